@@ -1,0 +1,162 @@
+#include "link/camera_registry.h"
+
+#include "link/window_messenger.h"
+
+#include <cstring>
+
+namespace vantoro {
+
+const Frame* CameraEntry::PreferredRecord() const
+{
+    if (general)
+        return general.get();
+    if (user)
+        return user.get();
+    return domain.get();
+}
+
+std::size_t CameraRegistry::MacHash::operator()(const MacAddress& m) const noexcept
+{
+    std::uint64_t v = 0;
+    for (std::uint8_t b : m)
+        v = v << 8 | b;
+    return std::hash<std::uint64_t>{}(v);
+}
+
+CameraRegistry::CameraRegistry(WindowMessenger* messenger) : messenger_(messenger) {}
+
+CameraRegistry::~CameraRegistry()
+{
+    Rewind();
+    while (RemoveCurrent() != 0) {
+    }
+}
+
+void CameraRegistry::Add(CameraEntry* entry)
+{
+    auto* node = new CameraNode{nullptr, head_, entry};
+    if (head_)
+        head_->prev = node;
+    else
+        tail_ = node;
+    head_ = node;
+    cursor_ = node;
+    entries_.emplace_back(entry);
+    ++count_;
+    // The newest entry wins, as it would in a walk from the head.
+    if (const Frame* rec = entry->PreferredRecord())
+        index_[FrameMac(*rec)] = entry;
+}
+
+void CameraRegistry::Rewind()
+{
+    cursor_ = head_;
+}
+
+CameraEntry* CameraRegistry::Current() const
+{
+    return cursor_ ? cursor_->entry : nullptr;
+}
+
+int CameraRegistry::Next()
+{
+    if (cursor_ && cursor_->next) {
+        cursor_ = cursor_->next;
+        return 1;
+    }
+    return 0;
+}
+
+int CameraRegistry::RemoveCurrent()
+{
+    CameraNode* n = cursor_;
+    if (!n)
+        return 0;
+    int result;
+    if (n->prev && n->next) {
+        n->prev->next = n->next;
+        n->next->prev = n->prev;
+        cursor_ = n->next;
+        result = 1;
+    } else if (n->prev) {
+        n->prev->next = nullptr;
+        tail_ = n->prev;
+        cursor_ = n->prev;
+        result = 2;
+    } else if (n->next) {
+        n->next->prev = nullptr;
+        head_ = n->next;
+        cursor_ = n->next;
+        result = 3;
+    } else {
+        head_ = tail_ = cursor_ = nullptr;
+        result = 0;
+    }
+    // The entry stays: references to it (the current camera) remain valid.
+    if (const Frame* rec = n->entry->PreferredRecord()) {
+        auto it = index_.find(FrameMac(*rec));
+        if (it != index_.end() && it->second == n->entry)
+            index_.erase(it);
+    }
+    delete n;
+    --count_;
+    return result;
+}
+
+void CameraRegistry::StoreRecord(CameraEntry& entry, const Frame& frame)
+{
+    std::unique_ptr<Frame>* slot;
+    switch (FrameCommand(frame)) {
+    case CMD_GENERAL_REPLY: slot = &entry.general; break;
+    case CMD_USER_REPLY: slot = &entry.user; break;
+    case CMD_DOMAIN_REPLY: slot = &entry.domain; break;
+    default: return;
+    }
+    if (!*slot)
+        *slot = std::make_unique<Frame>();
+    **slot = frame;
+}
+
+CameraEntry* CameraRegistry::FindLocked(const MacAddress& mac, const Frame** preferred)
+{
+    // Every record filed into an entry carries the mac it was found by, so the
+    // index gives the same entry as a walk from the newest camera would.
+    auto it = index_.find(mac);
+    if (it == index_.end())
+        return nullptr;
+    const Frame* rec = it->second->PreferredRecord();
+    if (!rec)
+        return nullptr;
+    if (preferred)
+        *preferred = rec;
+    return it->second;
+}
+
+CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** preferred)
+{
+    std::lock_guard lock(guard_);
+    return FindLocked(mac, preferred);
+}
+
+void CameraRegistry::FileRecord(const Frame& frame)
+{
+    const std::uint32_t command = FrameCommand(frame);
+    if (command != CMD_GENERAL_REPLY && command != CMD_USER_REPLY && command != CMD_DOMAIN_REPLY)
+        return;
+    {
+        std::lock_guard lock(guard_);
+        if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
+            StoreRecord(*entry, frame);
+            return;
+        }
+        auto entry = std::make_unique<CameraEntry>();
+        StoreRecord(*entry, frame);
+        Add(entry.release());
+    }
+    // Sent with no lock held: the page's handler runs on the GUI thread, which
+    // may itself be waiting for the guard.
+    if (messenger_)
+        messenger_->Send(LinkWindow::NetConfigPage, WM_CAMERA_FOUND);
+}
+
+} // namespace vantoro

@@ -1,0 +1,78 @@
+#pragma once
+// Every camera that answered during the run, with the latest of each of its
+// three records exactly as received. The list is newest first; an index beside
+// it keeps a lookup's cost flat however many cameras answer.
+
+#include "link/config_frame.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace vantoro {
+
+class WindowMessenger;
+
+struct CameraEntry {
+    std::unique_ptr<Frame> general;
+    std::unique_ptr<Frame> user;
+    std::unique_ptr<Frame> domain;
+
+    // general, else user, else domain; nullptr for an entry with no record.
+    const Frame* PreferredRecord() const;
+};
+
+class CameraRegistry {
+public:
+    explicit CameraRegistry(WindowMessenger* messenger = nullptr);
+    ~CameraRegistry(); // teardown: frees every node, then the entries
+    CameraRegistry(const CameraRegistry&) = delete;
+    CameraRegistry& operator=(const CameraRegistry&) = delete;
+
+    // List operations. Callers outside the registry hold guard() around a walk.
+    void Add(CameraEntry* entry); // the registry takes ownership of the entry
+    void Rewind();
+    CameraEntry* Current() const;
+    int Next();
+    int RemoveCurrent(); // 0, 1, 2 or 3; frees the node, never the entry
+    std::size_t size() const { return count_; } // nodes in the list
+
+    // Copies a record reply into the slot its command selects; other codes do nothing.
+    static void StoreRecord(CameraEntry& entry, const Frame& frame);
+
+    // Files a record reply under its mac, creating the camera's entry when the
+    // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
+    // with no lock held. Takes guard() itself.
+    void FileRecord(const Frame& frame);
+
+    // The first entry, newest first, whose preferred record carries mac; its
+    // preferred record through *preferred. nullptr when none. Takes guard() itself.
+    CameraEntry* FindCamera(const MacAddress& mac, const Frame** preferred = nullptr);
+
+    // Covers the list and every entry's records. Taken after the frame lock.
+    std::mutex& guard() { return guard_; }
+
+private:
+    struct CameraNode {
+        CameraNode* prev = nullptr;
+        CameraNode* next = nullptr;
+        CameraEntry* entry = nullptr;
+    };
+    struct MacHash {
+        std::size_t operator()(const MacAddress& m) const noexcept;
+    };
+
+    CameraEntry* FindLocked(const MacAddress& mac, const Frame** preferred);
+
+    WindowMessenger* messenger_;
+    CameraNode* head_ = nullptr;
+    CameraNode* tail_ = nullptr;
+    CameraNode* cursor_ = nullptr;
+    std::size_t count_ = 0;
+    std::deque<std::unique_ptr<CameraEntry>> entries_;
+    std::unordered_map<MacAddress, CameraEntry*, MacHash> index_;
+    std::mutex guard_;
+};
+
+} // namespace vantoro

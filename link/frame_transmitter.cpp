@@ -1,0 +1,105 @@
+#include "link/frame_transmitter.h"
+
+#include <string>
+
+namespace vantoro {
+
+namespace {
+// The WAN address holds at most 83 characters; a longer text is no dotted
+// address, so it is cut before conversion.
+constexpr std::size_t kWanAddressMax = 83;
+} // namespace
+
+FrameTransmitter::Destination FrameTransmitter::Address()
+{
+    // Read before any lock: on the receiver thread this asks the GUI thread,
+    // which may itself be waiting for the frame lock.
+    if (link_.wan_mode.load()) {
+        std::string text = link_.messenger.WanAddressText();
+        if (text.size() > kWanAddressMax)
+            text.resize(kWanAddressMax);
+        return {net::InetAddr(text.c_str()), 0};
+    }
+    return {net::InetAddr(link_.ports.broadcast_address.c_str()), 1};
+}
+
+void FrameTransmitter::OpenTransmitSocket(const Destination& dest)
+{
+    transmit_socket_ = net::OpenUdpSocket();
+    if (transmit_socket_ != net::kInvalidSocket)
+        net::SetBroadcast(transmit_socket_, true);
+    SetFrameReplyMode(link_.frame_image.bytes, dest.reply_mode);
+    // Fails while the receiver holds the tool port; the system then picks the
+    // source port, and answers still come back to the tool port.
+    if (transmit_socket_ != net::kInvalidSocket)
+        net::Bind(transmit_socket_, 0, link_.ports.tool_port);
+}
+
+void FrameTransmitter::SendImage(const Destination& dest)
+{
+    if (transmit_socket_ != net::kInvalidSocket)
+        net::SendTo(transmit_socket_, link_.frame_image.bytes.data(), kFrameSize, dest.addr,
+                    link_.ports.camera_port);
+}
+
+void FrameTransmitter::CloseTransmitSocket()
+{
+    net::Close(transmit_socket_);
+    transmit_socket_ = net::kInvalidSocket;
+}
+
+int FrameTransmitter::SendDiscoveryBurst()
+{
+    const Destination dest = Address();
+    std::lock_guard lock(link_.frame_image.lock);
+    OpenTransmitSocket(dest);
+    for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
+        SetFrameCommand(link_.frame_image.bytes, command);
+        SendImage(dest);
+    }
+    CloseTransmitSocket();
+    return 1;
+}
+
+int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
+{
+    const Destination dest = Address();
+    std::lock_guard lock(link_.frame_image.lock);
+    {
+        // source may be a camera's record, which the other thread may be storing into.
+        std::lock_guard guard(link_.registry.guard());
+        link_.frame_image.bytes = source;
+    }
+    SetFrameCommand(link_.frame_image.bytes, command);
+    OpenTransmitSocket(dest);
+    SendImage(dest);
+    CloseTransmitSocket();
+    return 1;
+}
+
+bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
+{
+    const Destination dest = Address();
+    std::lock_guard lock(link_.frame_image.lock);
+    {
+        std::lock_guard guard(link_.registry.guard());
+        CameraEntry* camera = link_.current_camera.load();
+        if (!camera || !SlotOf(*camera, slot))
+            return false;
+        link_.frame_image.bytes = *SlotOf(*camera, slot);
+    }
+    SetFrameCommand(link_.frame_image.bytes, command);
+    OpenTransmitSocket(dest);
+    SendImage(dest);
+    CloseTransmitSocket();
+    return true;
+}
+
+void FrameTransmitter::CloseLeftoverSocket()
+{
+    std::lock_guard lock(link_.frame_image.lock);
+    if (transmit_socket_ != net::kInvalidSocket)
+        CloseTransmitSocket();
+}
+
+} // namespace vantoro

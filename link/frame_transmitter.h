@@ -1,0 +1,48 @@
+#pragma once
+// Puts frames on the wire: a fresh UDP socket per transmission, the whole
+// frame image sent under the frame lock, the socket closed again.
+
+#include "link/config_frame.h"
+#include "link/link_state.h"
+#include "link/socket_layer.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace vantoro {
+
+class FrameTransmitter {
+public:
+    explicit FrameTransmitter(LinkState& link) : link_(link) {}
+
+    // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one socket.
+    int SendDiscoveryBurst();
+    // Copies source into the frame image, sets command and reply_mode, sends.
+    int SendFrame(std::uint32_t command, const Frame& source);
+    // Sends the current camera's record in slot; returns false, sending
+    // nothing, when there is no current camera or it lacks that record.
+    bool SendCurrentRecord(std::uint32_t command, RecordSlot slot);
+    void StartApply() { SendCurrentRecord(CMD_SET_USER, RecordSlot::User); }
+    void SendReset() { SendCurrentRecord(CMD_RESET, RecordSlot::General); }
+
+    // The socket of the transmission under way; invalid between transmissions.
+    net::Socket transmit_socket() const { return transmit_socket_.load(); }
+    // Closes a socket left open (there never is one); for the shutdown routine.
+    void CloseLeftoverSocket();
+
+private:
+    struct Destination {
+        std::uint32_t addr; // network byte order
+        std::uint32_t reply_mode;
+    };
+    Destination Address(); // steps A1-A3, with no lock held
+    // Under the frame lock: open, broadcast option, reply_mode, bind.
+    void OpenTransmitSocket(const Destination& dest);
+    void SendImage(const Destination& dest);
+    void CloseTransmitSocket();
+
+    LinkState& link_;
+    std::atomic<net::Socket> transmit_socket_{net::kInvalidSocket};
+};
+
+} // namespace vantoro

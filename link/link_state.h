@@ -1,0 +1,43 @@
+#pragma once
+// The state that the user-interface thread and the receiver thread share: the
+// frame image and its lock, the registry, the current camera, the addressing
+// mode, and the way to the user interface's windows. One object per link, so
+// tests can make fresh ones.
+
+#include "link/camera_registry.h"
+#include "link/config_frame.h"
+#include "link/link_ports.h"
+#include "link/window_messenger.h"
+
+#include <atomic>
+
+namespace vantoro {
+
+enum class RecordSlot { General, User, Domain };
+
+inline std::unique_ptr<Frame>& SlotOf(CameraEntry& entry, RecordSlot slot)
+{
+    switch (slot) {
+    case RecordSlot::General: return entry.general;
+    case RecordSlot::User: return entry.user;
+    case RecordSlot::Domain: break;
+    }
+    return entry.domain;
+}
+
+class LinkState {
+public:
+    explicit LinkState(LinkPorts ports = {}) : ports(std::move(ports)), registry(&messenger) {}
+    LinkState(const LinkState&) = delete;
+    LinkState& operator=(const LinkState&) = delete;
+
+    const LinkPorts ports;
+    FrameImage frame_image;
+    WindowMessenger messenger;
+    CameraRegistry registry;
+    // Written only on the user-interface thread, read anywhere as one value.
+    std::atomic<CameraEntry*> current_camera{nullptr};
+    std::atomic<bool> wan_mode{false};
+};
+
+} // namespace vantoro

@@ -1,0 +1,69 @@
+#pragma once
+// The tool's only listener: receives each answer on the tool port and acts on
+// its command alone. Record replies are filed; acknowledgements report
+// progress and send the next frame of the apply sequence.
+
+#include "link/config_frame.h"
+#include "link/frame_transmitter.h"
+#include "link/link_state.h"
+#include "link/socket_layer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+namespace vantoro {
+
+class ReceiverThread {
+public:
+    ReceiverThread(LinkState& link, FrameTransmitter& transmitter);
+    ~ReceiverThread(); // stops and joins
+    ReceiverThread(const ReceiverThread&) = delete;
+    ReceiverThread& operator=(const ReceiverThread&) = delete;
+
+    // Opens the receive socket, binds the tool port and starts the loop.
+    // Returns false when the port could not be bound (the loop runs anyway).
+    bool Start();
+    // Unblocks the receive, ends the loop and joins. A notification under way
+    // must be allowed to finish: call from a thread that keeps delivering them.
+    void Stop();
+    bool running() const { return thread_.joinable(); }
+    // True once the loop has left; lets a GUI thread keep delivering messages
+    // until then before joining.
+    bool finished() const { return finished_.load(); }
+    void RequestStop();
+
+    // One datagram of n bytes, as the receive step takes it (a longer one is cut
+    // to a frame; a shorter one is refused), then dispatched. Returns true when
+    // dispatched. Runs on the calling thread: for tests and fuzzers.
+    bool HandleDatagram(const std::uint8_t* data, std::size_t n);
+    void DispatchReply(const Frame& received);
+
+    // The frame being dispatched; stays unchanged while a notification is handled.
+    const Frame& received_frame() const { return received_frame_; }
+
+    struct Counters {
+        std::atomic<std::uint64_t> dispatched{0};
+        std::atomic<std::uint64_t> refused{0}; // short, empty or failed receives
+    };
+    const Counters& counters() const { return counters_; }
+
+private:
+    void Run();
+    bool ReceiveFrame(); // one blocking receive; true when a frame is ready
+    // Merges the bytes into the frame image and copies it to the received frame.
+    bool AcceptDatagram(const std::uint8_t* data, std::size_t n);
+
+    LinkState& link_;
+    FrameTransmitter& transmitter_;
+    net::Socket socket_ = net::kInvalidSocket;
+    int wake_pipe_[2] = {-1, -1};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{false};
+    Frame receive_buffer_{};
+    Frame received_frame_{};
+    Counters counters_;
+};
+
+} // namespace vantoro

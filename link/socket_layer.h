@@ -1,0 +1,32 @@
+#pragma once
+// A thin layer over the Berkeley socket calls, so the rest of the link does
+// not include system headers. Addresses are IPv4 in network byte order.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantoro::net {
+
+using Socket = int;
+inline constexpr Socket kInvalidSocket = -1;
+
+void Startup(); // library start-up; nothing to do on POSIX
+void Cleanup();
+
+Socket OpenUdpSocket();
+bool SetBroadcast(Socket s, bool on);
+bool SetReceiveBuffer(Socket s, int bytes);
+// Binds to addr:port (addr in network byte order, 0 for any).
+bool Bind(Socket s, std::uint32_t addr, std::uint16_t port);
+long SendTo(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port);
+// Returns the byte count; for a datagram longer than the buffer, the buffer's
+// size (the rest is discarded). -1 on error; 0 for an empty datagram.
+long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr = nullptr,
+                 std::uint16_t* from_port = nullptr);
+void Close(Socket s);
+std::uint16_t LocalPort(Socket s);
+// inet_addr: dotted text to an address in network byte order; all bits set
+// for text it cannot convert.
+std::uint32_t InetAddr(const char* text);
+
+} // namespace vantoro::net

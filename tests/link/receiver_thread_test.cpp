@@ -1,0 +1,246 @@
+#include "link/camera_link.h"
+#include "link_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+
+using namespace vantoro;
+using namespace vantoro::testing;
+
+namespace {
+
+struct ReceiverFixture : ::testing::Test {
+    UdpCapture camera{"127.0.0.1"};
+    RecordingWindows windows;
+    std::unique_ptr<CameraLink> link;
+
+    void SetUp() override
+    {
+        LinkPorts ports;
+        ports.camera_port = camera.port();
+        ports.tool_port = FreeUdpPort();
+        ports.broadcast_address = "127.0.0.1";
+        link = std::make_unique<CameraLink>(ports);
+        link->state.messenger.Attach(&windows);
+        link->state.wan_mode = true;
+    }
+
+    CameraEntry* LoginTo(std::uint8_t last)
+    {
+        for (std::uint32_t cmd : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
+            link->state.registry.FileRecord(MakeFrame(cmd, Mac(last), std::uint8_t(cmd)));
+        CameraEntry* e = link->state.registry.FindCamera(Mac(last));
+        link->state.current_camera = e;
+        return e;
+    }
+
+    bool Handle(const Frame& f) { return link->receiver.HandleDatagram(f.data(), f.size()); }
+
+    // Sends raw bytes to the receiver's port from a loopback socket.
+    void SendToTool(const std::uint8_t* data, std::size_t n)
+    {
+        net::Socket s = net::OpenUdpSocket();
+        net::SendTo(s, data, n, Loopback("127.0.0.1"), link->state.ports.tool_port);
+        net::Close(s);
+    }
+
+    template <class Pred>
+    bool WaitFor(Pred pred)
+    {
+        for (int i = 0; i < 400 && !pred(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return pred();
+    }
+};
+
+} // namespace
+
+TEST_F(ReceiverFixture, ShortAndEmptyDatagramsAreRefusedAndChangeNothing)
+{
+    link->state.frame_image.bytes.fill(0x11);
+    const Frame reply = MakeFrame(CMD_GENERAL_REPLY, Mac(1));
+    for (std::size_t n : {0u, 1u, 13u, 14u, 1151u}) {
+        EXPECT_FALSE(link->receiver.HandleDatagram(reply.data(), n)) << n;
+        for (std::uint8_t b : link->state.frame_image.bytes)
+            ASSERT_EQ(b, 0x11) << "a refused datagram must not reach the frame image";
+    }
+    EXPECT_EQ(link->state.registry.size(), 0u);
+    EXPECT_TRUE(windows.messages().empty());
+}
+
+TEST_F(ReceiverFixture, LongDatagramsAreCutToOneFrame)
+{
+    std::vector<std::uint8_t> big(65507, 0xEE);
+    const Frame reply = MakeFrame(CMD_USER_REPLY, Mac(2));
+    std::copy(reply.begin(), reply.end(), big.begin());
+    for (std::size_t n : {1153u, 65507u}) {
+        EXPECT_TRUE(link->receiver.HandleDatagram(big.data(), n));
+        CameraEntry* e = link->state.registry.FindCamera(Mac(2));
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(*e->user, reply);
+    }
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 1u);
+}
+
+TEST_F(ReceiverFixture, OwnRequestCodesAndUnknownCodesAreIgnored)
+{
+    LoginTo(1);
+    windows.messages();
+    const std::size_t before = windows.messages().size();
+    for (std::uint32_t cmd : {CMD_GET_GENERAL, CMD_SET_GENERAL, CMD_SET_USER, CMD_SET_DOMAIN, CMD_GET_USER,
+                              CMD_GET_DOMAIN, CMD_APPLY_DONE, CMD_RESET, 0u, 0x16u, 0x25000000u, 0xFFFFFFFFu}) {
+        EXPECT_TRUE(Handle(MakeFrame(cmd, Mac(9))));
+    }
+    EXPECT_EQ(link->state.registry.size(), 1u);
+    EXPECT_EQ(windows.messages().size(), before);
+    EXPECT_TRUE(camera.Quiet());
+}
+
+TEST_F(ReceiverFixture, UserAckNotifiesBeforeSendingTheDomainRecord)
+{
+    CameraEntry* e = LoginTo(1);
+    bool frame_already_out = true;
+    windows.on_message = [&](LinkWindow, std::uint32_t) { frame_already_out = !camera.Quiet(std::chrono::milliseconds(0)); };
+    // No apply was started: the acknowledgement alone drives the next step.
+    EXPECT_TRUE(Handle(MakeFrame(CMD_USER_SET_ACK, Mac(42))));
+    EXPECT_FALSE(frame_already_out);
+    ASSERT_EQ(windows.count(WM_USER_SET_DONE), 1u);
+    auto d = camera.Receive();
+    ASSERT_TRUE(d);
+    Frame expected = *e->domain;
+    SetFrameCommand(expected, CMD_SET_DOMAIN);
+    SetFrameReplyMode(expected, 0);
+    EXPECT_EQ(d->frame(), expected);
+}
+
+TEST_F(ReceiverFixture, DomainAckSendsTheGeneralRecordAndRepeatsOnRepeats)
+{
+    CameraEntry* e = LoginTo(1);
+    Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
+    Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
+    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 2u);
+    for (int i = 0; i < 2; ++i) {
+        auto d = camera.Receive();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(FrameCommand(d->frame()), CMD_SET_GENERAL);
+        EXPECT_TRUE(std::equal(d->bytes.begin() + 8, d->bytes.end(), e->general->begin() + 8));
+    }
+}
+
+TEST_F(ReceiverFixture, GeneralAckSendsClosingFrameThenNotifiesThenLoadsImage)
+{
+    CameraEntry* e = LoginTo(1);
+    const Frame ack = MakeFrame(CMD_GENERAL_SET_ACK, Mac(77), 0x99);
+    bool closing_frame_out = false;
+    bool image_still_ack = false;
+    windows.on_message = [&](LinkWindow, std::uint32_t m) {
+        if (m != WM_GENERAL_SET_DONE)
+            return;
+        closing_frame_out = !camera.Quiet(std::chrono::milliseconds(500));
+        std::lock_guard lock(link->state.frame_image.lock);
+        image_still_ack = FrameCommand(link->state.frame_image.bytes) == CMD_APPLY_DONE;
+    };
+    Handle(ack);
+    EXPECT_TRUE(closing_frame_out);
+    EXPECT_TRUE(image_still_ack);
+    auto d = camera.Receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(FrameCommand(d->frame()), CMD_APPLY_DONE);
+    EXPECT_TRUE(std::equal(d->bytes.begin() + 8, d->bytes.end(), ack.begin() + 8)) << "echoes the ack";
+    EXPECT_EQ(link->state.frame_image.bytes, *e->general) << "next burst carries the general record";
+}
+
+TEST_F(ReceiverFixture, AcksWithoutCurrentCameraOrRecordNotifyButSendNoRecord)
+{
+    Handle(MakeFrame(CMD_USER_SET_ACK, Mac(1)));
+    Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
+    EXPECT_TRUE(camera.Quiet());
+
+    link->state.registry.FileRecord(MakeFrame(CMD_USER_REPLY, Mac(3)));
+    link->state.current_camera = link->state.registry.FindCamera(Mac(3));
+    Handle(MakeFrame(CMD_USER_SET_ACK, Mac(3)));
+    Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(3)));
+    EXPECT_TRUE(camera.Quiet());
+    EXPECT_EQ(windows.count(WM_USER_SET_DONE), 2u);
+    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 2u);
+
+    // The closing frame and the notification go out in any case.
+    link->state.frame_image.bytes.fill(0);
+    Handle(MakeFrame(CMD_GENERAL_SET_ACK, Mac(3)));
+    EXPECT_TRUE(camera.Receive());
+    EXPECT_EQ(windows.count(WM_GENERAL_SET_DONE), 1u);
+}
+
+TEST_F(ReceiverFixture, WithNoProgressWindowAcksStillDriveTheChain)
+{
+    LoginTo(1);
+    windows.progress_exists = false;
+    Handle(MakeFrame(CMD_USER_SET_ACK, Mac(1)));
+    Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
+    Handle(MakeFrame(CMD_GENERAL_SET_ACK, Mac(1)));
+    for (std::uint32_t cmd : {CMD_SET_DOMAIN, CMD_SET_GENERAL, CMD_APPLY_DONE}) {
+        auto d = camera.Receive();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(FrameCommand(d->frame()), cmd);
+    }
+    EXPECT_EQ(windows.messages().size(), 1u) << "only the camera-found message; progress went nowhere";
+}
+
+TEST_F(ReceiverFixture, ThreadReceivesFromAnySenderAndSkipsBadDatagrams)
+{
+    ASSERT_TRUE(link->receiver.Start());
+    const std::uint8_t junk[13] = {0x15};
+    SendToTool(junk, 0);
+    SendToTool(junk, sizeof junk);
+    std::vector<std::uint8_t> big(3000, 0);
+    const Frame reply = MakeFrame(CMD_GENERAL_REPLY, Mac(8));
+    std::copy(reply.begin(), reply.end(), big.begin());
+    SendToTool(big.data(), big.size());
+    ASSERT_TRUE(WaitFor([&] { return windows.count(WM_CAMERA_FOUND) == 1; }));
+    CameraEntry* e = link->state.registry.FindCamera(Mac(8));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(*e->general, reply);
+    EXPECT_EQ(link->receiver.counters().refused.load(), 2u);
+    link->receiver.Stop();
+    EXPECT_TRUE(link->receiver.finished());
+}
+
+TEST_F(ReceiverFixture, StopEndsTheLoopWhileANotificationIsPending)
+{
+    std::promise<void> entered;
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    windows.on_message = [&](LinkWindow, std::uint32_t) {
+        entered.set_value();
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return release; });
+    };
+    ASSERT_TRUE(link->receiver.Start());
+    const Frame reply = MakeFrame(CMD_USER_REPLY, Mac(1));
+    SendToTool(reply.data(), reply.size());
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    link->receiver.RequestStop();
+    EXPECT_FALSE(link->receiver.finished()) << "the handler is still running";
+    {
+        std::lock_guard lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    link->receiver.Stop();
+    EXPECT_TRUE(link->receiver.finished());
+}
+
+TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
+{
+    UdpCapture holder("127.0.0.1");
+    LinkPorts ports;
+    ports.tool_port = holder.port();
+    CameraLink link(ports);
+    // Bound to any address on a port that a loopback socket holds: refused.
+    EXPECT_FALSE(link.receiver.Start());
+    link.receiver.Stop();
+    EXPECT_TRUE(link.receiver.finished());
+}
