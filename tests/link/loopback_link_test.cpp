@@ -1,0 +1,155 @@
+// The link against the camera simulator over loopback, in WAN mode to
+// 127.0.0.1: real sockets, the real receiver thread.
+
+#include "link/camera_link.h"
+#include "link/records.h"
+#include "link_test_support.h"
+#include "tools/camera_sim/camera_simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <thread>
+
+using namespace vantoro;
+using namespace vantoro::testing;
+
+namespace {
+
+struct LoopbackFixture : ::testing::Test {
+    static constexpr int kCameras = 5;
+    RecordingWindows windows;
+    std::unique_ptr<sim::CameraSimulator> simulator;
+    std::unique_ptr<CameraLink> link;
+
+    void SetUp() override
+    {
+        const std::uint16_t tool_port = FreeUdpPort();
+        sim::SimOptions options;
+        options.cameras = kCameras;
+        options.bind_address = ::inet_addr("127.0.0.1");
+        options.port = 0;
+        options.reply_port = tool_port;
+        simulator = std::make_unique<sim::CameraSimulator>(options);
+        ASSERT_FALSE(simulator->Start());
+
+        LinkPorts ports;
+        ports.camera_port = simulator->port();
+        ports.tool_port = tool_port;
+        ports.broadcast_address = "127.0.0.1";
+        link = std::make_unique<CameraLink>(ports);
+        link->state.messenger.Attach(&windows);
+        link->state.wan_mode = true;
+        windows.wan_text = "127.0.0.1";
+        ASSERT_TRUE(link->receiver.Start());
+    }
+    void TearDown() override
+    {
+        link->receiver.Stop();
+        simulator->Stop();
+    }
+
+    template <class Pred>
+    bool WaitFor(Pred pred)
+    {
+        for (int i = 0; i < 1000 && !pred(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return pred();
+    }
+
+    bool AllFiled()
+    {
+        std::lock_guard guard(link->state.registry.guard());
+        auto& r = link->state.registry;
+        if (r.size() != kCameras)
+            return false;
+        r.Rewind();
+        do {
+            CameraEntry* e = r.Current();
+            if (!e->general || !e->user || !e->domain)
+                return false;
+        } while (r.Next());
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
+{
+    link->transmitter.SendDiscoveryBurst();
+    ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), std::size_t(kCameras));
+
+    for (const auto& cam : simulator->Cameras()) {
+        CameraEntry* e = link->state.registry.FindCamera(cam.mac);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(*e->general, cam.records.general) << "filed byte for byte";
+        EXPECT_EQ(*e->user, cam.records.user);
+        EXPECT_EQ(*e->domain, cam.records.domain);
+    }
+
+    // A second burst answers the same cameras: nothing new.
+    const auto before = simulator->Counters().datagrams_sent;
+    link->transmitter.SendDiscoveryBurst();
+    ASSERT_TRUE(WaitFor([&] { return link->receiver.counters().dispatched.load() >= 6u * kCameras; }));
+    EXPECT_GE(simulator->Counters().datagrams_sent, before + 3u * kCameras);
+    EXPECT_EQ(link->state.registry.size(), std::size_t(kCameras));
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), std::size_t(kCameras));
+}
+
+TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
+{
+    link->transmitter.SendDiscoveryBurst();
+    ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
+    const auto cams = simulator->Cameras();
+    const MacAddress target = cams[2].mac;
+    CameraEntry* e = link->state.registry.FindCamera(target);
+    ASSERT_NE(e, nullptr);
+    link->state.current_camera = e;
+
+    Frame general, user, domain;
+    {
+        std::lock_guard guard(link->state.registry.guard());
+        GeneralConfig g(e->general->data());
+        g.set_ethernet_ip(0x0A000205);
+        g.set_server_on(false);
+        g.set_ppp_client_ip(0x0A000002);
+        UserConfig u(e->user->data());
+        u.DeleteByName("viewer");
+        u.AddUser("guest", "secret");
+        u.StorePermissionsByName("guest", true, false);
+        DomainConfig d(e->domain->data());
+        d.AddDomain("cam.example", "10.0.0.9");
+        general = *e->general;
+        user = *e->user;
+        domain = *e->domain;
+    }
+
+    link->transmitter.StartApply();
+    ASSERT_TRUE(WaitFor([&] { return simulator->Counters().apply_done == 1; }));
+    EXPECT_EQ(windows.count(WM_USER_SET_DONE), 1u);
+    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 1u);
+    ASSERT_TRUE(WaitFor([&] { return windows.count(WM_GENERAL_SET_DONE) == 1; }));
+
+    // The camera holds the records as the tool sent them; only command and
+    // reply_mode differ from the edited images, and the simulator stores each
+    // with its reply code.
+    const auto after = simulator->Cameras();
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i].mac != target) {
+            EXPECT_EQ(after[i].records.general, cams[i].records.general) << "other cameras unchanged";
+            EXPECT_EQ(after[i].records.user, cams[i].records.user);
+            EXPECT_EQ(after[i].records.domain, cams[i].records.domain);
+            continue;
+        }
+        auto same_body = [](const Frame& a, const Frame& b) { return std::equal(a.begin() + 8, a.end(), b.begin() + 8); };
+        EXPECT_TRUE(same_body(after[i].records.general, general));
+        EXPECT_TRUE(same_body(after[i].records.user, user));
+        EXPECT_TRUE(same_body(after[i].records.domain, domain));
+        EXPECT_NE(after[i].records.general, cams[i].records.general);
+    }
+    // After the chain the frame image holds the current camera's general record.
+    std::lock_guard lock(link->state.frame_image.lock);
+    EXPECT_EQ(link->state.frame_image.bytes, *e->general);
+}
