@@ -1,0 +1,295 @@
+#include "tools/camera_sim/camera_simulator.h"
+
+#include "link/socket_layer.h"
+#include "tools/camera_sim/state_file.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace vantoro::sim {
+
+namespace {
+
+Frame& RecordOf(CameraRecords& r, RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::General: return r.general;
+    case RecordKind::User: return r.user;
+    case RecordKind::Domain: return r.domain;
+    }
+    return r.general;
+}
+
+std::uint32_t ReplyCode(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::General: return CMD_GENERAL_REPLY;
+    case RecordKind::User: return CMD_USER_REPLY;
+    case RecordKind::Domain: return CMD_DOMAIN_REPLY;
+    }
+    return 0;
+}
+
+std::string Hex(std::uint32_t v)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", v);
+    return text;
+}
+
+} // namespace
+
+CameraSimulator::CameraSimulator(SimOptions options)
+    : options_(std::move(options)),
+      scheduler_([this](const Outgoing& item) { Transmit(item); })
+{
+    if (options_.seed)
+        random_.seed(*options_.seed);
+    else
+        random_.seed(std::random_device{}());
+}
+
+CameraSimulator::~CameraSimulator()
+{
+    Stop();
+}
+
+std::optional<std::string> CameraSimulator::Start()
+{
+    if (receiver_.joinable())
+        return "already running";
+    if (options_.cameras < 1 || !OffsetMac(options_.first_mac, std::uint64_t(options_.cameras - 1)))
+        return "the cameras' hardware addresses would pass FF:FF:FF:FF:FF:FF";
+    if (!options_.log_file.empty()) {
+        if (auto error = log_.OpenFile(options_.log_file))
+            return error;
+    }
+    {
+        std::lock_guard guard(cameras_lock_);
+        cameras_ = MakeDefaultCameras(options_.cameras, options_.first_mac);
+    }
+
+    const std::string where = FormatNetAddress(options_.bind_address) + ":" + std::to_string(options_.port);
+    socket_ = net::OpenUdpSocket();
+    if (socket_ == net::kInvalidSocket)
+        return std::string("cannot open a UDP socket: ") + std::strerror(errno);
+    if (!net::Bind(socket_, options_.bind_address, options_.port)) {
+        const std::string reason = std::strerror(errno);
+        net::Close(socket_);
+        socket_ = -1;
+        return "cannot bind " + where + ": " + reason;
+    }
+    port_ = net::LocalPort(socket_);
+
+    if (!options_.state_file.empty()) {
+        if (auto error = WriteStateFile(options_.state_file, Cameras())) {
+            net::Close(socket_);
+            socket_ = -1;
+            return error;
+        }
+    }
+    if (::pipe2(wake_pipe_, O_CLOEXEC) != 0) {
+        net::Close(socket_);
+        socket_ = -1;
+        return std::string("cannot create a pipe: ") + std::strerror(errno);
+    }
+
+    scheduler_.Start();
+    receiver_ = std::thread([this] { ReceiveLoop(); });
+    log_.Line("serving " + std::to_string(options_.cameras) + " cameras from " + FormatMac(options_.first_mac) +
+              " on " + FormatNetAddress(options_.bind_address) + ":" + std::to_string(port_) +
+              ", answers to port " + std::to_string(options_.reply_port));
+    return std::nullopt;
+}
+
+void CameraSimulator::Stop()
+{
+    if (receiver_.joinable()) {
+        const char byte = 0;
+        [[maybe_unused]] const auto n = ::write(wake_pipe_[1], &byte, 1);
+        receiver_.join();
+    }
+    scheduler_.Stop();
+    for (int& fd : wake_pipe_) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    if (socket_ >= 0)
+        net::Close(socket_);
+    socket_ = -1;
+}
+
+std::vector<VirtualCamera> CameraSimulator::Cameras() const
+{
+    std::lock_guard guard(cameras_lock_);
+    return cameras_;
+}
+
+SimCounters CameraSimulator::Counters() const
+{
+    const Counters_& c = counters_;
+    return SimCounters{c.received, c.handled, c.wrong_size, c.unknown_command, c.get_requests, c.set_requests,
+                       c.records_stored, c.sets_unmatched, c.apply_done, c.resets, c.answers_queued,
+                       c.answers_lost, c.answers_withheld, c.datagrams_sent, c.send_errors, c.receive_errors};
+}
+
+void CameraSimulator::ReceiveLoop()
+{
+    // One byte more than a frame, so a longer datagram shows as the wrong size.
+    std::uint8_t buffer[kFrameSize + 1];
+    Frame frame;
+    for (;;) {
+        pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            log_.Line(std::string("poll failed: ") + std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents != 0)
+            return;
+        if (fds[0].revents == 0)
+            continue;
+
+        std::uint32_t from = 0;
+        const long n = net::ReceiveFrom(socket_, buffer, sizeof buffer, &from);
+        if (n < 0) {
+            // An ICMP error from an earlier answer, for one; the next datagram is fine.
+            ++counters_.receive_errors;
+            continue;
+        }
+        ++counters_.received;
+        if (std::size_t(n) != kFrameSize) {
+            ++counters_.wrong_size;
+            log_.Line("ignored a datagram of " + std::to_string(n) + " bytes from " + FormatNetAddress(from));
+        } else {
+            std::memcpy(frame.data(), buffer, kFrameSize);
+            Handle(frame, from);
+        }
+        ++counters_.handled;
+    }
+}
+
+void CameraSimulator::Handle(const Frame& frame, std::uint32_t from)
+{
+    const std::uint32_t command = FrameCommand(frame);
+    switch (command) {
+    case CMD_GET_GENERAL: return AnswerGet(RecordKind::General, command, from);
+    case CMD_GET_USER: return AnswerGet(RecordKind::User, command, from);
+    case CMD_GET_DOMAIN: return AnswerGet(RecordKind::Domain, command, from);
+    case CMD_SET_GENERAL: return AcceptSet(RecordKind::General, frame, from);
+    case CMD_SET_USER: return AcceptSet(RecordKind::User, frame, from);
+    case CMD_SET_DOMAIN: return AcceptSet(RecordKind::Domain, frame, from);
+    case CMD_APPLY_DONE:
+        ++counters_.apply_done;
+        log_.Line("apply done for " + FormatMac(FrameMac(frame)) + " from " + FormatNetAddress(from));
+        return;
+    case CMD_RESET:
+        ++counters_.resets;
+        log_.Line("reset requested for " + FormatMac(FrameMac(frame)) + " from " + FormatNetAddress(from));
+        return;
+    default:
+        ++counters_.unknown_command;
+        log_.Line("ignored command " + Hex(command) + " from " + FormatNetAddress(from));
+        return;
+    }
+}
+
+void CameraSimulator::AnswerGet(RecordKind kind, std::uint32_t command, std::uint32_t from)
+{
+    ++counters_.get_requests;
+    if (options_.no_reply[int(kind)]) {
+        counters_.answers_withheld += std::uint64_t(options_.cameras);
+        return;
+    }
+    // Copied out first: the queue and the state file never wait on each other.
+    std::vector<Frame> replies;
+    {
+        std::lock_guard guard(cameras_lock_);
+        for (VirtualCamera& camera : cameras_)
+            replies.push_back(RecordOf(camera.records, kind));
+    }
+    for (Frame& reply : replies) {
+        SetFrameCommand(reply, command + 5);
+        Answer(reply, from);
+    }
+}
+
+void CameraSimulator::AcceptSet(RecordKind kind, const Frame& frame, std::uint32_t from)
+{
+    ++counters_.set_requests;
+    const MacAddress mac = FrameMac(frame);
+    bool stored = false;
+    {
+        std::lock_guard guard(cameras_lock_);
+        for (VirtualCamera& camera : cameras_) {
+            if (camera.mac != mac)
+                continue;
+            Frame& record = RecordOf(camera.records, kind);
+            record = frame;
+            SetFrameCommand(record, ReplyCode(kind));
+            stored = true;
+            break;
+        }
+    }
+    if (stored) {
+        ++counters_.records_stored;
+        log_.Line("stored " + std::string(RecordKindName(kind)) + " record of " + FormatMac(mac) + " from " +
+                  FormatNetAddress(from));
+        WriteState();
+    } else {
+        ++counters_.sets_unmatched;
+        log_.Line(std::string(RecordKindName(kind)) + " record for unknown " + FormatMac(mac) + " from " +
+                  FormatNetAddress(from) + ": acknowledged, not stored");
+    }
+
+    if (options_.no_ack[int(kind)]) {
+        ++counters_.answers_withheld;
+        return;
+    }
+    Frame ack = frame;
+    SetFrameCommand(ack, FrameCommand(frame) + 5);
+    Answer(ack, from);
+}
+
+void CameraSimulator::Answer(const Frame& frame, std::uint32_t to)
+{
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    const int copies = options_.duplicate > 0 && chance(random_) < options_.duplicate ? 2 : 1;
+    for (int i = 0; i < copies; ++i) {
+        if (options_.loss > 0 && chance(random_) < options_.loss) {
+            ++counters_.answers_lost;
+            continue;
+        }
+        int delay_ms = options_.delay_ms;
+        if (options_.jitter_ms > 0)
+            delay_ms += std::uniform_int_distribution<int>(0, options_.jitter_ms)(random_);
+        ++counters_.answers_queued;
+        scheduler_.Schedule(ReplyScheduler::Clock::now() + std::chrono::milliseconds(delay_ms),
+                            Outgoing{frame, to, options_.reply_port});
+    }
+}
+
+void CameraSimulator::WriteState()
+{
+    if (options_.state_file.empty())
+        return;
+    if (auto error = WriteStateFile(options_.state_file, Cameras()))
+        log_.Line(*error);
+}
+
+void CameraSimulator::Transmit(const Outgoing& item)
+{
+    const long sent = net::SendTo(socket_, item.frame.data(), item.frame.size(), item.addr, item.port);
+    if (sent == long(item.frame.size()))
+        ++counters_.datagrams_sent;
+    else
+        ++counters_.send_errors;
+}
+
+} // namespace vantoro::sim
