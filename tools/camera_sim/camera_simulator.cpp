@@ -243,9 +243,11 @@ void CameraSimulator::AcceptSet(RecordKind kind, const Frame& frame, std::uint32
                   FormatNetAddress(from));
         WriteState();
     } else {
+        // Another camera's record, heard in a broadcast: not ours to answer.
         ++counters_.sets_unmatched;
         log_.Line(std::string(RecordKindName(kind)) + " record for unknown " + FormatMac(mac) + " from " +
-                  FormatNetAddress(from) + ": acknowledged, not stored");
+                  FormatNetAddress(from) + ": ignored");
+        return;
     }
 
     if (options_.no_ack[int(kind)]) {

@@ -9,10 +9,9 @@
 //   frame carries stores all 1152 bytes, with the command set to the record's
 //   reply code so a later GET sends it back as a proper answer. Other cameras
 //   ignore the frame, as they ignore another camera's record in a broadcast.
-//   Exactly one acknowledgement goes out per frame: the received frame with the
-//   code + 5. When no camera's mac matches, the first camera still
-//   acknowledges (and stores nothing), as the tool's apply sequence needs an
-//   acknowledgement to go on and a real camera answers what it hears.
+//   The camera that stored it sends one acknowledgement: the received frame
+//   with the code + 5. A record for a mac that no camera has is ignored
+//   without an answer, so a broadcast apply is acknowledged by its camera only.
 //   --no-ack withholds the acknowledgement only; the record is stored anyway.
 // - CMD_APPLY_DONE, CMD_RESET: one log line naming the mac.
 // - Anything else, and datagrams not exactly 1152 bytes long: counted, ignored.
