@@ -1,0 +1,73 @@
+// A flood of replies from many distinct hardware addresses: every one is filed
+// and announced once, lookups still find each camera, and nothing crashes.
+
+#include "link/camera_link.h"
+#include "link_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+using namespace vantoro;
+using namespace vantoro::testing;
+
+namespace {
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+MacAddress FloodMac(std::uint32_t i)
+{
+    return {0x02, 0x00, std::uint8_t(i >> 24), std::uint8_t(i >> 16), std::uint8_t(i >> 8), std::uint8_t(i)};
+}
+
+} // namespace
+
+TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
+{
+    constexpr std::uint32_t kCameras = 100'000;
+    RecordingWindows windows;
+    LinkPorts ports;
+    ports.tool_port = FreeUdpPort();
+    CameraLink link(ports);
+    link.state.messenger.Attach(&windows);
+
+    const long before = ResidentKiB();
+    Frame reply = MakeFrame(CMD_GENERAL_REPLY, FloodMac(0));
+    for (std::uint32_t i = 0; i < kCameras; ++i) {
+        SetFrameMac(reply, FloodMac(i));
+        ASSERT_TRUE(link.receiver.HandleDatagram(reply.data(), reply.size()));
+    }
+    // The same flood again, as user replies: no new camera.
+    SetFrameCommand(reply, CMD_USER_REPLY);
+    for (std::uint32_t i = 0; i < kCameras; i += 7) {
+        SetFrameMac(reply, FloodMac(i));
+        link.receiver.HandleDatagram(reply.data(), reply.size());
+    }
+    const long after = ResidentKiB();
+
+    EXPECT_EQ(link.state.registry.size(), kCameras);
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), kCameras);
+    for (std::uint32_t i : {0u, 1u, 4242u, 65535u, 65536u, kCameras - 1}) {
+        CameraEntry* e = link.state.registry.FindCamera(FloodMac(i));
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_EQ(FrameMac(*e->general), FloodMac(i));
+        EXPECT_EQ(e->user != nullptr, i % 7 == 0);
+    }
+    EXPECT_EQ(link.state.registry.FindCamera(FloodMac(kCameras)), nullptr);
+    RecordProperty("resident_kib_growth", std::to_string(after - before));
+    std::printf("memory for %u cameras: %ld KiB resident growth\n", kCameras, after - before);
+}

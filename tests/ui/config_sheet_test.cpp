@@ -1,0 +1,321 @@
+// The configuration sheet: its tabs and buttons, when pages are created and
+// told about activation, and what OK, Cancel and the close box send.
+
+#include "ui/config_sheet.h"
+
+#include "link/camera_link.h"
+#include "ui/apply_progress_dialog.h"
+#include "ui/dns_config_page.h"
+#include "ui/net_config_page.h"
+#include "ui/qt_link_windows.h"
+#include "ui/security_config_page.h"
+#include "ui/sorted_list_box.h"
+#include "ui/ui_state.h"
+#include "util/dotted_address.h"
+
+#include "net_sheet_test_support.h"
+
+#include "qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+namespace vantoro::ui {
+namespace {
+
+using test::LoopbackCamera;
+using test::ModalDriver;
+
+constexpr MacAddress kMac{0x00, 0x0A, 0x0B, 0x00, 0x00, 0x01};
+
+// A page that writes down what the sheet tells it.
+class RecordingPage final : public SheetPage {
+public:
+    RecordingPage(QString name, QStringList& log, QWidget* parent) : SheetPage(parent), name_(std::move(name)), log_(log)
+    {
+        log_ << name_ + ":create";
+    }
+    void OnSetActive() override { log_ << name_ + ":set"; }
+    void OnKillActive() override { log_ << name_ + ":kill"; }
+    void OnApply() override { log_ << name_ + ":apply"; }
+
+private:
+    QString name_;
+    QStringList& log_;
+};
+
+std::vector<PageInfo> RecordingPages(QStringList& log)
+{
+    std::vector<PageInfo> pages;
+    for (const char* name : {"net", "dns", "security"}) {
+        const QString n = QString::fromLatin1(name);
+        pages.push_back({n, QSize(100, 80), [n, &log](QWidget* parent) -> SheetPage* {
+                             return new RecordingPage(n, log, parent);
+                         }});
+    }
+    return pages;
+}
+
+TEST(ConfigSheetNotifications, PagesAreCreatedWhenFirstShownAndToldInOrder)
+{
+    QStringList log;
+    ConfigSheet sheet(RecordingPages(log));
+    sheet.show();
+    EXPECT_EQ(log, (QStringList{"net:create", "net:set"}));
+    EXPECT_NE(sheet.page(0), nullptr);
+    EXPECT_EQ(sheet.page(1), nullptr);
+    EXPECT_EQ(sheet.page(2), nullptr);
+
+    log.clear();
+    sheet.tabs()->setCurrentIndex(2);
+    EXPECT_EQ(log, (QStringList{"net:kill", "security:create", "security:set"}));
+    EXPECT_EQ(sheet.page(1), nullptr);
+    EXPECT_TRUE(sheet.page(2)->isVisible());
+
+    log.clear();
+    sheet.tabs()->setCurrentIndex(0);
+    sheet.tabs()->setCurrentIndex(2);
+    EXPECT_EQ(log, (QStringList{"security:kill", "net:set", "net:kill", "security:set"}));
+
+    // OK: the active page is left, then every page that exists applies.
+    log.clear();
+    sheet.buttons()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(log, (QStringList{"security:kill", "net:apply", "security:apply"}));
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet.isVisible());
+}
+
+TEST(ConfigSheetNotifications, CancelAndCloseBoxTellNoPage)
+{
+    for (bool close_box : {false, true}) {
+        QStringList log;
+        ConfigSheet sheet(RecordingPages(log));
+        sheet.show();
+        sheet.tabs()->setCurrentIndex(1);
+        log.clear();
+        if (close_box)
+            sheet.close();
+        else
+            sheet.buttons()->button(QDialogButtonBox::Cancel)->click();
+        EXPECT_TRUE(log.isEmpty()) << log.join(',').toStdString();
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+        EXPECT_FALSE(sheet.isVisible());
+    }
+}
+
+class ConfigSheetTest : public ::testing::Test {
+protected:
+    ConfigSheetTest() : link(test::TestPorts(camera.port(), test::FreeLoopbackPort())), state(link), windows(state)
+    {
+        SetDottedAddressLog(nullptr);
+        link.state.messenger.Attach(&windows);
+    }
+    ~ConfigSheetTest() override
+    {
+        link.state.messenger.Attach(nullptr);
+        SetDottedAddressLog(stdout);
+    }
+
+    void Deliver(const Frame& reply) { ASSERT_TRUE(link.receiver.HandleDatagram(reply.data(), reply.size())); }
+
+    // WAN mode to the loopback camera, then a login to a camera with the
+    // given records.
+    CameraEntry* LoginToCamera(bool with_domain = true)
+    {
+        UseWan();
+        Deliver(test::MakeGeneral(kMac));
+        Deliver(test::MakeUsers(kMac, {{0, "admin", "admin"}, {1, "guest", "guest"}}));
+        if (with_domain)
+            Deliver(test::MakeReply(CMD_DOMAIN_REPLY, kMac));
+        state.remembered_user = "admin";
+        state.remembered_password = "admin";
+        auto* list = Control<SortedListBox>(state.net_page, 1015);
+        list->setCurrentRow(0);
+        return state.current_camera();
+    }
+
+    void UseWan()
+    {
+        Control<QAbstractButton>(state.net_page, 1023)->click();
+        Control<QLineEdit>(state.net_page, 1024)->setText(QStringLiteral("127.0.0.1"));
+    }
+
+    QPushButton* SheetButton(QDialogButtonBox::StandardButton which) { return sheet->buttons()->button(which); }
+
+    // True when the marker is the next datagram: nothing was sent before it.
+    bool NothingSent()
+    {
+        camera.SendMarker();
+        const auto got = camera.Receive();
+        return got && LoopbackCamera::IsMarker(*got);
+    }
+
+    QApplication& app = test::App();
+    LoopbackCamera camera;
+    CameraLink link;
+    UiState state;
+    QtLinkWindows windows;
+    std::unique_ptr<ConfigSheet> sheet = std::make_unique<ConfigSheet>(state);
+};
+
+TEST_F(ConfigSheetTest, ShowsThreeTitledTabsWithNetConfigActive)
+{
+    sheet->show();
+    EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Vantoro Config"));
+    ASSERT_EQ(sheet->tabs()->count(), 3);
+    EXPECT_EQ(sheet->tabs()->tabText(0), QStringLiteral("Net Config"));
+    EXPECT_EQ(sheet->tabs()->tabText(1), QStringLiteral("DNS Config"));
+    EXPECT_EQ(sheet->tabs()->tabText(2), QStringLiteral("Security Config"));
+    EXPECT_EQ(sheet->tabs()->currentIndex(), 0);
+
+    ASSERT_NE(SheetButton(QDialogButtonBox::Ok), nullptr);
+    ASSERT_NE(SheetButton(QDialogButtonBox::Cancel), nullptr);
+    ASSERT_NE(SheetButton(QDialogButtonBox::Apply), nullptr);
+    EXPECT_TRUE(SheetButton(QDialogButtonBox::Ok)->isEnabled());
+    EXPECT_TRUE(SheetButton(QDialogButtonBox::Cancel)->isEnabled());
+    EXPECT_FALSE(SheetButton(QDialogButtonBox::Apply)->isEnabled());
+}
+
+TEST_F(ConfigSheetTest, PagesExistOnlyOnceTheirTabWasShown)
+{
+    sheet->show();
+    ASSERT_NE(state.net_page, nullptr);
+    EXPECT_EQ(sheet->page(0), state.net_page.data());
+    EXPECT_EQ(state.dns_page, nullptr);
+    EXPECT_EQ(state.security_page, nullptr);
+    // The Net Config page's template has room before the others exist.
+    EXPECT_GE(sheet->tabs()->widget(1)->minimumWidth(), 1);
+
+    sheet->tabs()->setCurrentIndex(2);
+    EXPECT_EQ(state.dns_page, nullptr);
+    ASSERT_NE(state.security_page, nullptr);
+    EXPECT_TRUE(sheet->tabs()->widget(2)->isAncestorOf(state.security_page));
+    sheet->tabs()->setCurrentIndex(1);
+    ASSERT_NE(state.dns_page, nullptr);
+    EXPECT_TRUE(sheet->tabs()->widget(1)->isAncestorOf(state.dns_page));
+}
+
+TEST_F(ConfigSheetTest, SwitchingPagesBeforeLoginChangesNothing)
+{
+    sheet->show();
+    UseWan();
+    Deliver(test::MakeGeneral(kMac));
+    CameraEntry* entry = link.state.registry.FindCamera(kMac);
+    const Frame before = *entry->general;
+    Control<QLineEdit>(state.net_page, 1003)->setText(QStringLiteral("10.0.0.1"));
+    for (int tab : {1, 2, 0, 2, 0})
+        sheet->tabs()->setCurrentIndex(tab);
+    EXPECT_EQ(*entry->general, before);
+    EXPECT_FALSE(Control(state.net_page, 1003)->isEnabled());
+    EXPECT_FALSE(Control(state.dns_page, 1045)->isEnabled());
+    EXPECT_FALSE(Control(state.security_page, 1039)->isEnabled());
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(ConfigSheetTest, LeavingNetConfigStoresFieldsAndComingBackShowsThemFormatted)
+{
+    sheet->show();
+    CameraEntry* entry = LoginToCamera();
+    ASSERT_NE(entry, nullptr);
+    Control<QLineEdit>(state.net_page, 1000)->setText(QStringLiteral("255.255.0.0"));
+    sheet->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(GeneralConfigReader(entry->general->data()).ethernet_mask(), 0xFFFF0000u);
+    sheet->tabs()->setCurrentIndex(0);
+    EXPECT_EQ(Control<QLineEdit>(state.net_page, 1000)->text(), QStringLiteral("255.255.  0.  0"));
+}
+
+TEST_F(ConfigSheetTest, OtherPagesFillFromTheCurrentCameraWhenShown)
+{
+    sheet->show();
+    ASSERT_NE(LoginToCamera(), nullptr);
+    sheet->tabs()->setCurrentIndex(2);
+    auto* users = Control<SortedListBox>(state.security_page, 1039);
+    EXPECT_TRUE(users->isEnabled());
+    EXPECT_EQ(users->count(), 2);
+}
+
+TEST_F(ConfigSheetTest, CameraWithoutDomainTableLeavesDnsPageDisabledAndEmpty)
+{
+    sheet->show();
+    ASSERT_NE(LoginToCamera(/*with_domain=*/false), nullptr);
+    sheet->tabs()->setCurrentIndex(1);
+    auto* domains = Control<SortedListBox>(state.dns_page, 1045);
+    EXPECT_FALSE(domains->isEnabled());
+    EXPECT_EQ(domains->count(), 0);
+    EXPECT_FALSE(Control(state.dns_page, 1051)->isEnabled());
+}
+
+TEST_F(ConfigSheetTest, OkWithoutCurrentCameraSendsNothingAndCloses)
+{
+    sheet->show();
+    UseWan();
+    ModalDriver driver;
+    SheetButton(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(driver.other_dialogs.empty());
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(ConfigSheetTest, OkCollectsNetFieldsFromAnyPageSendsUserRecordThenFollowsProgress)
+{
+    sheet->show();
+    CameraEntry* entry = LoginToCamera();
+    ASSERT_NE(entry, nullptr);
+    Control<QLineEdit>(state.net_page, 1003)->setText(QStringLiteral("10.20.30.40"));
+    sheet->tabs()->setCurrentIndex(2); // OK from Security Config
+
+    ModalDriver driver;
+    std::optional<std::vector<std::uint8_t>> sent_before_dialog;
+    driver.OnOtherDialog([&](QWidget* dialog) {
+        // The first record is already on its way when the dialog shows.
+        sent_before_dialog = camera.Receive(0);
+        EXPECT_EQ(state.progress_window.data(), dialog);
+        EXPECT_EQ(dialog->parentWidget(), state.net_page.data());
+        Control<QPushButton>(dialog, 2)->click(); // the camera never answers here
+    });
+    SheetButton(QDialogButtonBox::Ok)->click();
+
+    ASSERT_EQ(driver.other_dialogs.size(), 1u);
+    EXPECT_EQ(driver.other_dialogs[0], QStringLiteral("vantoro::ui::ApplyProgressDialog"));
+    ASSERT_TRUE(sent_before_dialog.has_value());
+    Frame expected = *entry->user;
+    SetFrameCommand(expected, CMD_SET_USER);
+    SetFrameReplyMode(expected, 0);
+    EXPECT_EQ(test::FrameFromBytes(*sent_before_dialog), expected);
+    EXPECT_EQ(GeneralConfigReader(entry->general->data()).ethernet_ip(), 0x0A141E28u);
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(state.progress_window, nullptr);
+    EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(ConfigSheetTest, CancelAfterEditsSendsNothing)
+{
+    sheet->show();
+    CameraEntry* entry = LoginToCamera();
+    ASSERT_NE(entry, nullptr);
+    const Frame general_before = *entry->general;
+    Control<QLineEdit>(state.net_page, 1003)->setText(QStringLiteral("10.20.30.40"));
+    sheet->tabs()->setCurrentIndex(2);
+    Control<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("newuser"));
+    Control<QLineEdit>(state.security_page, 1001)->setText(QStringLiteral("pw"));
+    Control<QPushButton>(state.security_page, 1042)->click();
+    const Frame general_collected = *entry->general; // Net Config was left: collected
+
+    ModalDriver driver;
+    SheetButton(QDialogButtonBox::Cancel)->click();
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+    EXPECT_TRUE(driver.other_dialogs.empty());
+    EXPECT_TRUE(NothingSent());
+    EXPECT_NE(general_collected, general_before);
+    EXPECT_EQ(*entry->general, general_collected);
+}
+
+} // namespace
+} // namespace vantoro::ui

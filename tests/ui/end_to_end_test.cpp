@@ -1,0 +1,235 @@
+// The whole tool against simulated cameras on loopback: the real sheet, the
+// real link with its receiver thread, and the camera simulator in-process.
+// Search, log in, edit all three pages, OK, and compare the cameras' stored
+// records byte for byte with what the edits should have made of them.
+
+#include "link/camera_link.h"
+#include "ui/apply_progress_dialog.h"
+#include "ui/config_sheet.h"
+#include "ui/dns_config_page.h"
+#include "ui/net_config_page.h"
+#include "ui/qt_link_windows.h"
+#include "ui/security_config_page.h"
+#include "ui/sorted_list_box.h"
+#include "ui/ui_state.h"
+#include "util/dotted_address.h"
+#include "tools/camera_sim/camera_simulator.h"
+
+#include "net_sheet_test_support.h"
+
+#include "qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <mutex>
+
+namespace vantoro::ui {
+namespace {
+
+using test::ModalDriver;
+using test::WaitUntil;
+
+constexpr int kCameras = 2;
+
+sim::SimOptions SimulatorOptions(std::uint16_t tool_port)
+{
+    sim::SimOptions options;
+    options.cameras = kCameras;
+    options.bind_address = test::Loopback();
+    options.port = 0; // the system picks; the link is pointed at it
+    options.reply_port = tool_port;
+    options.seed = 1;
+    options.log_file = "/dev/null";
+    return options;
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    EndToEndTest()
+        : tool_port(test::FreeLoopbackPort()), simulator(SimulatorOptions(tool_port)),
+          sim_started(simulator.Start()), link(test::TestPorts(simulator.port(), tool_port)), state(link),
+          windows(state)
+    {
+        SetDottedAddressLog(nullptr);
+        link.state.messenger.Attach(&windows);
+        receiver_bound = link.receiver.Start();
+    }
+    ~EndToEndTest() override
+    {
+        // The receiver may be waiting on this thread: keep delivering until it left.
+        link.receiver.RequestStop();
+        WaitUntil([&] { return link.receiver.finished(); });
+        link.receiver.Stop();
+        link.state.messenger.Attach(nullptr);
+        simulator.Stop();
+        SetDottedAddressLog(stdout);
+    }
+
+    bool HasAllRecords(const MacAddress& mac)
+    {
+        CameraEntry* entry = link.state.registry.FindCamera(mac);
+        std::lock_guard guard(link.state.registry.guard());
+        return entry && entry->general && entry->user && entry->domain;
+    }
+
+    template <class T = QWidget>
+    static T* At(QWidget* page, int id)
+    {
+        return Control<T>(page, id);
+    }
+
+    QApplication& app = test::App();
+    std::uint16_t tool_port;
+    sim::CameraSimulator simulator;
+    std::optional<std::string> sim_started;
+    CameraLink link;
+    UiState state;
+    QtLinkWindows windows;
+    bool receiver_bound = false;
+};
+
+TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
+{
+    ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+    ASSERT_TRUE(receiver_bound);
+    const std::vector<sim::VirtualCamera> initial = simulator.Cameras();
+    ASSERT_EQ(initial.size(), std::size_t(kCameras));
+
+    ConfigSheet sheet(state);
+    sheet.show();
+    NetConfigPage* net = state.net_page;
+    ASSERT_NE(net, nullptr);
+
+    // WAN mode at the simulator's loopback address, then search.
+    At<QAbstractButton>(net, 1023)->click();
+    At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
+    At<QPushButton>(net, 1021)->click();
+    auto* list = At<SortedListBox>(net, 1015);
+    ASSERT_TRUE(WaitUntil([&] {
+        return list->count() == kCameras && HasAllRecords(initial[0].mac) && HasAllRecords(initial[1].mac);
+    }));
+    EXPECT_EQ(list->Text(0), FormatMacLine(initial[0].mac));
+    EXPECT_EQ(list->Text(1), FormatMacLine(initial[1].mac));
+
+    // Log in to the first camera.
+    ModalDriver driver;
+    driver.QueueLogin("admin", "admin");
+    list->setCurrentRow(0);
+    ASSERT_EQ(driver.login_prompts, 1);
+    ASSERT_TRUE(driver.notices.empty());
+    ASSERT_EQ(state.current_camera(), link.state.registry.FindCamera(initial[0].mac));
+    EXPECT_EQ(At<QLineEdit>(net, 1035)->text(), QStringLiteral("2.05"));
+    EXPECT_EQ(At<QLineEdit>(net, 1003)->text(), QStringLiteral("192.168.  1. 10"));
+
+    // Net Config edits.
+    At<QLineEdit>(net, 1003)->setText(QStringLiteral("192.168.7.77"));
+    At<QLineEdit>(net, 1030)->setText(QStringLiteral("10.1.1.9"));
+    At<QAbstractButton>(net, 1018)->click(); // SERVER OFF
+
+    // Security Config: one more user.
+    sheet.tabs()->setCurrentIndex(2);
+    ASSERT_NE(state.security_page, nullptr);
+    At<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("tester"));
+    At<QLineEdit>(state.security_page, 1001)->setText(QStringLiteral("pw1"));
+    At<QPushButton>(state.security_page, 1042)->click();
+
+    // DNS Config: one more domain.
+    sheet.tabs()->setCurrentIndex(1);
+    ASSERT_NE(state.dns_page, nullptr);
+    At<QLineEdit>(state.dns_page, 1047)->setText(QStringLiteral("cam.example"));
+    At<QLineEdit>(state.dns_page, 1049)->setText(QStringLiteral("10.0.0.53"));
+    At<QPushButton>(state.dns_page, 1051)->click();
+
+    // OK: the progress dialog follows the sequence and closes by itself.
+    QStringList final_lines;
+    driver.OnOtherDialog([&](QWidget* dialog) {
+        QObject::connect(qobject_cast<QDialog*>(dialog), &QDialog::finished, [&, dialog] {
+            for (int id : {1052, 1053, 1054, 1055})
+                final_lines << At<QLabel>(dialog, id)->text();
+        });
+        // Should the camera fall silent, give up rather than hang; the lines then tell.
+        QTimer::singleShot(30000, dialog, [dialog] { qobject_cast<QDialog*>(dialog)->reject(); });
+    });
+    sheet.buttons()->button(QDialogButtonBox::Ok)->click();
+
+    ASSERT_EQ(driver.other_dialogs.size(), 1u);
+    EXPECT_EQ(final_lines, (QStringList{"Security Set Complete", "DOMAIN NAME Set Complete",
+                                        "CAMERA NAME Set Complete", "GENERAL Set Complete"}));
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet.isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return simulator.Counters().apply_done >= 1; }));
+    EXPECT_EQ(simulator.Counters().records_stored, 3u);
+
+    // What the cameras should now hold: the first one its records with the
+    // edits, every other byte as it was; the second one untouched.
+    sim::CameraRecords expected = initial[0].records;
+    {
+        const GeneralConfigReader before(initial[0].records.general.data());
+        GeneralConfig g(expected.general.data());
+        g.set_ethernet_ip(0xC0A8074D);
+        g.set_server_on(false);
+        g.set_bootp_on(before.bootp_on()); // the switch word goes back as 0 or 1
+        g.set_ppp_client_ip(0x0A010109);
+        ASSERT_GE(UserConfig(expected.user.data()).AddUser("tester", "pw1"), 0);
+        ASSERT_GE(DomainConfig(expected.domain.data()).AddDomain("cam.example", "10.0.0.53"), 0);
+    }
+    const std::vector<sim::VirtualCamera> now = simulator.Cameras();
+    ASSERT_EQ(now.size(), std::size_t(kCameras));
+    EXPECT_EQ(now[0].records.general, expected.general);
+    EXPECT_EQ(now[0].records.user, expected.user);
+    EXPECT_EQ(now[0].records.domain, expected.domain);
+    EXPECT_EQ(now[1].records.general, initial[1].records.general);
+    EXPECT_EQ(now[1].records.user, initial[1].records.user);
+    EXPECT_EQ(now[1].records.domain, initial[1].records.domain);
+}
+
+TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
+{
+    ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+    ASSERT_TRUE(receiver_bound);
+    const std::vector<sim::VirtualCamera> initial = simulator.Cameras();
+
+    ConfigSheet sheet(state);
+    sheet.show();
+    NetConfigPage* net = state.net_page;
+    At<QAbstractButton>(net, 1023)->click();
+    At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
+    At<QPushButton>(net, 1021)->click();
+    auto* list = At<SortedListBox>(net, 1015);
+    ASSERT_TRUE(WaitUntil([&] { return list->count() == kCameras && HasAllRecords(initial[0].mac); }));
+
+    ModalDriver driver;
+    driver.QueueLogin("admin", "admin");
+    list->setCurrentRow(0);
+    ASSERT_NE(state.current_camera(), nullptr);
+    At<QLineEdit>(net, 1003)->setText(QStringLiteral("10.9.9.9"));
+    sheet.tabs()->setCurrentIndex(2);
+    At<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("tester"));
+    At<QPushButton>(state.security_page, 1042)->click();
+
+    const std::uint64_t received_before = simulator.Counters().received;
+    sheet.buttons()->button(QDialogButtonBox::Cancel)->click();
+    EXPECT_EQ(sheet.result(), QDialog::Rejected);
+    EXPECT_TRUE(driver.other_dialogs.empty());
+
+    // A search after the Cancel is the next thing the cameras hear.
+    At<QPushButton>(net, 1021)->click();
+    ASSERT_TRUE(WaitUntil([&] { return simulator.Counters().handled >= received_before + 3; }));
+    EXPECT_EQ(simulator.Counters().set_requests, 0u);
+    EXPECT_EQ(simulator.Counters().received, received_before + 3);
+    const std::vector<sim::VirtualCamera> now = simulator.Cameras();
+    for (int i = 0; i < kCameras; ++i) {
+        EXPECT_EQ(now[std::size_t(i)].records.general, initial[std::size_t(i)].records.general);
+        EXPECT_EQ(now[std::size_t(i)].records.user, initial[std::size_t(i)].records.user);
+        EXPECT_EQ(now[std::size_t(i)].records.domain, initial[std::size_t(i)].records.domain);
+    }
+}
+
+} // namespace
+} // namespace vantoro::ui

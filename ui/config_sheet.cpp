@@ -1,0 +1,110 @@
+#include "ui/config_sheet.h"
+
+#include "ui/dialog_template.h"
+#include "ui/dns_config_page.h"
+#include "ui/net_config_page.h"
+#include "ui/security_config_page.h"
+#include "ui/template_builder.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace vantoro::ui {
+
+namespace {
+
+QSize TemplateSize(const DialogTemplate& t)
+{
+    return DialogUnitsToPixels(TemplateFont(t), 0, 0, t.width, t.height).size();
+}
+
+} // namespace
+
+std::vector<PageInfo> StandardPages(UiState& state)
+{
+    std::vector<PageInfo> pages;
+    pages.push_back({QStringLiteral("Net Config"), TemplateSize(NetConfigTemplate()),
+                     [&state](QWidget* parent) -> SheetPage* { return new NetConfigPage(state, parent); }});
+    pages.push_back({QStringLiteral("DNS Config"), TemplateSize(DnsConfigTemplate()),
+                     [&state](QWidget* parent) -> SheetPage* { return new DnsConfigPage(state, parent); }});
+    pages.push_back({QStringLiteral("Security Config"), TemplateSize(SecurityConfigTemplate()),
+                     [&state](QWidget* parent) -> SheetPage* { return new SecurityConfigPage(state, parent); }});
+    return pages;
+}
+
+ConfigSheet::ConfigSheet(UiState& state, QWidget* owner) : ConfigSheet(StandardPages(state), owner) {}
+
+ConfigSheet::ConfigSheet(std::vector<PageInfo> pages, QWidget* owner)
+    : QDialog(owner), tabs_(new QTabWidget(this)),
+      buttons_(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this))
+{
+    setWindowTitle(QStringLiteral("Vantoro Config"));
+    for (PageInfo& info : pages) {
+        Slot slot{std::move(info)};
+        slot.container = new QWidget;
+        auto* layout = new QVBoxLayout(slot.container);
+        layout->setContentsMargins(0, 0, 0, 0);
+        slot.container->setMinimumSize(slot.info.size);
+        tabs_->addTab(slot.container, slot.info.title);
+        pages_.push_back(std::move(slot));
+    }
+    // No page ever reports a change, so Apply never becomes usable.
+    buttons_->button(QDialogButtonBox::Apply)->setEnabled(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addWidget(buttons_);
+
+    connect(buttons_, &QDialogButtonBox::accepted, this, &ConfigSheet::Ok);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    if (!pages_.empty()) {
+        tabs_->setCurrentIndex(0);
+        active_ = 0;
+        EnsurePage(0)->OnSetActive();
+    }
+    connect(tabs_, &QTabWidget::currentChanged, this, &ConfigSheet::TabChanged);
+}
+
+SheetPage* ConfigSheet::EnsurePage(int i)
+{
+    Slot& slot = pages_[std::size_t(i)];
+    if (!slot.page) {
+        slot.page = slot.info.create(slot.container);
+        slot.container->layout()->addWidget(slot.page);
+        slot.page->show(); // the container may already be on screen
+    }
+    return slot.page;
+}
+
+void ConfigSheet::TabChanged(int index)
+{
+    if (index < 0 || index == active_)
+        return;
+    if (active_ >= 0 && pages_[std::size_t(active_)].page)
+        pages_[std::size_t(active_)].page->OnKillActive();
+    active_ = index;
+    EnsurePage(index)->OnSetActive();
+}
+
+void ConfigSheet::Ok()
+{
+    if (active_ >= 0 && pages_[std::size_t(active_)].page)
+        pages_[std::size_t(active_)].page->OnKillActive();
+    // Every page that has a window is asked; only Net Config acts.
+    for (Slot& slot : pages_) {
+        if (slot.page)
+            slot.page->OnApply();
+    }
+    accept();
+}
+
+int RunConfigSheet(UiState& state, QWidget* owner)
+{
+    ConfigSheet sheet(state, owner);
+    return sheet.exec();
+}
+
+} // namespace vantoro::ui

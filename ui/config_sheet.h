@@ -1,0 +1,61 @@
+#pragma once
+// The tool's whole user interface: one modal sheet with the three pages.
+
+#include "ui/sheet_page.h"
+
+#include <QDialog>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QDialogButtonBox;
+class QTabWidget;
+
+namespace vantoro::ui {
+
+struct UiState;
+
+struct PageInfo {
+    QString title;
+    QSize size; // of the page's template, so the sheet has its size before the page exists
+    std::function<SheetPage*(QWidget* parent)> create;
+};
+
+// "Net Config", "DNS Config", "Security Config", in that order.
+std::vector<PageInfo> StandardPages(UiState& state);
+
+class ConfigSheet final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ConfigSheet(UiState& state, QWidget* owner = nullptr);
+    // With pages of the caller's choosing; the first one is active at once.
+    explicit ConfigSheet(std::vector<PageInfo> pages, QWidget* owner = nullptr);
+
+    QTabWidget* tabs() const { return tabs_; }
+    QDialogButtonBox* buttons() const { return buttons_; }
+    // The page of tab i, or nullptr while that tab was never shown.
+    SheetPage* page(int i) const { return pages_[std::size_t(i)].page; }
+
+private:
+    struct Slot {
+        PageInfo info;
+        QWidget* container = nullptr; // stands in for the page until it is shown
+        SheetPage* page = nullptr;
+    };
+
+    SheetPage* EnsurePage(int i);
+    void TabChanged(int index);
+    void Ok();
+
+    std::vector<Slot> pages_;
+    QTabWidget* tabs_;
+    QDialogButtonBox* buttons_;
+    int active_ = -1;
+};
+
+// Runs the sheet modally until OK, Cancel or the close box; returns its result.
+int RunConfigSheet(UiState& state, QWidget* owner = nullptr);
+
+} // namespace vantoro::ui

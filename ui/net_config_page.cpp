@@ -1,0 +1,302 @@
+#include "ui/net_config_page.h"
+
+#include "link/records.h"
+#include "ui/apply_progress_dialog.h"
+#include "ui/login_dialog.h"
+#include "ui/page_glue.h"
+#include "ui/sorted_list_box.h"
+#include "ui/template_builder.h"
+#include "ui/ui_state.h"
+#include "util/dotted_address.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace vantoro::ui {
+
+namespace {
+
+// Control ids of template 101.
+constexpr int kEthernetMask = 1000;
+constexpr int kEthernetIp = 1003;
+constexpr int kGateway = 1004;
+constexpr int kPppMask = 1005;
+constexpr int kPppIp = 1006;
+constexpr int kCameraList = 1015;
+constexpr int kServerOn = 1017;
+constexpr int kServerOff = 1018;
+constexpr int kBootpOn = 1019;
+constexpr int kBootpOff = 1020;
+constexpr int kAutoDetect = 1021;
+constexpr int kLan = 1022;
+constexpr int kWan = 1023;
+constexpr int kWanAddress = 1024;
+constexpr int kBootpStart = 1026;
+constexpr int kBootpEnd = 1028;
+constexpr int kPppClientIp = 1030;
+constexpr int kVersion = 1035;
+constexpr int kReset = 1059;
+
+// Edits are read with a 1024-byte buffer, as the page always has.
+constexpr qsizetype kEditReadLimit = 1023;
+
+QString DottedText(std::uint32_t word)
+{
+    char text[16];
+    FormatDottedAddress(text, word);
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+QString FormatMacLine(const MacAddress& mac)
+{
+    char line[18];
+    std::snprintf(line, sizeof line, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3],
+                  mac[4], mac[5]);
+    return QString::fromLatin1(line);
+}
+
+MacAddress ScanMacLine(const QString& line)
+{
+    unsigned int b[kMacSize] = {};
+    const std::string text = line.toStdString();
+    std::sscanf(text.c_str(), "%02X %02X %02X %02X %02X %02X", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]);
+    MacAddress mac;
+    for (std::size_t i = 0; i < kMacSize; ++i)
+        mac[i] = std::uint8_t(b[i]);
+    return mac;
+}
+
+void ShowNotice(const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
+NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent), state_(state)
+{
+    BuildFromTemplate(NetConfigTemplate(), this);
+    state_.net_page = this;
+    SetWanMode(false);
+    // Control 1024 keeps its template state (disabled) until WAN is chosen.
+
+    connect(Control<SortedListBox>(this, kCameraList), &SortedListBox::SelectionChanged, this,
+            &NetConfigPage::Login);
+    const auto on_click = [this](int id, auto handler) {
+        connect(Control<QAbstractButton>(this, id), &QAbstractButton::clicked, this, handler);
+    };
+    on_click(kServerOn, [this] { CheckPair(kServerOn, kServerOff); });
+    on_click(kServerOff, [this] { CheckPair(kServerOff, kServerOn); });
+    on_click(kBootpOn, [this] { CheckPair(kBootpOn, kBootpOff); });
+    on_click(kBootpOff, [this] { CheckPair(kBootpOff, kBootpOn); });
+    on_click(kAutoDetect, [this] { state_.link.transmitter.SendDiscoveryBurst(); });
+    on_click(kLan, [this] {
+        SetWanMode(false);
+        Control(this, kWanAddress)->setEnabled(false);
+    });
+    on_click(kWan, [this] {
+        SetWanMode(true);
+        Control(this, kWanAddress)->setEnabled(true);
+    });
+    on_click(kReset, [this] { Reset(); });
+}
+
+void NetConfigPage::SetWanMode(bool on)
+{
+    state_.link.state.wan_mode.store(on);
+    CheckPair(on ? kWan : kLan, on ? kLan : kWan);
+}
+
+void NetConfigPage::CheckPair(int checked_id, int unchecked_id)
+{
+    Control<QAbstractButton>(this, checked_id)->setChecked(true);
+    Control<QAbstractButton>(this, unchecked_id)->setChecked(false);
+}
+
+void NetConfigPage::OnSetActive()
+{
+    RefreshPage(state_, this, state_.current_camera());
+}
+
+void NetConfigPage::OnKillActive()
+{
+    CollectPages(state_, state_.current_camera());
+}
+
+void NetConfigPage::OnApply()
+{
+    ApplySheet(state_);
+}
+
+void NetConfigPage::HandleCameraFound()
+{
+    const MacAddress mac = FrameMac(state_.link.receiver.received_frame());
+    Control<SortedListBox>(this, kCameraList)->AddString(FormatMacLine(mac));
+}
+
+QString NetConfigPage::WanAddressText() const
+{
+    return Control<QLineEdit>(this, kWanAddress)->text();
+}
+
+void NetConfigPage::EnableNetControls()
+{
+    for (int id : {kEthernetMask, kEthernetIp, kGateway, kPppMask, kPppIp, kCameraList, kServerOn, kServerOff,
+                   kBootpOn, kBootpOff, kAutoDetect, kLan, kWan, kBootpStart, kBootpEnd, kPppClientIp})
+        Control(this, id)->setEnabled(true);
+}
+
+void NetConfigPage::FillNetFields(const Frame& record)
+{
+    struct Values {
+        std::uint32_t ethernet_ip, ethernet_mask, gateway;
+        bool server_on, bootp_on;
+        std::uint32_t bootp_start_ip, bootp_end_ip, ppp_ip, ppp_mask, ppp_client_ip;
+    } v;
+    {
+        // A later search carries this record's bytes.
+        std::lock_guard lock(state_.link.state.frame_image.lock);
+        std::lock_guard guard(state_.link.state.registry.guard());
+        state_.link.state.frame_image.bytes = record;
+        const GeneralConfigReader g(record.data());
+        v = {g.ethernet_ip(), g.ethernet_mask(), g.gateway(),  g.server_on(), g.bootp_on(),
+             g.bootp_start_ip(), g.bootp_end_ip(), g.ppp_ip(), g.ppp_mask(), g.ppp_client_ip()};
+    }
+    Control<QLineEdit>(this, kEthernetIp)->setText(DottedText(v.ethernet_ip));
+    Control<QLineEdit>(this, kEthernetMask)->setText(DottedText(v.ethernet_mask));
+    Control<QLineEdit>(this, kGateway)->setText(DottedText(v.gateway));
+    CheckPair(v.server_on ? kServerOn : kServerOff, v.server_on ? kServerOff : kServerOn);
+    CheckPair(v.bootp_on ? kBootpOn : kBootpOff, v.bootp_on ? kBootpOff : kBootpOn);
+    Control<QLineEdit>(this, kBootpStart)->setText(DottedText(v.bootp_start_ip));
+    Control<QLineEdit>(this, kBootpEnd)->setText(DottedText(v.bootp_end_ip));
+    Control<QLineEdit>(this, kPppIp)->setText(DottedText(v.ppp_ip));
+    Control<QLineEdit>(this, kPppMask)->setText(DottedText(v.ppp_mask));
+    Control<QLineEdit>(this, kPppClientIp)->setText(DottedText(v.ppp_client_ip));
+}
+
+void NetConfigPage::CollectNetFields(Frame& record)
+{
+    // Widgets are read with no lock held; the record is written under the guard.
+    const auto parse = [this](int id) {
+        const std::string text = Control<QLineEdit>(this, id)->text().left(kEditReadLimit).toStdString();
+        return ParseDottedAddress(text.c_str());
+    };
+    const auto checked = [this](int id) { return Control<QAbstractButton>(this, id)->isChecked(); };
+    const std::uint32_t ethernet_ip = parse(kEthernetIp);
+    const std::uint32_t ethernet_mask = parse(kEthernetMask);
+    const std::uint32_t gateway = parse(kGateway);
+    const bool server_on = checked(kServerOn);
+    const bool bootp_on = checked(kBootpOn);
+    const std::uint32_t bootp_start_ip = parse(kBootpStart);
+    const std::uint32_t bootp_end_ip = parse(kBootpEnd);
+    const std::uint32_t ppp_ip = parse(kPppIp);
+    const std::uint32_t ppp_mask = parse(kPppMask);
+    const std::uint32_t ppp_client_ip = parse(kPppClientIp);
+
+    std::lock_guard guard(state_.link.state.registry.guard());
+    GeneralConfig g(record.data());
+    g.set_ethernet_ip(ethernet_ip);
+    g.set_ethernet_mask(ethernet_mask);
+    g.set_gateway(gateway);
+    g.set_server_on(server_on);
+    g.set_bootp_on(bootp_on);
+    g.set_bootp_start_ip(bootp_start_ip);
+    g.set_bootp_end_ip(bootp_end_ip);
+    g.set_ppp_ip(ppp_ip);
+    g.set_ppp_mask(ppp_mask);
+    g.set_ppp_client_ip(ppp_client_ip);
+}
+
+void NetConfigPage::Login()
+{
+    auto* list = Control<SortedListBox>(this, kCameraList);
+    const int selected = list->CurSel();
+    if (selected < 0)
+        return;
+    const MacAddress mac = ScanMacLine(list->Text(selected));
+    // The entry found here is the one logged in to, whatever is filed meanwhile.
+    CameraEntry* camera = state_.link.state.registry.FindCamera(mac);
+    if (!camera)
+        return;
+
+    bool prompted = false;
+    if (state_.remembered_user.empty()) {
+        PromptLogin();
+        prompted = true;
+    }
+    bool accepted = ScanUserTable(*camera);
+    // Remembered credentials that failed get one fresh prompt.
+    if (!accepted && !prompted) {
+        PromptLogin();
+        accepted = ScanUserTable(*camera);
+    }
+    if (!accepted) {
+        ShowNotice(QStringLiteral("Login fail"), QStringLiteral("Warning"));
+        return;
+    }
+    LoginSucceeded(*camera);
+}
+
+bool NetConfigPage::ScanUserTable(CameraEntry& camera) const
+{
+    std::lock_guard guard(state_.link.state.registry.guard());
+    if (!camera.user)
+        return false;
+    return UserConfigReader(camera.user->data()).FindLogin(state_.remembered_user, state_.remembered_password) >= 0;
+}
+
+void NetConfigPage::PromptLogin()
+{
+    LoginDialog dialog(state_, this);
+    dialog.exec();
+}
+
+void NetConfigPage::LoginSucceeded(CameraEntry& camera)
+{
+    Control(this, kReset)->setEnabled(true);
+
+    QString version; // stays empty for a camera whose GeneralConfig never came
+    {
+        std::lock_guard guard(state_.link.state.registry.guard());
+        if (camera.general)
+            version = QString::fromStdString(GeneralConfigReader(camera.general->data()).FirmwareVersionText());
+    }
+    Control<QLineEdit>(this, kVersion)->setText(version);
+
+    state_.link.state.current_camera.store(&camera);
+    {
+        std::lock_guard lock(state_.link.state.frame_image.lock);
+        std::lock_guard guard(state_.link.state.registry.guard());
+        if (const Frame* preferred = camera.PreferredRecord())
+            state_.link.state.frame_image.bytes = *preferred;
+    }
+    RefreshPage(state_, this, &camera);
+}
+
+void NetConfigPage::Reset()
+{
+    // The notice names the camera that is reset: the current one, which may
+    // differ from the selected line after a failed login elsewhere.
+    QString name;
+    if (CameraEntry* camera = state_.current_camera()) {
+        std::lock_guard guard(state_.link.state.registry.guard());
+        if (const Frame* preferred = camera->PreferredRecord())
+            name = FormatMacLine(FrameMac(*preferred));
+    } else {
+        auto* list = Control<SortedListBox>(this, kCameraList);
+        if (list->CurSel() >= 0)
+            name = list->Text(list->CurSel());
+    }
+    const QString message = QStringLiteral("WEBCAMERA [%1] Reseting...").arg(name);
+    state_.link.transmitter.SendReset();
+    ShowNotice(message, QStringLiteral("WEBCAMERA CONFIG MESSAGE"));
+}
+
+} // namespace vantoro::ui

@@ -1,0 +1,62 @@
+#pragma once
+// The Net Config page (template 101): addressing mode, search, camera list,
+// login, firmware version, network settings and reset of the current camera.
+
+#include "link/config_frame.h"
+#include "ui/sheet_page.h"
+
+#include <QString>
+
+namespace vantoro {
+struct CameraEntry;
+}
+
+namespace vantoro::ui {
+
+struct UiState;
+
+// The camera list shows a mac as "%02X %02X %02X %02X %02X %02X".
+QString FormatMacLine(const MacAddress& mac);
+// Reads a list line back as sscanf with that format would: bytes it cannot
+// read stay 0.
+MacAddress ScanMacLine(const QString& line);
+
+class NetConfigPage final : public SheetPage {
+    Q_OBJECT
+public:
+    // Builds the page, registers it as state.net_page and switches to LAN mode.
+    explicit NetConfigPage(UiState& state, QWidget* parent = nullptr);
+
+    void OnSetActive() override;  // RefreshPage(this, current camera)
+    void OnKillActive() override; // CollectPages(current camera)
+    void OnApply() override;      // the sheet's apply
+
+    // WM_CAMERA_FOUND, delivered on this thread while the receiver waits:
+    // lists the mac of the receiver's frame being filed.
+    void HandleCameraFound();
+    // Text of the WAN address field (control 1024), for the transmitter.
+    QString WanAddressText() const;
+
+    // Operations of RefreshPage and CollectPages. record is a camera's
+    // GeneralConfig inside the registry; each takes the locks it needs.
+    void EnableNetControls();
+    void FillNetFields(const Frame& record);
+    void CollectNetFields(Frame& record);
+
+private:
+    void SetWanMode(bool on);
+    void CheckPair(int checked_id, int unchecked_id);
+    void Login();
+    bool ScanUserTable(CameraEntry& camera) const;
+    void PromptLogin();
+    void LoginSucceeded(CameraEntry& camera);
+    void Reset();
+
+    UiState& state_;
+};
+
+// Modal box without an owner and with a single OK, as every notice of the
+// tool is shown.
+void ShowNotice(const QString& text, const QString& caption);
+
+} // namespace vantoro::ui

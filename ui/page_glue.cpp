@@ -1,0 +1,78 @@
+#include "ui/page_glue.h"
+
+#include "ui/apply_progress_dialog.h"
+#include "ui/dns_config_page.h"
+#include "ui/net_config_page.h"
+#include "ui/security_config_page.h"
+#include "ui/ui_state.h"
+
+#include <mutex>
+
+namespace vantoro::ui {
+
+namespace {
+
+// The slot's buffer once filed stays for the run; only whether it exists is
+// read under the guard, as the receiver may be creating it.
+Frame* RecordOf(UiState& state, CameraEntry& camera, RecordSlot slot)
+{
+    std::lock_guard guard(state.link.state.registry.guard());
+    return SlotOf(camera, slot).get();
+}
+
+} // namespace
+
+void RefreshPage(UiState& state, QWidget* window, CameraEntry* camera)
+{
+    if (!camera || !window)
+        return;
+    // A page that an earlier camera filled is emptied when this one lacks its
+    // record, so it never shows another camera's table.
+    if (window == state.security_page) {
+        if (Frame* user = RecordOf(state, *camera, RecordSlot::User)) {
+            state.security_page->EnableSecurityControls();
+            state.security_page->FillUserList(*user);
+        } else {
+            state.security_page->ClearAndDisable();
+        }
+    }
+    if (window == state.dns_page) {
+        if (Frame* domain = RecordOf(state, *camera, RecordSlot::Domain)) {
+            state.dns_page->EnableDnsControls();
+            state.dns_page->FillDomainList(*domain);
+        } else {
+            state.dns_page->ClearAndDisable();
+        }
+    }
+    if (window == state.net_page) {
+        if (Frame* general = RecordOf(state, *camera, RecordSlot::General)) {
+            state.net_page->EnableNetControls();
+            state.net_page->FillNetFields(*general);
+        }
+    }
+}
+
+void CollectPages(UiState& state, CameraEntry* camera)
+{
+    if (!camera || !state.net_page)
+        return;
+    // The Net Config fields are read whichever page is active; the other pages
+    // wrote their records as the user acted.
+    if (Frame* general = RecordOf(state, *camera, RecordSlot::General))
+        state.net_page->CollectNetFields(*general);
+}
+
+void ApplySheet(UiState& state)
+{
+    CameraEntry* camera = state.current_camera();
+    if (!camera)
+        return;
+    CollectPages(state, camera);
+    state.link.transmitter.StartApply();
+    // Opens whether or not a frame went out; closes by itself on the last
+    // acknowledgement or by its Cancel. No lock is held meanwhile.
+    ApplyProgressDialog dialog(state, state.net_page);
+    dialog.exec();
+}
+
+} // namespace vantoro::ui

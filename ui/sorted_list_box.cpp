@@ -1,0 +1,65 @@
+#include "ui/sorted_list_box.h"
+
+#include <QItemSelectionModel>
+
+namespace vantoro::ui {
+
+SortedListBox::SortedListBox(QWidget* parent) : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Lines are placed by AddString; the view never re-sorts or edits them.
+    setSortingEnabled(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(this, &QListWidget::itemSelectionChanged, this, &SortedListBox::SelectionChanged);
+}
+
+bool SortedListBox::LineLess(const QString& a, const QString& b)
+{
+    const int folded = QString::compare(a, b, Qt::CaseInsensitive);
+    if (folded != 0)
+        return folded < 0;
+    return QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+
+int SortedListBox::AddString(const QString& text)
+{
+    // Equal lines go after the ones already there.
+    int low = 0;
+    int high = count();
+    while (low < high) {
+        const int mid = (low + high) / 2;
+        if (LineLess(text, item(mid)->text()))
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    insertItem(low, text);
+    return low;
+}
+
+void SortedListBox::DeleteString(int index)
+{
+    if (index < 0 || index >= count())
+        return;
+    delete takeItem(index);
+    clearSelection();
+}
+
+void SortedListBox::ResetContent()
+{
+    clear();
+}
+
+int SortedListBox::CurSel() const
+{
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QString SortedListBox::Text(int index) const
+{
+    const QListWidgetItem* line = item(index);
+    return line != nullptr ? line->text() : QString();
+}
+
+} // namespace vantoro::ui

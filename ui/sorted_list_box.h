@@ -1,0 +1,33 @@
+#pragma once
+// A list box that keeps its lines in ascending order of their text, letters
+// compared without regard to case, whatever order they are added in. Lines
+// carry no data of their own: a line's text is all there is.
+
+#include <QListWidget>
+#include <QString>
+
+namespace vantoro::ui {
+
+class SortedListBox final : public QListWidget {
+    Q_OBJECT
+public:
+    explicit SortedListBox(QWidget* parent = nullptr);
+
+    // Case-insensitive order, exact text breaking ties.
+    static bool LineLess(const QString& a, const QString& b);
+
+    // Inserts the line in its sorted place; returns its index.
+    int AddString(const QString& text);
+    // Removes line index; afterwards no line is selected.
+    void DeleteString(int index);
+    void ResetContent();
+    // Index of the selected line, -1 when none is.
+    int CurSel() const;
+    QString Text(int index) const;
+
+signals:
+    // The selection changed, by keyboard, mouse or program alike.
+    void SelectionChanged();
+};
+
+} // namespace vantoro::ui

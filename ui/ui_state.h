@@ -1,0 +1,33 @@
+#pragma once
+// What the pages and dialogs share on the user-interface thread: the link,
+// the page windows (set when each page is created, none until then), the
+// remembered credentials and the progress window.
+
+#include "link/camera_link.h"
+
+#include <QPointer>
+#include <string>
+
+namespace vantoro::ui {
+
+class NetConfigPage;
+class DnsConfigPage;
+class SecurityConfigPage;
+class ApplyProgressDialog;
+
+struct UiState {
+    explicit UiState(CameraLink& link) : link(link) {}
+
+    CameraLink& link;
+    QPointer<NetConfigPage> net_page;
+    QPointer<DnsConfigPage> dns_page;
+    QPointer<SecurityConfigPage> security_page;
+    // The open progress dialog, or none. Written on this thread only.
+    QPointer<ApplyProgressDialog> progress_window;
+    std::string remembered_user;
+    std::string remembered_password;
+
+    CameraEntry* current_camera() const { return link.state.current_camera.load(); }
+};
+
+} // namespace vantoro::ui
