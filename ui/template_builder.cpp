@@ -87,8 +87,17 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent)
 {
     const QString text = QString::fromLatin1(c.text);
     switch (c.kind) {
-    case ControlKind::GroupBox:
-        return new QGroupBox(text, parent);
+    case ControlKind::GroupBox: {
+        // The layouts expect the frame's top line to run through the middle of
+        // the title, as a classic group box draws it; most styles put the
+        // title above the frame and the first row of controls would cross it.
+        auto* box = new QGroupBox(text, parent);
+        box->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px;"
+            " padding: 0 2px; }"));
+        return box;
+    }
     case ControlKind::StaticText: {
         auto* label = new QLabel(text, parent);
         label->setTextFormat(Qt::PlainText);
