@@ -164,8 +164,12 @@ int BasicDomainConfig<Byte>::DeleteByName(std::string_view name) requires Writab
 }
 
 template class BasicUserConfig<std::uint8_t>;
-template class BasicUserConfig<const std::uint8_t>;
 template class BasicDomainConfig<std::uint8_t>;
-template class BasicDomainConfig<const std::uint8_t>;
+// The read-only views get their readers one by one: clang 14 would otherwise
+// instantiate the writers too, whose constraints a const byte fails.
+template std::vector<int> BasicUserConfig<const std::uint8_t>::ListedRows() const;
+template int BasicUserConfig<const std::uint8_t>::FindLogin(std::string_view, std::string_view) const;
+template bool BasicUserConfig<const std::uint8_t>::PermissionsByName(std::string_view, std::uint32_t*) const;
+template std::vector<int> BasicDomainConfig<const std::uint8_t>::ListedRows() const;
 
 } // namespace vantoro

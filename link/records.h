@@ -173,8 +173,7 @@ using DomainConfig = BasicDomainConfig<std::uint8_t>;
 using DomainConfigReader = BasicDomainConfig<const std::uint8_t>;
 
 extern template class BasicUserConfig<std::uint8_t>;
-extern template class BasicUserConfig<const std::uint8_t>;
 extern template class BasicDomainConfig<std::uint8_t>;
-extern template class BasicDomainConfig<const std::uint8_t>;
+// The read-only views are instantiated member by member in records.cpp.
 
 } // namespace vantoro
