@@ -13,7 +13,12 @@ struct LinkPorts {
     std::uint16_t camera_port = CAMERA_PORT;
     std::uint16_t tool_port = TOOL_PORT;
     std::string broadcast_address = "255.255.255.255";
-    int receive_buffer_bytes = 0; // 0 keeps the socket library's default
+    // A search of a large fleet answers with three frames per camera at once;
+    // the receiver handles them one by one while the page lists each new
+    // camera, so the socket must hold the backlog: 16 MiB is about 7000
+    // frames (the system counts each frame twice over). Changes nothing on
+    // the wire. 0 keeps the socket library's default.
+    int receive_buffer_bytes = 16 << 20;
 };
 
 } // namespace vantoro

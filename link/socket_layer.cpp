@@ -36,9 +36,18 @@ bool SetBroadcast(Socket s, bool on)
     return ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) == 0;
 }
 
-bool SetReceiveBuffer(Socket s, int bytes)
+int SetReceiveBuffer(Socket s, int bytes)
 {
-    return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int effective = 0;
+    socklen_t len = sizeof effective;
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &effective, &len);
+    // Linux reports twice the size asked for; less means the cap cut it.
+    if (effective < bytes)
+        ::setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes);
+    len = sizeof effective;
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &effective, &len);
+    return effective;
 }
 
 bool Bind(Socket s, std::uint32_t addr, std::uint16_t port)

@@ -15,7 +15,9 @@ void Cleanup();
 
 Socket OpenUdpSocket();
 bool SetBroadcast(Socket s, bool on);
-bool SetReceiveBuffer(Socket s, int bytes);
+// Asks for a receive buffer of bytes; past the system's cap it forces the size
+// where the process may (as root). Returns the size in effect.
+int SetReceiveBuffer(Socket s, int bytes);
 // Binds to addr:port (addr in network byte order, 0 for any).
 bool Bind(Socket s, std::uint32_t addr, std::uint16_t port);
 long SendTo(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port);
