@@ -10,7 +10,12 @@ SortedListBox::SortedListBox(QWidget* parent) : QListWidget(parent)
     // Lines are placed by AddString; the view never re-sorts or edits them.
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    connect(this, &QListWidget::itemSelectionChanged, this, &SortedListBox::SelectionChanged);
+    // Qt reports a line inserted above the selected one as a selection change;
+    // the same line stays selected, so it is none.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!adding_)
+            emit SelectionChanged();
+    });
 }
 
 bool SortedListBox::LineLess(const QString& a, const QString& b)
@@ -33,7 +38,9 @@ int SortedListBox::AddString(const QString& text)
         else
             low = mid + 1;
     }
+    adding_ = true;
     insertItem(low, text);
+    adding_ = false;
     return low;
 }
 

@@ -26,8 +26,12 @@ public:
     QString Text(int index) const;
 
 signals:
-    // The selection changed, by keyboard, mouse or program alike.
+    // The selection changed, by keyboard, mouse or program alike. Adding a
+    // line is no change, even where it moves the selected line down.
     void SelectionChanged();
+
+private:
+    bool adding_ = false;
 };
 
 } // namespace vantoro::ui

@@ -1,4 +1,5 @@
 #include "ui/qt_link_windows.h"
+#include "ui/thread_handover.h"
 
 #include "link/config_frame.h"
 #include "ui/apply_progress_dialog.h"
@@ -72,9 +73,8 @@ TEST_F(QtLinkWindowsTest, ProgressMessagesFromAnotherThreadReachTheModalDialog)
         sender = std::thread([&] {
             user = windows.SendToWindow(LinkWindow::ProgressDialog, WM_USER_SET_DONE);
             // The send returned only after the line was set.
-            QMetaObject::invokeMethod(
-                &dialog, [&] { user_line_after_send = Control<QLabel>(&dialog, 1052)->text(); },
-                Qt::BlockingQueuedConnection);
+            user_line_after_send =
+                CallOnThreadOf<QString>(&dialog, [&] { return Control<QLabel>(&dialog, 1052)->text(); });
             domain = windows.SendToWindow(LinkWindow::ProgressDialog, WM_DOMAIN_SET_DONE);
             general = windows.SendToWindow(LinkWindow::ProgressDialog, WM_GENERAL_SET_DONE);
         });
@@ -116,7 +116,7 @@ TEST_F(QtLinkWindowsTest, MessageBoxLoopKeepsDeliveringToTheProgressDialog)
     QTimer::singleShot(0, &box, [&] {
         sender = std::thread([&] {
             delivered = windows.SendToWindow(LinkWindow::ProgressDialog, WM_USER_SET_DONE);
-            QMetaObject::invokeMethod(&box, [&] { box.done(0); }, Qt::QueuedConnection);
+            PostToThreadOf(&box, [&] { box.done(0); });
         });
     });
     box.exec();
@@ -139,8 +139,7 @@ TEST_F(QtLinkWindowsTest, CameraFoundDuringLoginDialogListsTheReceivedMac)
         receiver = std::thread([&] {
             // The receive step files the reply; the new camera is announced synchronously.
             filed = link.receiver.HandleDatagram(reply.data(), reply.size());
-            QMetaObject::invokeMethod(
-                &login, [&] { Control<QPushButton>(&login, 1)->click(); }, Qt::QueuedConnection);
+            PostToThreadOf(&login, [&] { Control<QPushButton>(&login, 1)->click(); });
         });
     });
     login.exec();

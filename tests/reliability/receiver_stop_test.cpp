@@ -1,0 +1,228 @@
+// Stopping the receiver thread: while it waits in its receive, while a
+// notification it sent is still being handled, without a bound port, and
+// again and again with traffic in flight. Every stop returns in bounded time.
+
+#include "link/camera_link.h"
+#include "link/link_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <thread>
+
+using namespace vantoro;
+using namespace vantoro::testing;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs fn on a thread of its own; a call that does not return within the bound
+// cannot be joined, so the test process ends with a message.
+template <class Fn>
+void WithinBound(const char* what, Fn fn, std::chrono::seconds bound = 20s)
+{
+    std::packaged_task<void()> task(fn);
+    std::future<void> done = task.get_future();
+    std::thread runner(std::move(task));
+    if (done.wait_for(bound) != std::future_status::ready) {
+        std::fprintf(stderr, "%s did not return within %lld s\n", what, static_cast<long long>(bound.count()));
+        std::fflush(stderr);
+        ADD_FAILURE() << what << " did not return";
+        std::abort();
+    }
+    runner.join();
+}
+
+template <class Pred>
+bool Eventually(Pred pred)
+{
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+LinkPorts PortsFor(std::uint16_t camera_port)
+{
+    LinkPorts ports;
+    ports.camera_port = camera_port;
+    ports.tool_port = FreeUdpPort();
+    ports.broadcast_address = "127.0.0.1";
+    return ports;
+}
+
+void SendTo(const Frame& frame, std::uint16_t port)
+{
+    UdpCapture sender;
+    net::SendTo(sender.socket(), frame.data(), frame.size(), Loopback("127.0.0.1"), port);
+}
+
+// Holds every message until the test lets it go.
+class GateWindows final : public LinkWindows {
+public:
+    bool SendToWindow(LinkWindow, std::uint32_t) override
+    {
+        std::unique_lock lock(mutex_);
+        ++entered_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        ++handled_;
+        return true;
+    }
+    std::string WanAddressText() override { return "127.0.0.1"; }
+
+    bool WaitEntered(int n)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 10s, [&] { return entered_ >= n; });
+    }
+    void Open()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
+    int handled()
+    {
+        std::lock_guard lock(mutex_);
+        return handled_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int entered_ = 0, handled_ = 0;
+    bool open_ = false;
+};
+
+TEST(ReceiverStop, StopReturnsWhileTheReceiverWaitsInItsReceive)
+{
+    UdpCapture camera;
+    RecordingWindows windows;
+    CameraLink link(PortsFor(camera.port()));
+    link.state.messenger.Attach(&windows);
+    ASSERT_TRUE(link.receiver.Start());
+
+    // One frame through, so the loop is known to be back in its receive.
+    SendTo(MakeFrame(CMD_GET_GENERAL, Mac(1)), link.state.ports.tool_port);
+    ASSERT_TRUE(Eventually([&] { return link.receiver.counters().dispatched.load() == 1; }));
+
+    WithinBound("Stop() of a receiver waiting in its receive", [&] { link.receiver.Stop(); });
+    EXPECT_FALSE(link.receiver.running());
+    EXPECT_TRUE(link.receiver.finished());
+    // The port is free again.
+    UdpCapture rebind("0.0.0.0", link.state.ports.tool_port);
+    EXPECT_TRUE(rebind.bound());
+    // A second stop does nothing.
+    WithinBound("a second Stop()", [&] { link.receiver.Stop(); });
+}
+
+TEST(ReceiverStop, APendingNotificationFinishesAndNothingQueuedBehindItIsDispatched)
+{
+    UdpCapture camera;
+    GateWindows windows;
+    CameraLink link(PortsFor(camera.port()));
+    link.state.messenger.Attach(&windows);
+    ASSERT_TRUE(link.receiver.Start());
+
+    // The first new camera blocks in its announcement; a second waits in the queue.
+    SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(1)), link.state.ports.tool_port);
+    ASSERT_TRUE(windows.WaitEntered(1));
+    SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(2)), link.state.ports.tool_port);
+
+    link.receiver.RequestStop();
+    EXPECT_FALSE(link.receiver.finished()) << "the loop cannot leave while its notification is pending";
+    windows.Open();
+    ASSERT_TRUE(Eventually([&] { return link.receiver.finished(); }));
+    WithinBound("Stop() after the notification finished", [&] { link.receiver.Stop(); });
+
+    EXPECT_EQ(windows.handled(), 1);
+    EXPECT_EQ(link.receiver.counters().dispatched.load(), 1u);
+    EXPECT_EQ(link.state.registry.size(), 1u);
+    EXPECT_NE(link.state.registry.FindCamera(Mac(1)), nullptr);
+    EXPECT_EQ(link.state.registry.FindCamera(Mac(2)), nullptr);
+}
+
+TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
+{
+    UdpCapture camera;
+    RecordingWindows windows;
+    CameraLink link(PortsFor(camera.port()));
+    UdpCapture holder("0.0.0.0", link.state.ports.tool_port); // takes the port first
+    ASSERT_TRUE(holder.bound());
+    link.state.messenger.Attach(&windows);
+    EXPECT_FALSE(link.receiver.Start());
+    EXPECT_TRUE(link.receiver.running()) << "the loop runs anyway";
+    WithinBound("Stop() of a receiver that could not bind", [&] { link.receiver.Stop(); });
+    EXPECT_FALSE(link.receiver.running());
+}
+
+TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)
+{
+    UdpCapture camera;
+    RecordingWindows windows;
+    CameraLink link(PortsFor(camera.port()));
+    link.state.messenger.Attach(&windows);
+    link.state.wan_mode = true;
+    windows.wan_text = "127.0.0.1";
+    // A current camera with all three records, so acknowledgements send frames.
+    for (std::uint32_t reply : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
+        link.state.registry.FileRecord(MakeFrame(reply, Mac(9)));
+    link.state.current_camera = link.state.registry.FindCamera(Mac(9));
+    ASSERT_NE(link.state.current_camera.load(), nullptr);
+
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        UdpCapture socket;
+        std::uint8_t n = 0;
+        const std::uint32_t codes[] = {CMD_GENERAL_REPLY, CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK,
+                                       CMD_GENERAL_SET_ACK, CMD_USER_REPLY, CMD_GET_USER};
+        while (sending.load()) {
+            const Frame f = MakeFrame(codes[n % 6], Mac(std::uint8_t(n % 40)), n);
+            net::SendTo(socket.socket(), f.data(), f.size(), Loopback("127.0.0.1"), link.state.ports.tool_port);
+            ++n;
+            std::this_thread::sleep_for(100us); // pacing only; nothing waits on it
+        }
+    });
+
+    std::uint64_t dispatched = 0;
+    for (int cycle = 0; cycle < 30; ++cycle) {
+        ASSERT_TRUE(link.receiver.Start()) << "cycle " << cycle;
+        ASSERT_TRUE(Eventually([&] { return link.receiver.counters().dispatched.load() > dispatched; }));
+        WithinBound("Stop() with traffic in flight", [&] { link.receiver.Stop(); });
+        dispatched = link.receiver.counters().dispatched.load();
+        ASSERT_FALSE(link.receiver.running());
+    }
+    sending = false;
+    sender.join();
+    EXPECT_EQ(link.transmitter.transmit_socket(), net::kInvalidSocket);
+    // Apply steps went out to the camera port while the cycles ran.
+    EXPECT_TRUE(camera.Receive(2000ms).has_value());
+}
+
+TEST(ReceiverStop, TheLinkGoingAwayStopsItsReceiver)
+{
+    UdpCapture camera;
+    RecordingWindows windows;
+    auto link = std::make_unique<CameraLink>(PortsFor(camera.port()));
+    link->state.messenger.Attach(&windows);
+    ASSERT_TRUE(link->receiver.Start());
+    const std::uint16_t port = link->state.ports.tool_port;
+    WithinBound("the link's destructor", [&] { link.reset(); });
+    UdpCapture rebind("0.0.0.0", port);
+    EXPECT_TRUE(rebind.bound());
+}
+
+} // namespace
