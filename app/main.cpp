@@ -4,34 +4,11 @@
 #include "link/camera_link.h"
 #include "link/socket_layer.h"
 #include "ui/config_sheet.h"
+#include "ui/link_shutdown.h"
 #include "ui/qt_link_windows.h"
 #include "ui/ui_state.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-
-namespace {
-
-// The receiver may be waiting in a blocking call into this thread; keep
-// delivering until its loop has left, so it can be joined.
-void WaitForReceiver(vantoro::ReceiverThread& receiver)
-{
-    receiver.RequestStop();
-    if (receiver.finished())
-        return;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (receiver.finished())
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -46,11 +23,7 @@ int main(int argc, char** argv)
 
         vantoro::ui::RunConfigSheet(state);
 
-        if (link.receiver.running())
-            WaitForReceiver(link.receiver);
-        link.receiver.Stop();
-        link.state.messenger.Attach(nullptr);
-        link.transmitter.CloseLeftoverSocket();
+        vantoro::ui::ShutDownLink(link);
     }
     vantoro::net::Cleanup();
     return 0;

@@ -49,15 +49,13 @@ void DnsConfigPage::OnSetActive()
 
 void DnsConfigPage::EnableDnsControls()
 {
-    for (int id : {kDomainList, kDomainName, kIpAddress, kAdd, kDelete})
-        Control(this, id)->setEnabled(true);
+    SetControlsEnabled(this, {kDomainList, kDomainName, kIpAddress, kAdd, kDelete}, true);
 }
 
 void DnsConfigPage::ClearAndDisable()
 {
     Control<SortedListBox>(this, kDomainList)->ResetContent();
-    for (int id : {kDomainList, kDomainName, kIpAddress, kAdd, kDelete})
-        Control(this, id)->setEnabled(false);
+    SetControlsEnabled(this, {kDomainList, kDomainName, kIpAddress, kAdd, kDelete}, false);
 }
 
 void DnsConfigPage::FillDomainList(const Frame& record)
@@ -70,10 +68,7 @@ void DnsConfigPage::FillDomainList(const Frame& record)
         for (int row : domains.ListedRows())
             lines.append(FormatDomainLine(domains.name(row), domains.ip_text(row)));
     }
-    auto* list = Control<SortedListBox>(this, kDomainList);
-    list->ResetContent();
-    for (const QString& line : lines)
-        list->AddString(line);
+    Control<SortedListBox>(this, kDomainList)->ReplaceLines(lines);
 }
 
 void DnsConfigPage::AddClicked()

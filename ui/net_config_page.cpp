@@ -151,9 +151,10 @@ QString NetConfigPage::WanAddressText() const
 
 void NetConfigPage::EnableNetControls()
 {
-    for (int id : {kEthernetMask, kEthernetIp, kGateway, kPppMask, kPppIp, kCameraList, kServerOn, kServerOff,
-                   kBootpOn, kBootpOff, kAutoDetect, kLan, kWan, kBootpStart, kBootpEnd, kPppClientIp})
-        Control(this, id)->setEnabled(true);
+    SetControlsEnabled(this,
+                       {kEthernetMask, kEthernetIp, kGateway, kPppMask, kPppIp, kCameraList, kServerOn, kServerOff,
+                        kBootpOn, kBootpOff, kAutoDetect, kLan, kWan, kBootpStart, kBootpEnd, kPppClientIp},
+                       true);
 }
 
 void NetConfigPage::FillNetFields(const Frame& record)

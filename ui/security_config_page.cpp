@@ -57,15 +57,13 @@ void SecurityConfigPage::OnSetActive()
 
 void SecurityConfigPage::EnableSecurityControls()
 {
-    for (int id : {kUserList, kAdd, kUserName, kPassword, kDelete})
-        Control(this, id)->setEnabled(true);
+    SetControlsEnabled(this, {kUserList, kAdd, kUserName, kPassword, kDelete}, true);
 }
 
 void SecurityConfigPage::ClearAndDisable()
 {
     Control<SortedListBox>(this, kUserList)->ResetContent();
-    for (int id : {kUserList, kAdd, kUserName, kPassword, kDelete})
-        Control(this, id)->setEnabled(false);
+    SetControlsEnabled(this, {kUserList, kAdd, kUserName, kPassword, kDelete}, false);
 }
 
 void SecurityConfigPage::FillUserList(const Frame& record)
@@ -78,10 +76,7 @@ void SecurityConfigPage::FillUserList(const Frame& record)
         for (int row : users.ListedRows())
             lines.append(FormatUserLine(users.name(row), users.password(row)));
     }
-    auto* list = Control<SortedListBox>(this, kUserList);
-    list->ResetContent();
-    for (const QString& line : lines)
-        list->AddString(line);
+    Control<SortedListBox>(this, kUserList)->ReplaceLines(lines);
 }
 
 void SecurityConfigPage::AddClicked()

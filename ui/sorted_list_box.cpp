@@ -57,6 +57,13 @@ void SortedListBox::ResetContent()
     clear();
 }
 
+void SortedListBox::ReplaceLines(const QStringList& lines)
+{
+    ResetContent();
+    for (const QString& line : lines)
+        AddString(line);
+}
+
 int SortedListBox::CurSel() const
 {
     const QModelIndexList rows = selectionModel()->selectedIndexes();

@@ -5,6 +5,7 @@
 
 #include <QListWidget>
 #include <QString>
+#include <QStringList>
 
 namespace vantoro::ui {
 
@@ -21,6 +22,8 @@ public:
     // Removes line index; afterwards no line is selected.
     void DeleteString(int index);
     void ResetContent();
+    // Empties the list, then adds each line in its sorted place.
+    void ReplaceLines(const QStringList& lines);
     // Index of the selected line, -1 when none is.
     int CurSel() const;
     QString Text(int index) const;

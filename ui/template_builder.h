@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <initializer_list>
+
 namespace vantoro::ui {
 
 // The installed font that stands in for the template's font, at its size.
@@ -27,6 +29,13 @@ template <class T = QWidget>
 T* Control(const QWidget* parent, int id)
 {
     return parent->findChild<T*>(ControlName(id));
+}
+
+// Enables or disables the controls with these ids, in this order.
+inline void SetControlsEnabled(const QWidget* parent, std::initializer_list<int> ids, bool enabled)
+{
+    for (int id : ids)
+        Control(parent, id)->setEnabled(enabled);
 }
 
 } // namespace vantoro::ui

@@ -1,7 +1,7 @@
 // Runs the tool's start-up and shutdown sequence with the receiver blocked in
 // a synchronous call into this thread at the moment the sheet closes, and
-// exits 0 when everything went as it should. The shutdown lines below are
-// those of app/main.cpp, step for step.
+// exits 0 when everything went as it should. The shutdown is the one
+// app/main.cpp runs.
 //
 //   reliability_shutdown_probe found     a new camera announced to the Net Config page
 //   reliability_shutdown_probe progress  an acknowledgement reported to an open progress dialog
@@ -14,6 +14,7 @@
 #include "link/socket_layer.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"
+#include "ui/link_shutdown.h"
 #include "ui/net_config_page.h"
 #include "ui/qt_link_windows.h"
 #include "ui/sorted_list_box.h"
@@ -40,24 +41,6 @@
 namespace {
 
 using namespace vantoro;
-
-// As in app/main.cpp: the receiver may be waiting in a blocking call into this
-// thread; keep delivering until its loop has left, so it can be joined.
-void WaitForReceiver(ReceiverThread& receiver)
-{
-    receiver.RequestStop();
-    if (receiver.finished())
-        return;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (receiver.finished())
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-}
 
 // Passes calls on and tells which one is under way. With messages_pass off
 // every message is answered as undelivered here, so the first call that waits
@@ -201,11 +184,7 @@ int main(int argc, char** argv)
         } // the sheet closes with the call still pending
 
         // The shutdown of app/main.cpp.
-        if (link.receiver.running())
-            WaitForReceiver(link.receiver);
-        link.receiver.Stop();
-        link.state.messenger.Attach(nullptr);
-        link.transmitter.CloseLeftoverSocket();
+        ui::ShutDownLink(link);
 
         if (watched.pending.load() != WatchedWindows::kNone)
             status = Fail("the pending call never returned");
