@@ -103,7 +103,7 @@ void DnsConfigPage::DeleteSelectedDomain()
     const int selected = list->CurSel();
     if (selected < 0)
         return;
-    const std::optional<std::string> name = ScanListLineName(ToRecordText(list->Text(selected)));
+    const std::optional<std::string> name = list->SelectedLineName();
     CameraEntry* camera = state_.current_camera();
     if (name && camera) {
         std::lock_guard guard(state_.link.state.registry.guard());

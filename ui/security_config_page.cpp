@@ -111,7 +111,7 @@ void SecurityConfigPage::DeleteSelectedUser()
     const int selected = list->CurSel();
     if (selected < 0)
         return;
-    const std::optional<std::string> name = ScanListLineName(ToRecordText(list->Text(selected)));
+    const std::optional<std::string> name = list->SelectedLineName();
     CameraEntry* camera = state_.current_camera();
     if (name && camera) {
         std::lock_guard guard(state_.link.state.registry.guard());
@@ -124,13 +124,9 @@ void SecurityConfigPage::DeleteSelectedUser()
 
 void SecurityConfigPage::ShowUserPermissions()
 {
-    auto* list = Control<SortedListBox>(this, kUserList);
-    const int selected = list->CurSel();
+    const std::optional<std::string> name = Control<SortedListBox>(this, kUserList)->SelectedLineName();
     CameraEntry* camera = state_.current_camera();
-    if (selected < 0 || !camera)
-        return;
-    const std::optional<std::string> name = ScanListLineName(ToRecordText(list->Text(selected)));
-    if (!name)
+    if (!name || !camera)
         return;
     std::uint32_t permissions = 0;
     {
@@ -144,13 +140,9 @@ void SecurityConfigPage::ShowUserPermissions()
 
 void SecurityConfigPage::StoreUserPermissions()
 {
-    auto* list = Control<SortedListBox>(this, kUserList);
-    const int selected = list->CurSel();
+    const std::optional<std::string> name = Control<SortedListBox>(this, kUserList)->SelectedLineName();
     CameraEntry* camera = state_.current_camera();
-    if (selected < 0 || !camera)
-        return;
-    const std::optional<std::string> name = ScanListLineName(ToRecordText(list->Text(selected)));
-    if (!name)
+    if (!name || !camera)
         return;
     const bool view_image = Control<QCheckBox>(this, kViewImage)->isChecked();
     const bool adjust = Control<QCheckBox>(this, kAdjust)->isChecked();

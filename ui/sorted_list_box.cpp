@@ -1,5 +1,7 @@
 #include "ui/sorted_list_box.h"
 
+#include "ui/list_line.h"
+
 #include <QItemSelectionModel>
 
 namespace vantoro::ui {
@@ -74,6 +76,14 @@ QString SortedListBox::Text(int index) const
 {
     const QListWidgetItem* line = item(index);
     return line != nullptr ? line->text() : QString();
+}
+
+std::optional<std::string> SortedListBox::SelectedLineName() const
+{
+    const int selected = CurSel();
+    if (selected < 0)
+        return std::nullopt;
+    return ScanListLineName(ToRecordText(Text(selected)));
 }
 
 } // namespace vantoro::ui

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <string>
+
 namespace vantoro::ui {
 
 class SortedListBox final : public QListWidget {
@@ -27,6 +30,9 @@ public:
     // Index of the selected line, -1 when none is.
     int CurSel() const;
     QString Text(int index) const;
+    // The record name read back from the selected "name: ..." line; none
+    // when no line is selected or the line yields no name.
+    std::optional<std::string> SelectedLineName() const;
 
 signals:
     // The selection changed, by keyboard, mouse or program alike. Adding a
