@@ -3,6 +3,7 @@
 #include "ui/list_line.h"
 
 #include <QItemSelectionModel>
+#include <QTimer>
 
 namespace vantoro::ui {
 
@@ -43,6 +44,10 @@ int SortedListBox::AddString(const QString& text)
     adding_ = true;
     insertItem(low, text);
     adding_ = false;
+    if (repaint_interval_ms_ > 0 && updatesEnabled()) {
+        setUpdatesEnabled(false);
+        QTimer::singleShot(repaint_interval_ms_, this, [this] { setUpdatesEnabled(true); });
+    }
     return low;
 }
 

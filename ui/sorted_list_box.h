@@ -22,6 +22,9 @@ public:
 
     // Inserts the line in its sorted place; returns its index.
     int AddString(const QString& text);
+    // While lines keep being added, paints the list at most once per ms
+    // milliseconds instead of after every line (0, the default: at once).
+    void SetRepaintInterval(int ms) { repaint_interval_ms_ = ms; }
     // Removes line index; afterwards no line is selected.
     void DeleteString(int index);
     void ResetContent();
@@ -41,6 +44,7 @@ signals:
 
 private:
     bool adding_ = false;
+    int repaint_interval_ms_ = 0;
 };
 
 } // namespace vantoro::ui

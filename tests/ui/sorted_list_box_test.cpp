@@ -85,6 +85,26 @@ TEST(SortedListBox, SelectionIsSingleAndReportedHoweverItChanges)
     EXPECT_EQ(list.selectedItems().size(), 1);
 }
 
+TEST(SortedListBox, RepaintIntervalHoldsPaintingBackButNotTheLines)
+{
+    SortedListBox list;
+    list.SetRepaintInterval(30);
+    list.show();
+    for (int i = 99; i >= 0; --i)
+        list.AddString(QString::asprintf("00 0A 0B 00 00 %02X", i));
+    // Every line is there and in order at once; only painting waits.
+    ASSERT_EQ(list.count(), 100);
+    EXPECT_EQ(list.Text(0), QStringLiteral("00 0A 0B 00 00 00"));
+    EXPECT_EQ(list.Text(99), QStringLiteral("00 0A 0B 00 00 63"));
+    EXPECT_FALSE(list.updatesEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.updatesEnabled(); }, 5000));
+
+    SortedListBox plain;
+    plain.show();
+    plain.AddString(QStringLiteral("a"));
+    EXPECT_TRUE(plain.updatesEnabled()) << "without an interval every line is painted at once";
+}
+
 TEST(SortedListBox, DeletingAndResettingLeaveNothingSelected)
 {
     SortedListBox list;

@@ -144,6 +144,8 @@ bool RenderSheet(ui::UiState& state, ui::ConfigSheet& sheet, const std::vector<s
         std::fprintf(stderr, "vantoro-screenshots: logging in to the first camera failed\n");
         return false;
     }
+    // The camera list paints at a slower pace while cameras are coming in.
+    WaitUntil([&] { return list->updatesEnabled(); });
 
     static const char* const kFiles[] = {"net-config.png", "dns-config.png", "security-config.png"};
     for (int i = 0; i < 3; ++i) {
