@@ -42,6 +42,14 @@ void FrameTransmitter::SendImage(const Destination& dest)
                     link_.ports.camera_port);
 }
 
+void FrameTransmitter::SendImageAs(std::uint32_t command, const Destination& dest)
+{
+    SetFrameCommand(link_.frame_image.bytes, command);
+    OpenTransmitSocket(dest);
+    SendImage(dest);
+    CloseTransmitSocket();
+}
+
 void FrameTransmitter::CloseTransmitSocket()
 {
     net::Close(transmit_socket_);
@@ -70,10 +78,7 @@ int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
         std::lock_guard guard(link_.registry.guard());
         link_.frame_image.bytes = source;
     }
-    SetFrameCommand(link_.frame_image.bytes, command);
-    OpenTransmitSocket(dest);
-    SendImage(dest);
-    CloseTransmitSocket();
+    SendImageAs(command, dest);
     return 1;
 }
 
@@ -88,10 +93,7 @@ bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
             return false;
         link_.frame_image.bytes = *SlotOf(*camera, slot);
     }
-    SetFrameCommand(link_.frame_image.bytes, command);
-    OpenTransmitSocket(dest);
-    SendImage(dest);
-    CloseTransmitSocket();
+    SendImageAs(command, dest);
     return true;
 }
 

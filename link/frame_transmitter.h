@@ -39,6 +39,9 @@ private:
     // Under the frame lock: open, broadcast option, reply_mode, bind.
     void OpenTransmitSocket(const Destination& dest);
     void SendImage(const Destination& dest);
+    // Under the frame lock, with the frame already in the image: one frame
+    // with this command on a socket of its own.
+    void SendImageAs(std::uint32_t command, const Destination& dest);
     void CloseTransmitSocket();
 
     LinkState& link_;
