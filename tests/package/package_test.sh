@@ -34,7 +34,7 @@ prepare() {
 lint() {
   need lintian desktop-file-validate appstreamcli
   local bad=0
-  desktop-file-validate "$root/usr/share/applications/org.vantoro.config.desktop" | grep -v ': hint: ' | grep . && bad=1
+  desktop-file-validate "$root/usr/share/applications/vantoro-config.desktop" | grep -v ': hint: ' | grep . && bad=1
   appstreamcli validate --no-net "$root/usr/share/metainfo/org.vantoro.config.metainfo.xml" || bad=1
   # Errors and warnings fail; the informational tags are listed for reading.
   local tags
