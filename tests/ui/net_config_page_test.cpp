@@ -477,6 +477,8 @@ TEST_F(FillCollectTest, TypedAddressesAreParsedIntoTheirFields)
     Edit(1003)->setText(QStringLiteral("10.1.2.3"));
     Edit(1030)->setText(QStringLiteral("172.16.0.9"));
     Edit(1004)->setText(QStringLiteral("not an address"));
+    // 19 characters, though 31 bytes in UTF-8: the 30-character limit counts characters.
+    Edit(1000)->setText(QStringLiteral("1.2.3.4") + QString(12, QChar(0xE9)));
     Edit(1024)->setText(QStringLiteral("1.2.3.4")); // never read into the record
     Collect();
 
@@ -485,6 +487,7 @@ TEST_F(FillCollectTest, TypedAddressesAreParsedIntoTheirFields)
     g.set_ethernet_ip(0x0A010203);
     g.set_ppp_client_ip(0xAC100009);
     g.set_gateway(ParseDottedAddress("not an address"));
+    g.set_ethernet_mask(0x01020304);
     EXPECT_EQ(*a->general, expected);
 
     // Coming back to the page shows the stored words in their dotted form.
