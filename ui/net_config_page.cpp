@@ -97,8 +97,11 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     cameras->setUniformItemSizes(true);
     cameras->setLayoutMode(QListView::Batched);
     cameras->SetRepaintInterval(30);
-    connect(Control<SortedListBox>(this, kCameraList), &SortedListBox::SelectionChanged, this,
-            &NetConfigPage::Login);
+    // A click, Space or Enter on the selected line logs in again, as after a
+    // "Login fail" with only one camera listed.
+    cameras->SetReportsReselection(true);
+    connect(cameras, &SortedListBox::SelectionChanged, this, &NetConfigPage::Login);
+    connect(cameras, &SortedListBox::Reselected, this, &NetConfigPage::Login);
     const auto on_click = [this](int id, auto handler) {
         connect(Control<QAbstractButton>(this, id), &QAbstractButton::clicked, this, handler);
     };

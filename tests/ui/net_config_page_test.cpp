@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <memory>
 
@@ -274,6 +275,41 @@ TEST_F(NetConfigPageTest, RejectedTwiceShowsLoginFailAndKeepsTheNewCredentials)
     EXPECT_EQ(driver.notices[0].text, QStringLiteral("Login fail"));
     EXPECT_EQ(state.current_camera(), nullptr);
     EXPECT_EQ(state.remembered_user, "guest");
+}
+
+TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
+{
+    CameraEntry* a = AddCamera(kMacA, {{0, "admin", "secret"}});
+    ModalDriver driver;
+    driver.QueueLogin("admin", "wrong");
+    Select(kMacA);
+    ASSERT_EQ(driver.notices.size(), 1u); // "Login fail"; the line stays selected
+
+    // A click on it: the remembered credentials first, then one prompt.
+    driver.QueueLogin("admin", "secret");
+    const QPoint line = List()->visualItemRect(List()->item(List()->CurSel())).center();
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, line);
+    EXPECT_EQ(driver.login_prompts, 2);
+    EXPECT_EQ(driver.notices.size(), 1u);
+    EXPECT_EQ(state.current_camera(), a);
+
+    // Space and Enter too; each finds a changed password and prompts once.
+    int prompts = driver.login_prompts;
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        const std::string password = "pw" + std::to_string(int(key));
+        Deliver(MakeUsers(kMacA, {{0, "admin", password}}));
+        driver.QueueLogin("admin", password);
+        QTest::keyClick(List(), key);
+        EXPECT_EQ(driver.login_prompts, ++prompts) << key;
+        EXPECT_EQ(state.remembered_password, password);
+    }
+    EXPECT_EQ(driver.notices.size(), 1u);
+
+    // A line inserted above the selected one is still no choice.
+    Deliver(MakeUsers({0x00, 0x01, 0, 0, 0, 0}, {{0, "admin", "x"}}));
+    ASSERT_EQ(List()->Text(0), QStringLiteral("00 01 00 00 00 00"));
+    EXPECT_EQ(driver.login_prompts, prompts);
+    EXPECT_EQ(state.current_camera(), a);
 }
 
 TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
