@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 
 #include <atomic>
 #include <thread>
@@ -261,6 +262,10 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     sheet->show();
     CameraEntry* a = LoginToCamera();
     ASSERT_NE(a, nullptr);
+    // Enter in the camera list chooses the line again; it is not the sheet's OK.
+    QTest::keyClick(Control<SortedListBox>(state.net_page, 1015), Qt::Key_Return);
+    ASSERT_TRUE(sheet->isVisible());
+    ASSERT_EQ(state.current_camera(), a);
     sheet->tabs()->setCurrentIndex(1);
     auto* domains = Control<SortedListBox>(state.dns_page, 1045);
     ASSERT_TRUE(domains->isEnabled());
