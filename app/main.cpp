@@ -13,7 +13,13 @@
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    // Qt would take its own options from the command line (-reverse,
+    // -stylesheet FILE, ...); the tool reads none, so Qt sees only the program
+    // name. Its QT_* environment variables still apply.
+    char fallback_name[] = "vantoro-config";
+    char* qt_argv[] = {argc > 0 && argv[0] ? argv[0] : fallback_name, nullptr};
+    int qt_argc = 1;
+    QApplication app(qt_argc, qt_argv);
     vantoro::net::Startup();
     QApplication::setApplicationVersion(QString::fromLatin1(vantoro::kVantoroVersion));
     {

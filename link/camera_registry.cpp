@@ -2,6 +2,7 @@
 
 #include "link/window_messenger.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace vantoro {
@@ -23,7 +24,10 @@ std::size_t CameraRegistry::MacHash::operator()(const MacAddress& m) const noexc
     return std::hash<std::uint64_t>{}(v);
 }
 
-CameraRegistry::CameraRegistry(WindowMessenger* messenger) : messenger_(messenger) {}
+CameraRegistry::CameraRegistry(WindowMessenger* messenger, std::size_t max_cameras)
+    : messenger_(messenger), max_cameras_(max_cameras)
+{
+}
 
 CameraRegistry::~CameraRegistry()
 {
@@ -143,19 +147,31 @@ void CameraRegistry::FileRecord(const Frame& frame)
     const std::uint32_t command = FrameCommand(frame);
     if (command != CMD_GENERAL_REPLY && command != CMD_USER_REPLY && command != CMD_DOMAIN_REPLY)
         return;
+    bool added = false;
+    bool first_refusal = false;
     {
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             StoreRecord(*entry, frame);
             return;
         }
-        auto entry = std::make_unique<CameraEntry>();
-        StoreRecord(*entry, frame);
-        Add(entry.release());
+        // Entries live for the run, so their number is what bounds memory.
+        if (entries_.size() < max_cameras_) {
+            auto entry = std::make_unique<CameraEntry>();
+            StoreRecord(*entry, frame);
+            Add(entry.release());
+            added = true;
+        } else {
+            refused_.fetch_add(1, std::memory_order_relaxed);
+            first_refusal = !full_reported_;
+            full_reported_ = true;
+        }
     }
-    // Sent with no lock held: the page's handler runs on the GUI thread, which
-    // may itself be waiting for the guard.
-    if (messenger_)
+    // Written and sent with no lock held: the page's handler runs on the GUI
+    // thread, which may itself be waiting for the guard.
+    if (first_refusal)
+        std::fprintf(stderr, "vantoro: %zu cameras listed; answers from further cameras are ignored\n", max_cameras_);
+    if (added && messenger_)
         messenger_->Send(LinkWindow::NetConfigPage, WM_CAMERA_FOUND);
 }
 

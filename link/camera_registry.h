@@ -5,6 +5,8 @@
 
 #include "link/config_frame.h"
 
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -23,9 +25,13 @@ struct CameraEntry {
     const Frame* PreferredRecord() const;
 };
 
+// Far above any real LAN; it bounds what a stream of answers with made-up
+// hardware addresses can take (an entry and its list line are some 1.4 KB).
+inline constexpr std::size_t kMaxCameras = 100'000;
+
 class CameraRegistry {
 public:
-    explicit CameraRegistry(WindowMessenger* messenger = nullptr);
+    explicit CameraRegistry(WindowMessenger* messenger = nullptr, std::size_t max_cameras = kMaxCameras);
     ~CameraRegistry(); // teardown: frees every node, then the entries
     CameraRegistry(const CameraRegistry&) = delete;
     CameraRegistry& operator=(const CameraRegistry&) = delete;
@@ -43,8 +49,12 @@ public:
 
     // Files a record reply under its mac, creating the camera's entry when the
     // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
-    // with no lock held. Takes guard() itself.
+    // with no lock held. With max_cameras entries made, replies of new cameras
+    // are refused and counted (said once on stderr); known ones still update.
+    // Takes guard() itself.
     void FileRecord(const Frame& frame);
+    // Replies refused because the registry was full.
+    std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
 
     // The first entry, newest first, whose preferred record carries mac; its
     // preferred record through *preferred. nullptr when none. Takes guard() itself.
@@ -66,6 +76,9 @@ private:
     CameraEntry* FindLocked(const MacAddress& mac, const Frame** preferred);
 
     WindowMessenger* messenger_;
+    const std::size_t max_cameras_;
+    std::atomic<std::uint64_t> refused_{0};
+    bool full_reported_ = false; // under guard_
     CameraNode* head_ = nullptr;
     CameraNode* tail_ = nullptr;
     CameraNode* cursor_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "link/records.h"
 #include "ui/apply_progress_dialog.h"
+#include "ui/list_line.h"
 #include "ui/login_dialog.h"
 #include "ui/page_glue.h"
 #include "ui/sorted_list_box.h"
@@ -96,8 +97,11 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     cameras->setUniformItemSizes(true);
     cameras->setLayoutMode(QListView::Batched);
     cameras->SetRepaintInterval(30);
-    connect(Control<SortedListBox>(this, kCameraList), &SortedListBox::SelectionChanged, this,
-            &NetConfigPage::Login);
+    // A click, Space or Enter on the selected line logs in again, as after a
+    // "Login fail" with only one camera listed.
+    cameras->SetReportsReselection(true);
+    connect(cameras, &SortedListBox::SelectionChanged, this, &NetConfigPage::Login);
+    connect(cameras, &SortedListBox::Reselected, this, &NetConfigPage::Login);
     const auto on_click = [this](int id, auto handler) {
         connect(Control<QAbstractButton>(this, id), &QAbstractButton::clicked, this, handler);
     };
@@ -194,8 +198,9 @@ void NetConfigPage::FillNetFields(const Frame& record)
 void NetConfigPage::CollectNetFields(Frame& record)
 {
     // Widgets are read with no lock held; the record is written under the guard.
+    // One byte per character, so the parser's length limit counts characters.
     const auto parse = [this](int id) {
-        const std::string text = Control<QLineEdit>(this, id)->text().left(kEditReadLimit).toStdString();
+        const std::string text = ToRecordText(Control<QLineEdit>(this, id)->text().left(kEditReadLimit));
         return ParseDottedAddress(text.c_str());
     };
     const auto checked = [this](int id) { return Control<QAbstractButton>(this, id)->isChecked(); };

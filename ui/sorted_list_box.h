@@ -25,7 +25,8 @@ public:
     // While lines keep being added, paints the list at most once per ms
     // milliseconds instead of after every line (0, the default: at once).
     void SetRepaintInterval(int ms) { repaint_interval_ms_ = ms; }
-    // Removes line index; afterwards no line is selected.
+    // Removes line index; afterwards no line is selected. Removing lines is
+    // never a selection change: nothing is reported.
     void DeleteString(int index);
     void ResetContent();
     // Empties the list, then adds each line in its sorted place.
@@ -37,13 +38,26 @@ public:
     // when no line is selected or the line yields no name.
     std::optional<std::string> SelectedLineName() const;
 
+    // When on, a click, Space or Enter on the line already selected is
+    // reported as Reselected, and Enter chooses the current line instead of
+    // reaching the dialog's default button.
+    void SetReportsReselection(bool on) { reports_reselection_ = on; }
+
 signals:
-    // The selection changed, by keyboard, mouse or program alike. Adding a
-    // line is no change, even where it moves the selected line down.
+    // The selection changed, by keyboard, mouse or program alike. Adding or
+    // removing a line is no change, even where it moves the selected line.
     void SelectionChanged();
+    // The user chose the line that was already selected (see SetReportsReselection).
+    void Reselected();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    bool adding_ = false;
+    // Set while the list changes its own lines, which the user did not choose.
+    bool quiet_ = false;
+    bool reports_reselection_ = false;
     int repaint_interval_ms_ = 0;
 };
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 using namespace vantoro;
 using namespace vantoro::testing;
 
@@ -117,6 +120,31 @@ TEST_F(RegistryFixture, FirstReplyCreatesEntryAndNotifiesOnce)
     EXPECT_EQ(*e->general, g) << "filed whole, header included";
     EXPECT_EQ(e->user, nullptr);
     EXPECT_EQ(e->domain, nullptr);
+}
+
+TEST_F(RegistryFixture, PastTheCapNewCamerasAreRefusedAndCountedWhileKnownOnesUpdate)
+{
+    CameraRegistry capped{&messenger, 2};
+    capped.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(1)));
+    capped.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(2)));
+    ::testing::internal::CaptureStderr();
+    capped.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(3)));
+    capped.FileRecord(MakeFrame(CMD_USER_REPLY, Mac(4)));
+    capped.FileRecord(MakeFrame(CMD_DOMAIN_REPLY, Mac(3)));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(capped.size(), 2u);
+    EXPECT_EQ(capped.refused(), 3u);
+    EXPECT_EQ(capped.FindCamera(Mac(3)), nullptr);
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 2u);
+    EXPECT_NE(said.find("2 cameras"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "said once: " << said;
+
+    const Frame users = MakeFrame(CMD_USER_REPLY, Mac(1), 0x33);
+    capped.FileRecord(users);
+    ASSERT_NE(capped.FindCamera(Mac(1)), nullptr);
+    ASSERT_NE(capped.FindCamera(Mac(1))->user, nullptr);
+    EXPECT_EQ(*capped.FindCamera(Mac(1))->user, users);
+    EXPECT_EQ(capped.refused(), 3u);
 }
 
 TEST_F(RegistryFixture, ThreeRepliesInAnyOrderMakeOneEntryAndOneNotification)

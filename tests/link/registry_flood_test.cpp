@@ -1,5 +1,6 @@
-// A flood of replies from many distinct hardware addresses: every one is filed
-// and announced once, lookups still find each camera, and nothing crashes.
+// A flood of replies from many distinct hardware addresses: every one up to the
+// cap is filed and announced once, lookups still find each camera, the next
+// new one is refused, and nothing crashes.
 
 #include "link/camera_link.h"
 #include "link_test_support.h"
@@ -68,6 +69,15 @@ TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
         EXPECT_EQ(e->user != nullptr, i % 7 == 0);
     }
     EXPECT_EQ(link.state.registry.FindCamera(FloodMac(kCameras)), nullptr);
+
+    // The flood filled the registry to its cap: one camera more is refused.
+    static_assert(kCameras == kMaxCameras);
+    SetFrameCommand(reply, CMD_GENERAL_REPLY);
+    SetFrameMac(reply, FloodMac(kCameras));
+    link.receiver.HandleDatagram(reply.data(), reply.size());
+    EXPECT_EQ(link.state.registry.size(), kCameras);
+    EXPECT_EQ(link.state.registry.refused(), 1u);
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), kCameras);
     RecordProperty("resident_kib_growth", std::to_string(after - before));
     std::printf("memory for %u cameras: %ld KiB resident growth\n", kCameras, after - before);
 }

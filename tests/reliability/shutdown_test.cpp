@@ -1,7 +1,7 @@
 // The shutdown sequence as a whole process: the probe program closes its sheet
 // while the receiver waits in a synchronous call into the GUI thread, runs the
 // tool's shutdown, and must end with exit code 0 and no sanitizer report, in
-// bounded time.
+// bounded time. And the program's start-up, as far as Qt's arguments go.
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,11 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +37,8 @@ std::string ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Outcome RunProbe(const std::string& mode, std::chrono::seconds bound)
+// Runs program with the given arguments (the first is its name) and waits at most bound.
+Outcome RunProgram(std::vector<std::string> args, std::chrono::seconds bound)
 {
     char path[] = "/tmp/vantoro-shutdown-XXXXXX";
     const int fd = ::mkstemp(path);
@@ -47,11 +50,13 @@ Outcome RunProbe(const std::string& mode, std::chrono::seconds bound)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
-    std::string program = SHUTDOWN_PROBE;
-    std::string argument = mode;
-    char* argv[] = {program.data(), argument.data(), nullptr};
+    const std::string program = args.at(0);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fd);
     if (spawned != 0) {
@@ -89,7 +94,7 @@ class ShutdownWithACallPending : public ::testing::TestWithParam<const char*> {}
 
 TEST_P(ShutdownWithACallPending, CompletesWithExitCodeZeroAndNoSanitizerReport)
 {
-    const Outcome outcome = RunProbe(GetParam(), std::chrono::seconds(90));
+    const Outcome outcome = RunProgram({SHUTDOWN_PROBE, GetParam()}, std::chrono::seconds(90));
     ASSERT_TRUE(outcome.finished) << "the shutdown did not complete within 90 s:\n" << outcome.output;
     EXPECT_EQ(outcome.signal, 0) << outcome.output;
     EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
@@ -101,5 +106,21 @@ TEST_P(ShutdownWithACallPending, CompletesWithExitCodeZeroAndNoSanitizerReport)
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, ShutdownWithACallPending, ::testing::Values("found", "progress", "wan"));
+
+// Qt options on the command line are not Qt's to read, while QT_* variables
+// are. A platform that does not exist stops the program before it opens
+// anything, and Qt's message names the platform it was told to use.
+TEST(StartUp, QtReadsNoCommandLineButItsEnvironment)
+{
+    const rlimit no_core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    ::setenv("QT_QPA_PLATFORM", "no-such-platform-from-environment", 1);
+    const Outcome outcome = RunProgram({VANTORO_PROGRAM, "-platform", "no-such-platform-from-argument"},
+                                       std::chrono::seconds(60));
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ASSERT_TRUE(outcome.finished) << outcome.output;
+    EXPECT_NE(outcome.output.find("no-such-platform-from-environment"), std::string::npos) << outcome.output;
+    EXPECT_EQ(outcome.output.find("no-such-platform-from-argument"), std::string::npos) << outcome.output;
+}
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "ui/qt_link_windows.h"
 #include "ui/security_config_page.h"
 #include "ui/sorted_list_box.h"
+#include "ui/thread_handover.h"
 #include "ui/ui_state.h"
 #include "util/dotted_address.h"
 
@@ -20,10 +21,15 @@
 #include <gtest/gtest.h>
 
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
 
 namespace vantoro::ui {
 namespace {
@@ -32,6 +38,7 @@ using test::LoopbackCamera;
 using test::ModalDriver;
 
 constexpr MacAddress kMac{0x00, 0x0A, 0x0B, 0x00, 0x00, 0x01};
+constexpr MacAddress kMacB{0x00, 0x0A, 0x0B, 0x00, 0x00, 0x02};
 
 // A page that writes down what the sheet tells it.
 class RecordingPage final : public SheetPage {
@@ -248,6 +255,86 @@ TEST_F(ConfigSheetTest, CameraWithoutDomainTableLeavesDnsPageDisabledAndEmpty)
     EXPECT_FALSE(domains->isEnabled());
     EXPECT_EQ(domains->count(), 0);
     EXPECT_FALSE(Control(state.dns_page, 1051)->isEnabled());
+}
+
+TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTheDnsPage)
+{
+    sheet->show();
+    CameraEntry* a = LoginToCamera();
+    ASSERT_NE(a, nullptr);
+    // Enter in the camera list chooses the line again; it is not the sheet's OK
+    // (which would open the progress dialog: the driver cancels it).
+    ModalDriver driver;
+    driver.OnOtherDialog([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+    QTest::keyClick(Control<SortedListBox>(state.net_page, 1015), Qt::Key_Return);
+    ASSERT_TRUE(sheet->isVisible());
+    ASSERT_EQ(state.current_camera(), a);
+    sheet->tabs()->setCurrentIndex(1);
+    auto* domains = Control<SortedListBox>(state.dns_page, 1045);
+    ASSERT_TRUE(domains->isEnabled());
+    ASSERT_GT(domains->count(), 0);
+
+    // Camera B never sent its domain table; the same credentials log in.
+    sheet->tabs()->setCurrentIndex(0);
+    Deliver(test::MakeGeneral(kMacB));
+    Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
+    auto* cameras = Control<SortedListBox>(state.net_page, 1015);
+    cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
+    CameraEntry* b = state.current_camera();
+    ASSERT_NE(b, a);
+    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    sheet->tabs()->setCurrentIndex(1);
+
+    EXPECT_EQ(domains->count(), 0);
+    for (int id : {1045, 1047, 1049, 1051, 1056})
+        EXPECT_FALSE(Control(state.dns_page, id)->isEnabled()) << id;
+    const Frame a_domain = *a->domain;
+    Control<QLineEdit>(state.dns_page, 1047)->setText(QStringLiteral("cam.example"));
+    Control<QPushButton>(state.dns_page, 1051)->click();
+    Control<QPushButton>(state.dns_page, 1056)->click();
+    // Even reached past the disabled buttons, they touch no record.
+    state.dns_page->AddDomain("cam.example", "10.0.0.53");
+    state.dns_page->DeleteSelectedDomain();
+    EXPECT_EQ(*a->domain, a_domain);
+    EXPECT_EQ(b->domain, nullptr);
+    EXPECT_EQ(domains->count(), 0);
+}
+
+TEST_F(ConfigSheetTest, AcknowledgementsBeforeTheProgressDialogExistsAreShownAndItClosesByItself)
+{
+    sheet->show();
+    ASSERT_NE(LoginToCamera(), nullptr);
+    // The receiver dispatches the first acknowledgement before OK is even
+    // pressed; its message waits for the dialog, which then shows it.
+    QString user_line;
+    std::atomic<bool> dispatching{false};
+    std::thread receiver([&] {
+        dispatching = true;
+        for (std::uint32_t ack : {CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK, CMD_GENERAL_SET_ACK}) {
+            const Frame reply = test::MakeReply(ack, kMac);
+            link.receiver.HandleDatagram(reply.data(), reply.size());
+            if (ack == CMD_USER_SET_ACK)
+                user_line = CallOnThreadOf<QString>(&windows, [&] {
+                    return state.progress_window ? Control<QLabel>(state.progress_window, 1052)->text() : QString();
+                });
+        }
+    });
+    while (!dispatching)
+        std::this_thread::yield();
+    bool gave_up = false; // rather than hang, should it never close itself
+    QTimer::singleShot(30000, sheet.get(), [&] {
+        gave_up = true;
+        if (state.progress_window)
+            state.progress_window->reject();
+    });
+    SheetButton(QDialogButtonBox::Ok)->click();
+    receiver.join();
+
+    EXPECT_FALSE(gave_up);
+    EXPECT_EQ(user_line, QStringLiteral("Security Set Complete"));
+    EXPECT_EQ(state.progress_window, nullptr);
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet->isVisible());
 }
 
 TEST_F(ConfigSheetTest, OkWithoutCurrentCameraSendsNothingAndCloses)

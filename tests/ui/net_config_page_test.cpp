@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <memory>
 
@@ -276,6 +277,41 @@ TEST_F(NetConfigPageTest, RejectedTwiceShowsLoginFailAndKeepsTheNewCredentials)
     EXPECT_EQ(state.remembered_user, "guest");
 }
 
+TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
+{
+    CameraEntry* a = AddCamera(kMacA, {{0, "admin", "secret"}});
+    ModalDriver driver;
+    driver.QueueLogin("admin", "wrong");
+    Select(kMacA);
+    ASSERT_EQ(driver.notices.size(), 1u); // "Login fail"; the line stays selected
+
+    // A click on it: the remembered credentials first, then one prompt.
+    driver.QueueLogin("admin", "secret");
+    const QPoint line = List()->visualItemRect(List()->item(List()->CurSel())).center();
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, line);
+    EXPECT_EQ(driver.login_prompts, 2);
+    EXPECT_EQ(driver.notices.size(), 1u);
+    EXPECT_EQ(state.current_camera(), a);
+
+    // Space and Enter too; each finds a changed password and prompts once.
+    int prompts = driver.login_prompts;
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        const std::string password = "pw" + std::to_string(int(key));
+        Deliver(MakeUsers(kMacA, {{0, "admin", password}}));
+        driver.QueueLogin("admin", password);
+        QTest::keyClick(List(), key);
+        EXPECT_EQ(driver.login_prompts, ++prompts) << key;
+        EXPECT_EQ(state.remembered_password, password);
+    }
+    EXPECT_EQ(driver.notices.size(), 1u);
+
+    // A line inserted above the selected one is still no choice.
+    Deliver(MakeUsers({0x00, 0x01, 0, 0, 0, 0}, {{0, "admin", "x"}}));
+    ASSERT_EQ(List()->Text(0), QStringLiteral("00 01 00 00 00 00"));
+    EXPECT_EQ(driver.login_prompts, prompts);
+    EXPECT_EQ(state.current_camera(), a);
+}
+
 TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
 {
     CameraEntry* a = AddCamera(kMacA, {{0, "admin", "one"}, {1, "admin", "two"}});
@@ -477,6 +513,8 @@ TEST_F(FillCollectTest, TypedAddressesAreParsedIntoTheirFields)
     Edit(1003)->setText(QStringLiteral("10.1.2.3"));
     Edit(1030)->setText(QStringLiteral("172.16.0.9"));
     Edit(1004)->setText(QStringLiteral("not an address"));
+    // 19 characters, though 31 bytes in UTF-8: the 30-character limit counts characters.
+    Edit(1000)->setText(QStringLiteral("1.2.3.4") + QString(12, QChar(0xE9)));
     Edit(1024)->setText(QStringLiteral("1.2.3.4")); // never read into the record
     Collect();
 
@@ -485,6 +523,7 @@ TEST_F(FillCollectTest, TypedAddressesAreParsedIntoTheirFields)
     g.set_ethernet_ip(0x0A010203);
     g.set_ppp_client_ip(0xAC100009);
     g.set_gateway(ParseDottedAddress("not an address"));
+    g.set_ethernet_mask(0x01020304);
     EXPECT_EQ(*a->general, expected);
 
     // Coming back to the page shows the stored words in their dotted form.

@@ -241,6 +241,21 @@ TEST_F(SecurityConfigPageTest, WithoutASelectionNothingChanges)
     EXPECT_EQ(List()->count(), 1);
 }
 
+TEST_F(SecurityConfigPageTest, DeleteSelectsNoNeighbourAndLeavesTheBoxesAlone)
+{
+    Frame users = Reply(CMD_USER_REPLY, kMacA);
+    PutUser(users, 0, "alice", "a", 0x000);
+    PutUser(users, 1, "bob", "b", 0x300);
+    LogIn(users);
+    Select("name: alice   password: a");
+    ASSERT_FALSE(ViewImage()->isChecked());
+    DeleteButton()->click();
+    EXPECT_EQ(List()->CurSel(), -1);
+    // bob's bits would show had his line been selected on the way.
+    EXPECT_FALSE(ViewImage()->isChecked());
+    EXPECT_FALSE(Adjust()->isChecked());
+}
+
 TEST_F(SecurityConfigPageTest, FieldsRefuseTextBeyondTheRecordWidths)
 {
     Frame users = Reply(CMD_USER_REPLY, kMacA);

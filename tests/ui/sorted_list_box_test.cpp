@@ -111,15 +111,20 @@ TEST(SortedListBox, DeletingAndResettingLeaveNothingSelected)
     for (const char* line : {"c", "a", "b"})
         list.AddString(line);
     list.setCurrentRow(1);
+    QSignalSpy spy(&list, &SortedListBox::SelectionChanged);
     list.DeleteString(1);
     EXPECT_EQ(Lines(list), (QStringList{"a", "c"}));
     EXPECT_EQ(list.CurSel(), -1);
+    EXPECT_EQ(list.currentRow(), -1) << "no neighbour is left current either";
     list.DeleteString(5); // out of range: nothing happens
     EXPECT_EQ(list.count(), 2);
     list.setCurrentRow(0);
+    spy.clear();
     list.ResetContent();
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.CurSel(), -1);
+    // Removing lines is never a selection change.
+    EXPECT_EQ(spy.count(), 0);
 }
 
 } // namespace
