@@ -136,6 +136,7 @@ void ReceiverThread::Drain()
         }
         if (n < 0)
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
+        queue_.Idle(); // caught up: the dispatcher's turn
         WaitForSocket();
     }
 }
