@@ -464,8 +464,11 @@ int main(int argc, char** argv)
     link.state.wan_mode.store(options.wan.has_value());
     link.state.messenger.Attach(&windows);
     if (!link.receiver.Start()) {
-        std::fprintf(stderr, "vantoro-link-probe: cannot bind UDP port %u for the answers\n",
-                     unsigned(options.ports.tool_port));
+        if (!link.receiver.running())
+            std::fprintf(stderr, "vantoro-link-probe: cannot start the receiver's threads\n");
+        else
+            std::fprintf(stderr, "vantoro-link-probe: cannot bind UDP port %u for the answers\n",
+                         unsigned(options.ports.tool_port));
         return kExitNotReached;
     }
     const std::string mode = options.wan ? "WAN " + *options.wan : "LAN broadcast";
