@@ -142,7 +142,7 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
     return FindLocked(mac, preferred);
 }
 
-void CameraRegistry::FileRecord(const Frame& frame)
+void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index)
 {
     const std::uint32_t command = FrameCommand(frame);
     if (command != CMD_GENERAL_REPLY && command != CMD_USER_REPLY && command != CMD_DOMAIN_REPLY)
@@ -153,12 +153,14 @@ void CameraRegistry::FileRecord(const Frame& frame)
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             StoreRecord(*entry, frame);
+            entry->answer_interface = interface_index;
             return;
         }
         // Entries live for the run, so their number is what bounds memory.
         if (entries_.size() < max_cameras_) {
             auto entry = std::make_unique<CameraEntry>();
             StoreRecord(*entry, frame);
+            entry->answer_interface = interface_index;
             Add(entry.release());
             added = true;
         } else {

@@ -20,6 +20,9 @@ struct CameraEntry {
     std::unique_ptr<Frame> general;
     std::unique_ptr<Frame> user;
     std::unique_ptr<Frame> domain;
+    // The interface index the camera's latest answer arrived on; 0 when
+    // unknown (WAN mode, or the socket does not say). Under the guard.
+    unsigned answer_interface = 0;
 
     // general, else user, else domain; nullptr for an entry with no record.
     const Frame* PreferredRecord() const;
@@ -51,8 +54,9 @@ public:
     // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
     // with no lock held. With max_cameras entries made, replies of new cameras
     // are refused and counted (said once on stderr); known ones still update.
-    // Takes guard() itself.
-    void FileRecord(const Frame& frame);
+    // Takes guard() itself. interface_index: where the reply arrived (0
+    // unknown), kept as the camera's answer interface.
+    void FileRecord(const Frame& frame, unsigned interface_index = 0);
     // Replies refused because the registry was full.
     std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
 

@@ -22,6 +22,7 @@ struct ReceiverFixture : ::testing::Test {
         ports.camera_port = camera.port();
         ports.tool_port = FreeUdpPort();
         ports.broadcast_address = "127.0.0.1";
+        ports.list_interfaces = LoopbackInterfaceOnly;
         link = std::make_unique<CameraLink>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
@@ -203,6 +204,10 @@ TEST_F(ReceiverFixture, ThreadReceivesFromAnySenderAndSkipsBadDatagrams)
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(*e->general, reply);
     EXPECT_EQ(link->receiver.counters().refused.load(), 2u);
+    {
+        std::lock_guard guard(link->state.registry.guard());
+        EXPECT_EQ(e->answer_interface, LoopbackInterfaceOnly().at(0).index) << "the answer came in on lo";
+    }
     link->receiver.Stop();
     EXPECT_TRUE(link->receiver.finished());
 }
@@ -238,9 +243,35 @@ TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
     UdpCapture holder("127.0.0.1");
     LinkPorts ports;
     ports.tool_port = holder.port();
+    ports.list_interfaces = NoInterfaces;
     CameraLink link(ports);
     // Bound to any address on a port that a loopback socket holds: refused.
     EXPECT_FALSE(link.receiver.Start());
     link.receiver.Stop();
     EXPECT_TRUE(link.receiver.finished());
+}
+
+TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
+{
+    DatagramQueue queue(4); // the dispatcher holds back below 2 while the drain is under way
+    QueuedDatagram items[6];
+    for (unsigned i = 0; i < 6; ++i)
+        items[i].interface_index = i + 1;
+    EXPECT_EQ(queue.Push(items, 3), 0u);
+    EXPECT_EQ(queue.Push(items + 3, 3), 2u) << "room for one more";
+    QueuedDatagram out;
+    for (unsigned expected : {1u, 2u, 3u}) {
+        ASSERT_TRUE(queue.Pop(out)) << "half the capacity queued: no holding back";
+        EXPECT_EQ(out.interface_index, expected);
+    }
+    queue.Idle(); // one left, below the limit: goes once the drain is idle
+    ASSERT_TRUE(queue.Pop(out));
+    EXPECT_EQ(out.interface_index, 4u);
+    std::thread closer([&] { queue.Close(); });
+    EXPECT_FALSE(queue.Pop(out)) << "a waiting Pop ends at Close";
+    closer.join();
+    queue.Open();
+    EXPECT_EQ(queue.size(), 0u);
+    EXPECT_EQ(queue.Push(items, 1), 0u);
+    EXPECT_EQ(queue.size(), 1u);
 }

@@ -123,4 +123,14 @@ TEST(StartUp, QtReadsNoCommandLineButItsEnvironment)
     EXPECT_EQ(outcome.output.find("no-such-platform-from-argument"), std::string::npos) << outcome.output;
 }
 
+TEST(ShutdownWithoutReceiver, TheSheetOpensAndTheShutdownExitsZero)
+{
+    const Outcome outcome = RunProgram({SHUTDOWN_PROBE, "nothread"}, std::chrono::seconds(90));
+    ASSERT_TRUE(outcome.finished) << outcome.output;
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("shut down without a receiver"), std::string::npos) << outcome.output;
+    for (const char* report : {"ThreadSanitizer", "AddressSanitizer", "LeakSanitizer", "runtime error"})
+        EXPECT_EQ(outcome.output.find(report), std::string::npos) << outcome.output;
+}
+
 } // namespace
