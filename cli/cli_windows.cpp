@@ -1,0 +1,83 @@
+#include "cli/cli_windows.h"
+
+namespace vantoro::cli {
+
+const char* StepName(ApplyStep step)
+{
+    switch (step) {
+    case ApplyStep::User: return "user";
+    case ApplyStep::Domain: return "domain";
+    case ApplyStep::General: break;
+    }
+    return "general";
+}
+
+void CliWindows::Connect(const ReceiverThread* receiver, CameraRegistry* registry)
+{
+    receiver_ = receiver;
+    registry_ = registry;
+}
+
+bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
+{
+    if (message == WM_CAMERA_FOUND) {
+        {
+            std::lock_guard lock(mutex_);
+            ++found_;
+        }
+        changed_.notify_all();
+        return true;
+    }
+    int step;
+    switch (message) {
+    case WM_USER_SET_DONE: step = 0; break;
+    case WM_DOMAIN_SET_DONE: step = 1; break;
+    case WM_GENERAL_SET_DONE: step = 2; break;
+    default: return true;
+    }
+    // Read on the receiver thread, which is the one dispatching this frame.
+    const MacAddress from = FrameMac(receiver_->received_frame());
+    // A camera that does not echo its address in the acknowledgement is
+    // taken for the tracked one; a registered other camera never is. Looked
+    // up before our own lock: the registry's guard is never taken inside it.
+    const bool registered = registry_->FindCamera(from) != nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (tracked_ && (from == *tracked_ || !registered))
+            done_[step] = true;
+        else
+            ++strays_;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+std::size_t CliWindows::WaitForFound(std::size_t seen, Clock::time_point deadline)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait_until(lock, deadline, [&] { return found_ > seen; });
+    return found_;
+}
+
+void CliWindows::Track(const MacAddress& mac)
+{
+    std::lock_guard lock(mutex_);
+    tracked_ = mac;
+    done_[0] = done_[1] = done_[2] = false;
+    strays_ = 0;
+}
+
+int CliWindows::StopTracking()
+{
+    std::lock_guard lock(mutex_);
+    tracked_.reset();
+    return strays_;
+}
+
+bool CliWindows::WaitForStep(ApplyStep step, Clock::time_point deadline)
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_until(lock, deadline, [&] { return done_[int(step)]; });
+}
+
+} // namespace vantoro::cli
