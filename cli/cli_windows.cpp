@@ -36,20 +36,28 @@ bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
     default: return true;
     }
     // Read on the receiver thread, which is the one dispatching this frame.
-    const MacAddress from = FrameMac(receiver_->received_frame());
-    // A camera that does not echo its address in the acknowledgement is
-    // taken for the tracked one; a registered other camera never is. Looked
-    // up before our own lock: the registry's guard is never taken inside it.
-    const bool registered = registry_->FindCamera(from) != nullptr;
+    const bool ours = FromTracked(FrameMac(receiver_->received_frame()));
     {
         std::lock_guard lock(mutex_);
-        if (tracked_ && (from == *tracked_ || !registered))
+        if (ours)
             done_[step] = true;
         else
             ++strays_;
     }
     changed_.notify_all();
     return true;
+}
+
+bool CliWindows::FromTracked(const MacAddress& from)
+{
+    const bool registered = registry_->FindCamera(from) != nullptr;
+    std::lock_guard lock(mutex_);
+    return tracked_ && (from == *tracked_ || !registered);
+}
+
+bool CliWindows::MayDriveSequence(const Frame& acknowledgement)
+{
+    return FromTracked(FrameMac(acknowledgement));
 }
 
 std::size_t CliWindows::WaitForFound(std::size_t seen, Clock::time_point deadline)

@@ -7,7 +7,9 @@
 // the acknowledgement being dispatched (the receiver's received frame, which
 // stays unchanged while the message is handled). While the main thread tracks
 // camera B, an acknowledgement carrying another registered camera's address is
-// counted as a stray and never as B's progress.
+// counted as a stray and never as B's progress, and it does not make the
+// dispatcher send B's next record. Between cameras nothing is tracked and no
+// acknowledgement drives anything.
 
 #include "link/camera_registry.h"
 #include "link/receiver_thread.h"
@@ -35,6 +37,7 @@ public:
 
     bool SendToWindow(LinkWindow target, std::uint32_t message) override;
     std::string WanAddressText() override { return wan_text_; }
+    bool MayDriveSequence(const Frame& acknowledgement) override;
 
     // Cameras announced so far; waits until there are more than seen, or deadline.
     std::size_t WaitForFound(std::size_t seen, Clock::time_point deadline);
@@ -47,6 +50,12 @@ public:
     bool WaitForStep(ApplyStep step, Clock::time_point deadline);
 
 private:
+    // Whether an acknowledgement from this address is the tracked camera's.
+    // A camera that does not echo its address is taken for the tracked one; a
+    // registered other camera never is. Takes the registry's guard and then
+    // mutex_, never the other way round.
+    bool FromTracked(const MacAddress& from);
+
     const std::string wan_text_;
     const ReceiverThread* receiver_ = nullptr;
     CameraRegistry* registry_ = nullptr;

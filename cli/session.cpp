@@ -205,9 +205,9 @@ ApplyOutcome Session::Apply(const CameraRecords& records)
         link_->state.current_camera.store(entry);
         const int resends_before = out.resends;
         const ApplyOutcome step = RunSequence();
-        // From here on a late acknowledgement finds no current camera, so the
-        // dispatcher sends no record for it (a closing frame echoes that
-        // acknowledgement's own camera).
+        // From here on a late acknowledgement finds no current camera and no
+        // tracked one, so the dispatcher sends no record for it (a closing
+        // frame only echoes that acknowledgement to its own camera).
         link_->state.current_camera.store(nullptr);
         const int strays = windows_.StopTracking();
         out.ok = step.ok;
@@ -220,8 +220,10 @@ ApplyOutcome Session::Apply(const CameraRecords& records)
                      Same(entry->domain, records.domain);
         }
         // A resent step can be acknowledged twice, and strays mean answers are
-        // crossing: let them land while no camera is current, so none of them
-        // drives the next camera's sequence.
+        // crossing. An acknowledgement with another camera's address never
+        // drives the next camera's sequence (CliWindows), but one from a camera
+        // that does not echo its address would: let them land while no camera
+        // is current. A clean sequence goes straight on to the next camera.
         if (step.resends > 0 || strays > 0 || !step.ok || !intact)
             Settle(std::min(250, options_.timeout_ms), options_.timeout_ms);
         if (!out.ok || intact)
