@@ -105,6 +105,7 @@ ApplyResult Run(int cameras, int applies)
     ports.camera_port = simulator.port();
     ports.tool_port = tool_port;
     ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
     // Room for the whole discovery burst of a large fleet, so it fills at once.
     ports.receive_buffer_bytes = 4 << 20;
     CameraLink link(ports);

@@ -4,6 +4,7 @@
 // socket that sends the tool's discovery burst without the link.
 
 #include "link/config_frame.h"
+#include "link/link_ports.h"
 #include "link/socket_layer.h"
 
 #include <arpa/inet.h>
@@ -24,6 +25,16 @@
 namespace vantoro::bench {
 
 using Clock = std::chrono::steady_clock;
+
+// A link whose receiver never starts: no interface, so nothing a LAN-mode
+// action sends can leave this machine.
+inline LinkPorts OfflinePorts()
+{
+    LinkPorts ports;
+    ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = NoInterfaces;
+    return ports;
+}
 
 inline double MsSince(Clock::time_point start, Clock::time_point end = Clock::now())
 {

@@ -107,6 +107,7 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     ports.camera_port = simulator.port();
     ports.tool_port = tool_port;
     ports.broadcast_address = "127.0.0.1"; // never the limited broadcast, even in LAN mode
+    ports.list_interfaces = LoopbackInterfaceOnly;
     ports.receive_buffer_bytes = o.rcvbuf;
     CameraLink link(ports);
     ui::UiState state(link);

@@ -84,7 +84,7 @@ const char* ListenerName(Listener l)
 // One link with N cameras filed, and a page if asked for; the receiver
 // thread is never started.
 struct Fixture {
-    CameraLink link;
+    CameraLink link{bench::OfflinePorts()};
     ui::UiState state{link};
     std::unique_ptr<ui::QtLinkWindows> windows;
     std::unique_ptr<ui::NetConfigPage> page;
@@ -164,7 +164,7 @@ double KnownReplyCost(int n, Listener listener, int repeats, std::mt19937_64& ra
 // one the page ignores, so only the hop is timed.
 double HopCost(int calls)
 {
-    CameraLink link;
+    CameraLink link(bench::OfflinePorts());
     ui::UiState state(link);
     ui::QtLinkWindows windows(state);
     ui::NetConfigPage page(state);

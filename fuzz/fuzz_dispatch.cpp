@@ -294,6 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ports.camera_port = Sink().port();
     ports.tool_port = 0; // the transmit socket binds wherever the system puts it
     ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
 
     FuzzWindows windows;
     CameraLink link(ports);

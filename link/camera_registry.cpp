@@ -138,7 +138,7 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
     return FindLocked(mac, preferred);
 }
 
-void CameraRegistry::FileRecord(const Frame& frame)
+void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index)
 {
     const std::uint32_t command = FrameCommand(frame);
     if (command != CMD_GENERAL_REPLY && command != CMD_USER_REPLY && command != CMD_DOMAIN_REPLY)
@@ -147,10 +147,12 @@ void CameraRegistry::FileRecord(const Frame& frame)
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             StoreRecord(*entry, frame);
+            entry->answer_interface = interface_index;
             return;
         }
         auto entry = std::make_unique<CameraEntry>();
         StoreRecord(*entry, frame);
+        entry->answer_interface = interface_index;
         Add(entry.release());
     }
     // Sent with no lock held: the page's handler runs on the GUI thread, which

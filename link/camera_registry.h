@@ -18,6 +18,9 @@ struct CameraEntry {
     std::unique_ptr<Frame> general;
     std::unique_ptr<Frame> user;
     std::unique_ptr<Frame> domain;
+    // The interface index the camera's latest answer arrived on; 0 when
+    // unknown (WAN mode, or the socket does not say). Under the guard.
+    unsigned answer_interface = 0;
 
     // general, else user, else domain; nullptr for an entry with no record.
     const Frame* PreferredRecord() const;
@@ -43,8 +46,9 @@ public:
 
     // Files a record reply under its mac, creating the camera's entry when the
     // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
-    // with no lock held. Takes guard() itself.
-    void FileRecord(const Frame& frame);
+    // with no lock held. Takes guard() itself. interface_index: where the
+    // reply arrived (0 unknown), kept as the camera's answer interface.
+    void FileRecord(const Frame& frame, unsigned interface_index = 0);
 
     // The first entry, newest first, whose preferred record carries mac; its
     // preferred record through *preferred. nullptr when none. Takes guard() itself.

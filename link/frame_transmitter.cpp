@@ -1,5 +1,6 @@
 #include "link/frame_transmitter.h"
 
+#include <algorithm>
 #include <string>
 
 namespace vantoro {
@@ -18,9 +19,26 @@ FrameTransmitter::Destination FrameTransmitter::Address()
         std::string text = link_.messenger.WanAddressText();
         if (text.size() > kWanAddressMax)
             text.resize(kWanAddressMax);
-        return {net::InetAddr(text.c_str()), 0};
+        return {net::InetAddr(text.c_str()), 0, false, {}};
     }
-    return {net::InetAddr(link_.ports.broadcast_address.c_str()), 1};
+    Destination dest{net::InetAddr(link_.ports.broadcast_address.c_str()), 1, true, {}};
+    // Read at each transmission: interfaces come and go between searches.
+    if (link_.ports.list_interfaces) {
+        for (const NetInterface& n : link_.ports.list_interfaces())
+            dest.interfaces.push_back(n.index);
+    }
+    return dest;
+}
+
+void FrameTransmitter::NarrowToCamera(Destination& dest, const CameraEntry* camera)
+{
+    // The records carry the user table in clear text: they go only onto the
+    // LAN where the camera is. Unknown or gone: every interface.
+    if (!dest.lan || !camera || camera->answer_interface == 0)
+        return;
+    const unsigned via = camera->answer_interface;
+    if (std::find(dest.interfaces.begin(), dest.interfaces.end(), via) != dest.interfaces.end())
+        dest.interfaces = {via};
 }
 
 void FrameTransmitter::OpenTransmitSocket(const Destination& dest)
@@ -37,9 +55,15 @@ void FrameTransmitter::OpenTransmitSocket(const Destination& dest)
 
 void FrameTransmitter::SendImage(const Destination& dest)
 {
-    if (transmit_socket_ != net::kInvalidSocket)
-        net::SendTo(transmit_socket_, link_.frame_image.bytes.data(), kFrameSize, dest.addr,
-                    link_.ports.camera_port);
+    if (transmit_socket_ == net::kInvalidSocket)
+        return;
+    const std::uint8_t* bytes = link_.frame_image.bytes.data();
+    if (!dest.lan) {
+        net::SendTo(transmit_socket_, bytes, kFrameSize, dest.addr, link_.ports.camera_port);
+        return;
+    }
+    for (unsigned via : dest.interfaces)
+        net::SendToVia(transmit_socket_, bytes, kFrameSize, dest.addr, link_.ports.camera_port, via);
 }
 
 void FrameTransmitter::SendImageAs(std::uint32_t command, const Destination& dest)
@@ -71,12 +95,13 @@ int FrameTransmitter::SendDiscoveryBurst()
 
 int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
 {
-    const Destination dest = Address();
+    Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
     {
         // source may be a camera's record, which the other thread may be storing into.
         std::lock_guard guard(link_.registry.guard());
         link_.frame_image.bytes = source;
+        NarrowToCamera(dest, link_.current_camera.load());
     }
     SendImageAs(command, dest);
     return 1;
@@ -84,7 +109,7 @@ int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
 
 bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
 {
-    const Destination dest = Address();
+    Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
     {
         std::lock_guard guard(link_.registry.guard());
@@ -92,6 +117,7 @@ bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
         if (!camera || !SlotOf(*camera, slot))
             return false;
         link_.frame_image.bytes = *SlotOf(*camera, slot);
+        NarrowToCamera(dest, camera);
     }
     SendImageAs(command, dest);
     return true;

@@ -1,6 +1,8 @@
 #pragma once
 // Puts frames on the wire: a fresh UDP socket per transmission, the whole
-// frame image sent under the frame lock, the socket closed again.
+// frame image sent under the frame lock, the socket closed again. In LAN mode
+// a search leaves through every broadcast interface, and the current camera's
+// frames only through the interface it last answered on.
 
 #include "link/config_frame.h"
 #include "link/link_state.h"
@@ -8,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace vantoro {
 
@@ -17,7 +20,8 @@ public:
 
     // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one socket.
     int SendDiscoveryBurst();
-    // Copies source into the frame image, sets command and reply_mode, sends.
+    // Copies source into the frame image, sets command and reply_mode, sends;
+    // in LAN mode only onto the current camera's LAN (see NarrowToCamera).
     int SendFrame(std::uint32_t command, const Frame& source);
     // Sends the current camera's record in slot; returns false, sending
     // nothing, when there is no current camera or it lacks that record.
@@ -34,8 +38,13 @@ private:
     struct Destination {
         std::uint32_t addr; // network byte order
         std::uint32_t reply_mode;
+        bool lan = false; // sent through each of the interfaces, not by route
+        std::vector<unsigned> interfaces;
     };
-    Destination Address(); // steps A1-A3, with no lock held
+    Destination Address(); // with no lock held
+    // Under the registry's guard: in LAN mode, only the camera's answer
+    // interface while it is still listed; otherwise every interface.
+    static void NarrowToCamera(Destination& dest, const CameraEntry* camera);
     // Under the frame lock: open, broadcast option, reply_mode, bind.
     void OpenTransmitSocket(const Destination& dest);
     void SendImage(const Destination& dest);

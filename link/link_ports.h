@@ -1,9 +1,12 @@
 #pragma once
 
 #include "link/config_frame.h"
+#include "link/net_interfaces.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace vantoro {
 
@@ -20,6 +23,10 @@ struct LinkPorts {
     // some 29000 frames, the whole answer of about 9000 cameras. Changes
     // nothing on the wire. 0 keeps the socket library's default.
     int receive_buffer_bytes = 32 << 20;
+    // The interfaces a LAN-mode frame leaves through, read at each
+    // transmission. Programs outside a network namespace made for them (tests,
+    // benchmarks) give loopback only, or nothing, so no slip reaches a real LAN.
+    std::function<std::vector<NetInterface>()> list_interfaces = ListBroadcastInterfaces;
 };
 
 } // namespace vantoro

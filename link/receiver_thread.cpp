@@ -29,6 +29,7 @@ bool ReceiverThread::Start()
     bool bound = false;
     if (socket_ != net::kInvalidSocket) {
         net::SetBroadcast(socket_, true);
+        net::ReportArrivalInterface(socket_);
         if (link_.ports.receive_buffer_bytes > 0)
             net::SetReceiveBuffer(socket_, link_.ports.receive_buffer_bytes);
         bound = net::Bind(socket_, 0, link_.ports.tool_port);
@@ -70,7 +71,7 @@ void ReceiverThread::Run()
 {
     while (!stop_.load()) {
         if (ReceiveFrame())
-            DispatchReply(received_frame_);
+            DispatchReply(received_frame_, received_interface_);
     }
     finished_ = true;
 }
@@ -81,12 +82,13 @@ bool ReceiverThread::ReceiveFrame()
     for (;;) {
         if (stop_.load())
             return false;
-        const long n = socket_ == net::kInvalidSocket
-                           ? -1
-                           : net::ReceiveFrom(socket_, receive_buffer_.data(), kFrameSize);
-        if (n >= 0)
-            return AcceptDatagram(receive_buffer_.data(), std::size_t(n));
-        if (socket_ != net::kInvalidSocket && errno != EAGAIN && errno != EWOULDBLOCK) {
+        net::BatchSlot slot{receive_buffer_.data(), kFrameSize};
+        const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, &slot, 1);
+        if (n == 1) {
+            received_interface_ = slot.interface_index;
+            return AcceptDatagram(receive_buffer_.data(), slot.length);
+        }
+        if (n < 0) {
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
             return false;
         }
@@ -121,14 +123,14 @@ bool ReceiverThread::HandleDatagram(const std::uint8_t* data, std::size_t n)
     return true;
 }
 
-void ReceiverThread::DispatchReply(const Frame& received)
+void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_index)
 {
     counters_.dispatched.fetch_add(1, std::memory_order_relaxed);
     switch (FrameCommand(received)) {
     case CMD_GENERAL_REPLY:
     case CMD_USER_REPLY:
     case CMD_DOMAIN_REPLY:
-        link_.registry.FileRecord(received);
+        link_.registry.FileRecord(received, interface_index);
         break;
     case CMD_USER_SET_ACK:
         link_.messenger.Send(LinkWindow::ProgressDialog, WM_USER_SET_DONE);

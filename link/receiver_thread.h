@@ -37,7 +37,8 @@ public:
     // to a frame; a shorter one is refused), then dispatched. Returns true when
     // dispatched. Runs on the calling thread: for tests and fuzzers.
     bool HandleDatagram(const std::uint8_t* data, std::size_t n);
-    void DispatchReply(const Frame& received);
+    // interface_index: where the frame arrived (0 unknown), filed with a record.
+    void DispatchReply(const Frame& received, unsigned interface_index = 0);
 
     // The frame being dispatched; stays unchanged while a notification is handled.
     const Frame& received_frame() const { return received_frame_; }
@@ -63,6 +64,7 @@ private:
     std::atomic<bool> finished_{false};
     Frame receive_buffer_{};
     Frame received_frame_{};
+    unsigned received_interface_ = 0;
     Counters counters_;
 };
 

@@ -1,10 +1,13 @@
 #include "link/socket_layer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <cstring>
 #include <unistd.h>
+#include <vector>
 
 namespace vantoro::net {
 
@@ -60,6 +63,76 @@ long SendTo(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::
 {
     const sockaddr_in sa = MakeAddress(addr, port);
     return ::sendto(s, data, n, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+}
+
+long SendToVia(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port,
+               unsigned interface_index)
+{
+    sockaddr_in sa = MakeAddress(addr, port);
+    iovec iov{const_cast<void*>(data), n};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr msg{};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = int(interface_index); // the source address follows from the interface
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    return ::sendmsg(s, &msg, 0);
+}
+
+bool ReportArrivalInterface(Socket s)
+{
+    const int on = 1;
+    return ::setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
+}
+
+int ReceiveBatch(Socket s, BatchSlot* slots, int count)
+{
+    constexpr std::size_t kControl = CMSG_SPACE(sizeof(in_pktinfo));
+    struct Parts {
+        iovec iov;
+        alignas(cmsghdr) unsigned char control[kControl];
+    };
+    thread_local std::vector<mmsghdr> headers;
+    thread_local std::vector<Parts> parts;
+    headers.assign(std::size_t(count), mmsghdr{});
+    parts.resize(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        parts[i].iov = {slots[i].buffer, slots[i].capacity};
+        msghdr& m = headers[i].msg_hdr;
+        m.msg_iov = &parts[i].iov;
+        m.msg_iovlen = 1;
+        m.msg_control = parts[i].control;
+        m.msg_controllen = kControl;
+    }
+    int got;
+    do {
+        got = ::recvmmsg(s, headers.data(), unsigned(count), MSG_DONTWAIT, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    for (int i = 0; i < got; ++i) {
+        // A longer datagram comes truncated to the buffer, its length the buffer's.
+        slots[i].length = std::min<std::size_t>(headers[i].msg_len, slots[i].capacity);
+        slots[i].interface_index = 0;
+        msghdr& m = headers[i].msg_hdr;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                slots[i].interface_index = unsigned(info.ipi_ifindex);
+            }
+        }
+    }
+    return got;
 }
 
 long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr, std::uint16_t* from_port)

@@ -21,10 +21,26 @@ int SetReceiveBuffer(Socket s, int bytes);
 // Binds to addr:port (addr in network byte order, 0 for any).
 bool Bind(Socket s, std::uint32_t addr, std::uint16_t port);
 long SendTo(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port);
+// As SendTo, leaving through the interface with this index whatever the
+// routes say (a broadcast then needs no default route).
+long SendToVia(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port,
+               unsigned interface_index);
+// Makes every receive on s report the interface the datagram arrived on.
+bool ReportArrivalInterface(Socket s);
 // Returns the byte count; for a datagram longer than the buffer, the buffer's
 // size (the rest is discarded). -1 on error; 0 for an empty datagram.
 long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr = nullptr,
                  std::uint16_t* from_port = nullptr);
+// One datagram of a batch receive: the caller's buffer, and what arrived in it.
+struct BatchSlot {
+    void* buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t length = 0;       // bytes received, cut to capacity
+    unsigned interface_index = 0; // 0 when the socket does not report it
+};
+// Takes up to count datagrams already queued on s, without waiting. Returns
+// how many (0 when none is queued), or -1 on another error.
+int ReceiveBatch(Socket s, BatchSlot* slots, int count);
 void Close(Socket s);
 std::uint16_t LocalPort(Socket s);
 // inet_addr: dotted text to an address in network byte order; all bits set

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace vantoro;
 using namespace vantoro::testing;
 
@@ -13,6 +15,9 @@ struct TransmitFixture : ::testing::Test {
     UdpCapture camera{"127.0.0.1"};
     RecordingWindows windows;
     std::unique_ptr<CameraLink> link;
+    // What the link takes for this machine's interfaces, read at each transmission.
+    std::vector<NetInterface> interfaces = LoopbackInterfaceOnly();
+    const unsigned lo = LoopbackInterfaceOnly().at(0).index;
 
     void SetUp() override
     {
@@ -22,6 +27,7 @@ struct TransmitFixture : ::testing::Test {
         ports.tool_port = FreeUdpPort();
         // LAN mode's destination moved to loopback: nothing leaves this machine.
         ports.broadcast_address = "127.0.0.1";
+        ports.list_interfaces = [this] { return interfaces; };
         link = std::make_unique<CameraLink>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
@@ -71,6 +77,72 @@ TEST_F(TransmitFixture, LanModeWritesReplyModeOne)
         auto d = camera.Receive();
         ASSERT_TRUE(d);
         EXPECT_EQ(FrameReplyMode(d->frame()), 1u);
+    }
+}
+
+TEST_F(TransmitFixture, LanSearchLeavesOnceThroughEachListedInterfaceAndWanIgnoresTheList)
+{
+    link->state.wan_mode = false;
+    interfaces = {{lo, "lo", 0}, {lo, "lo", 0}}; // two "interfaces" that both reach the capture
+    link->transmitter.SendDiscoveryBurst();
+    std::map<std::uint32_t, int> seen;
+    for (int i = 0; i < 6; ++i) {
+        auto d = camera.Receive();
+        ASSERT_TRUE(d) << "datagram " << i;
+        ASSERT_EQ(d->bytes.size(), kFrameSize);
+        EXPECT_EQ(FrameReplyMode(d->frame()), 1u);
+        ++seen[FrameCommand(d->frame())];
+    }
+    EXPECT_TRUE(camera.Quiet());
+    EXPECT_EQ(seen, (std::map<std::uint32_t, int>{{CMD_GET_GENERAL, 2}, {CMD_GET_USER, 2}, {CMD_GET_DOMAIN, 2}}));
+
+    // No interface: nothing leaves, and the link does not fall back on a route.
+    interfaces.clear();
+    link->transmitter.SendDiscoveryBurst();
+    LoginTo(7);
+    link->transmitter.SendReset();
+    EXPECT_TRUE(camera.Quiet());
+
+    link->state.wan_mode = true; // the ordinary route to the typed address
+    link->transmitter.SendDiscoveryBurst();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(camera.Receive());
+}
+
+TEST_F(TransmitFixture, LanRecordsLeaveOnlyThroughTheCurrentCamerasAnswerInterface)
+{
+    // A listed interface index that no device has: a frame sent through it
+    // reaches nothing, so arrivals show which interfaces a frame left through.
+    const unsigned nowhere = 0x7FFFFF;
+    struct Case {
+        unsigned answer_interface;
+        int arrivals; // of each frame at the loopback capture
+        const char* why;
+    } cases[] = {
+        {lo, 1, "known and listed: that interface only"},
+        {nowhere, 0, "known and listed elsewhere: never onto this LAN"},
+        {0, 1, "unknown: every interface"},
+        {4242, 1, "gone from the list: every interface"},
+    };
+    link->state.wan_mode = false;
+    interfaces = {{lo, "lo", 0}, {nowhere, "gone", 0}};
+    CameraEntry* e = LoginTo(8);
+    for (const Case& c : cases) {
+        {
+            std::lock_guard guard(link->state.registry.guard());
+            e->answer_interface = c.answer_interface;
+        }
+        link->transmitter.SendReset();
+        link->transmitter.StartApply();
+        link->transmitter.SendFrame(CMD_APPLY_DONE, *e->general);
+        for (std::uint32_t cmd : {CMD_RESET, CMD_SET_USER, CMD_APPLY_DONE}) {
+            for (int i = 0; i < c.arrivals; ++i) {
+                auto d = camera.Receive();
+                ASSERT_TRUE(d) << c.why;
+                EXPECT_EQ(FrameCommand(d->frame()), cmd) << c.why;
+            }
+        }
+        EXPECT_TRUE(camera.Quiet()) << c.why;
     }
 }
 

@@ -37,6 +37,7 @@ struct LoopbackFixture : ::testing::Test {
         ports.camera_port = simulator->port();
         ports.tool_port = tool_port;
         ports.broadcast_address = "127.0.0.1";
+        ports.list_interfaces = LoopbackInterfaceOnly;
         link = std::make_unique<CameraLink>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;

@@ -22,6 +22,7 @@ struct ReceiverFixture : ::testing::Test {
         ports.camera_port = camera.port();
         ports.tool_port = FreeUdpPort();
         ports.broadcast_address = "127.0.0.1";
+        ports.list_interfaces = LoopbackInterfaceOnly;
         link = std::make_unique<CameraLink>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
@@ -217,6 +218,10 @@ TEST_F(ReceiverFixture, ThreadReceivesFromAnySenderAndSkipsBadDatagrams)
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(*e->general, reply);
     EXPECT_EQ(link->receiver.counters().refused.load(), 2u);
+    {
+        std::lock_guard guard(link->state.registry.guard());
+        EXPECT_EQ(e->answer_interface, LoopbackInterfaceOnly().at(0).index) << "the answer came in on lo";
+    }
     link->receiver.Stop();
     EXPECT_TRUE(link->receiver.finished());
 }
@@ -252,6 +257,7 @@ TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
     UdpCapture holder("127.0.0.1");
     LinkPorts ports;
     ports.tool_port = holder.port();
+    ports.list_interfaces = NoInterfaces;
     CameraLink link(ports);
     // Bound to any address on a port that a loopback socket holds: refused.
     EXPECT_FALSE(link.receiver.Start());

@@ -42,6 +42,7 @@ TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
     RecordingWindows windows;
     LinkPorts ports;
     ports.tool_port = FreeUdpPort();
+    ports.list_interfaces = NoInterfaces;
     CameraLink link(ports);
     link.state.messenger.Attach(&windows);
 

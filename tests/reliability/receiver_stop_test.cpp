@@ -58,6 +58,7 @@ LinkPorts PortsFor(std::uint16_t camera_port)
     ports.camera_port = camera_port;
     ports.tool_port = FreeUdpPort();
     ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
     return ports;
 }
 

@@ -140,6 +140,7 @@ int main(int argc, char** argv)
     ports.camera_port = net::LocalPort(camera);
     ports.tool_port = tool_port;
     ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
 
     {
         CameraLink link(ports);

@@ -3,6 +3,8 @@
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
 
+#include "net_sheet_test_support.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -17,7 +19,7 @@ namespace {
 
 class LoginDialogTest : public ::testing::Test {
 protected:
-    CameraLink link; // its receiver is never started
+    CameraLink link{test::OfflinePorts()}; // its receiver is never started
     UiState state{link};
 };
 

@@ -62,14 +62,25 @@ inline std::uint16_t FreeLoopbackPort()
     return port;
 }
 
-// Ports of one test, plus a broadcast address that stays on loopback should
-// anything ever be sent in LAN mode.
+// Ports of one test. A LAN-mode "search" goes to 127.0.0.1 through the
+// loopback interface only: no test reaches a real network.
 inline LinkPorts TestPorts(std::uint16_t camera_port, std::uint16_t tool_port)
 {
     LinkPorts ports;
     ports.camera_port = camera_port;
     ports.tool_port = tool_port;
     ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
+    return ports;
+}
+
+// For a link whose receiver is never started: the product's ports, and no
+// interface at all, so nothing a LAN-mode action sends can leave.
+inline LinkPorts OfflinePorts()
+{
+    LinkPorts ports;
+    ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = NoInterfaces;
     return ports;
 }
 

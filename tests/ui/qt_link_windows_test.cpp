@@ -9,6 +9,8 @@
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
 
+#include "net_sheet_test_support.h"
+
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,7 +43,7 @@ protected:
         sender.join();
     }
 
-    CameraLink link; // its receiver is never started
+    CameraLink link{test::OfflinePorts()}; // its receiver is never started
     UiState state{link};
     QtLinkWindows windows{state};
 };

@@ -7,6 +7,8 @@
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
 
+#include "net_sheet_test_support.h"
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -79,7 +81,7 @@ protected:
     }
     void MakeCurrent(CameraEntry* camera) { link.state.current_camera = camera; }
 
-    CameraLink link; // default ports; its receiver is never started
+    CameraLink link{test::OfflinePorts()}; // its receiver is never started
     UiState state{link};
 };
 

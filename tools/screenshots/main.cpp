@@ -229,6 +229,7 @@ int main(int argc, char** argv)
     ports.camera_port = simulator.port();
     ports.tool_port = tool_port;
     ports.broadcast_address = "127.0.0.1"; // nothing leaves loopback, whatever is pressed
+    ports.list_interfaces = LoopbackInterfaceOnly;
     bool ok = false;
     {
         CameraLink link(ports);

@@ -1,0 +1,45 @@
+#include "link/net_interfaces.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+namespace vantoro {
+
+std::vector<NetInterface> ListBroadcastInterfaces()
+{
+    std::vector<NetInterface> found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET)
+            continue;
+        const unsigned flags = a->ifa_flags;
+        if (!(flags & IFF_UP) || !(flags & IFF_BROADCAST) || (flags & IFF_LOOPBACK))
+            continue;
+        const unsigned index = ::if_nametoindex(a->ifa_name);
+        if (index == 0)
+            continue; // gone since the list was read
+        const bool listed =
+            std::any_of(found.begin(), found.end(), [&](const NetInterface& n) { return n.index == index; });
+        if (listed)
+            continue; // a further address of an interface already listed
+        const auto* sa = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+        found.push_back({index, a->ifa_name, sa->sin_addr.s_addr});
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::vector<NetInterface> LoopbackInterfaceOnly()
+{
+    const unsigned index = ::if_nametoindex("lo");
+    if (index == 0)
+        return {};
+    return {{index, "lo", htonl(INADDR_LOOPBACK)}};
+}
+
+} // namespace vantoro

@@ -1,0 +1,32 @@
+#pragma once
+// The network interfaces a LAN search goes out through. Interfaces come and go
+// (a cable plugged in, a VPN started), so the list is read afresh each time.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantoro {
+
+struct NetInterface {
+    unsigned index = 0;        // kernel interface index (if_nametoindex)
+    std::string name;          // "eth1"
+    std::uint32_t address = 0; // its IPv4 address, network byte order
+};
+
+// Every interface that is up, has an IPv4 address and can broadcast; loopback
+// excluded. One entry per interface (its first IPv4 address). Read afresh at
+// each call; empty when the list cannot be read.
+std::vector<NetInterface> ListBroadcastInterfaces();
+
+// Only the loopback interface: for programs that must never reach a real
+// network (tests, benchmarks), whose "broadcast" goes to a loopback address.
+std::vector<NetInterface> LoopbackInterfaceOnly();
+
+// An interface list that holds nothing: nothing leaves in LAN mode.
+inline std::vector<NetInterface> NoInterfaces()
+{
+    return {};
+}
+
+} // namespace vantoro
