@@ -133,6 +133,7 @@ std::vector<CameraRecords> Session::Cameras()
                 continue;
             CameraRecords c;
             c.mac = FrameMac(*preferred);
+            c.answer_interface = e->answer_interface;
             if (e->general)
                 c.general = *e->general;
             if (e->user)
