@@ -39,12 +39,15 @@ bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
     const bool ours = FromTracked(FrameMac(receiver_->received_frame()));
     {
         std::lock_guard lock(mutex_);
-        if (ours)
-            done_[step] = true;
-        else
+        if (!ours) {
             ++strays_;
+            return true;
+        }
+        progress_.done[step] = true;
+        progress_.acknowledged_at[step] = Clock::now();
     }
-    changed_.notify_all();
+    if (step == int(ApplyStep::General))
+        changed_.notify_all();
     return true;
 }
 
@@ -71,7 +74,7 @@ void CliWindows::Track(const MacAddress& mac)
 {
     std::lock_guard lock(mutex_);
     tracked_ = mac;
-    done_[0] = done_[1] = done_[2] = false;
+    progress_ = {};
     strays_ = 0;
 }
 
@@ -82,10 +85,16 @@ int CliWindows::StopTracking()
     return strays_;
 }
 
-bool CliWindows::WaitForStep(ApplyStep step, Clock::time_point deadline)
+bool CliWindows::WaitForLastStep(Clock::time_point deadline)
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_until(lock, deadline, [&] { return done_[int(step)]; });
+    return changed_.wait_until(lock, deadline, [&] { return progress_.done[int(ApplyStep::General)]; });
+}
+
+CliWindows::StepProgress CliWindows::Progress()
+{
+    std::lock_guard lock(mutex_);
+    return progress_;
 }
 
 } // namespace vantoro::cli

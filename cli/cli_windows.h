@@ -46,8 +46,15 @@ public:
     void Track(const MacAddress& mac);
     // Ends tracking; returns the strays seen while tracking.
     int StopTracking();
-    // True once the tracked camera acknowledged step; false at the deadline.
-    bool WaitForStep(ApplyStep step, Clock::time_point deadline);
+    // True once the tracked camera acknowledged the general record, the last
+    // step; false at the deadline. Only that acknowledgement wakes the
+    // waiting thread: a clean sequence costs it one wake-up, not three.
+    bool WaitForLastStep(Clock::time_point deadline);
+    struct StepProgress {
+        bool done[3] = {false, false, false}; // by ApplyStep
+        Clock::time_point acknowledged_at[3];
+    };
+    StepProgress Progress();
 
 private:
     // Whether an acknowledgement from this address is the tracked camera's.
@@ -63,7 +70,7 @@ private:
     std::condition_variable changed_;
     std::size_t found_ = 0;
     std::optional<MacAddress> tracked_;
-    bool done_[3] = {false, false, false};
+    StepProgress progress_;
     int strays_ = 0;
 };
 

@@ -155,7 +155,8 @@ std::string DomainRowText(const DomainConfigReader& domains, int row)
 std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after)
 {
     std::vector<FieldChange> changes;
-    if (before.general && after.general) {
+    // Records left as they were are not looked into: a batch edits one of three.
+    if (before.general && after.general && *before.general != *after.general) {
         const GeneralConfigReader b(before.general->data());
         const GeneralConfigReader a(after.general->data());
         const auto address = [&](const char* field, std::uint32_t x, std::uint32_t y) {
@@ -180,7 +181,7 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
         word("server", general_layout::server_on, b.server_on(), a.server_on());
         word("bootp", general_layout::bootp_on, b.bootp_on(), a.bootp_on());
     }
-    if (before.user && after.user) {
+    if (before.user && after.user && *before.user != *after.user) {
         const UserConfigReader b(before.user->data());
         const UserConfigReader a(after.user->data());
         for (int r = 0; r < UserConfigReader::kRows; ++r) {
@@ -194,7 +195,7 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
             changes.push_back({"user row " + std::to_string(r), x, y});
         }
     }
-    if (before.domain && after.domain) {
+    if (before.domain && after.domain && *before.domain != *after.domain) {
         const DomainConfigReader b(before.domain->data());
         const DomainConfigReader a(after.domain->data());
         for (int r = 0; r < DomainConfigReader::kRows; ++r) {

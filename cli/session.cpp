@@ -165,24 +165,43 @@ void Session::Settle(int quiet_ms, int cap_ms)
 ApplyOutcome Session::RunSequence()
 {
     ApplyOutcome out;
-    for (ApplyStep step : {ApplyStep::User, ApplyStep::Domain, ApplyStep::General}) {
-        // The first user record starts the chain; the dispatcher sends the
-        // domain and general records on the acknowledgements.
-        if (step == ApplyStep::User)
-            link_->transmitter.StartApply();
-        int resends = 0;
-        while (!windows_.WaitForStep(step, Clock::now() + milliseconds(options_.timeout_ms))) {
-            if (resends == options_.retries) {
-                out.failed_step = step;
-                return out;
-            }
-            ++resends;
-            ++out.resends;
-            link_->transmitter.SendCurrentRecord(SetCommand(step), SlotFor(step));
+    const auto timeout = milliseconds(options_.timeout_ms);
+    // The user record starts the chain; the dispatcher sends the domain and
+    // general records on the acknowledgements. This thread sleeps until the
+    // last acknowledgement or until the step awaited has had its time.
+    link_->transmitter.StartApply();
+    ApplyStep step = ApplyStep::User;
+    auto awaited_since = Clock::now();
+    int resends = 0; // of this step
+    for (;;) {
+        if (windows_.WaitForLastStep(awaited_since + timeout)) {
+            out.ok = true;
+            return out;
         }
+        const CliWindows::StepProgress progress = windows_.Progress();
+        int first_open = 0;
+        while (first_open < 3 && progress.done[first_open])
+            ++first_open;
+        if (first_open == 3) {
+            out.ok = true;
+            return out;
+        }
+        if (first_open > int(step)) {
+            // Acknowledged meanwhile: the next step has its own time, from then.
+            step = ApplyStep(first_open);
+            awaited_since = progress.acknowledged_at[first_open - 1];
+            resends = 0;
+            continue;
+        }
+        if (resends == options_.retries) {
+            out.failed_step = step;
+            return out;
+        }
+        ++resends;
+        ++out.resends;
+        link_->transmitter.SendCurrentRecord(SetCommand(step), SlotFor(step));
+        awaited_since = Clock::now();
     }
-    out.ok = true;
-    return out;
 }
 
 ApplyOutcome Session::Apply(const CameraRecords& records)
