@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,8 +14,17 @@
 
 namespace vantoro {
 
+namespace {
+// Datagrams taken per receive call: few system calls per burst of answers.
+constexpr int kBatch = 64;
+// Without a wake pipe a stop request is seen within this many milliseconds.
+constexpr int kPollWithoutPipeMs = 100;
+} // namespace
+
 ReceiverThread::ReceiverThread(LinkState& link, FrameTransmitter& transmitter)
-    : link_(link), transmitter_(transmitter)
+    : link_(link), transmitter_(transmitter), start_thread_([](std::function<void()> body) {
+          return std::thread(std::move(body));
+      })
 {
 }
 
@@ -23,7 +35,7 @@ ReceiverThread::~ReceiverThread()
 
 bool ReceiverThread::Start()
 {
-    if (thread_.joinable())
+    if (dispatch_thread_.joinable())
         return true;
     socket_ = net::OpenUdpSocket();
     bool bound = false;
@@ -39,13 +51,26 @@ bool ReceiverThread::Start()
         wake_pipe_[0] = wake_pipe_[1] = -1;
     stop_ = false;
     finished_ = false;
-    thread_ = std::thread([this] { Run(); });
+    queue_.Open();
+    try {
+        drain_thread_ = start_thread_([this] { Drain(); });
+        dispatch_thread_ = start_thread_([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the sheet opens all the same, without answers.
+        RequestStop();
+        if (drain_thread_.joinable())
+            drain_thread_.join();
+        CloseDescriptors();
+        finished_ = true;
+        return false;
+    }
     return bound;
 }
 
 void ReceiverThread::RequestStop()
 {
     stop_ = true;
+    queue_.Close();
     if (wake_pipe_[1] >= 0) {
         const char byte = 1;
         [[maybe_unused]] auto n = ::write(wake_pipe_[1], &byte, 1);
@@ -54,10 +79,18 @@ void ReceiverThread::RequestStop()
 
 void ReceiverThread::Stop()
 {
-    if (!thread_.joinable())
+    if (!dispatch_thread_.joinable() && !drain_thread_.joinable())
         return;
     RequestStop();
-    thread_.join();
+    if (dispatch_thread_.joinable())
+        dispatch_thread_.join();
+    if (drain_thread_.joinable())
+        drain_thread_.join();
+    CloseDescriptors();
+}
+
+void ReceiverThread::CloseDescriptors()
+{
     net::Close(socket_);
     socket_ = net::kInvalidSocket;
     for (int& fd : wake_pipe_) {
@@ -69,35 +102,64 @@ void ReceiverThread::Stop()
 
 void ReceiverThread::Run()
 {
-    while (!stop_.load()) {
-        if (ReceiveFrame())
-            DispatchReply(received_frame_, received_interface_);
+    QueuedDatagram next;
+    while (!stop_.load() && queue_.Pop(next)) {
+        if (AcceptDatagram(next.bytes.data(), kFrameSize))
+            DispatchReply(received_frame_, next.interface_index);
     }
     finished_ = true;
 }
 
-bool ReceiverThread::ReceiveFrame()
+void ReceiverThread::Drain()
 {
-    // Drain what is queued first; wait, holding no lock, only when nothing is.
-    for (;;) {
-        if (stop_.load())
-            return false;
-        net::BatchSlot slot{receive_buffer_.data(), kFrameSize};
-        const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, &slot, 1);
-        if (n == 1) {
-            received_interface_ = slot.interface_index;
-            return AcceptDatagram(receive_buffer_.data(), slot.length);
+    // The socket is read only here; the buffers live on this thread.
+    std::vector<Frame> buffers(kBatch);
+    std::vector<net::BatchSlot> slots(kBatch);
+    std::vector<QueuedDatagram> staging(kBatch);
+    for (int i = 0; i < kBatch; ++i)
+        slots[i] = {buffers[i].data(), kFrameSize};
+    while (!stop_.load()) {
+        const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch);
+        if (n > 0) {
+            Enqueue(slots.data(), n, staging.data());
+            continue; // read on while anything is queued
         }
-        if (n < 0) {
+        if (n < 0)
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
-            return false;
-        }
-        // Without a usable socket only the stop request can wake the loop.
-        pollfd fds[2] = {{wake_pipe_[0], POLLIN, 0}, {socket_, POLLIN, 0}};
-        const nfds_t count = socket_ == net::kInvalidSocket ? 1 : 2;
-        if (::poll(fds, count, -1) < 0 && errno != EINTR)
-            return false;
+        WaitForSocket();
     }
+}
+
+void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
+{
+    std::size_t kept = 0;
+    for (int i = 0; i < n; ++i) {
+        // A datagram shorter than a frame would be merged with stale bytes of
+        // the frame image and filed as a record: refused here already.
+        if (slots[i].length < kFrameSize) {
+            counters_.refused.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        std::copy_n(static_cast<const std::uint8_t*>(slots[i].buffer), kFrameSize, staging[kept].bytes.begin());
+        staging[kept].interface_index = slots[i].interface_index;
+        ++kept;
+    }
+    const std::size_t dropped = queue_.Push(staging, kept);
+    if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
+        std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
+                     DatagramQueue::kCapacity);
+}
+
+void ReceiverThread::WaitForSocket()
+{
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (wake_pipe_[0] >= 0)
+        fds[count++] = {wake_pipe_[0], POLLIN, 0};
+    if (socket_ != net::kInvalidSocket)
+        fds[count++] = {socket_, POLLIN, 0};
+    // Without the pipe nothing could wake the wait for a stop: bound it.
+    ::poll(fds, count, wake_pipe_[0] >= 0 ? -1 : kPollWithoutPipeMs);
 }
 
 bool ReceiverThread::AcceptDatagram(const std::uint8_t* data, std::size_t n)

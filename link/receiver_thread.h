@@ -2,36 +2,50 @@
 // The tool's only listener: receives each answer on the tool port and acts on
 // its command alone. Record replies are filed; acknowledgements report
 // progress and send the next frame of the apply sequence.
+//
+// Two threads: one only drains the socket, in batches, into a bounded queue,
+// so a burst of answers is kept even with a small socket buffer; the other
+// takes one frame at a time from the queue, in arrival order, and dispatches
+// it, waiting for each notification to be handled as before.
 
 #include "link/config_frame.h"
+#include "link/datagram_queue.h"
 #include "link/frame_transmitter.h"
 #include "link/link_state.h"
 #include "link/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 namespace vantoro {
 
 class ReceiverThread {
 public:
+    // Starts a thread running the function; throws std::system_error when the
+    // system cannot start one. Replaceable so tests can make that happen.
+    using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
     ReceiverThread(LinkState& link, FrameTransmitter& transmitter);
     ~ReceiverThread(); // stops and joins
     ReceiverThread(const ReceiverThread&) = delete;
     ReceiverThread& operator=(const ReceiverThread&) = delete;
 
     // Opens the receive socket, binds the tool port and starts the loop.
-    // Returns false when the port could not be bound (the loop runs anyway).
+    // Returns false when the port could not be bound (the loop runs anyway),
+    // or when no thread could be started: then nothing runs, running() is
+    // false and the tool goes on without answers.
     bool Start();
     // Unblocks the receive, ends the loop and joins. A notification under way
     // must be allowed to finish: call from a thread that keeps delivering them.
     void Stop();
-    bool running() const { return thread_.joinable(); }
-    // True once the loop has left; lets a GUI thread keep delivering messages
-    // until then before joining.
+    bool running() const { return dispatch_thread_.joinable(); }
+    // True once the dispatch loop has left; lets a GUI thread keep delivering
+    // messages until then before joining.
     bool finished() const { return finished_.load(); }
     void RequestStop();
+    void SetThreadStarter(ThreadStarter starter) { start_thread_ = std::move(starter); }
 
     // One datagram of n bytes, as the receive step takes it (a longer one is cut
     // to a frame; a shorter one is refused), then dispatched. Returns true when
@@ -46,25 +60,31 @@ public:
     struct Counters {
         std::atomic<std::uint64_t> dispatched{0};
         std::atomic<std::uint64_t> refused{0}; // short, empty or failed receives
+        std::atomic<std::uint64_t> dropped{0}; // arrived while the queue was full
     };
     const Counters& counters() const { return counters_; }
 
 private:
-    void Run();
-    bool ReceiveFrame(); // one blocking receive; true when a frame is ready
+    void Run();   // the dispatch loop
+    void Drain(); // the socket loop
+    // Queues a batch of received datagrams, refusing short ones.
+    void Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
+    void WaitForSocket(); // holding no lock; bounded when there is no wake pipe
     // Merges the bytes into the frame image and copies it to the received frame.
     bool AcceptDatagram(const std::uint8_t* data, std::size_t n);
+    void CloseDescriptors();
 
     LinkState& link_;
     FrameTransmitter& transmitter_;
     net::Socket socket_ = net::kInvalidSocket;
     int wake_pipe_[2] = {-1, -1};
-    std::thread thread_;
+    ThreadStarter start_thread_;
+    std::thread drain_thread_;
+    std::thread dispatch_thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
-    Frame receive_buffer_{};
+    DatagramQueue queue_;
     Frame received_frame_{};
-    unsigned received_interface_ = 0;
     Counters counters_;
 };
 

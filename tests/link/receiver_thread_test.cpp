@@ -264,3 +264,25 @@ TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
     link.receiver.Stop();
     EXPECT_TRUE(link.receiver.finished());
 }
+
+TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
+{
+    DatagramQueue queue(3);
+    QueuedDatagram items[5];
+    for (unsigned i = 0; i < 5; ++i)
+        items[i].interface_index = i + 1;
+    EXPECT_EQ(queue.Push(items, 2), 0u);
+    EXPECT_EQ(queue.Push(items + 2, 3), 2u) << "room for one more";
+    QueuedDatagram out;
+    for (unsigned expected : {1u, 2u, 3u}) {
+        ASSERT_TRUE(queue.Pop(out));
+        EXPECT_EQ(out.interface_index, expected);
+    }
+    std::thread closer([&] { queue.Close(); });
+    EXPECT_FALSE(queue.Pop(out)) << "a waiting Pop ends at Close";
+    closer.join();
+    queue.Open();
+    EXPECT_EQ(queue.size(), 0u);
+    EXPECT_EQ(queue.Push(items, 1), 0u);
+    EXPECT_EQ(queue.size(), 1u);
+}

@@ -1,6 +1,7 @@
 // Stopping the receiver thread: while it waits in its receive, while a
-// notification it sent is still being handled, without a bound port, and
-// again and again with traffic in flight. Every stop returns in bounded time.
+// notification it sent is still being handled, without a bound port, without
+// its wake pipe, when its threads could not start, and again and again with
+// traffic in flight. Every stop returns in bounded time.
 
 #include "link/camera_link.h"
 #include "link/link_test_support.h"
@@ -12,9 +13,18 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <future>
 #include <mutex>
+#include <system_error>
 #include <thread>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vantoro;
 using namespace vantoro::testing;
@@ -60,6 +70,28 @@ LinkPorts PortsFor(std::uint16_t camera_port)
     ports.broadcast_address = "127.0.0.1";
     ports.list_interfaces = LoopbackInterfaceOnly;
     return ports;
+}
+
+// Bytes waiting in the socket buffers of the UDP sockets bound to port
+// (rx_queue in /proc/net/udp, the fields "local_address rem_address st tx:rx").
+long WaitingInKernel(std::uint16_t port)
+{
+    std::ifstream in("/proc/net/udp");
+    std::string line;
+    std::getline(in, line); // header
+    long total = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        const auto colon = local.find(':');
+        const auto queue_colon = queues.find(':');
+        if (colon == std::string::npos || queue_colon == std::string::npos ||
+            std::strtoul(local.c_str() + colon + 1, nullptr, 16) != port)
+            continue;
+        total += std::strtol(queues.c_str() + queue_colon + 1, nullptr, 16);
+    }
+    return total;
 }
 
 void SendTo(const Frame& frame, std::uint16_t port)
@@ -156,6 +188,51 @@ TEST(ReceiverStop, APendingNotificationFinishesAndNothingQueuedBehindItIsDispatc
     EXPECT_EQ(link.state.registry.FindCamera(Mac(2)), nullptr);
 }
 
+TEST(ReceiverStop, ABurstBeyondTheSocketBufferIsKeptWhileANotificationWaits)
+{
+    // The system's default buffer holds under 200 frames; the first new camera
+    // holds the dispatcher in its announcement while ten times as many arrive.
+    constexpr int kCameras = 1500;
+    UdpCapture camera;
+    GateWindows windows;
+    LinkPorts ports = PortsFor(camera.port());
+    ports.receive_buffer_bytes = 0;
+    CameraLink link(ports);
+    link.state.messenger.Attach(&windows);
+    ASSERT_TRUE(link.receiver.Start());
+    auto mac = [](int i) { return Mac(std::uint8_t(i), std::uint8_t(i >> 8)); };
+
+    SendTo(MakeFrame(CMD_GENERAL_REPLY, mac(0)), link.state.ports.tool_port);
+    ASSERT_TRUE(windows.WaitEntered(1));
+    {
+        UdpCapture sender;
+        for (int i = 1; i < kCameras; ++i) {
+            const Frame f = MakeFrame(CMD_GENERAL_REPLY, mac(i));
+            net::SendTo(sender.socket(), f.data(), f.size(), Loopback("127.0.0.1"), link.state.ports.tool_port);
+            // Paced by what the socket holds, so a slow machine loses nothing
+            // in the kernel: this is about the queue behind it.
+            if (i % 50 == 0) {
+                ASSERT_TRUE(Eventually([&] { return WaitingInKernel(link.state.ports.tool_port) == 0; }));
+            }
+        }
+    }
+    EXPECT_EQ(link.receiver.counters().dispatched.load(), 1u) << "the dispatcher still waits";
+    windows.Open();
+    ASSERT_TRUE(Eventually([&] { return link.receiver.counters().dispatched.load() == kCameras; }))
+        << link.receiver.counters().dispatched.load() << " dispatched";
+    WithinBound("Stop()", [&] { link.receiver.Stop(); });
+    EXPECT_EQ(link.receiver.counters().dropped.load(), 0u);
+    EXPECT_EQ(windows.handled(), kCameras);
+    // Filed in arrival order: the list is newest first.
+    std::lock_guard guard(link.state.registry.guard());
+    link.state.registry.Rewind();
+    for (int i = kCameras - 1; i >= 0; --i) {
+        ASSERT_NE(link.state.registry.Current(), nullptr);
+        ASSERT_EQ(FrameMac(*link.state.registry.Current()->general), mac(i)) << "camera " << i;
+        link.state.registry.Next();
+    }
+}
+
 TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
 {
     UdpCapture camera;
@@ -168,6 +245,69 @@ TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
     EXPECT_TRUE(link.receiver.running()) << "the loop runs anyway";
     WithinBound("Stop() of a receiver that could not bind", [&] { link.receiver.Stop(); });
     EXPECT_FALSE(link.receiver.running());
+}
+
+TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
+{
+    UdpCapture camera;
+    RecordingWindows windows;
+    CameraLink link(PortsFor(camera.port()));
+    link.state.messenger.Attach(&windows);
+    // The system refuses the first (drain) or the second (dispatch) thread.
+    for (int refused : {0, 1}) {
+        int started = 0;
+        link.receiver.SetThreadStarter([&](std::function<void()> body) {
+            if (started++ == refused)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            return std::thread(std::move(body));
+        });
+        EXPECT_FALSE(link.receiver.Start()) << "refused thread " << refused;
+        EXPECT_FALSE(link.receiver.running());
+        EXPECT_TRUE(link.receiver.finished());
+        WithinBound("Stop() after a thread could not start", [&] { link.receiver.Stop(); });
+        // The drain thread that did start was joined and the port let go.
+        UdpCapture rebind("0.0.0.0", link.state.ports.tool_port);
+        EXPECT_TRUE(rebind.bound()) << "refused thread " << refused;
+    }
+    // Threads to be had again: the receiver starts and answers are handled.
+    link.receiver.SetThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
+    ASSERT_TRUE(link.receiver.Start());
+    SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(3)), link.state.ports.tool_port);
+    EXPECT_TRUE(Eventually([&] { return windows.count(WM_CAMERA_FOUND) == 1; }));
+    WithinBound("Stop()", [&] { link.receiver.Stop(); });
+}
+
+TEST(ReceiverStop, StopReturnsWhenTheWakePipeCouldNotBeMade)
+{
+    // In a child process whose descriptor limit leaves room for the receive
+    // socket only, so the wake pipe cannot be made.
+    const std::uint16_t tool_port = FreeUdpPort();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int lowest_free = ::dup(0);
+        ::close(lowest_free);
+        const rlimit limit{rlim_t(lowest_free + 1), rlim_t(lowest_free + 1)};
+        if (lowest_free < 0 || ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(3);
+        LinkPorts ports = PortsFor(1);
+        ports.tool_port = tool_port;
+        CameraLink link(ports);
+        link.receiver.Start();
+        if (::dup(0) >= 0 || errno != EMFILE)
+            ::_exit(4); // a descriptor was left: the pipe may have been made
+        link.receiver.Stop();
+        ::_exit(link.receiver.running() ? 5 : 0);
+    }
+    int status = 0;
+    const bool ended = Eventually([&] { return ::waitpid(child, &status, WNOHANG) == child; });
+    if (!ended) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "Stop() without a wake pipe did not return";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)

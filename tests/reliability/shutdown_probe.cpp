@@ -6,6 +6,7 @@
 //   reliability_shutdown_probe found     a new camera announced to the Net Config page
 //   reliability_shutdown_probe progress  an acknowledgement reported to an open progress dialog
 //   reliability_shutdown_probe wan       the WAN address read for the next apply step
+//   reliability_shutdown_probe nothread  no receiver: the system refuses its threads
 //
 // All sockets are on loopback; the probe's "camera" port only listens, and
 // nothing must arrive there.
@@ -34,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <poll.h>
@@ -116,8 +118,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::string mode = argc > 1 ? argv[1] : "found";
-    if (mode != "found" && mode != "progress" && mode != "wan")
-        return Fail("mode must be found, progress or wan");
+    if (mode != "found" && mode != "progress" && mode != "wan" && mode != "nothread")
+        return Fail("mode must be found, progress, wan or nothread");
 
     QApplication app(argc, argv);
     SetDottedAddressLog(nullptr);
@@ -148,6 +150,28 @@ int main(int argc, char** argv)
         ui::QtLinkWindows windows(state);
         WatchedWindows watched(windows, mode != "wan");
         link.state.messenger.Attach(&watched);
+        if (mode == "nothread") {
+            // Start-up with no thread to be had: the sheet opens, the shutdown joins nothing.
+            link.receiver.SetThreadStarter([](std::function<void()>) -> std::thread {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            });
+            link.receiver.Start();
+            {
+                ui::ConfigSheet sheet(state);
+                sheet.show();
+                QCoreApplication::processEvents();
+                if (!sheet.isVisible())
+                    status = Fail("the sheet did not open");
+            }
+            ui::ShutDownLink(link);
+            if (link.receiver.running())
+                status = Fail("a receiver runs");
+            std::printf("shut down without a receiver\n");
+            net::Close(camera);
+            net::Close(probe);
+            net::Cleanup();
+            return status;
+        }
         if (!link.receiver.Start())
             Abandon("the receiver could not bind its port");
 

@@ -102,4 +102,14 @@ TEST_P(ShutdownWithACallPending, CompletesWithExitCodeZeroAndNoSanitizerReport)
 
 INSTANTIATE_TEST_SUITE_P(Calls, ShutdownWithACallPending, ::testing::Values("found", "progress", "wan"));
 
+TEST(ShutdownWithoutReceiver, TheSheetOpensAndTheShutdownExitsZero)
+{
+    const Outcome outcome = RunProbe("nothread", std::chrono::seconds(90));
+    ASSERT_TRUE(outcome.finished) << outcome.output;
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("shut down without a receiver"), std::string::npos) << outcome.output;
+    for (const char* report : {"ThreadSanitizer", "AddressSanitizer", "LeakSanitizer", "runtime error"})
+        EXPECT_EQ(outcome.output.find(report), std::string::npos) << outcome.output;
+}
+
 } // namespace

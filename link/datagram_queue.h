@@ -1,0 +1,44 @@
+#pragma once
+// Answers taken off the receive socket, waiting in arrival order for the
+// dispatcher. Bounded: past the capacity a datagram is dropped and counted.
+
+#include "link/config_frame.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+
+namespace vantoro {
+
+struct QueuedDatagram {
+    Frame bytes{};                // a whole frame; a longer datagram cut to it
+    unsigned interface_index = 0; // where it arrived; 0 unknown
+};
+
+class DatagramQueue {
+public:
+    // 32768 datagrams of about 1.2 KB: at most some 37 MiB, the whole answer
+    // of about 10000 cameras should the dispatcher handle none meanwhile.
+    static constexpr std::size_t kCapacity = 32768;
+
+    explicit DatagramQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
+
+    // Appends what fits, in order; returns how many were dropped for want of room.
+    std::size_t Push(const QueuedDatagram* items, std::size_t n);
+    // Waits for the oldest datagram; false, taking nothing, once closed.
+    bool Pop(QueuedDatagram& out);
+    // Wakes every waiter; Pop fails from then on. Open() empties and reopens.
+    void Close();
+    void Open();
+    std::size_t size();
+
+private:
+    const std::size_t capacity_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<QueuedDatagram> items_;
+    bool closed_ = false;
+};
+
+} // namespace vantoro
