@@ -1,10 +1,13 @@
 #!/bin/bash
-# Discovery and apply over a virtual Ethernet LAN: the tool and three
-# single-camera simulators, each in its own network namespace, joined by veth
-# pairs to a bridge in a further namespace. The tool really broadcasts to
-# 255.255.255.255, so every sender runs inside namespaces that this script
-# creates (and deletes again, whatever happens); nothing is sent from the
-# caller's own namespace.
+# Discovery, apply and reset over two virtual Ethernet LANs: the tool's
+# namespace has eth0 on LAN A (three single-camera simulators) and eth1 on LAN
+# B (one more), each LAN a bridge in a namespace of its own joined by veth
+# pairs. A witness on each LAN records every frame sent to the camera port, so
+# the test sees what reached each LAN: one search burst per LAN with or without
+# a default route, a camera's records only on its own LAN, and a LAN whose
+# interface went down left out. The tool really broadcasts to 255.255.255.255,
+# so every sender runs inside namespaces that this script creates (and deletes
+# again, whatever happens); nothing is sent from the caller's own namespace.
 #
 # usage: lan_namespace_test.sh PATH/vantoro-link-probe PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
@@ -29,13 +32,18 @@ command -v python3 >/dev/null 2>&1 || skip "python3 (decodes the state files) is
 
 # $$ keeps the names of parallel runs apart.
 TAG=vt$$
-LAN=${TAG}lan
+LAN=${TAG}lan   # LAN A: the tool's eth0, cameras 1 to 3
+LANB=${TAG}lanb # LAN B: the tool's eth1, camera 4
 TOOL=${TAG}tool
-CAMERAS=3
+CAMERAS=4 # cameras 1 to 3 on LAN A, camera 4 on LAN B
 SUBNET=10.213.0
+SUBNET_B=10.214.0
 TOOL_ADDR=$SUBNET.1
 NEW_IP=10.9.8.7
-TARGET=2 # the camera the apply goes to
+NEW_IP_B=10.9.8.8
+TARGET=2   # the camera the apply on LAN A goes to
+TARGET_B=4 # the camera behind eth1, which never carries the default route
+CAMERA_PORT=2056
 
 WORK=$(mktemp -d) || fail "cannot make a temporary directory"
 NAMESPACES=()
@@ -73,48 +81,66 @@ add_namespace() {
 }
 
 camera_ns() { echo "${TAG}cam$1"; }
-camera_addr() { echo "$SUBNET.$((10 + $1))"; }
+camera_lan() { if [ "$1" -eq 4 ]; then echo B; else echo A; fi; }
+camera_addr() { if [ "$1" -eq 4 ]; then echo "$SUBNET_B.$((10 + $1))"; else echo "$SUBNET.$((10 + $1))"; fi; }
 camera_mac() { printf '00:0A:0B:00:00:%02X' "$1"; }
 
 # --- the LAN -----------------------------------------------------------------
 
 add_namespace "$LAN" || skip "network namespaces are not available: $(cat "$WORK/netns.err")"
-ip -n "$LAN" link set lo up || fail "lo up in $LAN"
-# No spanning tree and no forward delay: ports forward as soon as they are up.
-ip -n "$LAN" link add br0 type bridge stp_state 0 forward_delay 0 2>"$WORK/link.err" ||
-    skip "bridges are not available in network namespaces: $(cat "$WORK/link.err")"
-ip -n "$LAN" link set br0 up || fail "br0 up"
-
-# join NAMESPACE PORT ADDRESS: a veth pair from the bridge to eth0 in NAMESPACE.
-join() {
-    local ns=$1 port=$2 addr=$3
-    add_namespace "$ns" || fail "cannot add namespace $ns: $(cat "$WORK/netns.err")"
-    ip -n "$LAN" link add "$port" type veth peer name eth0 2>"$WORK/link.err" ||
-        skip "veth pairs are not available: $(cat "$WORK/link.err")"
-    ip -n "$LAN" link set eth0 netns "$ns" &&
-        ip -n "$LAN" link set "$port" master br0 &&
-        ip -n "$LAN" link set "$port" up &&
-        ip -n "$ns" link set lo up &&
-        ip -n "$ns" addr add "$addr/24" dev eth0 &&
-        ip -n "$ns" link set eth0 up &&
-        ip -n "$ns" route add default dev eth0 ||
-        fail "cannot wire $ns to the bridge"
-}
-
-join "$TOOL" p-tool "$TOOL_ADDR"
-for k in $(seq 1 $CAMERAS); do
-    join "$(camera_ns "$k")" "p-cam$k" "$(camera_addr "$k")"
+add_namespace "$LANB" || fail "cannot add namespace $LANB: $(cat "$WORK/netns.err")"
+for lan in "$LAN" "$LANB"; do
+    ip -n "$lan" link set lo up || fail "lo up in $lan"
+    # No spanning tree and no forward delay: ports forward as soon as they are up.
+    ip -n "$lan" link add br0 type bridge stp_state 0 forward_delay 0 2>"$WORK/link.err" ||
+        skip "bridges are not available in network namespaces: $(cat "$WORK/link.err")"
+    ip -n "$lan" link set br0 up || fail "br0 up in $lan"
 done
 
+# join LAN NAMESPACE PORT ADDRESS [IFNAME [ROUTE]]: a veth pair from the bridge
+# of LAN (A or B) to IFNAME (eth0) in NAMESPACE, which is made unless it exists;
+# with ROUTE "default" (the default) the default route goes through it.
+join() {
+    local lan_ns=$LAN ns=$2 port=$3 addr=$4 ifname=${5:-eth0} route=${6:-default}
+    [ "$1" = B ] && lan_ns=$LANB
+    if ! ip netns list | grep -qw "$ns"; then
+        add_namespace "$ns" || fail "cannot add namespace $ns: $(cat "$WORK/netns.err")"
+    fi
+    ip -n "$lan_ns" link add "$port" type veth peer name "$ifname" 2>"$WORK/link.err" ||
+        skip "veth pairs are not available: $(cat "$WORK/link.err")"
+    ip -n "$lan_ns" link set "$ifname" netns "$ns" &&
+        ip -n "$lan_ns" link set "$port" master br0 &&
+        ip -n "$lan_ns" link set "$port" up &&
+        ip -n "$ns" link set lo up &&
+        ip -n "$ns" addr add "$addr/24" dev "$ifname" &&
+        ip -n "$ns" link set "$ifname" up ||
+        fail "cannot wire $ns to the bridge of LAN $1"
+    if [ "$route" = default ]; then
+        ip -n "$ns" route add default dev "$ifname" || fail "default route in $ns"
+    fi
+}
+
+join A "$TOOL" p-tool "$TOOL_ADDR" eth0 default
+join B "$TOOL" p-tool "$SUBNET_B.1" eth1 none
+for k in $(seq 1 $CAMERAS); do
+    join "$(camera_lan "$k")" "$(camera_ns "$k")" "p-cam$k" "$(camera_addr "$k")"
+done
+join A "${TAG}wita" p-wit "$SUBNET.99"
+join B "${TAG}witb" p-wit "$SUBNET_B.99"
+
 # Before anything is broadcast: every sender's namespace is not ours and holds
-# only lo and its veth end.
+# only lo and its veth ends.
 own_netns=$(readlink /proc/self/ns/net)
-for ns in "$TOOL" $(for k in $(seq 1 $CAMERAS); do camera_ns "$k"; done); do
+for ns in "$TOOL" $(for k in $(seq 1 $CAMERAS); do camera_ns "$k"; done) "${TAG}wita" "${TAG}witb"; do
     ns_id=$(ip netns exec "$ns" readlink /proc/self/ns/net) || fail "cannot enter $ns"
     [ -n "$ns_id" ] && [ "$ns_id" != "$own_netns" ] || fail "$ns is the caller's own network namespace"
     links=$(ip -n "$ns" -o link show | awk -F': ' '{ sub(/@.*/, "", $2); print $2 }' | sort | tr '\n' ' ')
-    [ "$links" = "eth0 lo " ] || fail "$ns has other interfaces than lo and eth0: $links"
+    expected="eth0 lo "
+    [ "$ns" = "$TOOL" ] && expected="eth0 eth1 lo "
+    [ "$links" = "$expected" ] || fail "$ns has other interfaces than ${expected% }: $links"
 done
+[ "$(ip -n "$TOOL" route show default | tr -s ' ' | sed 's/ $//')" = "default dev eth0 scope link" ] ||
+    fail "the tool's default route: $(ip -n "$TOOL" route show default)"
 
 # --- the cameras -------------------------------------------------------------
 
@@ -123,6 +149,33 @@ for k in $(seq 1 $CAMERAS); do
         --state-file "$WORK/cam$k.state" >"$WORK/cam$k.out" 2>"$WORK/cam$k.log" &
     SIM_PIDS+=($!)
 done
+# A witness on each LAN: records every datagram to the camera port, one line
+# each: command in hex, length, and all its bytes in hex.
+cat >"$WORK/witness.py" <<'EOF'
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(('0.0.0.0', int(sys.argv[1])))
+out = open(sys.argv[2], 'w', buffering=1)
+print('witness ready', flush=True)
+while True:
+    data, _ = s.recvfrom(65536)
+    out.write('%x %d %s\n' % (int.from_bytes(data[:4], 'little'), len(data), data.hex()))
+EOF
+for lan in A B; do
+    wit_ns=${TAG}wit$(echo $lan | tr AB ab)
+    ip netns exec "$wit_ns" python3 "$WORK/witness.py" $CAMERA_PORT "$WORK/lan$lan.frames" >"$WORK/wit$lan.out" \
+        2>"$WORK/wit$lan.log" &
+    SIM_PIDS+=($!)
+done
+for lan in A B; do
+    for _ in $(seq 1 100); do
+        grep -q '^witness ready' "$WORK/wit$lan.out" && break
+        sleep 0.1
+    done
+    grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
+done
+
 for k in $(seq 1 $CAMERAS); do
     # The simulator prints its ready line once it is bound and its state file exists.
     for _ in $(seq 1 100); do
@@ -151,6 +204,29 @@ probe_lan() {
 }
 mac_words() { camera_mac "$1" | tr ':' ' '; }
 
+# What reached each LAN since the last mark: the commands of the frames the
+# witness recorded, in order ("10 60 70" is one search burst).
+MARK_A=0
+MARK_B=0
+mark() {
+    sleep 0.3 # frames on their way
+    MARK_A=$(wc -l <"$WORK/lanA.frames")
+    MARK_B=$(wc -l <"$WORK/lanB.frames")
+}
+# new_frames LAN: the commands recorded on LAN (A or B) since the mark.
+new_frames() {
+    local from=$MARK_A
+    [ "$1" = B ] && from=$MARK_B
+    sleep 0.3
+    tail -n +$((from + 1)) "$WORK/lan$1.frames" | awk '{ printf "%s%s", sep, $1; sep = " " }'
+}
+# expect_frames LAN "COMMANDS" WHAT: exactly these frames reached LAN since the mark.
+expect_frames() {
+    local got
+    got=$(new_frames "$1")
+    [ "$got" = "$2" ] || fail "$3: LAN $1 received frames [$got], expected [$2]"
+}
+
 # Unicast first: every camera answers at its own address. Retried, since the
 # links may take a moment to carry traffic.
 for k in $(seq 1 $CAMERAS); do
@@ -176,21 +252,54 @@ echo "ok: no broadcast without VANTORO_ALLOW_BROADCAST=1"
 
 # --- LAN discovery -----------------------------------------------------------
 
-probe_lan search --expect $CAMERAS --wait-ms 5000 || fail "LAN search: $(cat "$WORK/probe.out")"
-for k in $(seq 1 $CAMERAS); do
-    grep -q "^$(mac_words "$k")  general user domain" "$WORK/probe.out" ||
-        fail "camera $k missing from the LAN search: $(cat "$WORK/probe.out")"
-done
-echo "ok: a LAN search finds all $CAMERAS cameras with three records each"
+# Every LAN gets the same burst, once: 1152-byte frames, reply_mode 1.
+check_bursts() {
+    local a b
+    a=$(tail -n 3 "$WORK/lanA.frames" | md5sum)
+    b=$(tail -n 3 "$WORK/lanB.frames" | md5sum)
+    [ "$a" = "$b" ] || fail "$1: the bursts on LAN A and LAN B differ"
+    tail -n 3 "$WORK/lanA.frames" | awk '$2 != 1152 || substr($3, 9, 8) != "01000000" { exit 1 }' ||
+        fail "$1: a burst frame is not 1152 bytes with reply_mode 1"
+}
+# search_both WHAT: a LAN search lists all cameras, each on its own interface.
+search_both() {
+    mark
+    probe_lan search --expect $CAMERAS --wait-ms 5000 || fail "$1: $(cat "$WORK/probe.out")"
+    for k in $(seq 1 $CAMERAS); do
+        local via=eth0
+        [ "$(camera_lan "$k")" = B ] && via=eth1
+        grep -q "^$(mac_words "$k")  general user domain  ethernet_ip .*  via $via\$" "$WORK/probe.out" ||
+            fail "$1: camera $k missing, or not via $via: $(cat "$WORK/probe.out")"
+    done
+    expect_frames A "10 60 70" "$1"
+    expect_frames B "10 60 70" "$1"
+    check_bursts "$1"
+}
+
+search_both "LAN search with the default route through eth0"
+echo "ok: a LAN search finds all $CAMERAS cameras on both LANs, each LAN sees one burst"
+
+ip -n "$TOOL" route del default || fail "cannot remove the default route"
+[ -z "$(ip -n "$TOOL" route show default)" ] || fail "a default route is left"
+search_both "LAN search without a default route"
+ip -n "$TOOL" route add default dev eth0 || fail "cannot restore the default route"
+echo "ok: without a default route the search still reaches both LANs, once each"
 
 # --- LAN apply to one camera -------------------------------------------------
 
-for k in $(seq 1 $CAMERAS); do
-    cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
-done
+snapshot_states() {
+    for k in $(seq 1 $CAMERAS); do
+        cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
+    done
+}
+snapshot_states
+mark
 probe_lan apply --mac "$(mac_words $TARGET)" --ethernet-ip $NEW_IP --add-user lanuser lanpass --wait-ms 10000 ||
     fail "LAN apply: $(cat "$WORK/probe.out")"
 grep -q '^applied to ' "$WORK/probe.out" || fail "LAN apply: $(cat "$WORK/probe.out")"
+# The records go onto the camera's own LAN only, each once.
+expect_frames A "10 60 70 40 50 20 80" "LAN apply to camera $TARGET"
+expect_frames B "10 60 70" "LAN apply to camera $TARGET"
 
 # check_state.py MODE ...: decodes state files (6-byte mac, then general, user
 # and domain records of 1152 bytes). Exit 3 means camera TARGET has not stored
@@ -253,28 +362,93 @@ else:
     sys.exit('unknown mode ' + mode)
 EOF
 
-# Another camera's acknowledgement can reach the tool before the target camera
-# has filed the record, so its state file is given a moment to catch up.
-for _ in $(seq 1 100); do
-    python3 "$WORK/check_state.py" target "$WORK/cam$TARGET.before" "$WORK/cam$TARGET.state" \
-        "$(camera_mac $TARGET)" $NEW_IP lanuser lanpass 2>"$WORK/check.err"
-    rc=$?
-    [ $rc -ne 3 ] && break
-    sleep 0.1
-done
-[ $rc -eq 0 ] || fail "camera $TARGET after the apply: $(cat "$WORK/check.err")$([ $rc -eq 3 ] && echo "ethernet_ip never became $NEW_IP")"
-for k in $(seq 1 $CAMERAS); do
-    [ "$k" -eq $TARGET ] && continue
-    python3 "$WORK/check_state.py" same "$WORK/cam$k.before" "$WORK/cam$k.state" 2>"$WORK/check.err" ||
-        fail "camera $k: $(cat "$WORK/check.err")"
-done
-echo "ok: the LAN apply changed camera $TARGET only, and only the bytes it edits"
+# check_applied TARGET NEW_IP NAME PASS: the target stored exactly the edited
+# bytes, every other camera nothing. Another camera's acknowledgement can reach
+# the tool before the target has filed the record, so its state file is given
+# a moment to catch up.
+check_applied() {
+    local target=$1 rc
+    for _ in $(seq 1 100); do
+        python3 "$WORK/check_state.py" target "$WORK/cam$target.before" "$WORK/cam$target.state" \
+            "$(camera_mac "$target")" "$2" "$3" "$4" 2>"$WORK/check.err"
+        rc=$?
+        [ $rc -ne 3 ] && break
+        sleep 0.1
+    done
+    [ $rc -eq 0 ] || fail "camera $target after the apply: $(cat "$WORK/check.err")$([ $rc -eq 3 ] && echo "ethernet_ip never became $2")"
+    for k in $(seq 1 $CAMERAS); do
+        [ "$k" -eq "$target" ] && continue
+        python3 "$WORK/check_state.py" same "$WORK/cam$k.before" "$WORK/cam$k.state" 2>"$WORK/check.err" ||
+            fail "camera $k: $(cat "$WORK/check.err")"
+    done
+}
+check_applied $TARGET $NEW_IP lanuser lanpass
+echo "ok: the LAN apply changed camera $TARGET only, and only the bytes it edits; LAN B saw no record"
 
 # The tool sees the new address on the next search.
 probe_lan search --expect $CAMERAS --wait-ms 5000 || fail "LAN search after the apply: $(cat "$WORK/probe.out")"
-grep -q "^$(mac_words $TARGET)  general user domain  ethernet_ip $NEW_IP\$" "$WORK/probe.out" ||
+grep -q "^$(mac_words $TARGET)  general user domain  ethernet_ip $NEW_IP  via eth0\$" "$WORK/probe.out" ||
     fail "search after the apply: $(cat "$WORK/probe.out")"
 echo "ok: a new search reports ethernet_ip $NEW_IP for camera $TARGET"
+
+# --- the camera behind the interface without the default route ---------------
+
+snapshot_states
+mark
+probe_lan apply --mac "$(mac_words $TARGET_B)" --ethernet-ip $NEW_IP_B --add-user lanuserb lanpassb \
+    --wait-ms 10000 || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/probe.out")"
+grep -q '^applied to ' "$WORK/probe.out" || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/probe.out")"
+expect_frames B "10 60 70 40 50 20 80" "LAN apply to camera $TARGET_B"
+expect_frames A "10 60 70" "LAN apply to camera $TARGET_B"
+check_applied $TARGET_B $NEW_IP_B lanuserb lanpassb
+echo "ok: the apply to camera $TARGET_B went through eth1 only: each record once, byte-exact; LAN A saw none"
+
+mark
+resets_before=$(grep -c 'reset requested for' "$WORK/cam$TARGET_B.log")
+probe_lan reset --mac "$(mac_words $TARGET_B)" --login lanuserb lanpassb || fail "reset: $(cat "$WORK/probe.out")"
+expect_frames B "10 60 70 c0" "RESET of camera $TARGET_B"
+expect_frames A "10 60 70" "RESET of camera $TARGET_B"
+# The reset frame carries the camera's mac at bytes 8 to 13.
+tail -n 1 "$WORK/lanB.frames" | awk -v mac="$(camera_mac $TARGET_B | tr -d ':' | tr 'A-F' 'a-f')" \
+    '$2 != 1152 || substr($3, 17, 12) != mac { exit 1 }' || fail "the reset frame is not camera $TARGET_B's"
+for _ in $(seq 1 20); do
+    [ "$(grep -c 'reset requested for' "$WORK/cam$TARGET_B.log")" -gt "$resets_before" ] && break
+    sleep 0.1
+done
+[ "$(grep -c 'reset requested for' "$WORK/cam$TARGET_B.log")" -eq $((resets_before + 1)) ] ||
+    fail "camera $TARGET_B did not log exactly one reset: $(tail -n 5 "$WORK/cam$TARGET_B.log")"
+echo "ok: RESET reached camera $TARGET_B's LAN once and LAN A not at all"
+
+# --- an interface that goes down between two searches ------------------------
+
+mark
+mkfifo "$WORK/again" || fail "mkfifo"
+echo "+ VANTORO_ALLOW_BROADCAST=1 vantoro-link-probe search --again --wait-ms 1500" >>"$WORK/probe.log"
+ip netns exec "$TOOL" env VANTORO_ALLOW_BROADCAST=1 "$PROBE" search --again --wait-ms 1500 \
+    <"$WORK/again" >"$WORK/probe.out" 2>"$WORK/probe.err" &
+probe_pid=$!
+exec 3>"$WORK/again"
+for _ in $(seq 1 100); do
+    grep -q '^waiting for a line' "$WORK/probe.out" && break
+    sleep 0.1
+done
+grep -q '^waiting for a line' "$WORK/probe.out" || fail "the first search did not end: $(cat "$WORK/probe.out")"
+expect_frames A "10 60 70" "first of two searches"
+expect_frames B "10 60 70" "first of two searches"
+mark
+ip -n "$TOOL" link set eth1 down || fail "eth1 down"
+echo >&3
+exec 3>&-
+wait $probe_pid
+rc=$?
+cat "$WORK/probe.out" "$WORK/probe.err" >>"$WORK/probe.log"
+[ $rc -eq 0 ] || fail "the search with eth1 down gave $rc: $(cat "$WORK/probe.out" "$WORK/probe.err")"
+[ ! -s "$WORK/probe.err" ] || fail "the search with eth1 down reported: $(cat "$WORK/probe.err")"
+grep -q '^searching again' "$WORK/probe.out" || fail "no second search: $(cat "$WORK/probe.out")"
+expect_frames A "10 60 70" "second search, eth1 down"
+expect_frames B "" "second search, eth1 down"
+ip -n "$TOOL" link set eth1 up || fail "eth1 up"
+echo "ok: with eth1 down the next search goes on over eth0 alone, without an error"
 
 DONE=1
 echo "PASS"

@@ -1,9 +1,13 @@
 // vantoro-link-probe: drives the real camera link from the command line, so
 // discovery and the apply sequence can be tried on a network without the GUI.
 //
-//   vantoro-link-probe search [--wan ADDR] [--wait-ms 1500] [--expect N]
+//   vantoro-link-probe search [--wan ADDR] [--wait-ms 1500] [--expect N] [--again]
 //   vantoro-link-probe apply --mac "00 0A 0B 00 00 02" --ethernet-ip 10.9.8.7
 //       [--add-user NAME PASS] [--login NAME PASS] [--wan ADDR] [--wait-ms 3000]
+//   vantoro-link-probe reset --mac "00 0A 0B 00 00 02" [--login NAME PASS] [--wan ADDR]
+//
+// Each camera's line ends with the interface its answers came in on. --again
+// searches a second time, in the same link, after a line on standard input.
 //
 // Exit status: 0 done, 1 the cameras or acknowledgements did not come, 2 the
 // arguments were refused.
@@ -27,6 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include <net/if.h>
+
 namespace {
 
 using namespace vantoro;
@@ -41,6 +47,7 @@ struct ProbeOptions {
     std::optional<std::string> wan; // none: LAN mode
     std::optional<int> wait_ms;
     std::optional<int> expect;
+    bool again = false;
     std::optional<MacAddress> mac;
     std::string ethernet_ip;
     std::optional<std::pair<std::string, std::string>> add_user;
@@ -49,9 +56,10 @@ struct ProbeOptions {
 };
 
 const char* const kUsage =
-    "usage: vantoro-link-probe search [--wan ADDR] [--wait-ms MS] [--expect N]\n"
+    "usage: vantoro-link-probe search [--wan ADDR] [--wait-ms MS] [--expect N] [--again]\n"
     "       vantoro-link-probe apply --mac \"00 0A 0B 00 00 02\" --ethernet-ip A.B.C.D\n"
     "           [--add-user NAME PASS] [--login NAME PASS] [--wan ADDR] [--wait-ms MS]\n"
+    "       vantoro-link-probe reset --mac \"00 0A 0B 00 00 02\" [--login NAME PASS] [--wan ADDR]\n"
     "common: [--camera-port N] [--tool-port N]\n"
     "Without --wan the frames are broadcast to 255.255.255.255; that needs\n"
     "VANTORO_ALLOW_BROADCAST=1 in the environment.\n";
@@ -116,7 +124,7 @@ std::optional<std::string> ParseArgs(const std::vector<std::string>& args, Probe
     if (args.empty())
         return "no command";
     o.command = args[0];
-    if (o.command != "search" && o.command != "apply")
+    if (o.command != "search" && o.command != "apply" && o.command != "reset")
         return "unknown command '" + o.command + "'";
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -134,7 +142,9 @@ std::optional<std::string> ParseArgs(const std::vector<std::string>& args, Probe
             if (!(o.expect = ParseNumber(*value(1), 0, 1000000)))
                 return "bad --expect '" + *value(1) + "'";
             ++i;
-        } else if (a == "--mac" && value(1) && o.command == "apply") {
+        } else if (a == "--again" && o.command == "search") {
+            o.again = true;
+        } else if (a == "--mac" && value(1) && o.command != "search") {
             if (!(o.mac = ParseMacText(*value(1))))
                 return "bad --mac '" + *value(1) + "'";
             ++i;
@@ -144,7 +154,7 @@ std::optional<std::string> ParseArgs(const std::vector<std::string>& args, Probe
         } else if (a == "--add-user" && value(2) && o.command == "apply") {
             o.add_user.emplace(*value(1), *value(2));
             i += 2;
-        } else if (a == "--login" && value(2) && o.command == "apply") {
+        } else if (a == "--login" && value(2) && o.command != "search") {
             o.login = {*value(1), *value(2)};
             i += 2;
         } else if ((a == "--camera-port" || a == "--tool-port") && value(1)) {
@@ -159,6 +169,8 @@ std::optional<std::string> ParseArgs(const std::vector<std::string>& args, Probe
     }
     if (o.command == "apply" && (!o.mac || o.ethernet_ip.empty()))
         return "apply needs --mac and --ethernet-ip";
+    if (o.command == "reset" && !o.mac)
+        return "reset needs --mac";
     return std::nullopt;
 }
 
@@ -208,6 +220,7 @@ struct CameraSummary {
     bool user = false;
     bool domain = false;
     std::uint32_t ethernet_ip = 0;
+    unsigned answer_interface = 0;
     bool complete() const { return general && user && domain; }
 };
 
@@ -228,6 +241,7 @@ std::vector<CameraSummary> Snapshot(CameraRegistry& registry)
             s.domain = e->domain != nullptr;
             if (e->general)
                 s.ethernet_ip = GeneralConfigReader(e->general->data()).ethernet_ip();
+            s.answer_interface = e->answer_interface;
             cameras.push_back(s);
         }
     }
@@ -261,7 +275,10 @@ void PrintCamera(const CameraSummary& c)
                 c.domain ? "domain" : "-");
     if (c.general)
         std::printf("  ethernet_ip %s", AddressText(c.ethernet_ip).c_str());
-    std::printf("\n");
+    char name[IF_NAMESIZE] = "?";
+    if (c.answer_interface != 0 && !::if_indextoname(c.answer_interface, name))
+        std::snprintf(name, sizeof name, "#%u", c.answer_interface);
+    std::printf("  via %s\n", name);
 }
 
 const char* MessageName(std::uint32_t message)
@@ -275,7 +292,7 @@ const char* MessageName(std::uint32_t message)
     }
 }
 
-int Search(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
+int SearchOnce(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
 {
     const int wait_ms = o.wait_ms.value_or(1500);
     link.transmitter.SendDiscoveryBurst();
@@ -295,9 +312,24 @@ int Search(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
     return kExitDone;
 }
 
-int Apply(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
+int Search(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
 {
-    const int wait_ms = o.wait_ms.value_or(3000);
+    const int status = SearchOnce(link, windows, o);
+    if (!o.again)
+        return status;
+    // Whatever changes meanwhile (an interface gone, say) the second search must cope with.
+    std::printf("waiting for a line on standard input before searching again\n");
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        return kExitUsage;
+    std::printf("searching again\n");
+    return SearchOnce(link, windows, o);
+}
+
+// Searches, waits for the camera's three records and logs in as the program
+// does; the camera is then the current camera. Null when any step failed.
+CameraEntry* FindAndLogIn(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o, int wait_ms)
+{
     const MacAddress mac = *o.mac;
     const std::string mac_text = MacText(mac);
 
@@ -314,23 +346,42 @@ int Apply(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
     CameraEntry* camera = link.state.registry.FindCamera(mac);
     if (!camera) {
         std::printf("camera %s did not answer within %d ms\n", mac_text.c_str(), wait_ms);
-        return kExitNotReached;
+        return nullptr;
     }
     {
         // The apply sends all three records; a camera short of one cannot be applied to.
         std::lock_guard guard(link.state.registry.guard());
         if (!camera->general || !camera->user || !camera->domain) {
             std::printf("camera %s did not send all three records within %d ms\n", mac_text.c_str(), wait_ms);
-            return kExitNotReached;
+            return nullptr;
         }
         const int row = UserConfigReader(camera->user->data()).FindLogin(o.login.first, o.login.second);
         if (row < 0) {
             std::printf("Login fail: %s is not in the user table of %s\n", o.login.first.c_str(), mac_text.c_str());
-            return kExitNotReached;
+            return nullptr;
         }
         std::printf("logged in to %s as %s (user row %d)\n", mac_text.c_str(), o.login.first.c_str(), row);
     }
     link.state.current_camera.store(camera);
+    return camera;
+}
+
+int Reset(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
+{
+    if (!FindAndLogIn(link, windows, o, o.wait_ms.value_or(3000)))
+        return kExitNotReached;
+    link.transmitter.SendReset(); // no answer is awaited
+    std::printf("reset sent to %s\n", MacText(*o.mac).c_str());
+    return kExitDone;
+}
+
+int Apply(CameraLink& link, ProbeWindows& windows, const ProbeOptions& o)
+{
+    const int wait_ms = o.wait_ms.value_or(3000);
+    const std::string mac_text = MacText(*o.mac);
+    CameraEntry* camera = FindAndLogIn(link, windows, o, wait_ms);
+    if (!camera)
+        return kExitNotReached;
 
     // Parsed outside the guard: it writes its diagnostic line to standard output.
     const std::uint32_t new_ip = ParseDottedAddress(o.ethernet_ip.c_str());
@@ -420,5 +471,7 @@ int main(int argc, char** argv)
     const std::string mode = options.wan ? "WAN " + *options.wan : "LAN broadcast";
     std::printf("%s mode, cameras at port %u, answers on port %u\n", mode.c_str(),
                 unsigned(options.ports.camera_port), unsigned(options.ports.tool_port));
-    return options.command == "search" ? Search(link, windows, options) : Apply(link, windows, options);
+    if (options.command == "search")
+        return Search(link, windows, options);
+    return options.command == "apply" ? Apply(link, windows, options) : Reset(link, windows, options);
 }
