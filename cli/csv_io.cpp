@@ -2,6 +2,7 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -39,7 +40,10 @@ CsvFile ReadCsvFile(const std::string& path)
         file.error = "cannot read " + path + ": " + std::strerror(errno);
         return file;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Spreadsheets often begin a UTF-8 file with a byte order mark.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
         file.error = "cannot start the CSV parser";
@@ -53,7 +57,10 @@ CsvFile ReadCsvFile(const std::string& path)
         return file;
     }
     csv_free(&parser);
-    file.rows = std::move(collector.rows);
+    // A spreadsheet may end with rows of empty cells; they name no camera.
+    for (CsvRow& row : collector.rows)
+        if (std::any_of(row.begin(), row.end(), [](const std::string& f) { return !f.empty(); }))
+            file.rows.push_back(std::move(row));
     return file;
 }
 

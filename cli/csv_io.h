@@ -1,6 +1,6 @@
 #pragma once
 // RFC 4180 CSV through libcsv: quoted fields, embedded commas, quotes and line
-// breaks, CRLF or LF line ends.
+// breaks, CRLF or LF line ends, and a leading UTF-8 byte order mark.
 
 #include <cstdio>
 #include <optional>
@@ -12,7 +12,7 @@ namespace vantoro::cli {
 using CsvRow = std::vector<std::string>;
 
 struct CsvFile {
-    std::vector<CsvRow> rows; // the header row first
+    std::vector<CsvRow> rows; // the header row first; rows of empty cells left out
     std::string error; // set when the file could not be read or parsed
 };
 

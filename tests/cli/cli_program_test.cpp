@@ -253,7 +253,8 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     };
     replace("00:0a:0b:00:00:02,192.168.1.11,", "00:0a:0b:00:00:02,10.20.30.40,");
     replace("10.64.2.2,on,on", "10.64.2.2,off,on");
-    csv += "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,\r\n";
+    // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,\r\n,,,,,,,,,,,,,\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
