@@ -91,6 +91,7 @@ struct ToolRun {
     std::uint64_t dispatched = 0;
     std::uint64_t sent = 0; // by the simulator
     long kernel_drops = 0;
+    std::uint64_t queue_drops = 0; // past the receiver's own queue
     double drained_ms = NAN; // burst to the last dispatch seen (1 ms sampling)
     double peak_mb = NAN;
 };
@@ -169,6 +170,7 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     if (r.dispatched > 0)
         r.drained_ms = MsSince(burst, last_dispatch);
     r.kernel_drops = UdpDrops(tool_port);
+    r.queue_drops = counters.dropped.load();
     r.peak_mb = double(StatusKb("VmHWM")) / 1024.0;
 
     // Keep delivering until the receiver has left its loop, then join it.
@@ -335,10 +337,10 @@ int main(int argc, char** argv)
                 if (o.raw)
                     std::fprintf(stderr,
                                  "run %d %s N=%d tool: listed %d in %.1f ms, dispatched %llu/%llu sent, "
-                                 "kernel drops %ld, drained %.1f ms, peak %.1f MB\n",
+                                 "kernel drops %ld, queue drops %llu, drained %.1f ms, peak %.1f MB\n",
                                  run, PatternName(jitter).c_str(), cameras, t.listed, t.listed_ms,
                                  (unsigned long long)t.dispatched, (unsigned long long)t.sent, t.kernel_drops,
-                                 t.drained_ms, t.peak_mb);
+                                 (unsigned long long)t.queue_drops, t.drained_ms, t.peak_mb);
                 if (!o.bare)
                     continue;
                 const BareRun b = RunBare(cameras, jitter, seed, o);

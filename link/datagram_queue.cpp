@@ -11,16 +11,31 @@ std::size_t DatagramQueue::Push(const QueuedDatagram* items, std::size_t n)
         std::lock_guard lock(mutex_);
         taken = std::min(n, capacity_ - std::min(capacity_, items_.size()));
         items_.insert(items_.end(), items, items + taken);
+        draining_ = true;
+        if (items_.size() < hold_limit_)
+            return n - taken;
     }
-    if (taken > 0)
-        ready_.notify_one();
+    ready_.notify_one();
     return n - taken;
+}
+
+void DatagramQueue::Idle()
+{
+    {
+        std::lock_guard lock(mutex_);
+        draining_ = false;
+        if (items_.empty())
+            return;
+    }
+    ready_.notify_one();
 }
 
 bool DatagramQueue::Pop(QueuedDatagram& out)
 {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return closed_ || !items_.empty(); });
+    ready_.wait(lock, [&] {
+        return closed_ || (!items_.empty() && (!draining_ || items_.size() >= hold_limit_));
+    });
     if (closed_)
         return false;
     out = items_.front();
@@ -43,6 +58,7 @@ void DatagramQueue::Open()
     items_.clear();
     items_.shrink_to_fit();
     closed_ = false;
+    draining_ = false;
 }
 
 std::size_t DatagramQueue::size()

@@ -1,6 +1,9 @@
 #pragma once
 // Answers taken off the receive socket, waiting in arrival order for the
 // dispatcher. Bounded: past the capacity a datagram is dropped and counted.
+// While the socket is being drained the dispatcher holds back (up to half the
+// capacity queued), so its work never delays the drain: a small socket buffer
+// overflows within milliseconds, the queue does not.
 
 #include "link/config_frame.h"
 
@@ -22,11 +25,15 @@ public:
     // of about 10000 cameras should the dispatcher handle none meanwhile.
     static constexpr std::size_t kCapacity = 32768;
 
-    explicit DatagramQueue(std::size_t capacity = kCapacity) : capacity_(capacity) {}
+    explicit DatagramQueue(std::size_t capacity = kCapacity) : capacity_(capacity), hold_limit_(capacity / 2) {}
 
-    // Appends what fits, in order; returns how many were dropped for want of room.
+    // Appends what fits, in order; returns how many were dropped for want of
+    // room. The drain is then under way until Idle().
     std::size_t Push(const QueuedDatagram* items, std::size_t n);
-    // Waits for the oldest datagram; false, taking nothing, once closed.
+    // The socket is empty: the dispatcher may go on.
+    void Idle();
+    // Waits for the oldest datagram, while the drain is idle or half the
+    // capacity is queued; false, taking nothing, once closed.
     bool Pop(QueuedDatagram& out);
     // Wakes every waiter; Pop fails from then on. Open() empties and reopens.
     void Close();
@@ -35,10 +42,12 @@ public:
 
 private:
     const std::size_t capacity_;
+    const std::size_t hold_limit_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<QueuedDatagram> items_;
     bool closed_ = false;
+    bool draining_ = false;
 };
 
 } // namespace vantoro

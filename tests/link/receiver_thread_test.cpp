@@ -267,17 +267,20 @@ TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
 
 TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
 {
-    DatagramQueue queue(3);
-    QueuedDatagram items[5];
-    for (unsigned i = 0; i < 5; ++i)
+    DatagramQueue queue(4); // the dispatcher holds back below 2 while the drain is under way
+    QueuedDatagram items[6];
+    for (unsigned i = 0; i < 6; ++i)
         items[i].interface_index = i + 1;
-    EXPECT_EQ(queue.Push(items, 2), 0u);
-    EXPECT_EQ(queue.Push(items + 2, 3), 2u) << "room for one more";
+    EXPECT_EQ(queue.Push(items, 3), 0u);
+    EXPECT_EQ(queue.Push(items + 3, 3), 2u) << "room for one more";
     QueuedDatagram out;
     for (unsigned expected : {1u, 2u, 3u}) {
-        ASSERT_TRUE(queue.Pop(out));
+        ASSERT_TRUE(queue.Pop(out)) << "half the capacity queued: no holding back";
         EXPECT_EQ(out.interface_index, expected);
     }
+    queue.Idle(); // one left, below the limit: goes once the drain is idle
+    ASSERT_TRUE(queue.Pop(out));
+    EXPECT_EQ(out.interface_index, 4u);
     std::thread closer([&] { queue.Close(); });
     EXPECT_FALSE(queue.Pop(out)) << "a waiting Pop ends at Close";
     closer.join();
