@@ -7,6 +7,7 @@
 #include "ui/link_shutdown.h"
 #include "ui/qt_link_windows.h"
 #include "ui/ui_state.h"
+#include "vantoro_version.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     vantoro::net::Startup();
+    QApplication::setApplicationVersion(QString::fromLatin1(vantoro::kVantoroVersion));
     {
         vantoro::CameraLink link;
         vantoro::ui::UiState state(link);

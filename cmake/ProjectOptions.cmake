@@ -10,3 +10,9 @@ if(VANTORO_SANITIZE)
 endif()
 find_package(Threads REQUIRED)
 target_link_libraries(vantoro_options INTERFACE Threads::Threads)
+# Hardening as Debian builds its packages: checked buffer functions and
+# read-only relocations. Not with sanitizers, which do their own checking.
+if(NOT VANTORO_SANITIZE)
+  target_compile_definitions(vantoro_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  target_link_options(vantoro_options INTERFACE LINKER:-z,relro,-z,now)
+endif()

@@ -1,6 +1,7 @@
 // Runs the built vantoro-camera-sim program itself.
 
 #include "sim_test_support.h"
+#include "vantoro_version.h"
 
 #include <gtest/gtest.h>
 
@@ -112,14 +113,20 @@ TEST(CameraSimProgram, BadOptionsExitNonZeroWithAMessage)
     }
 }
 
-TEST(CameraSimProgram, HelpExitsZero)
+TEST(CameraSimProgram, HelpAndVersionExitZero)
 {
-    Program p({"--help"});
-    ASSERT_TRUE(p.started());
-    const auto first = p.ReadLine();
-    ASSERT_TRUE(first.has_value());
-    EXPECT_NE(first->find("usage"), std::string::npos);
-    EXPECT_EQ(p.Wait(), 0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--help", "usage: vantoro-camera-sim"},
+        {"--version", std::string("vantoro-camera-sim ") + kVantoroVersion},
+    };
+    for (const auto& [option, first_line] : cases) {
+        Program p({option});
+        ASSERT_TRUE(p.started());
+        const auto first = p.ReadLine();
+        ASSERT_TRUE(first.has_value()) << option;
+        EXPECT_EQ(first->rfind(first_line, 0), 0u) << *first;
+        EXPECT_EQ(p.Wait(), 0) << option;
+    }
 }
 
 TEST(CameraSimProgram, PortInUseExitsNonZero)

@@ -49,11 +49,15 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     EXPECT_EQ(o.log_file, "/tmp/l");
 }
 
-TEST(SimOptions, HelpIsAFlag)
+TEST(SimOptions, HelpAndVersionAreFlags)
 {
     EXPECT_TRUE(ParseSimOptions({"--help"}).help);
     EXPECT_FALSE(ParseSimOptions({"--help=yes"}).ok());
     EXPECT_NE(SimUsage().find("--state-file"), std::string::npos);
+    const OptionsResult v = ParseSimOptions({"--version"});
+    EXPECT_TRUE(v.ok() && v.version && !v.help);
+    EXPECT_FALSE(ParseSimOptions({"--version=2"}).ok());
+    EXPECT_NE(SimUsage().find("--version"), std::string::npos);
 }
 
 TEST(SimOptions, BadArgumentsAreRefusedWithAReason)

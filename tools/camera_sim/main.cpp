@@ -1,6 +1,7 @@
 // vantoro-camera-sim: virtual cameras for trying the tool without hardware.
 
 #include "tools/camera_sim/camera_simulator.h"
+#include "vantoro_version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -20,6 +21,10 @@ int main(int argc, char** argv)
     }
     if (parsed.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::printf("vantoro-camera-sim %s\n", vantoro::kVantoroVersion);
         return 0;
     }
 

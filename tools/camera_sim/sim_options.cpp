@@ -52,7 +52,7 @@ int HexDigit(char c)
 // Options that take a value; every other known option is a flag.
 bool TakesValue(std::string_view name)
 {
-    return name != "help";
+    return name != "help" && name != "version";
 }
 
 } // namespace
@@ -159,6 +159,8 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
 
         if (name == "help") {
             result.help = true;
+        } else if (name == "version") {
+            result.version = true;
         } else if (name == "cameras") {
             const auto n = ParseIntInRange(value, 1, kMaxCameras);
             if (!n)
@@ -239,7 +241,8 @@ std::string SimUsage()
            "  --state-file PATH    keep every camera's records in PATH: per camera its 6-byte\n"
            "                       mac, then its general, user and domain records of 1152 bytes\n"
            "  --log PATH           write the log to PATH instead of standard error\n"
-           "  --help               show this text\n";
+           "  --help               show this text\n"
+           "  --version            show the version\n";
 }
 
 } // namespace vantoro::sim

@@ -36,6 +36,7 @@ struct SimOptions {
 struct OptionsResult {
     SimOptions options;
     bool help = false; // --help: print SimUsage() and exit 0
+    bool version = false; // --version: print the version and exit 0
     std::string error; // non-empty: the arguments were refused
     bool ok() const { return error.empty(); }
 };
