@@ -42,8 +42,10 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         return kExitOk;
     }
     const ApplyOutcome outcome = session.Apply(backup);
-    std::printf("%s  %s: %s\n", mac_text.c_str(), outcome.ok ? "restored" : "not restored",
-                OutcomeText(outcome).c_str());
+    // "restored", or "restored after 1 resent step"; else what failed.
+    const std::string result = outcome.ok ? "restored" + OutcomeText(outcome).substr(std::string("applied").size())
+                                          : "not restored: " + OutcomeText(outcome);
+    std::printf("%s  %s\n", mac_text.c_str(), result.c_str());
     return outcome.ok ? kExitOk : kExitCameraFailed;
 }
 

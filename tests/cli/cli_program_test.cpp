@@ -184,6 +184,7 @@ TEST(CliProgram, ExportThenImportRestoresEveryByte)
     const RunResult imported = RunVantoro(sim.Command({"import", backup, "--login", "admin"}), kAdmin);
     ASSERT_EQ(imported.exit, 0) << imported.err;
     EXPECT_TRUE(Contains(imported.out, "ethernet_ip: 10.0.0.9 -> 192.168.1.10")) << imported.out;
+    EXPECT_TRUE(Contains(imported.out, "00 0A 0B 00 00 01  restored\n")) << imported.out;
     const auto after = sim.Cameras();
     ExpectRecords(after[0].records, before[0].records);
     ExpectRecords(after[1].records, before[1].records);
