@@ -4,14 +4,20 @@
 // among many registered cameras, on loopback with the simulator in this
 // process.
 //
-//   bench_apply [--cameras 1,1000] [--applies 200]
+// Then the batch: what `vantoro apply` does after its search, over a fleet
+// (each camera in turn: login check, edit, the acknowledged sequence with its
+// timeout bookkeeping), as a ratio to the fleet's size times one apply.
+//
+//   bench_apply [--cameras 1,1000] [--applies 200] [--batch 1000] [--batch-runs 5]
 //
 // Every frame goes to 127.0.0.1 only (WAN mode with that address, and the
 // link's broadcast address is 127.0.0.1 as well).
 
 #include "bench/bench_support.h"
 
+#include "cli/batch_apply.h"
 #include "link/camera_link.h"
+#include "link/records.h"
 #include "tools/camera_sim/camera_simulator.h"
 
 #include <condition_variable>
@@ -152,12 +158,89 @@ ApplyResult Run(int cameras, int applies)
     return result;
 }
 
+struct BatchTimes {
+    std::vector<double> batch_ms; // vantoro apply's loop over the fleet
+    std::vector<double> single_ms; // as many applies to one camera, same path
+};
+
+// Alternates, run by run, a batch over `cameras` cameras with as many applies
+// to the middle camera alone through the same session, so both see the same
+// load on the machine.
+BatchTimes RunBatch(int cameras, int runs)
+{
+    const std::uint16_t tool_port = FreeUdpPort();
+    sim::SimOptions so;
+    so.cameras = cameras;
+    so.bind_address = LoopbackAddress();
+    so.port = 0;
+    so.reply_port = tool_port;
+    so.log_file = "/dev/null";
+    sim::CameraSimulator simulator(so);
+    if (auto error = simulator.Start())
+        Fail("simulator: " + *error);
+
+    cli::SessionOptions options;
+    options.wan = "127.0.0.1";
+    options.ports.camera_port = simulator.port();
+    options.ports.tool_port = tool_port;
+    options.ports.broadcast_address = "127.0.0.1";
+    options.ports.list_interfaces = LoopbackInterfaceOnly;
+    options.ports.receive_buffer_bytes = 4 << 20;
+    options.wait_ms = 2000;
+    cli::Session session(options);
+    if (auto error = session.Start())
+        Fail(*error);
+    std::vector<MacAddress> targets;
+    for (const auto& c : simulator.Cameras())
+        targets.push_back(c.mac);
+    if (session.Discover(&targets).size() != std::size_t(cameras))
+        Fail("not every camera answered the search");
+
+    BatchTimes times;
+    const cli::BatchOptions batch{"admin", "admin", false};
+    // The first run is a warm-up, as the single applies above have theirs.
+    for (int run = 0; run <= runs; ++run) {
+        std::vector<cli::PlanRow> plan;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            cli::PlanRow row;
+            row.mac = targets[i];
+            // A new address each run, so every camera really is applied to.
+            row.edits.ethernet_ip = 0x0A000000u | std::uint32_t(run + 1) << 16 | std::uint32_t(i);
+            plan.push_back(row);
+        }
+        auto start = Clock::now();
+        const auto results = cli::ApplyBatch(session, session.Cameras(), plan, batch);
+        const double batch_ms = MsSince(start);
+        for (const auto& r : results)
+            if (r.result != cli::BatchResult::Applied)
+                Fail(std::string("a camera was not applied to: ") + cli::BatchResultName(r.result) + " " + r.detail);
+
+        cli::CameraRecords one = session.Cameras()[targets.size() / 2];
+        start = Clock::now();
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            GeneralConfig(one.general->data()).set_ethernet_ip(0x0B000000u | std::uint32_t(i));
+            if (!session.Apply(one).ok)
+                Fail("a single apply failed");
+        }
+        const double single_ms = MsSince(start);
+        if (run > 0) {
+            times.batch_ms.push_back(batch_ms);
+            times.single_ms.push_back(single_ms);
+        }
+    }
+    session.link().receiver.Stop();
+    simulator.Stop();
+    return times;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<int> fleets{1, 1000};
     int applies = 200;
+    int batch = 1000;
+    int batch_runs = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--cameras" && i + 1 < argc) {
@@ -166,8 +249,12 @@ int main(int argc, char** argv)
                 Fail("--cameras wants a list of positive numbers");
         } else if (arg == "--applies" && i + 1 < argc) {
             applies = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--batch" && i + 1 < argc) {
+            batch = std::max(0, std::atoi(argv[++i]));
+        } else if (arg == "--batch-runs" && i + 1 < argc) {
+            batch_runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "-h" || arg == "--help") {
-            std::printf("bench_apply [--cameras 1,1000] [--applies 200]\n");
+            std::printf("bench_apply [--cameras 1,1000] [--applies 200] [--batch 1000] [--batch-runs 5]\n");
             return 0;
         } else {
             Fail("unknown argument " + arg);
@@ -179,12 +266,38 @@ int main(int argc, char** argv)
                 applies, kWarmUp);
     std::printf("| cameras registered | median | p10 | p90 | p99 | min | max | timeouts | closing frames seen |\n");
     std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::vector<double> single_us;
     for (int cameras : fleets) {
         const ApplyResult r = Run(cameras, applies);
+        if (cameras == 1)
+            single_us = r.us;
         std::printf("| %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %d | %llu/%d |\n", cameras, Median(r.us),
                     Percentile(r.us, 10), Percentile(r.us, 90), Percentile(r.us, 99), Min(r.us), Max(r.us),
                     r.timeouts, (unsigned long long)r.apply_done, kWarmUp + applies);
         std::fflush(stdout);
+    }
+    if (batch > 0) {
+        if (single_us.empty())
+            single_us = Run(1, applies).us;
+        // A batch is a sum, so the link-level figure to compare with is the
+        // mean single apply, tail included.
+        double sum = 0;
+        for (double us : single_us)
+            sum += us;
+        const double mean_us = sum / double(single_us.size());
+        const BatchTimes t = RunBatch(batch, batch_runs);
+        const double batch_ms = Median(t.batch_ms);
+        const double single_ms = Median(t.single_ms);
+        std::printf("\nBatch apply: vantoro apply's loop after its search (each camera in turn: login check, edit, "
+                    "the acknowledged sequence with its timeout bookkeeping) over %d cameras, against %d applies to "
+                    "one camera through the same session, run by run; medians of %d runs after a warm-up run.\n\n",
+                    batch, batch, batch_runs);
+        std::printf("| cameras | batch, ms | per camera, us | %d single applies, ms | batch / single applies | "
+                    "batch / (%d x link-level mean %.0f us) |\n",
+                    batch, batch, mean_us);
+        std::printf("|---:|---:|---:|---:|---:|---:|\n");
+        std::printf("| %d | %.1f | %.0f | %.1f | %.2f | %.2f |\n", batch, batch_ms, batch_ms * 1000.0 / batch,
+                    single_ms, batch_ms / single_ms, batch_ms * 1000.0 / (mean_us * batch));
     }
     return 0;
 }

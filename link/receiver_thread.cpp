@@ -207,11 +207,13 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         break;
     case CMD_USER_SET_ACK:
         link_.messenger.Send(LinkWindow::ProgressDialog, WM_USER_SET_DONE);
-        transmitter_.SendCurrentRecord(CMD_SET_DOMAIN, RecordSlot::Domain);
+        if (link_.messenger.MayDriveSequence(received))
+            transmitter_.SendCurrentRecord(CMD_SET_DOMAIN, RecordSlot::Domain);
         break;
     case CMD_DOMAIN_SET_ACK:
         link_.messenger.Send(LinkWindow::ProgressDialog, WM_DOMAIN_SET_DONE);
-        transmitter_.SendCurrentRecord(CMD_SET_GENERAL, RecordSlot::General);
+        if (link_.messenger.MayDriveSequence(received))
+            transmitter_.SendCurrentRecord(CMD_SET_GENERAL, RecordSlot::General);
         break;
     case CMD_GENERAL_SET_ACK: {
         // The closing frame echoes the acknowledgement's bytes 8 to 1151.

@@ -2,6 +2,8 @@
 // Private window messages the link sends synchronously to the user interface,
 // each with both parameters 0.
 
+#include "link/config_frame.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,6 +31,11 @@ public:
     // Current text of the Net Config page's WAN address field (control 1024),
     // at most 1023 characters; empty when the page does not exist.
     virtual std::string WanAddressText() = 0;
+    // Asked on the receiver thread, after the progress message, before a user
+    // or domain acknowledgement sends the current camera's next record. The
+    // sheet lets every acknowledgement drive the sequence; a front end that
+    // works through many cameras can refuse one that belongs to another camera.
+    virtual bool MayDriveSequence(const Frame& /*acknowledgement*/) { return true; }
 };
 
 } // namespace vantoro

@@ -18,6 +18,11 @@ public:
         LinkWindows* w = windows_.load();
         return w != nullptr && w->SendToWindow(target, message);
     }
+    bool MayDriveSequence(const Frame& acknowledgement)
+    {
+        LinkWindows* w = windows_.load();
+        return w == nullptr || w->MayDriveSequence(acknowledgement);
+    }
     std::string WanAddressText()
     {
         LinkWindows* w = windows_.load();

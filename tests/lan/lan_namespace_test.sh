@@ -9,22 +9,24 @@
 # so every sender runs inside namespaces that this script creates (and deletes
 # again, whatever happens); nothing is sent from the caller's own namespace.
 #
-# usage: lan_namespace_test.sh PATH/vantoro-link-probe PATH/vantoro-camera-sim
+# The tool is vantoro, the command line, in LAN mode unless a test names --wan.
+#
+# usage: lan_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
 
 set -u
 
 if [ $# -ne 2 ]; then
-    echo "usage: $0 PATH/vantoro-link-probe PATH/vantoro-camera-sim" >&2
+    echo "usage: $0 PATH/vantoro PATH/vantoro-camera-sim" >&2
     exit 2
 fi
-PROBE=$1
+VANTORO=$1
 SIM=$2
 
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-[ -x "$PROBE" ] || fail "not an executable: $PROBE"
+[ -x "$VANTORO" ] || fail "not an executable: $VANTORO"
 [ -x "$SIM" ] || fail "not an executable: $SIM"
 [ "$(id -u)" -eq 0 ] || skip "creating network namespaces needs root"
 command -v ip >/dev/null 2>&1 || skip "the 'ip' command (iproute2) is not installed"
@@ -187,22 +189,26 @@ for k in $(seq 1 $CAMERAS); do
     [ -s "$WORK/cam$k.state" ] || fail "simulator $k wrote no state file"
 done
 
-# probe ARGS...: the probe in the tool namespace, its output kept in probe.log.
-probe() {
-    echo "+ vantoro-link-probe $*" >>"$WORK/probe.log"
-    ip netns exec "$TOOL" "$PROBE" "$@" >"$WORK/probe.out" 2>&1
+# vt [NAME=VALUE...] -- ARGS...: vantoro in the tool namespace, with those
+# environment entries (the passwords); its output, line ends as LF, in vt.out
+# and kept in vt.log. Every search sends one burst (--retries 0), so each LAN
+# sees exactly the frames the test expects.
+vt() {
+    local env=()
+    while [ "$1" != -- ]; do
+        env+=("$1")
+        shift
+    done
+    shift
+    echo "+ vantoro $*" >>"$WORK/vt.log"
+    ip netns exec "$TOOL" env "${env[@]}" "$VANTORO" "$@" >"$WORK/vt.raw" 2>&1
     local rc=$?
-    cat "$WORK/probe.out" >>"$WORK/probe.log"
+    tr -d '\r' <"$WORK/vt.raw" >"$WORK/vt.out"
+    cat "$WORK/vt.out" >>"$WORK/vt.log"
     return $rc
 }
-probe_lan() {
-    echo "+ VANTORO_ALLOW_BROADCAST=1 vantoro-link-probe $*" >>"$WORK/probe.log"
-    ip netns exec "$TOOL" env VANTORO_ALLOW_BROADCAST=1 "$PROBE" "$@" >"$WORK/probe.out" 2>&1
-    local rc=$?
-    cat "$WORK/probe.out" >>"$WORK/probe.log"
-    return $rc
-}
-mac_words() { camera_mac "$1" | tr ':' ' '; }
+# csv_mac K: camera K's MAC as discover's CSV writes it.
+csv_mac() { camera_mac "$1" | tr 'A-F' 'a-f'; }
 
 # What reached each LAN since the last mark: the commands of the frames the
 # witness recorded, in order ("10 60 70" is one search burst).
@@ -232,23 +238,26 @@ expect_frames() {
 for k in $(seq 1 $CAMERAS); do
     ok=0
     for _ in 1 2 3 4 5; do
-        if probe search --wan "$(camera_addr "$k")" --expect 1; then
+        if vt -- discover --wan "$(camera_addr "$k")" --wait 1000 --format csv &&
+            grep -q "^$(csv_mac "$k"),.*,GUD," "$WORK/vt.out"; then
             ok=1
             break
         fi
     done
-    [ $ok -eq 1 ] || fail "camera $k did not answer at $(camera_addr "$k"): $(cat "$WORK/probe.out")"
-    grep -q "^$(mac_words "$k")  general user domain" "$WORK/probe.out" ||
-        fail "WAN search of camera $k: $(cat "$WORK/probe.out")"
+    [ $ok -eq 1 ] || fail "camera $k did not answer at $(camera_addr "$k"): $(cat "$WORK/vt.out")"
 done
 echo "ok: each camera answers a WAN search at its own address"
 
-# Without the permission the probe refuses to broadcast.
-probe search
+# Input is checked before anything is sent: a host name is no WAN address
+# (inet_addr would make it the broadcast address).
+mark
+vt -- discover --wan camera.example
 rc=$?
-[ $rc -eq 2 ] && grep -q 'refusing to broadcast' "$WORK/probe.out" ||
-    fail "LAN search without VANTORO_ALLOW_BROADCAST gave $rc: $(cat "$WORK/probe.out")"
-echo "ok: no broadcast without VANTORO_ALLOW_BROADCAST=1"
+[ $rc -eq 2 ] && grep -q -- '--wan wants a dotted IPv4 address' "$WORK/vt.out" ||
+    fail "discover --wan camera.example gave $rc: $(cat "$WORK/vt.out")"
+expect_frames A "" "refused input"
+expect_frames B "" "refused input"
+echo "ok: refused input sends nothing"
 
 # --- LAN discovery -----------------------------------------------------------
 
@@ -264,12 +273,12 @@ check_bursts() {
 # search_both WHAT: a LAN search lists all cameras, each on its own interface.
 search_both() {
     mark
-    probe_lan search --expect $CAMERAS --wait-ms 5000 || fail "$1: $(cat "$WORK/probe.out")"
+    vt -- discover --wait 2000 --retries 0 --format csv || fail "$1: $(cat "$WORK/vt.out")"
     for k in $(seq 1 $CAMERAS); do
         local via=eth0
         [ "$(camera_lan "$k")" = B ] && via=eth1
-        grep -q "^$(mac_words "$k")  general user domain  ethernet_ip .*  via $via\$" "$WORK/probe.out" ||
-            fail "$1: camera $k missing, or not via $via: $(cat "$WORK/probe.out")"
+        grep -q "^$(csv_mac "$k"),.*,GUD,$via\$" "$WORK/vt.out" ||
+            fail "$1: camera $k missing, or not via $via: $(cat "$WORK/vt.out")"
     done
     expect_frames A "10 60 70" "$1"
     expect_frames B "10 60 70" "$1"
@@ -294,9 +303,10 @@ snapshot_states() {
 }
 snapshot_states
 mark
-probe_lan apply --mac "$(mac_words $TARGET)" --ethernet-ip $NEW_IP --add-user lanuser lanpass --wait-ms 10000 ||
-    fail "LAN apply: $(cat "$WORK/probe.out")"
-grep -q '^applied to ' "$WORK/probe.out" || fail "LAN apply: $(cat "$WORK/probe.out")"
+vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD=lanpass -- set "$(camera_mac $TARGET)" --login admin \
+    --ethernet-ip $NEW_IP --add-user lanuser --wait 5000 --timeout 5000 --retries 0 ||
+    fail "LAN apply: $(cat "$WORK/vt.out")"
+grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply: $(cat "$WORK/vt.out")"
 # The records go onto the camera's own LAN only, each once.
 expect_frames A "10 60 70 40 50 20 80" "LAN apply to camera $TARGET"
 expect_frames B "10 60 70" "LAN apply to camera $TARGET"
@@ -354,6 +364,16 @@ if mode == 'target':
     row = 32 + 3 * 56
     if text(a[1], row, 32) != name or text(a[1], row + 32, 20) != password:
         sys.exit(f'user row 3 holds {text(a[1], row, 32)!r}/{text(a[1], row + 32, 20)!r}')
+elif mode == 'address':
+    before, after, new_ip = sys.argv[2:]
+    b, a = records(before, open(before, 'rb').read()[:6]), records(after, open(before, 'rb').read()[:6])
+    if a[0][ETHERNET_IP:ETHERNET_IP + 4] != word(new_ip):
+        sys.exit(f'ethernet_ip is not {new_ip}')
+    allowed = set(REPLY_MODE) | set(range(ETHERNET_IP, ETHERNET_IP + 4))
+    for kind, bk, ak in zip(('general', 'user', 'domain'), b, a):
+        extra = sorted(changed(bk, ak) - allowed)
+        if extra:
+            sys.exit(f'{kind} record changed at offsets {extra[:16]}')
 elif mode == 'same':
     before, after = sys.argv[2:]
     if open(before, 'rb').read() != open(after, 'rb').read():
@@ -386,18 +406,19 @@ check_applied $TARGET $NEW_IP lanuser lanpass
 echo "ok: the LAN apply changed camera $TARGET only, and only the bytes it edits; LAN B saw no record"
 
 # The tool sees the new address on the next search.
-probe_lan search --expect $CAMERAS --wait-ms 5000 || fail "LAN search after the apply: $(cat "$WORK/probe.out")"
-grep -q "^$(mac_words $TARGET)  general user domain  ethernet_ip $NEW_IP  via eth0\$" "$WORK/probe.out" ||
-    fail "search after the apply: $(cat "$WORK/probe.out")"
+vt -- discover --wait 2000 --retries 0 --format csv || fail "LAN search after the apply: $(cat "$WORK/vt.out")"
+grep -q "^$(csv_mac $TARGET),$NEW_IP,.*,GUD,eth0\$" "$WORK/vt.out" ||
+    fail "search after the apply: $(cat "$WORK/vt.out")"
 echo "ok: a new search reports ethernet_ip $NEW_IP for camera $TARGET"
 
 # --- the camera behind the interface without the default route ---------------
 
 snapshot_states
 mark
-probe_lan apply --mac "$(mac_words $TARGET_B)" --ethernet-ip $NEW_IP_B --add-user lanuserb lanpassb \
-    --wait-ms 10000 || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/probe.out")"
-grep -q '^applied to ' "$WORK/probe.out" || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/probe.out")"
+vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD=lanpassb -- set "$(camera_mac $TARGET_B)" --login admin \
+    --ethernet-ip $NEW_IP_B --add-user lanuserb --wait 5000 --timeout 5000 --retries 0 ||
+    fail "LAN apply to camera $TARGET_B: $(cat "$WORK/vt.out")"
+grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/vt.out")"
 expect_frames B "10 60 70 40 50 20 80" "LAN apply to camera $TARGET_B"
 expect_frames A "10 60 70" "LAN apply to camera $TARGET_B"
 check_applied $TARGET_B $NEW_IP_B lanuserb lanpassb
@@ -405,7 +426,8 @@ echo "ok: the apply to camera $TARGET_B went through eth1 only: each record once
 
 mark
 resets_before=$(grep -c 'reset requested for' "$WORK/cam$TARGET_B.log")
-probe_lan reset --mac "$(mac_words $TARGET_B)" --login lanuserb lanpassb || fail "reset: $(cat "$WORK/probe.out")"
+vt VANTORO_PASSWORD=lanpassb -- reset "$(camera_mac $TARGET_B)" --login lanuserb --wait 5000 --retries 0 ||
+    fail "reset: $(cat "$WORK/vt.out")"
 expect_frames B "10 60 70 c0" "RESET of camera $TARGET_B"
 expect_frames A "10 60 70" "RESET of camera $TARGET_B"
 # The reset frame carries the camera's mac at bytes 8 to 13.
@@ -419,36 +441,56 @@ done
     fail "camera $TARGET_B did not log exactly one reset: $(tail -n 5 "$WORK/cam$TARGET_B.log")"
 echo "ok: RESET reached camera $TARGET_B's LAN once and LAN A not at all"
 
-# --- an interface that goes down between two searches ------------------------
+# --- one batch over both LANs ------------------------------------------------
 
+# vantoro apply with discover's CSV, edited: a new address for camera 1 (LAN A)
+# and camera 4 (LAN B). Each camera's records go onto its own LAN only.
+vt -- discover --wait 2000 --retries 0 --format csv || fail "discover for the batch: $(cat "$WORK/vt.out")"
+sed -e "s/^\($(csv_mac 1)\),[^,]*,/\1,10.9.8.21,/" -e "s/^\($(csv_mac 4)\),[^,]*,/\1,10.9.8.24,/" \
+    "$WORK/vt.out" >"$WORK/fleet.csv"
+snapshot_states
 mark
-mkfifo "$WORK/again" || fail "mkfifo"
-echo "+ VANTORO_ALLOW_BROADCAST=1 vantoro-link-probe search --again --wait-ms 1500" >>"$WORK/probe.log"
-ip netns exec "$TOOL" env VANTORO_ALLOW_BROADCAST=1 "$PROBE" search --again --wait-ms 1500 \
-    <"$WORK/again" >"$WORK/probe.out" 2>"$WORK/probe.err" &
-probe_pid=$!
-exec 3>"$WORK/again"
-for _ in $(seq 1 100); do
-    grep -q '^waiting for a line' "$WORK/probe.out" && break
-    sleep 0.1
+vt VANTORO_PASSWORD=admin -- apply "$WORK/fleet.csv" --login admin --wait 5000 --timeout 5000 --retries 0 ||
+    fail "LAN batch: $(cat "$WORK/vt.out")"
+grep -q '^4 cameras: 2 applied, 2 unchanged, 0 not found' "$WORK/vt.out" || fail "LAN batch: $(cat "$WORK/vt.out")"
+expect_frames A "10 60 70 40 50 20 80" "LAN batch"
+expect_frames B "10 60 70 40 50 20 80" "LAN batch"
+for k in 1 4; do
+    for _ in $(seq 1 50); do
+        python3 "$WORK/check_state.py" address "$WORK/cam$k.before" "$WORK/cam$k.state" "10.9.8.2$k" \
+            2>"$WORK/check.err" && break
+        sleep 0.1
+    done
+    python3 "$WORK/check_state.py" address "$WORK/cam$k.before" "$WORK/cam$k.state" "10.9.8.2$k" \
+        2>"$WORK/check.err" || fail "camera $k after the batch: $(cat "$WORK/check.err")"
 done
-grep -q '^waiting for a line' "$WORK/probe.out" || fail "the first search did not end: $(cat "$WORK/probe.out")"
-expect_frames A "10 60 70" "first of two searches"
-expect_frames B "10 60 70" "first of two searches"
+for k in 2 3; do
+    python3 "$WORK/check_state.py" same "$WORK/cam$k.before" "$WORK/cam$k.state" 2>"$WORK/check.err" ||
+        fail "camera $k: $(cat "$WORK/check.err")"
+done
+echo "ok: a batch over both LANs sent each camera's records onto its own LAN only, byte-exact"
+
+# --- an interface that goes down during a search -----------------------------
+
+# Two bursts 3 s apart in one run; eth1 goes down after the first. The second
+# burst goes out over eth0 alone, without an error.
 mark
+ip netns exec "$TOOL" "$VANTORO" discover --wait 6000 --retries 1 --format csv >"$WORK/vt.out" 2>"$WORK/vt.err" &
+vt_pid=$!
+for _ in $(seq 1 100); do
+    [ "$(($(wc -l <"$WORK/lanB.frames") - MARK_B))" -ge 3 ] && break
+    sleep 0.05
+done
 ip -n "$TOOL" link set eth1 down || fail "eth1 down"
-echo >&3
-exec 3>&-
-wait $probe_pid
+wait $vt_pid
 rc=$?
-cat "$WORK/probe.out" "$WORK/probe.err" >>"$WORK/probe.log"
-[ $rc -eq 0 ] || fail "the search with eth1 down gave $rc: $(cat "$WORK/probe.out" "$WORK/probe.err")"
-[ ! -s "$WORK/probe.err" ] || fail "the search with eth1 down reported: $(cat "$WORK/probe.err")"
-grep -q '^searching again' "$WORK/probe.out" || fail "no second search: $(cat "$WORK/probe.out")"
-expect_frames A "10 60 70" "second search, eth1 down"
-expect_frames B "" "second search, eth1 down"
+cat "$WORK/vt.out" "$WORK/vt.err" >>"$WORK/vt.log"
+[ $rc -eq 0 ] || fail "the search with eth1 going down gave $rc: $(cat "$WORK/vt.out" "$WORK/vt.err")"
+[ ! -s "$WORK/vt.err" ] || fail "the search with eth1 going down reported: $(cat "$WORK/vt.err")"
+expect_frames A "10 60 70 10 60 70" "search with eth1 going down"
+expect_frames B "10 60 70" "search with eth1 going down"
 ip -n "$TOOL" link set eth1 up || fail "eth1 up"
-echo "ok: with eth1 down the next search goes on over eth0 alone, without an error"
+echo "ok: with eth1 down the search's next burst goes over eth0 alone, without an error"
 
 DONE=1
 echo "PASS"

@@ -31,6 +31,8 @@ public:
     // Runs inside SendToWindow / WanAddressText, on the caller's thread.
     std::function<void(LinkWindow, std::uint32_t)> on_message;
     std::function<void()> on_wan_read;
+    // Whether an acknowledgement may send the next record; none: always.
+    std::function<bool(const Frame&)> may_drive;
 
     bool SendToWindow(LinkWindow target, std::uint32_t message) override
     {
@@ -48,6 +50,10 @@ public:
         if (on_wan_read)
             on_wan_read();
         return wan_text;
+    }
+    bool MayDriveSequence(const Frame& acknowledgement) override
+    {
+        return !may_drive || may_drive(acknowledgement);
     }
     std::vector<SentMessage> messages()
     {

@@ -174,6 +174,20 @@ TEST_F(ReceiverFixture, AcksWithoutCurrentCameraOrRecordNotifyButSendNoRecord)
     EXPECT_EQ(windows.count(WM_GENERAL_SET_DONE), 1u);
 }
 
+TEST_F(ReceiverFixture, AnAckTheWindowsRefuseNotifiesButSendsNoRecord)
+{
+    LoginTo(1);
+    windows.may_drive = [](const Frame& ack) { return FrameMac(ack) == Mac(1); };
+    for (std::uint32_t ack : {CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK})
+        Handle(MakeFrame(ack, Mac(2)));
+    EXPECT_TRUE(camera.Quiet()) << "another camera's acknowledgement sent the current camera's record";
+    EXPECT_EQ(windows.count(WM_USER_SET_DONE) + windows.count(WM_DOMAIN_SET_DONE), 2u);
+    Handle(MakeFrame(CMD_USER_SET_ACK, Mac(1)));
+    auto d = camera.Receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(FrameCommand(d->frame()), CMD_SET_DOMAIN);
+}
+
 TEST_F(ReceiverFixture, WithNoProgressWindowAcksStillDriveTheChain)
 {
     LoginTo(1);

@@ -3,13 +3,13 @@
 # shows in ctest's summary; "prepare" makes the package from the current build
 # and unpacks it, the other steps use that.
 #
-#   package_test.sh STEP BUILD_DIR SOURCE_DIR VERSION CLOSE_SHEET_LIB LINK_PROBE
+#   package_test.sh STEP BUILD_DIR SOURCE_DIR VERSION CLOSE_SHEET_LIB
 #
 # STEP: prepare | lint | contents | config | sim. Every tool it needs is
 # installed by scripts/install-deps; a missing one fails the step.
 set -uo pipefail
 
-step=$1 build=$2 source=$3 version=$4 close_sheet=$5 link_probe=$6
+step=$1 build=$2 source=$3 version=$4 close_sheet=$5
 work=$build/tests/package/work
 root=$work/root
 deb=$work/out/vantoro-config_${version}_$(dpkg --print-architecture).deb
@@ -120,25 +120,14 @@ sim() {
   [[ -n $camera_port ]] || fail "the packaged simulator did not start: $(cat "$ready" "$work/sim.log")"
 
   local out rc
-  if [[ -x $root/usr/bin/vantoro ]]; then
-    # The packaged command line.
-    out=$(timeout 60 "$root/usr/bin/vantoro" discover --wan 127.0.0.1 --camera-port "$camera_port" \
-      --tool-port "$tool_port" --format csv 2>&1)
-    rc=$?
-    echo "$out"
-    ((rc == 0)) || fail "vantoro discover exited $rc"
-    [[ $(grep -ciE '00[: ]0a[: ]0b[: ]00[: ]00[: ]0[123]' <<<"$out") -eq $cameras ]] ||
-      fail "vantoro discover did not list the $cameras simulated cameras"
-  else
-    # Until the command line is built, the link probe from the build tree.
-    out=$(timeout 60 "$link_probe" search --wan 127.0.0.1 --camera-port "$camera_port" \
-      --tool-port "$tool_port" --expect $cameras --wait-ms 5000 2>&1)
-    rc=$?
-    echo "$out"
-    ((rc == 0)) || fail "vantoro-link-probe search exited $rc"
-    grep -q "^$cameras cameras answered, $cameras with all three records" <<<"$out" ||
-      fail "not every simulated camera answered"
-  fi
+  # The packaged command line.
+  out=$(timeout 60 "$root/usr/bin/vantoro" discover --wan 127.0.0.1 --camera-port "$camera_port" \
+    --tool-port "$tool_port" --format csv 2>&1)
+  rc=$?
+  echo "$out"
+  ((rc == 0)) || fail "vantoro discover exited $rc"
+  [[ $(grep -ciE '00[: ]0a[: ]0b[: ]00[: ]00[: ]0[123]' <<<"$out") -eq $cameras ]] ||
+    fail "vantoro discover did not list the $cameras simulated cameras"
   kill -TERM $sim_pid
   wait $sim_pid
   rc=$?

@@ -1,0 +1,118 @@
+#include "cli/apply_plan.h"
+
+#include "cli/csv_io.h"
+#include "cli/edit_options.h"
+#include "cli/text_forms.h"
+
+#include <algorithm>
+#include <map>
+
+namespace vantoro::cli {
+
+namespace {
+
+const char* const kAddressColumns[] = {"ethernet_ip", "ethernet_mask", "gateway", "bootp_start",
+                                       "bootp_end",   "ppp_ip",        "ppp_mask", "ppp_client_ip"};
+const char* const kSwitchColumns[] = {"server", "bootp"};
+// Written by discover, read by nobody.
+const char* const kReadOnlyColumns[] = {"firmware", "records", "interface"};
+
+std::optional<std::uint32_t>* AddressField(GeneralEdits& g, const std::string& column)
+{
+    if (column == "ethernet_ip") return &g.ethernet_ip;
+    if (column == "ethernet_mask") return &g.ethernet_mask;
+    if (column == "gateway") return &g.gateway;
+    if (column == "bootp_start") return &g.bootp_start;
+    if (column == "bootp_end") return &g.bootp_end;
+    if (column == "ppp_ip") return &g.ppp_ip;
+    if (column == "ppp_mask") return &g.ppp_mask;
+    if (column == "ppp_client_ip") return &g.ppp_client_ip;
+    return nullptr;
+}
+
+template <class List>
+bool Contains(const List& list, const std::string& name)
+{
+    return std::find_if(std::begin(list), std::end(list), [&](const char* c) { return name == c; }) != std::end(list);
+}
+
+} // namespace
+
+ApplyPlan ReadApplyPlan(const std::string& path)
+{
+    ApplyPlan plan;
+    const CsvFile csv = ReadCsvFile(path);
+    if (!csv.error.empty()) {
+        plan.error = csv.error;
+        return plan;
+    }
+    if (csv.rows.empty()) {
+        plan.error = path + " is empty; it needs a header line with a mac column";
+        return plan;
+    }
+    const CsvRow& header = csv.rows[0];
+    int mac_column = -1;
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        const std::string& name = header[c];
+        if (std::count(header.begin(), header.end(), name) > 1) {
+            plan.error = path + ": column '" + PrintableText(name) + "' appears twice";
+            return plan;
+        }
+        if (name == "mac") {
+            mac_column = int(c);
+        } else if (Contains(kReadOnlyColumns, name)) {
+            plan.ignored_columns.push_back(name);
+        } else if (!Contains(kAddressColumns, name) && !Contains(kSwitchColumns, name)) {
+            plan.error = path + ": unknown column '" + PrintableText(name) +
+                         "'; known are mac, ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, "
+                         "ppp_mask, ppp_client_ip, server, bootp (and discover's firmware, records, interface)";
+            return plan;
+        }
+    }
+    if (mac_column < 0) {
+        plan.error = path + ": the header has no mac column";
+        return plan;
+    }
+    std::map<MacAddress, int> seen;
+    for (std::size_t r = 1; r < csv.rows.size(); ++r) {
+        const CsvRow& row = csv.rows[r];
+        const int line = int(r) + 1;
+        const std::string where = path + " line " + std::to_string(line);
+        if (row.size() != header.size()) {
+            plan.error = where + ": " + std::to_string(row.size()) + " fields, the header has " +
+                         std::to_string(header.size());
+            return plan;
+        }
+        PlanRow p;
+        p.line = line;
+        const auto mac = ParseMac(row[std::size_t(mac_column)]);
+        if (!mac) {
+            plan.error = where + ": '" + PrintableText(row[std::size_t(mac_column)]) + "' is no hardware address";
+            return plan;
+        }
+        p.mac = *mac;
+        if (auto [it, fresh] = seen.emplace(*mac, line); !fresh) {
+            plan.error = where + ": camera " + MacTableText(*mac) + " appears again (first on line " +
+                         std::to_string(it->second) + ")";
+            return plan;
+        }
+        for (std::size_t c = 0; c < header.size(); ++c) {
+            const std::string what = where + ", column " + header[c] + ":";
+            std::optional<std::string> error;
+            if (auto* field = AddressField(p.edits, header[c]))
+                error = ReadAddressEdit(what, row[c], *field);
+            else if (header[c] == "server")
+                error = ReadSwitchEdit(what, row[c], p.edits.server);
+            else if (header[c] == "bootp")
+                error = ReadSwitchEdit(what, row[c], p.edits.bootp);
+            if (error) {
+                plan.error = *error;
+                return plan;
+            }
+        }
+        plan.rows.push_back(p);
+    }
+    return plan;
+}
+
+} // namespace vantoro::cli

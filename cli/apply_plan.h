@@ -1,0 +1,28 @@
+#pragma once
+// Reads apply's CSV: one camera per row, a mac column and any of the general
+// fields. The CSV that discover writes is accepted as it is; its columns that
+// cannot be set are named and ignored. Unknown columns, bad cells and
+// duplicate MACs are refused with the line and the value.
+
+#include "cli/record_edits.h"
+
+#include <string>
+#include <vector>
+
+namespace vantoro::cli {
+
+struct PlanRow {
+    int line = 0; // in the file, the header being line 1
+    MacAddress mac{};
+    GeneralEdits edits;
+};
+
+struct ApplyPlan {
+    std::vector<PlanRow> rows;
+    std::vector<std::string> ignored_columns; // known, but not settable
+    std::string error;
+};
+
+ApplyPlan ReadApplyPlan(const std::string& path);
+
+} // namespace vantoro::cli

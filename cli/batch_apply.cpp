@@ -1,0 +1,90 @@
+#include "cli/batch_apply.h"
+
+#include "cli/command_support.h"
+
+#include <unordered_map>
+
+namespace vantoro::cli {
+
+const char* BatchResultName(BatchResult result)
+{
+    switch (result) {
+    case BatchResult::Applied: return "applied";
+    case BatchResult::Unchanged: return "unchanged";
+    case BatchResult::WouldApply: return "would apply";
+    case BatchResult::NotFound: return "not found";
+    case BatchResult::LoginRefused: return "login refused";
+    case BatchResult::Failed: break;
+    }
+    return "failed";
+}
+
+namespace {
+
+struct MacKey {
+    std::size_t operator()(const MacAddress& m) const noexcept
+    {
+        std::uint64_t v = 0;
+        for (std::uint8_t b : m)
+            v = v << 8 | b;
+        return std::hash<std::uint64_t>{}(v);
+    }
+};
+
+CameraResult ApplyOne(Session& session, const CameraRecords* camera, const PlanRow& row, const BatchOptions& o)
+{
+    CameraResult r;
+    r.mac = row.mac;
+    if (!camera) {
+        r.detail = "did not answer";
+        return r;
+    }
+    if (!camera->complete()) {
+        r.detail = "did not send all three records";
+        return r;
+    }
+    if (!LoginAccepted(*camera, o.login, o.password)) {
+        r.result = BatchResult::LoginRefused;
+        return r;
+    }
+    CameraRecords edited = *camera;
+    RecordEdits edits;
+    edits.general = row.edits;
+    ApplyEdits(edits, edited); // general fields only: cannot fail
+    r.changes = DescribeChanges(*camera, edited);
+    if (edited.general == camera->general) {
+        r.result = BatchResult::Unchanged;
+        return r;
+    }
+    if (o.dry_run) {
+        r.result = BatchResult::WouldApply;
+        return r;
+    }
+    const ApplyOutcome outcome = session.Apply(edited);
+    r.result = outcome.ok ? BatchResult::Applied : BatchResult::Failed;
+    if (!outcome.ok)
+        r.detail = OutcomeText(outcome);
+    return r;
+}
+
+} // namespace
+
+std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraRecords>& cameras,
+                                     const std::vector<PlanRow>& plan, const BatchOptions& options,
+                                     const std::function<void(std::size_t, const CameraResult&)>& on_result)
+{
+    std::unordered_map<MacAddress, const CameraRecords*, MacKey> by_mac;
+    for (const CameraRecords& c : cameras)
+        by_mac.emplace(c.mac, &c);
+    std::vector<CameraResult> results;
+    results.reserve(plan.size());
+    for (const PlanRow& row : plan) {
+        const auto it = by_mac.find(row.mac);
+        results.push_back(ApplyOne(session, it == by_mac.end() ? nullptr : it->second, row, options));
+        if (on_result)
+            on_result(results.size(), results.back());
+    }
+    return results;
+}
+
+} // namespace vantoro::cli

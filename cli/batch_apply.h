@@ -1,0 +1,35 @@
+#pragma once
+// apply's work after the search: each camera of the plan in turn, one
+// result each. One camera's failure never stops the others.
+
+#include "cli/apply_plan.h"
+#include "cli/session.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantoro::cli {
+
+enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed };
+const char* BatchResultName(BatchResult result); // "applied", "not found", ...
+
+struct CameraResult {
+    MacAddress mac{};
+    BatchResult result = BatchResult::NotFound;
+    std::string detail; // the failed step, or what the camera did not send
+    std::vector<FieldChange> changes;
+};
+
+struct BatchOptions {
+    std::string login;
+    std::string password;
+    bool dry_run = false;
+};
+
+// cameras: the search's result. on_result runs after each camera.
+std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraRecords>& cameras,
+                                     const std::vector<PlanRow>& plan, const BatchOptions& options,
+                                     const std::function<void(std::size_t, const CameraResult&)>& on_result = {});
+
+} // namespace vantoro::cli

@@ -1,0 +1,206 @@
+#include "cli/camera_view.h"
+
+#include "cli/csv_io.h"
+#include "cli/table.h"
+#include "cli/text_forms.h"
+#include "link/records.h"
+
+#include <net/if.h>
+
+namespace vantoro::cli {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// The fourth name slot ends where the firmware word begins.
+std::size_t CameraNameWidth(int slot)
+{
+    return slot < 3 ? general_layout::camera_name_stride
+                    : general_layout::firmware_version - general_layout::camera_name -
+                          3 * general_layout::camera_name_stride;
+}
+
+std::string RecordsLetters(const CameraRecords& c)
+{
+    return std::string(c.general ? "G" : "-") + (c.user ? "U" : "-") + (c.domain ? "D" : "-");
+}
+
+std::string OnOff(bool on) { return on ? "on" : "off"; }
+
+} // namespace
+
+std::string InterfaceName(unsigned index)
+{
+    char name[IF_NAMESIZE] = {};
+    if (index == 0 || !::if_indextoname(index, name))
+        return {};
+    return name;
+}
+
+json CameraSummaryJson(const CameraRecords& c)
+{
+    json j;
+    j["mac"] = MacColonText(c.mac);
+    const std::string iface = InterfaceName(c.answer_interface);
+    j["interface"] = iface.empty() ? json(nullptr) : json(iface);
+    j["records"] = {{"general", c.general.has_value()}, {"user", c.user.has_value()}, {"domain", c.domain.has_value()}};
+    if (c.general) {
+        const GeneralConfigReader g(c.general->data());
+        j["firmware"] = g.FirmwareVersionText();
+        j["network"] = {
+            {"ethernet_ip", AddressText(g.ethernet_ip())},   {"ethernet_mask", AddressText(g.ethernet_mask())},
+            {"gateway", AddressText(g.gateway())},           {"bootp_start", AddressText(g.bootp_start_ip())},
+            {"bootp_end", AddressText(g.bootp_end_ip())},    {"ppp_ip", AddressText(g.ppp_ip())},
+            {"ppp_mask", AddressText(g.ppp_mask())},         {"ppp_client_ip", AddressText(g.ppp_client_ip())},
+            {"server", g.server_on()},                       {"bootp", g.bootp_on()},
+        };
+    } else {
+        j["firmware"] = nullptr;
+        j["network"] = nullptr;
+    }
+    return j;
+}
+
+json CameraDetailJson(const CameraRecords& c, bool show_passwords)
+{
+    json j = CameraSummaryJson(c);
+    j["camera_names"] = nullptr;
+    if (c.general) {
+        json names = json::array();
+        for (int i = 0; i < 4; ++i)
+            names.push_back(ReadTextField(c.general->data() + general_layout::camera_name +
+                                              general_layout::camera_name_stride * std::size_t(i),
+                                          CameraNameWidth(i)));
+        j["camera_names"] = names;
+    }
+    j["users"] = nullptr;
+    if (c.user) {
+        const UserConfigReader users(c.user->data());
+        json rows = json::array();
+        for (int r : users.ListedRows()) {
+            const std::uint32_t p = users.permissions(r);
+            rows.push_back({{"row", r},
+                            {"name", users.name(r)},
+                            {"password", show_passwords ? users.password(r) : "***"},
+                            {"view_image", (p & PERM_VIEW_IMAGE) != 0},
+                            {"adjust", (p & PERM_ADJUST) != 0}});
+        }
+        j["users"] = rows;
+    }
+    j["domains"] = nullptr;
+    if (c.domain) {
+        const DomainConfigReader domains(c.domain->data());
+        json rows = json::array();
+        for (int r : domains.ListedRows())
+            rows.push_back({{"row", r}, {"name", domains.name(r)}, {"ip", domains.ip_text(r)}});
+        j["domains"] = rows;
+    }
+    return j;
+}
+
+void PrintCameraDetail(std::FILE* out, const CameraRecords& c, bool show_passwords)
+{
+    std::fprintf(out, "Camera %s  records %s", MacTableText(c.mac).c_str(), RecordsLetters(c).c_str());
+    const std::string iface = InterfaceName(c.answer_interface);
+    if (!iface.empty())
+        std::fprintf(out, "  interface %s", iface.c_str());
+    std::fprintf(out, "\n");
+    if (c.general) {
+        const GeneralConfigReader g(c.general->data());
+        std::fprintf(out, "\nFirmware %s\n\n", g.FirmwareVersionText().c_str());
+        Table net({"SETTING", "VALUE"});
+        net.AddRow({"Ethernet IP address", AddressText(g.ethernet_ip())});
+        net.AddRow({"Ethernet subnet mask", AddressText(g.ethernet_mask())});
+        net.AddRow({"Gateway", AddressText(g.gateway())});
+        net.AddRow({"BOOTP start IP", AddressText(g.bootp_start_ip())});
+        net.AddRow({"BOOTP end IP", AddressText(g.bootp_end_ip())});
+        net.AddRow({"SERVER", OnOff(g.server_on())});
+        net.AddRow({"BOOTP", OnOff(g.bootp_on())});
+        net.AddRow({"PPP IP address", AddressText(g.ppp_ip())});
+        net.AddRow({"PPP subnet mask", AddressText(g.ppp_mask())});
+        net.AddRow({"PPP client IP address", AddressText(g.ppp_client_ip())});
+        net.Print(out);
+        std::fprintf(out, "\n");
+        Table names({"CAMERA NAME", "TEXT"});
+        for (int i = 0; i < 4; ++i)
+            names.AddRow({std::to_string(i + 1),
+                          PrintableText(ReadTextField(c.general->data() + general_layout::camera_name +
+                                                          general_layout::camera_name_stride * std::size_t(i),
+                                                      CameraNameWidth(i)))});
+        names.Print(out);
+    }
+    if (c.user) {
+        std::fprintf(out, "\n");
+        const UserConfigReader users(c.user->data());
+        Table t({"ROW", "USERNAME", "PASSWORD", "VIEW IMAGE", "ADJUST"});
+        for (int r : users.ListedRows()) {
+            const std::uint32_t p = users.permissions(r);
+            t.AddRow({std::to_string(r), PrintableText(users.name(r)),
+                      show_passwords ? PrintableText(users.password(r)) : "***", p & PERM_VIEW_IMAGE ? "yes" : "no",
+                      p & PERM_ADJUST ? "yes" : "no"});
+        }
+        t.Print(out);
+    }
+    if (c.domain) {
+        std::fprintf(out, "\n");
+        const DomainConfigReader domains(c.domain->data());
+        Table t({"ROW", "DOMAIN NAME", "IP ADDRESS"});
+        for (int r : domains.ListedRows())
+            t.AddRow({std::to_string(r), PrintableText(domains.name(r)), PrintableText(domains.ip_text(r))});
+        t.Print(out);
+    }
+}
+
+void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& cameras, bool with_interface)
+{
+    std::vector<std::string> headers = {"MAC", "ETHERNET IP", "MASK", "GATEWAY", "FW", "SERVER", "BOOTP", "RECORDS"};
+    if (with_interface)
+        headers.push_back("IFACE");
+    Table t(headers);
+    for (const CameraRecords& c : cameras) {
+        std::vector<std::string> row = {MacTableText(c.mac)};
+        if (c.general) {
+            const GeneralConfigReader g(c.general->data());
+            row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
+                                   AddressText(g.gateway()), g.FirmwareVersionText(), OnOff(g.server_on()),
+                                   OnOff(g.bootp_on())});
+        } else {
+            row.insert(row.end(), {"-", "-", "-", "-", "-", "-"});
+        }
+        row.push_back(RecordsLetters(c));
+        if (with_interface)
+            row.push_back(InterfaceName(c.answer_interface));
+        t.AddRow(std::move(row));
+    }
+    t.Print(out);
+}
+
+void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
+{
+    WriteCsvRow(out, {"mac", "ethernet_ip", "ethernet_mask", "gateway", "bootp_start", "bootp_end", "ppp_ip",
+                      "ppp_mask", "ppp_client_ip", "server", "bootp", "firmware", "records", "interface"});
+    for (const CameraRecords& c : cameras) {
+        CsvRow row = {MacColonText(c.mac)};
+        if (c.general) {
+            const GeneralConfigReader g(c.general->data());
+            row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
+                                   AddressText(g.gateway()), AddressText(g.bootp_start_ip()),
+                                   AddressText(g.bootp_end_ip()), AddressText(g.ppp_ip()), AddressText(g.ppp_mask()),
+                                   AddressText(g.ppp_client_ip()), OnOff(g.server_on()), OnOff(g.bootp_on()),
+                                   g.FirmwareVersionText()});
+        } else {
+            row.insert(row.end(), 11, std::string());
+        }
+        row.push_back(RecordsLetters(c));
+        row.push_back(InterfaceName(c.answer_interface));
+        WriteCsvRow(out, row);
+    }
+}
+
+std::string DumpJson(const json& value)
+{
+    return value.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+} // namespace vantoro::cli

@@ -1,0 +1,77 @@
+#pragma once
+// The command line's stand-in for the sheet's windows. The receiver thread's
+// messages are recorded and wake the main thread, which waits with a deadline
+// instead of running an event loop. Both "windows" always exist.
+//
+// Each progress message is attributed to a camera by the hardware address of
+// the acknowledgement being dispatched (the receiver's received frame, which
+// stays unchanged while the message is handled). While the main thread tracks
+// camera B, an acknowledgement carrying another registered camera's address is
+// counted as a stray and never as B's progress, and it does not make the
+// dispatcher send B's next record. Between cameras nothing is tracked and no
+// acknowledgement drives anything.
+
+#include "link/camera_registry.h"
+#include "link/receiver_thread.h"
+#include "link/window_messages.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace vantoro::cli {
+
+using Clock = std::chrono::steady_clock;
+
+enum class ApplyStep { User = 0, Domain = 1, General = 2 };
+const char* StepName(ApplyStep step); // "user", "domain", "general"
+
+class CliWindows final : public LinkWindows {
+public:
+    explicit CliWindows(std::string wan_text) : wan_text_(std::move(wan_text)) {}
+    // Once, before the receiver starts.
+    void Connect(const ReceiverThread* receiver, CameraRegistry* registry);
+
+    bool SendToWindow(LinkWindow target, std::uint32_t message) override;
+    std::string WanAddressText() override { return wan_text_; }
+    bool MayDriveSequence(const Frame& acknowledgement) override;
+
+    // Cameras announced so far; waits until there are more than seen, or deadline.
+    std::size_t WaitForFound(std::size_t seen, Clock::time_point deadline);
+
+    // Progress of one camera's apply sequence.
+    void Track(const MacAddress& mac);
+    // Ends tracking; returns the strays seen while tracking.
+    int StopTracking();
+    // True once the tracked camera acknowledged the general record, the last
+    // step; false at the deadline. Only that acknowledgement wakes the
+    // waiting thread: a clean sequence costs it one wake-up, not three.
+    bool WaitForLastStep(Clock::time_point deadline);
+    struct StepProgress {
+        bool done[3] = {false, false, false}; // by ApplyStep
+        Clock::time_point acknowledged_at[3];
+    };
+    StepProgress Progress();
+
+private:
+    // Whether an acknowledgement from this address is the tracked camera's.
+    // A camera that does not echo its address is taken for the tracked one; a
+    // registered other camera never is. Takes the registry's guard and then
+    // mutex_, never the other way round.
+    bool FromTracked(const MacAddress& from);
+
+    const std::string wan_text_;
+    const ReceiverThread* receiver_ = nullptr;
+    CameraRegistry* registry_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t found_ = 0;
+    std::optional<MacAddress> tracked_;
+    StepProgress progress_;
+    int strays_ = 0;
+};
+
+} // namespace vantoro::cli

@@ -1,0 +1,112 @@
+// vantoro apply FILE.csv --login NAME: network settings for many cameras, one
+// per row, after a single search.
+
+#include "cli/batch_apply.h"
+#include "cli/camera_view.h"
+#include "cli/command_support.h"
+#include "cli/progress.h"
+#include "cli/text_forms.h"
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+namespace vantoro::cli {
+
+namespace {
+
+std::string ResultLine(const CameraResult& r)
+{
+    std::string line = MacTableText(r.mac) + "  " + BatchResultName(r.result);
+    if (!r.detail.empty())
+        line += ": " + r.detail;
+    for (std::size_t i = 0; i < r.changes.size(); ++i)
+        line += (i == 0 ? "  " : ", ") + r.changes[i].field + " " + r.changes[i].before + " -> " + r.changes[i].after;
+    return line;
+}
+
+nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, const std::map<std::string, int>& counts)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const CameraResult& r : results) {
+        nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+        for (const FieldChange& c : r.changes)
+            changes.push_back({{"field", c.field}, {"before", c.before}, {"after", c.after}});
+        list.push_back({{"mac", MacColonText(r.mac)},
+                        {"result", BatchResultName(r.result)},
+                        {"detail", r.detail.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.detail)},
+                        {"changes", changes}});
+    }
+    return {{"results", list}, {"summary", counts}};
+}
+
+} // namespace
+
+int RunApply(const CommonOptions& common, const ApplyOptions& o)
+{
+    const auto options = CheckCommon(common, false);
+    if (!options)
+        return kExitBadInput;
+    const ApplyPlan plan = ReadApplyPlan(o.csv);
+    if (!plan.error.empty()) {
+        Complain(plan.error);
+        return kExitBadInput;
+    }
+    if (!plan.ignored_columns.empty()) {
+        std::string names;
+        for (const std::string& c : plan.ignored_columns)
+            names += (names.empty() ? "" : ", ") + c;
+        Complain("columns that cannot be set are ignored: " + names);
+    }
+    const auto password = LoginPassword(o.write.login);
+    if (!password)
+        return kExitBadInput;
+
+    Session session(*options);
+    if (auto error = session.Start()) {
+        Complain(*error);
+        return kExitCameraFailed;
+    }
+    Progress progress;
+    std::vector<MacAddress> targets;
+    for (const PlanRow& row : plan.rows)
+        targets.push_back(row.mac);
+    const auto cameras = session.Discover(&targets, [&](std::size_t n) { progress.Count(n); });
+    progress.Finish();
+
+    BatchOptions batch{o.write.login, *password, o.write.dry_run};
+    const auto results = ApplyBatch(session, cameras, plan.rows, batch, [&](std::size_t done, const CameraResult& r) {
+        progress.Finish();
+        std::printf("%s\n", ResultLine(r).c_str());
+        std::fflush(stdout);
+        progress.Bar(done, plan.rows.size(), MacTableText(r.mac));
+    });
+    progress.Finish();
+
+    std::map<std::string, int> counts;
+    for (BatchResult kind : {BatchResult::Applied, BatchResult::Unchanged, BatchResult::WouldApply,
+                             BatchResult::NotFound, BatchResult::LoginRefused, BatchResult::Failed})
+        counts[BatchResultName(kind)] = 0;
+    bool failed = false;
+    for (const CameraResult& r : results) {
+        ++counts[BatchResultName(r.result)];
+        failed |= r.result == BatchResult::NotFound || r.result == BatchResult::LoginRefused ||
+                  r.result == BatchResult::Failed;
+    }
+    std::printf("%zu camera%s: %d applied, %d unchanged, %d not found, %d login refused, %d failed%s\n",
+                results.size(), results.size() == 1 ? "" : "s", counts["applied"], counts["unchanged"],
+                counts["not found"], counts["login refused"], counts["failed"],
+                o.write.dry_run ? (", " + std::to_string(counts["would apply"]) + " would apply (dry run)").c_str()
+                                : "");
+    if (!o.report.empty()) {
+        std::ofstream out(o.report);
+        out << DumpJson(ReportJson(results, counts)) << "\n";
+        if (!out) {
+            Complain("cannot write the report " + o.report);
+            return kExitCameraFailed;
+        }
+    }
+    return failed ? kExitCameraFailed : kExitOk;
+}
+
+} // namespace vantoro::cli

@@ -1,0 +1,119 @@
+// vantoro set MAC --login NAME [edits] [--dry-run]: edits one camera's records
+// with the sheet's rules and sends them through the acknowledged sequence.
+
+#include "cli/command_support.h"
+#include "cli/edit_options.h"
+#include "cli/passwords.h"
+#include "cli/text_forms.h"
+
+#include <cstdio>
+
+namespace vantoro::cli {
+
+namespace {
+
+// Every check that needs no camera; an error text names the bad value.
+std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
+{
+    GeneralEdits& g = e.general;
+    const std::pair<const char*, std::pair<const std::string*, std::optional<std::uint32_t>*>> addresses[] = {
+        {"--ethernet-ip", {&o.ethernet_ip, &g.ethernet_ip}},   {"--ethernet-mask", {&o.ethernet_mask, &g.ethernet_mask}},
+        {"--gateway", {&o.gateway, &g.gateway}},               {"--bootp-start", {&o.bootp_start, &g.bootp_start}},
+        {"--bootp-end", {&o.bootp_end, &g.bootp_end}},         {"--ppp-ip", {&o.ppp_ip, &g.ppp_ip}},
+        {"--ppp-mask", {&o.ppp_mask, &g.ppp_mask}},            {"--ppp-client-ip", {&o.ppp_client_ip, &g.ppp_client_ip}},
+    };
+    for (const auto& [name, field] : addresses)
+        if (auto error = ReadAddressEdit(name, *field.first, *field.second))
+            return error;
+    if (auto error = ReadSwitchEdit("--server", o.server, g.server))
+        return error;
+    if (auto error = ReadSwitchEdit("--bootp", o.bootp, g.bootp))
+        return error;
+    e.delete_users = o.delete_users;
+    for (const std::string& text : o.permissions) {
+        const auto assignment = SplitAssignment(text);
+        const auto perms = assignment ? ParsePermissions(assignment->second) : std::nullopt;
+        if (!perms)
+            return "--permissions wants NAME=view,adjust, NAME=view, NAME=adjust or NAME=none, not '" +
+                   PrintableText(text) + "'";
+        e.permissions.emplace_back(assignment->first, *perms);
+    }
+    e.delete_domains = o.delete_domains;
+    for (const std::string& text : o.add_domains) {
+        const auto assignment = SplitAssignment(text);
+        if (!assignment || !ParseStrictAddress(assignment->second))
+            return "--add-domain wants NAME=ADDRESS with a dotted IPv4 address, not '" + PrintableText(text) + "'";
+        e.add_domains.push_back(*assignment);
+    }
+    // Names only here: the new passwords are asked for once the rest is known good.
+    for (const std::string& name : o.add_users)
+        e.add_users.push_back({name, {}});
+    return CheckTextLengths(e);
+}
+
+} // namespace
+
+int RunSet(const CommonOptions& common, const SetOptions& o)
+{
+    const auto options = CheckCommon(common, false);
+    const auto mac = options ? CheckMac(o.mac) : std::nullopt;
+    if (!mac)
+        return kExitBadInput;
+    RecordEdits edits;
+    if (auto error = ReadEdits(o, edits)) {
+        Complain(*error);
+        return kExitBadInput;
+    }
+    if (edits.empty()) {
+        Complain("set wants at least one edit (see vantoro set --help)");
+        return kExitBadInput;
+    }
+    const auto password = LoginPassword(o.write.login);
+    if (!password)
+        return kExitBadInput;
+    for (NamedPassword& user : edits.add_users) {
+        const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + user.name + ": ");
+        if (!secret) {
+            Complain(std::string("no password for the new user: set ") + kNewPasswordVariable +
+                     " or run on a terminal to be asked");
+            return kExitBadInput;
+        }
+        user.password = *secret;
+    }
+    if (auto error = CheckTextLengths(edits)) {
+        Complain(*error);
+        return kExitBadInput;
+    }
+
+    Session session(*options);
+    if (auto error = session.Start()) {
+        Complain(*error);
+        return kExitCameraFailed;
+    }
+    const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
+    if (!camera)
+        return kExitCameraFailed;
+    CameraRecords edited = *camera;
+    if (auto error = ApplyEdits(edits, edited)) {
+        Complain(*error + "; nothing was sent");
+        return kExitBadInput;
+    }
+    const std::string mac_text = MacTableText(*mac);
+    const auto changes = DescribeChanges(*camera, edited);
+    for (const FieldChange& c : changes)
+        std::printf("%s  %s: %s -> %s\n", mac_text.c_str(), c.field.c_str(), c.before.c_str(), c.after.c_str());
+    if (o.write.dry_run) {
+        std::printf("%s  dry run: nothing sent\n", mac_text.c_str());
+        return kExitOk;
+    }
+    // Byte for byte: an edit that writes what is there already changes nothing.
+    if (edited.general == camera->general && edited.user == camera->user && edited.domain == camera->domain) {
+        std::printf("%s  unchanged\n", mac_text.c_str());
+        return kExitOk;
+    }
+    const ApplyOutcome outcome = session.Apply(edited);
+    std::printf("%s  %s\n", mac_text.c_str(), OutcomeText(outcome).c_str());
+    return outcome.ok ? kExitOk : kExitCameraFailed;
+}
+
+} // namespace vantoro::cli

@@ -1,0 +1,133 @@
+#include "cli/command_support.h"
+
+#include "cli/passwords.h"
+#include "cli/text_forms.h"
+#include "link/records.h"
+
+#include <cstdio>
+
+namespace vantoro::cli {
+
+namespace {
+
+constexpr int kMaxMilliseconds = 3600000;
+constexpr int kMaxRetries = 100;
+
+std::string Missing(const CameraRecords& c)
+{
+    std::string text;
+    for (const auto& [have, name] : {std::pair{c.general.has_value(), "general"},
+                                     std::pair{c.user.has_value(), "user"}, std::pair{c.domain.has_value(), "domain"}})
+        if (!have)
+            text += std::string(text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+} // namespace
+
+void Complain(const std::string& text)
+{
+    std::fprintf(stderr, "vantoro: %s\n", text.c_str());
+}
+
+std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed)
+{
+    SessionOptions s;
+    if (!common.wan.empty()) {
+        // Strict: inet_addr would turn a host name into the broadcast address.
+        if (!ParseStrictAddress(common.wan)) {
+            Complain("--wan wants a dotted IPv4 address like 192.168.1.10, not '" + PrintableText(common.wan) + "'");
+            return std::nullopt;
+        }
+        s.wan = common.wan;
+    }
+    const auto in_range = [](int v, int low, int high) { return v >= low && v <= high; };
+    if (!in_range(common.wait_ms, 0, kMaxMilliseconds) || !in_range(common.timeout_ms, 1, kMaxMilliseconds)) {
+        Complain("--wait and --timeout want milliseconds up to " + std::to_string(kMaxMilliseconds) +
+                 " (--timeout at least 1)");
+        return std::nullopt;
+    }
+    if (!in_range(common.retries, 0, kMaxRetries)) {
+        Complain("--retries wants a number from 0 to " + std::to_string(kMaxRetries));
+        return std::nullopt;
+    }
+    if (common.format != "table" && common.format != "json" && !(format_csv_allowed && common.format == "csv")) {
+        Complain("--format wants table, json" + std::string(format_csv_allowed ? " or csv" : "") + ", not '" +
+                 PrintableText(common.format) + "'");
+        return std::nullopt;
+    }
+    if (!in_range(common.camera_port, 1, 65535) || !in_range(common.tool_port, 1, 65535)) {
+        Complain("--camera-port and --tool-port want a port number from 1 to 65535");
+        return std::nullopt;
+    }
+    s.wait_ms = common.wait_ms;
+    s.timeout_ms = common.timeout_ms;
+    s.retries = common.retries;
+    s.ports.camera_port = std::uint16_t(common.camera_port);
+    s.ports.tool_port = std::uint16_t(common.tool_port);
+    return s;
+}
+
+std::optional<MacAddress> CheckMac(const std::string& text)
+{
+    const auto mac = ParseMac(text);
+    if (!mac)
+        Complain("'" + PrintableText(text) + "' is no hardware address; give six hex bytes like 00:0a:0b:00:00:01");
+    return mac;
+}
+
+std::optional<std::string> LoginPassword(const std::string& login)
+{
+    const auto password = ReadSecret(kPasswordVariable, "Password for " + login + ": ");
+    if (!password)
+        Complain(std::string("no password: set ") + kPasswordVariable + " or run on a terminal to be asked");
+    return password;
+}
+
+bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password)
+{
+    return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
+}
+
+std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
+{
+    const std::vector<MacAddress> targets{mac};
+    for (CameraRecords& c : session.Discover(&targets)) {
+        if (c.mac != mac)
+            continue;
+        if (!c.complete()) {
+            Complain("camera " + MacTableText(mac) + " did not send its " + Missing(c) + " record within " +
+                     std::to_string(session.options().wait_ms) + " ms");
+            return std::nullopt;
+        }
+        return std::move(c);
+    }
+    Complain("camera " + MacTableText(mac) + " did not answer within " + std::to_string(session.options().wait_ms) +
+             " ms");
+    return std::nullopt;
+}
+
+std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
+                                          const std::string& password)
+{
+    auto camera = FindCamera(session, mac);
+    if (camera && !LoginAccepted(*camera, login, password)) {
+        Complain("Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +
+                 MacTableText(mac) + "; nothing was sent");
+        return std::nullopt;
+    }
+    return camera;
+}
+
+std::string OutcomeText(const ApplyOutcome& outcome)
+{
+    if (outcome.ok)
+        return outcome.resends == 0 ? "applied"
+                                    : "applied after " + std::to_string(outcome.resends) + " resent step" +
+                                          (outcome.resends == 1 ? "" : "s");
+    if (outcome.records_replaced)
+        return "records replaced by a late answer during the apply";
+    return std::string("no acknowledgement at step ") + StepName(outcome.failed_step);
+}
+
+} // namespace vantoro::cli

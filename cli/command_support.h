@@ -1,0 +1,38 @@
+#pragma once
+// What the commands share: checking the common options, messages, the search
+// for one camera and the login check.
+
+#include "cli/commands.h"
+
+#include <optional>
+#include <string>
+
+namespace vantoro::cli {
+
+// "vantoro: " and the text on standard error.
+void Complain(const std::string& text);
+
+// The session settings from the common options; none (after a complaint)
+// when one is bad.
+std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed);
+// The MAC argument; none (after a complaint) when it is no hardware address.
+std::optional<MacAddress> CheckMac(const std::string& text);
+// The login password from VANTORO_PASSWORD or a prompt; none after a complaint.
+std::optional<std::string> LoginPassword(const std::string& login);
+
+// The camera's name and password against its user table, as the sheet's login does.
+bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password);
+
+// Searches until the camera has sent all three records. Returns them, or none
+// after a message saying what was missing.
+std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac);
+
+// Searches, then checks the login: the records, or none after a message
+// (camera missing, incomplete, or login refused: exit status 1).
+std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
+                                          const std::string& password);
+
+// "applied", or "no acknowledgement at step user" and the like.
+std::string OutcomeText(const ApplyOutcome& outcome);
+
+} // namespace vantoro::cli

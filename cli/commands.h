@@ -1,0 +1,66 @@
+#pragma once
+// The vantoro commands. Each Run function checks its input before anything is
+// sent and returns the exit status.
+
+#include "cli/record_edits.h"
+#include "cli/session.h"
+
+#include <string>
+#include <vector>
+
+namespace vantoro::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitCameraFailed = 1; // one or more cameras failed
+inline constexpr int kExitBadInput = 2; // bad usage or input; nothing was sent
+
+// Options every command takes.
+struct CommonOptions {
+    std::string wan; // empty: LAN mode
+    int wait_ms = 1000;
+    int timeout_ms = 2000;
+    int retries = 2;
+    std::string format = "table";
+    int camera_port = CAMERA_PORT; // hidden: tests move the ports
+    int tool_port = TOOL_PORT;
+};
+
+struct ShowOptions {
+    std::string mac;
+    bool show_passwords = false;
+};
+
+struct ExportOptions {
+    std::string mac;
+    std::string file;
+};
+
+struct WriteOptions {
+    std::string login;
+    bool dry_run = false;
+};
+
+// Raw texts of set's edits, checked by RunSet.
+struct SetOptions {
+    std::string mac;
+    WriteOptions write;
+    std::string ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip;
+    std::string server, bootp;
+    std::vector<std::string> add_users, delete_users, permissions, add_domains, delete_domains;
+};
+
+struct ApplyOptions {
+    std::string csv;
+    WriteOptions write;
+    std::string report;
+};
+
+int RunDiscover(const CommonOptions& common);
+int RunShow(const CommonOptions& common, const ShowOptions& options);
+int RunExport(const CommonOptions& common, const ExportOptions& options);
+int RunImport(const CommonOptions& common, const std::string& file, const WriteOptions& write);
+int RunSet(const CommonOptions& common, const SetOptions& options);
+int RunApply(const CommonOptions& common, const ApplyOptions& options);
+int RunReset(const CommonOptions& common, const std::string& mac, const std::string& login);
+
+} // namespace vantoro::cli

@@ -1,0 +1,20 @@
+#pragma once
+// Turns the texts of set's options and of apply's CSV cells into edits,
+// refusing a bad value with a message that names it.
+
+#include "cli/record_edits.h"
+
+#include <optional>
+#include <string>
+
+namespace vantoro::cli {
+
+// An address option or cell: empty text is no edit. what names the option.
+std::optional<std::string> ReadAddressEdit(const std::string& what, const std::string& text,
+                                           std::optional<std::uint32_t>& edit);
+// "on"/"off"; empty text is no edit.
+std::optional<std::string> ReadSwitchEdit(const std::string& what, const std::string& text, std::optional<bool>& edit);
+// NAME=VALUE split at the last '='.
+std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& text);
+
+} // namespace vantoro::cli

@@ -1,0 +1,103 @@
+#include "cli/export_file.h"
+
+#include "cli/base64.h"
+#include "cli/camera_view.h"
+#include "cli/text_forms.h"
+
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+namespace vantoro::cli {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::string UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+struct Kind {
+    const char* name;
+    std::uint32_t reply;
+    std::optional<Frame> CameraRecords::*slot;
+};
+constexpr Kind kKinds[] = {{"general", CMD_GENERAL_REPLY, &CameraRecords::general},
+                           {"user", CMD_USER_REPLY, &CameraRecords::user},
+                           {"domain", CMD_DOMAIN_REPLY, &CameraRecords::domain}};
+
+} // namespace
+
+json MakeExport(const CameraRecords& camera, const std::string& read_from)
+{
+    json records;
+    for (const Kind& k : kKinds) {
+        const Frame& f = *(camera.*k.slot);
+        records[k.name] = Base64Encode(f.data(), f.size());
+    }
+    return {{"format", kExportFormat},
+            {"version", kExportVersion},
+            {"mac", MacColonText(camera.mac)},
+            {"read_at", UtcNow()},
+            {"read_from", read_from},
+            {"decoded", CameraDetailJson(camera, false)},
+            {"records", records}};
+}
+
+ImportedFile ReadExport(const std::string& path)
+{
+    ImportedFile out;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        out.error = "cannot read " + path;
+        return out;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const json j = json::parse(text, nullptr, false);
+    const auto fail = [&](const std::string& why) {
+        out.error = path + " is not a vantoro export: " + why;
+        return out;
+    };
+    if (j.is_discarded() || !j.is_object())
+        return fail("it is not a JSON object");
+    if (j.value("format", json()) != kExportFormat)
+        return fail("its \"format\" is not \"" + std::string(kExportFormat) + "\"");
+    if (j.value("version", json()) != kExportVersion)
+        return fail("its \"version\" is not " + std::to_string(kExportVersion));
+    const json mac_text = j.value("mac", json());
+    const auto mac = mac_text.is_string() ? ParseMac(mac_text.get<std::string>()) : std::nullopt;
+    if (!mac)
+        return fail("its \"mac\" is no hardware address");
+    const json records = j.value("records", json());
+    if (!records.is_object())
+        return fail("it has no \"records\"");
+    CameraRecords camera;
+    camera.mac = *mac;
+    for (const Kind& k : kKinds) {
+        const json field = records.value(k.name, json());
+        const auto bytes = field.is_string() ? Base64Decode(field.get<std::string>()) : std::nullopt;
+        if (!bytes || bytes->size() != kFrameSize)
+            return fail(std::string("its ") + k.name + " record is not " + std::to_string(kFrameSize) +
+                        " bytes of base64");
+        Frame f;
+        std::copy(bytes->begin(), bytes->end(), f.begin());
+        if (FrameMac(f) != *mac)
+            return fail(std::string("its ") + k.name + " record belongs to " + MacColonText(FrameMac(f)));
+        if (FrameCommand(f) != k.reply)
+            return fail(std::string("its ") + k.name + " record is not a " + k.name + " record");
+        camera.*k.slot = f;
+    }
+    out.read_at = j.value("read_at", "");
+    out.read_from = j.value("read_from", "");
+    out.records = camera;
+    return out;
+}
+
+} // namespace vantoro::cli

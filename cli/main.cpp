@@ -1,0 +1,144 @@
+// vantoro: the camera link from the command line, for fleets and scripts.
+// Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input.
+
+#include "cli/commands.h"
+
+#include "vantoro_version.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <functional>
+
+using namespace vantoro::cli;
+
+namespace {
+
+void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* formats)
+{
+    command->add_option("--wan", common.wan, "WAN mode: send to the camera at this address (default: LAN mode, "
+                                             "broadcast on every interface)")
+        ->type_name("ADDRESS");
+    command->add_option("--wait", common.wait_ms, "how long to collect answers to the search (default 1000)")
+        ->type_name("MS");
+    command->add_option("--timeout", common.timeout_ms, "how long to wait for each acknowledgement (default 2000)")
+        ->type_name("MS");
+    command->add_option("--retries", common.retries,
+                        "how often to resend the search, or a step without its acknowledgement (default 2)")
+        ->type_name("N");
+    if (formats)
+        command->add_option("--format", common.format, std::string("output: ") + formats + " (default table)")
+            ->type_name("FORMAT");
+    // For tests on loopback; the cameras listen on 2056 and answer to 2313.
+    command->add_option("--camera-port", common.camera_port)->group("");
+    command->add_option("--tool-port", common.tool_port)->group("");
+}
+
+void AddLogin(CLI::App* command, WriteOptions& write, bool dry_run)
+{
+    command->add_option("--login", write.login,
+                        "user name checked against the camera's user table; the password comes from "
+                        "VANTORO_PASSWORD or a prompt")
+        ->type_name("NAME")
+        ->required();
+    if (dry_run)
+        command->add_flag("--dry-run", write.dry_run, "print the changes field by field and send no record");
+}
+
+CLI::Option* Repeatable(CLI::Option* option)
+{
+    return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"vantoro: find, back up and configure network cameras from the command line.\n"
+                 "Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input."};
+    app.set_version_flag("--version", std::string("vantoro ") + vantoro::kVantoroVersion);
+    app.require_subcommand(1);
+    std::function<int()> run;
+    CommonOptions common;
+
+    CLI::App* discover = app.add_subcommand("discover", "list every camera that answers the search, sorted by MAC");
+    AddCommonOptions(discover, common, "table, json or csv");
+    discover->callback([&] { run = [&] { return RunDiscover(common); }; });
+
+    ShowOptions show;
+    CLI::App* show_cmd = app.add_subcommand("show", "all fields of a camera's three records, decoded");
+    show_cmd->add_option("MAC", show.mac, "the camera, as 00:0a:0b:00:00:01 or \"00 0A 0B 00 00 01\"")->required();
+    show_cmd->add_flag("--show-passwords", show.show_passwords, "show the users' passwords instead of ***");
+    AddCommonOptions(show_cmd, common, "table or json");
+    show_cmd->callback([&] { run = [&] { return RunShow(common, show); }; });
+
+    ExportOptions exp;
+    CLI::App* export_cmd = app.add_subcommand("export", "write a camera's three records to a JSON backup file");
+    export_cmd->add_option("MAC", exp.mac, "the camera")->required();
+    export_cmd->add_option("FILE", exp.file, "the backup file to write")->required();
+    AddCommonOptions(export_cmd, common, nullptr);
+    export_cmd->callback([&] { run = [&] { return RunExport(common, exp); }; });
+
+    std::string import_file;
+    WriteOptions import_write;
+    CLI::App* import_cmd = app.add_subcommand("import", "write an export's three records back to its camera");
+    import_cmd->add_option("FILE", import_file, "a file written by vantoro export")->required();
+    AddLogin(import_cmd, import_write, true);
+    AddCommonOptions(import_cmd, common, nullptr);
+    import_cmd->callback([&] { run = [&] { return RunImport(common, import_file, import_write); }; });
+
+    SetOptions set;
+    CLI::App* set_cmd = app.add_subcommand("set", "edit one camera's records and send them");
+    set_cmd->add_option("MAC", set.mac, "the camera")->required();
+    AddLogin(set_cmd, set.write, true);
+    const std::pair<const char*, std::string*> addresses[] = {
+        {"--ethernet-ip", &set.ethernet_ip}, {"--ethernet-mask", &set.ethernet_mask}, {"--gateway", &set.gateway},
+        {"--bootp-start", &set.bootp_start}, {"--bootp-end", &set.bootp_end},         {"--ppp-ip", &set.ppp_ip},
+        {"--ppp-mask", &set.ppp_mask},       {"--ppp-client-ip", &set.ppp_client_ip},
+    };
+    for (const auto& [name, field] : addresses)
+        set_cmd->add_option(name, *field, "new address")->type_name("ADDRESS");
+    set_cmd->add_option("--server", set.server, "SERVER switch")->type_name("on|off");
+    set_cmd->add_option("--bootp", set.bootp, "BOOTP switch")->type_name("on|off");
+    Repeatable(set_cmd->add_option("--add-user", set.add_users,
+                                   "add a user in the first free row; password from VANTORO_NEW_PASSWORD or a prompt"))
+        ->type_name("NAME");
+    Repeatable(set_cmd->add_option("--delete-user", set.delete_users, "delete every user of this name (any case)"))
+        ->type_name("NAME");
+    Repeatable(set_cmd->add_option("--permissions", set.permissions, "set a user's permissions"))
+        ->type_name("NAME=view,adjust|view|adjust|none");
+    Repeatable(set_cmd->add_option("--add-domain", set.add_domains, "add a domain name in the first free row"))
+        ->type_name("NAME=ADDRESS");
+    Repeatable(set_cmd->add_option("--delete-domain", set.delete_domains, "delete every domain of this name (any case)"))
+        ->type_name("NAME");
+    AddCommonOptions(set_cmd, common, nullptr);
+    set_cmd->callback([&] { run = [&] { return RunSet(common, set); }; });
+
+    ApplyOptions apply;
+    CLI::App* apply_cmd = app.add_subcommand("apply", "network settings for many cameras from a CSV file, one per row");
+    apply_cmd->add_option("FILE", apply.csv, "CSV with a mac column and any of ethernet_ip, ethernet_mask, gateway, "
+                                             "bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip, server, bootp")
+        ->required();
+    AddLogin(apply_cmd, apply.write, true);
+    apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
+    AddCommonOptions(apply_cmd, common, nullptr);
+    apply_cmd->callback([&] { run = [&] { return RunApply(common, apply); }; });
+
+    std::string reset_mac;
+    WriteOptions reset_write;
+    CLI::App* reset_cmd = app.add_subcommand("reset", "send a camera the reset request");
+    reset_cmd->add_option("MAC", reset_mac, "the camera")->required();
+    AddLogin(reset_cmd, reset_write, false);
+    AddCommonOptions(reset_cmd, common, nullptr);
+    reset_cmd->callback([&] { run = [&] { return RunReset(common, reset_mac, reset_write.login); }; });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e); // prints the help, the version or the error
+        return code == 0 ? kExitOk : kExitBadInput;
+    }
+    // Results go out line by line, so a pipe sees each camera as it is done.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return run ? run() : kExitBadInput;
+}

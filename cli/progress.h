@@ -1,0 +1,25 @@
+#pragma once
+// Progress on standard error, only when it is a terminal: a live count while
+// answers come in, a bar while cameras are applied to. Scripts see none of it.
+
+#include <cstddef>
+#include <string>
+
+namespace vantoro::cli {
+
+class Progress {
+public:
+    Progress();
+    ~Progress() { Finish(); }
+    void Count(std::size_t found);
+    void Bar(std::size_t done, std::size_t total, const std::string& label);
+    // Ends the progress line, if one was drawn.
+    void Finish();
+
+private:
+    bool enabled_;
+    bool drawn_ = false;
+    std::size_t last_count_ = std::size_t(-1);
+};
+
+} // namespace vantoro::cli

@@ -1,0 +1,67 @@
+#pragma once
+// The edits that set and apply make to a camera's records, checked before
+// anything is sent and applied to copies with the sheet's record rules
+// (link/records.h): first free row, delete by name without regard to case,
+// the permission bits rule.
+
+#include "cli/session.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantoro::cli {
+
+struct GeneralEdits {
+    std::optional<std::uint32_t> ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end;
+    std::optional<std::uint32_t> ppp_ip, ppp_mask, ppp_client_ip;
+    std::optional<bool> server, bootp;
+    bool empty() const;
+};
+
+struct Permissions {
+    bool view_image = false;
+    bool adjust = false;
+};
+
+struct NamedPassword {
+    std::string name;
+    std::string password;
+};
+
+struct RecordEdits {
+    GeneralEdits general;
+    std::vector<std::string> delete_users;
+    std::vector<NamedPassword> add_users;
+    std::vector<std::pair<std::string, Permissions>> permissions;
+    std::vector<std::string> delete_domains;
+    std::vector<std::pair<std::string, std::string>> add_domains; // name, address text
+    bool empty() const;
+};
+
+// "view,adjust", "adjust,view", "view", "adjust" or "none".
+std::optional<Permissions> ParsePermissions(const std::string& text);
+// "on" or "off".
+std::optional<bool> ParseSwitch(const std::string& text);
+
+// Refuses texts that do not fit their fields and empty names; the message
+// names the bad value.
+std::optional<std::string> CheckTextLengths(const RecordEdits& edits);
+
+// Applies the edits in this order: users deleted, users added, permissions,
+// domains deleted, domains added, general fields. The records must be
+// present. An error text (a full table, a name that no row holds) leaves the
+// records half edited: the caller sends nothing then.
+std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraRecords& records);
+
+struct FieldChange {
+    std::string field;
+    std::string before;
+    std::string after;
+};
+// Field by field; passwords are never shown, only that one changed.
+std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after);
+
+} // namespace vantoro::cli

@@ -1,0 +1,268 @@
+#include "cli/session.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace vantoro::cli {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::uint32_t SetCommand(ApplyStep step)
+{
+    switch (step) {
+    case ApplyStep::User: return CMD_SET_USER;
+    case ApplyStep::Domain: return CMD_SET_DOMAIN;
+    case ApplyStep::General: break;
+    }
+    return CMD_SET_GENERAL;
+}
+
+RecordSlot SlotFor(ApplyStep step)
+{
+    switch (step) {
+    case ApplyStep::User: return RecordSlot::User;
+    case ApplyStep::Domain: return RecordSlot::Domain;
+    case ApplyStep::General: break;
+    }
+    return RecordSlot::General;
+}
+
+void Store(std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
+{
+    if (!record)
+        return;
+    if (!slot)
+        slot = std::make_unique<Frame>();
+    *slot = *record;
+}
+
+bool Same(const std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
+{
+    return !record || (slot && *slot == *record);
+}
+
+} // namespace
+
+Session::Session(SessionOptions options)
+    : options_(std::move(options)), windows_(options_.wan.value_or(std::string())),
+      link_(std::make_unique<CameraLink>(options_.ports))
+{
+    windows_.Connect(&link_->receiver, &link_->state.registry);
+    link_->state.wan_mode.store(options_.wan.has_value());
+    link_->state.messenger.Attach(&windows_);
+}
+
+Session::~Session()
+{
+    link_->receiver.Stop();
+    link_->state.messenger.Attach(nullptr);
+}
+
+std::optional<std::string> Session::Start()
+{
+    if (!link_->receiver.Start())
+        return "cannot bind UDP port " + std::to_string(options_.ports.tool_port) +
+               " for the cameras' answers (is another configuration tool running?)";
+    return std::nullopt;
+}
+
+bool Session::AllComplete(const std::vector<MacAddress>& targets)
+{
+    CameraRegistry& registry = link_->state.registry;
+    for (const MacAddress& mac : targets) {
+        CameraEntry* entry = registry.FindCamera(mac);
+        if (!entry)
+            return false;
+        std::lock_guard guard(registry.guard());
+        if (!entry->general || !entry->user || !entry->domain)
+            return false;
+    }
+    return true;
+}
+
+std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targets,
+                                             const std::function<void(std::size_t)>& on_found)
+{
+    const auto start = Clock::now();
+    const auto end = start + milliseconds(options_.wait_ms);
+    const int bursts = options_.retries + 1;
+    std::size_t seen = 0;
+    for (int k = 0; k < bursts; ++k) {
+        const auto send_at = start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts);
+        for (;;) {
+            if (targets && AllComplete(*targets))
+                break;
+            const auto now = Clock::now();
+            if (now >= send_at)
+                break;
+            seen = windows_.WaitForFound(seen, std::min(send_at, now + milliseconds(10)));
+            if (on_found)
+                on_found(seen);
+        }
+        if (targets && AllComplete(*targets))
+            break;
+        link_->transmitter.SendDiscoveryBurst();
+    }
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= end || (targets && AllComplete(*targets)))
+            break;
+        seen = windows_.WaitForFound(seen, std::min(end, now + milliseconds(10)));
+        if (on_found)
+            on_found(seen);
+    }
+    // Answers still on their way would replace records about to be edited.
+    if (targets)
+        Settle(std::min(50, options_.wait_ms), std::min(1000, options_.wait_ms));
+    return Cameras();
+}
+
+std::vector<CameraRecords> Session::Cameras()
+{
+    std::vector<CameraRecords> cameras;
+    CameraRegistry& registry = link_->state.registry;
+    {
+        std::lock_guard guard(registry.guard());
+        cameras.reserve(registry.size());
+        registry.Rewind();
+        for (CameraEntry* e = registry.Current(); e; e = registry.Next() ? registry.Current() : nullptr) {
+            const Frame* preferred = e->PreferredRecord();
+            if (!preferred)
+                continue;
+            CameraRecords c;
+            c.mac = FrameMac(*preferred);
+            c.answer_interface = e->answer_interface;
+            if (e->general)
+                c.general = *e->general;
+            if (e->user)
+                c.user = *e->user;
+            if (e->domain)
+                c.domain = *e->domain;
+            cameras.push_back(std::move(c));
+        }
+    }
+    std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) { return a.mac < b.mac; });
+    return cameras;
+}
+
+void Session::Settle(int quiet_ms, int cap_ms)
+{
+    const auto cap = Clock::now() + milliseconds(cap_ms);
+    auto last = link_->receiver.counters().dispatched.load();
+    auto quiet_since = Clock::now();
+    while (Clock::now() < cap && Clock::now() - quiet_since < milliseconds(quiet_ms)) {
+        std::this_thread::sleep_for(milliseconds(std::max(1, quiet_ms / 5)));
+        const auto now_count = link_->receiver.counters().dispatched.load();
+        if (now_count != last) {
+            last = now_count;
+            quiet_since = Clock::now();
+        }
+    }
+}
+
+ApplyOutcome Session::RunSequence()
+{
+    ApplyOutcome out;
+    const auto timeout = milliseconds(options_.timeout_ms);
+    // The user record starts the chain; the dispatcher sends the domain and
+    // general records on the acknowledgements. This thread sleeps until the
+    // last acknowledgement or until the step awaited has had its time.
+    link_->transmitter.StartApply();
+    ApplyStep step = ApplyStep::User;
+    auto awaited_since = Clock::now();
+    int resends = 0; // of this step
+    for (;;) {
+        if (windows_.WaitForLastStep(awaited_since + timeout)) {
+            out.ok = true;
+            return out;
+        }
+        const CliWindows::StepProgress progress = windows_.Progress();
+        int first_open = 0;
+        while (first_open < 3 && progress.done[first_open])
+            ++first_open;
+        if (first_open == 3) {
+            out.ok = true;
+            return out;
+        }
+        if (first_open > int(step)) {
+            // Acknowledged meanwhile: the next step has its own time, from then.
+            step = ApplyStep(first_open);
+            awaited_since = progress.acknowledged_at[first_open - 1];
+            resends = 0;
+            continue;
+        }
+        if (resends == options_.retries) {
+            out.failed_step = step;
+            return out;
+        }
+        ++resends;
+        ++out.resends;
+        link_->transmitter.SendCurrentRecord(SetCommand(step), SlotFor(step));
+        awaited_since = Clock::now();
+    }
+}
+
+ApplyOutcome Session::Apply(const CameraRecords& records)
+{
+    CameraRegistry& registry = link_->state.registry;
+    CameraEntry* entry = registry.FindCamera(records.mac);
+    if (!entry)
+        return {};
+    ApplyOutcome out;
+    // A second round only when a late answer to the search replaced one of
+    // the records while the sequence ran: that record may have gone out
+    // without the edits.
+    for (int round = 0; round < 2; ++round) {
+        {
+            std::lock_guard guard(registry.guard());
+            Store(entry->general, records.general);
+            Store(entry->user, records.user);
+            Store(entry->domain, records.domain);
+        }
+        windows_.Track(records.mac);
+        link_->state.current_camera.store(entry);
+        const int resends_before = out.resends;
+        const ApplyOutcome step = RunSequence();
+        // From here on a late acknowledgement finds no current camera and no
+        // tracked one, so the dispatcher sends no record for it (a closing
+        // frame only echoes that acknowledgement to its own camera).
+        link_->state.current_camera.store(nullptr);
+        const int strays = windows_.StopTracking();
+        out.ok = step.ok;
+        out.failed_step = step.failed_step;
+        out.resends = resends_before + step.resends;
+        bool intact;
+        {
+            std::lock_guard guard(registry.guard());
+            intact = Same(entry->general, records.general) && Same(entry->user, records.user) &&
+                     Same(entry->domain, records.domain);
+        }
+        // A resent step can be acknowledged twice, and strays mean answers are
+        // crossing. An acknowledgement with another camera's address never
+        // drives the next camera's sequence (CliWindows), but one from a camera
+        // that does not echo its address would: let them land while no camera
+        // is current. A clean sequence goes straight on to the next camera.
+        if (step.resends > 0 || strays > 0 || !step.ok || !intact)
+            Settle(std::min(250, options_.timeout_ms), options_.timeout_ms);
+        if (!out.ok || intact)
+            return out;
+    }
+    out.ok = false;
+    out.records_replaced = true;
+    return out;
+}
+
+bool Session::Reset(const MacAddress& mac)
+{
+    CameraEntry* entry = link_->state.registry.FindCamera(mac);
+    if (!entry)
+        return false;
+    link_->state.current_camera.store(entry);
+    const bool sent = link_->transmitter.SendCurrentRecord(CMD_RESET, RecordSlot::General);
+    link_->state.current_camera.store(nullptr);
+    return sent;
+}
+
+} // namespace vantoro::cli

@@ -1,0 +1,443 @@
+// The vantoro program against simulated cameras on loopback: every command,
+// the records byte for byte afterwards, lost and withheld acknowledgements,
+// refused logins and refused input.
+
+#include "cli_test_support.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
+namespace vantoro::cli::testing {
+namespace {
+
+using nlohmann::json;
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CliProgram, VersionAndHelpOnEveryCommand)
+{
+    const RunResult version = RunVantoro({"--version"});
+    EXPECT_EQ(version.exit, 0);
+    EXPECT_EQ(version.out, std::string("vantoro ") + VANTORO_VERSION_TEXT + "\n");
+    for (const char* command : {"discover", "show", "export", "import", "set", "apply", "reset"}) {
+        const RunResult help = RunVantoro({command, "--help"});
+        EXPECT_EQ(help.exit, 0) << command;
+        EXPECT_TRUE(Contains(help.out, "Usage")) << command;
+        EXPECT_FALSE(Contains(help.out, "--tool-port")) << "the test ports stay hidden";
+    }
+}
+
+TEST(CliProgram, DiscoverListsEveryCameraSortedInEachFormat)
+{
+    SimulatedCameras sim(3);
+    const RunResult table = RunVantoro(sim.Command({"discover"}));
+    ASSERT_EQ(table.exit, 0) << table.err;
+    const auto lines = Lines(table.out);
+    ASSERT_EQ(lines.size(), 5u) << table.out;
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(lines[std::size_t(k)].rfind("00 0A 0B 00 00 0" + std::to_string(k) + "  192.168.1.1" +
+                                                  std::to_string(k - 1), 0),
+                  0u)
+            << lines[std::size_t(k)];
+    for (const std::string& line : lines)
+        EXPECT_LE(line.size(), 100u);
+    EXPECT_EQ(lines[4], "3 cameras answered");
+
+    const RunResult js = RunVantoro(sim.Command({"discover", "--format", "json"}));
+    ASSERT_EQ(js.exit, 0) << js.err;
+    const json cameras = json::parse(js.out).at("cameras");
+    ASSERT_EQ(cameras.size(), 3u);
+    EXPECT_EQ(cameras[0]["mac"], "00:0a:0b:00:00:01");
+    EXPECT_EQ(cameras[1]["network"]["ethernet_ip"], "192.168.1.11");
+    EXPECT_EQ(cameras[1]["network"]["bootp"], false);
+    EXPECT_EQ(cameras[2]["firmware"], "2.05");
+    EXPECT_EQ(cameras[2]["records"], json({{"general", true}, {"user", true}, {"domain", true}}));
+
+    const RunResult csv = RunVantoro(sim.Command({"discover", "--format", "csv"}));
+    ASSERT_EQ(csv.exit, 0) << csv.err;
+    EXPECT_EQ(Lines(csv.out).size(), 4u);
+    EXPECT_TRUE(Contains(csv.out, "00:0a:0b:00:00:03,192.168.1.12,255.255.255.0,")) << csv.out;
+}
+
+TEST(CliProgram, ShowDecodesTheRecordsAndShowsPasswordsOnlyWhenAsked)
+{
+    SimulatedCameras sim(2);
+    const RunResult table = RunVantoro(sim.Command({"show", "00 0A 0B 00 00 02"}));
+    ASSERT_EQ(table.exit, 0) << table.err;
+    for (const char* part : {"192.168.1.11", "10.64.1.2", "operator", "***", "Firmware 2.05"})
+        EXPECT_TRUE(Contains(table.out, part)) << part << " in\n" << table.out;
+    EXPECT_FALSE(Contains(table.out, "viewer    viewer")) << "a password in clear";
+
+    for (bool shown : {false, true}) {
+        auto args = sim.Command({"show", "00:0a:0b:00:00:02", "--format", "json"});
+        if (shown)
+            args.push_back("--show-passwords");
+        const RunResult r = RunVantoro(args);
+        ASSERT_EQ(r.exit, 0) << r.err;
+        const json camera = json::parse(r.out);
+        ASSERT_EQ(camera["users"].size(), 3u);
+        EXPECT_EQ(camera["users"][1]["name"], "viewer");
+        EXPECT_EQ(camera["users"][1]["password"], shown ? "viewer" : "***");
+        EXPECT_EQ(camera["users"][1]["view_image"], true);
+        EXPECT_EQ(camera["users"][1]["adjust"], false);
+        EXPECT_EQ(camera["domains"].size(), 3u);
+        EXPECT_EQ(camera["camera_names"].size(), 4u);
+    }
+}
+
+TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
+{
+    SimulatedCameras sim(3);
+    const auto before = sim.Cameras();
+    const RunResult r = RunVantoro(
+        sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--ethernet-ip", "10.1.2.3", "--gateway",
+                     "10.1.2.254", "--server", "off", "--bootp", "on", "--ppp-client-ip", "10.64.9.9",
+                     "--delete-user", "VIEWER", "--add-user", "bob", "--permissions", "Bob=adjust", "--add-domain",
+                     "new.example=10.1.2.5", "--delete-domain", "NTP.vantoro.example"}),
+        {"VANTORO_PASSWORD=ADMIN", "VANTORO_NEW_PASSWORD=bobpass"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 02  applied\n")) << r.out;
+
+    // The same edits with the link's own record rules.
+    sim::CameraRecords expected = before[1].records;
+    GeneralConfig g(expected.general.data());
+    g.set_ethernet_ip(0x0A010203);
+    g.set_gateway(0x0A0102FE);
+    g.set_server_on(false);
+    g.set_bootp_on(true);
+    g.set_ppp_client_ip(0x0A400909);
+    UserConfig users(expected.user.data());
+    users.DeleteByName("viewer");
+    users.AddUser("bob", "bobpass");
+    users.StorePermissionsByName("bob", false, true);
+    DomainConfig domains(expected.domain.data());
+    domains.DeleteByName("ntp.vantoro.example");
+    domains.AddDomain("new.example", "10.1.2.5");
+    const auto after = sim.Cameras();
+    ExpectRecords(after[1].records, expected);
+    ExpectRecords(after[0].records, before[0].records);
+    ExpectRecords(after[2].records, before[2].records);
+
+    // Nothing left to change: nothing is sent.
+    const auto sets = sim.Counters().set_requests;
+    const RunResult again = RunVantoro(sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--ethernet-ip",
+                                                    "10.1.2.3"}),
+                                       kAdmin);
+    EXPECT_EQ(again.exit, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "unchanged")) << again.out;
+    EXPECT_EQ(sim.Counters().set_requests, sets);
+}
+
+TEST(CliProgram, DryRunPrintsEachChangeAndSendsNothing)
+{
+    SimulatedCameras sim(1);
+    const RunResult r = RunVantoro(
+        sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.1.2.3", "--add-user", "eve",
+                     "--dry-run"}),
+        {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=evepass"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "ethernet_ip: 192.168.1.10 -> 10.1.2.3")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "user row 3: (free) -> eve")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "evepass"));
+    EXPECT_EQ(sim.Counters().set_requests, 0u);
+}
+
+TEST(CliProgram, ExportThenImportRestoresEveryByte)
+{
+    SimulatedCameras sim(2);
+    ScratchDir dir;
+    const std::string backup = dir.File("cam1.json");
+    const auto before = sim.Cameras();
+    const RunResult exported = RunVantoro(sim.Command({"export", MacArg(1), backup}));
+    ASSERT_EQ(exported.exit, 0) << exported.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(backup.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the backup holds the passwords";
+    const json file = json::parse(ReadText(backup));
+    EXPECT_EQ(file["read_from"], "127.0.0.1");
+    EXPECT_EQ(file["decoded"]["network"]["ethernet_ip"], "192.168.1.10");
+
+    const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.9",
+                                                     "--delete-user", "operator"}),
+                                        kAdmin);
+    ASSERT_EQ(edited.exit, 0) << edited.err;
+    const RunResult imported = RunVantoro(sim.Command({"import", backup, "--login", "admin"}), kAdmin);
+    ASSERT_EQ(imported.exit, 0) << imported.err;
+    EXPECT_TRUE(Contains(imported.out, "ethernet_ip: 10.0.0.9 -> 192.168.1.10")) << imported.out;
+    EXPECT_TRUE(Contains(imported.out, "00 0A 0B 00 00 01  restored\n")) << imported.out;
+    const auto after = sim.Cameras();
+    ExpectRecords(after[0].records, before[0].records);
+    ExpectRecords(after[1].records, before[1].records);
+}
+
+TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    const std::string good = dir.File("good.json");
+    ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(1), good})).exit, 0);
+    const json base = json::parse(ReadText(good));
+    const auto variant = [&](const std::function<void(json&)>& change) {
+        json j = base;
+        change(j);
+        return j.dump();
+    };
+    const std::string user = base["records"]["user"];
+    struct Case {
+        const char* name;
+        std::string text;
+        int exit;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"not json", "hello", 2, "not a JSON object"},
+        {"other format", variant([](json& j) { j["format"] = "backup"; }), 2, "\"format\""},
+        {"short record", variant([](json& j) { j["records"]["domain"] = "AAAA"; }), 2, "domain record is not 1152"},
+        {"swapped records", variant([&](json& j) { j["records"]["general"] = user; }), 2, "not a general record"},
+        {"other camera's record", variant([](json& j) { j["mac"] = "00:0a:0b:00:00:07"; }), 2, "belongs to"},
+        {"missing records", variant([](json& j) { j.erase("records"); }), 2, "no \"records\""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.File("case.json");
+        WriteFile(path, c.text);
+        const RunResult r = RunVantoro(sim.Command({"import", path, "--login", "admin"}), kAdmin);
+        EXPECT_EQ(r.exit, c.exit) << c.name;
+        EXPECT_TRUE(Contains(r.err, c.message)) << c.name << ": " << r.err;
+    }
+    EXPECT_EQ(sim.Counters().get_requests, 3u) << "only the export searched";
+
+    // A real export whose camera does not answer here.
+    SimulatedCameras other(1, [] {
+        sim::SimOptions o;
+        o.first_mac = {0x00, 0x0A, 0x0B, 0x00, 0x00, 0x50};
+        return o;
+    }());
+    const RunResult r = RunVantoro(other.Command({"import", good, "--login", "admin"}), kAdmin);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(Contains(r.err, "did not answer")) << r.err;
+    EXPECT_EQ(other.Counters().set_requests, 0u);
+}
+
+TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
+{
+    SimulatedCameras sim(3);
+    ScratchDir dir;
+    const auto before = sim.Cameras();
+    const RunResult listed = RunVantoro(sim.Command({"discover", "--format", "csv"}));
+    ASSERT_EQ(listed.exit, 0) << listed.err;
+    std::string csv = listed.out;
+    // What a spreadsheet would do: a new address for camera 2, SERVER off for camera 3.
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        const auto at = csv.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        csv.replace(at, from.size(), to);
+    };
+    replace("00:0a:0b:00:00:02,192.168.1.11,", "00:0a:0b:00:00:02,10.20.30.40,");
+    replace("10.64.2.2,on,on", "10.64.2.2,off,on");
+    // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,\r\n,,,,,,,,,,,,,\r\n";
+    const std::string path = dir.File("fleet.csv");
+    WriteFile(path, csv);
+    const std::string report = dir.File("report.json");
+
+    const RunResult r = RunVantoro(sim.Command({"apply", path, "--login", "admin", "--report", report}), kAdmin);
+    EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface")) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");
+    EXPECT_EQ(lines[1], "00 0A 0B 00 00 02  applied  ethernet_ip 192.168.1.11 -> 10.20.30.40");
+    EXPECT_EQ(lines[2], "00 0A 0B 00 00 03  applied  server on -> off");
+    EXPECT_EQ(lines[3], "00 0A 0B 00 00 09  not found: did not answer");
+    EXPECT_EQ(lines[4], "4 cameras: 2 applied, 1 unchanged, 1 not found, 0 login refused, 0 failed");
+    const json results = json::parse(ReadText(report));
+    EXPECT_EQ(results["results"][1]["result"], "applied");
+    EXPECT_EQ(results["summary"]["not found"], 1);
+
+    sim::CameraRecords two = before[1].records, three = before[2].records;
+    GeneralConfig(two.general.data()).set_ethernet_ip(0x0A141E28);
+    GeneralConfig(three.general.data()).set_server_on(false);
+    const auto after = sim.Cameras();
+    ExpectRecords(after[0].records, before[0].records);
+    ExpectRecords(after[1].records, two);
+    ExpectRecords(after[2].records, three);
+}
+
+TEST(CliProgram, DuplicatedAndLateAcknowledgementsInABatchLeaveEveryRecordExact)
+{
+    sim::SimOptions o;
+    o.duplicate = 1.0; // every answer twice
+    o.jitter_ms = 15; // and out of order
+    o.seed = 7;
+    constexpr int kCameras = 8;
+    SimulatedCameras sim(kCameras, o);
+    ScratchDir dir;
+    std::string csv = "mac,ethernet_ip,ppp_ip\n";
+    for (int k = 1; k <= kCameras; ++k)
+        csv += MacArg(k) + ",10.50.0." + std::to_string(k) + ",10.60.0." + std::to_string(k) + "\n";
+    WriteFile(dir.File("fleet.csv"), csv);
+    const auto before = sim.Cameras();
+    const RunResult r = RunVantoro(sim.Command({"apply", dir.File("fleet.csv"), "--login", "admin"}, 1000), kAdmin);
+    ASSERT_EQ(r.exit, 0) << r.out << r.err;
+    const auto after = sim.Cameras();
+    for (int k = 0; k < kCameras; ++k) {
+        sim::CameraRecords expected = before[std::size_t(k)].records;
+        GeneralConfig g(expected.general.data());
+        g.set_ethernet_ip(0x0A320000u + std::uint32_t(k + 1));
+        g.set_ppp_ip(0x0A3C0000u + std::uint32_t(k + 1));
+        ExpectRecords(after[std::size_t(k)].records, expected);
+    }
+}
+
+TEST(CliProgram, LostAcknowledgementsAreRecoveredByResending)
+{
+    // Lose answers at random; across these seeds some step needs a resend,
+    // and every run still ends with the camera holding exactly the edit.
+    int resent_runs = 0;
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        sim::SimOptions o;
+        o.loss = 0.25;
+        o.seed = seed;
+        SimulatedCameras sim(1, o);
+        const auto before = sim.Cameras();
+        const std::string address = "10.0.7." + std::to_string(seed);
+        const RunResult r = RunVantoro(
+            sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", address}, 150, 8),
+            kAdmin);
+        ASSERT_EQ(r.exit, 0) << "seed " << seed << ": " << r.out << r.err;
+        resent_runs += Contains(r.out, "applied after");
+        sim::CameraRecords expected = before[0].records;
+        GeneralConfig(expected.general.data()).set_ethernet_ip(0x0A000700u + std::uint32_t(seed));
+        ExpectRecords(sim.Cameras()[0].records, expected);
+    }
+    EXPECT_GT(resent_runs, 0) << "no run lost an acknowledgement; the test proves nothing";
+}
+
+TEST(CliProgram, AStepThatIsNeverAcknowledgedIsNamedAfterItsRetries)
+{
+    sim::SimOptions o;
+    o.no_ack[int(sim::RecordKind::Domain)] = true;
+    SimulatedCameras sim(1, o);
+    const RunResult r =
+        RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.1"}, 100, 2), kAdmin);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(Contains(r.out, "no acknowledgement at step domain")) << r.out;
+    // The user record once, the domain record first and twice more; never the general record.
+    EXPECT_EQ(sim.Counters().set_requests, 4u);
+    EXPECT_EQ(sim.Counters().apply_done, 0u);
+}
+
+TEST(CliProgram, ARefusedLoginSendsNothing)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    WriteFile(dir.File("one.csv"), "mac,ethernet_ip\n" + MacArg(1) + ",10.0.0.1\n");
+    ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(1), dir.File("b.json")})).exit, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.1"},
+        {"reset", MacArg(1), "--login", "admin"},
+        {"import", dir.File("b.json"), "--login", "admin"},
+        {"apply", dir.File("one.csv"), "--login", "admin"},
+        {"set", MacArg(1), "--login", "nobody", "--ethernet-ip", "10.0.0.1"},
+    };
+    for (const auto& command : commands) {
+        const RunResult r = RunVantoro(sim.Command(command), {"VANTORO_PASSWORD=wrong"});
+        EXPECT_EQ(r.exit, 1) << command[0];
+        EXPECT_TRUE(Contains(r.err, "Login fail") || Contains(r.out, "login refused")) << command[0] << r.out << r.err;
+    }
+    EXPECT_EQ(sim.Counters().set_requests, 0u);
+    EXPECT_EQ(sim.Counters().resets, 0u);
+}
+
+TEST(CliProgram, ResetSendsTheResetRequest)
+{
+    SimulatedCameras sim(2);
+    const RunResult r = RunVantoro(sim.Command({"reset", MacArg(2), "--login", "operator"}),
+                                   {"VANTORO_PASSWORD=OPERATOR"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "00 0A 0B 00 00 02  reset sent\n");
+    for (int i = 0; i < 200 && sim.Counters().resets == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(sim.Counters().resets, 1u);
+}
+
+TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
+{
+    SimulatedCameras sim(2);
+    ScratchDir dir;
+    const auto csv = [&](const std::string& name, const std::string& text) {
+        WriteFile(dir.File(name), text);
+        return dir.File(name);
+    };
+    const std::string m = MacArg(1);
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+        std::vector<std::string> env = kAdmin;
+    };
+    const std::vector<Case> cases = {
+        {{"show", "00:0a:0b:00:00"}, "no hardware address"},
+        {{"show", m, "--format", "csv"}, "--format"},
+        {{"discover", "--format", "xml"}, "--format"},
+        {{"discover", "--wan", "camera.example"}, "--wan"},
+        {{"discover", "--wait", "-5"}, "--wait"},
+        {{"discover", "--retries", "1000"}, "--retries"},
+        {{"set", m, "--ethernet-ip", "10.0.0.1"}, "--login"},
+        {{"set", m, "--login", "admin"}, "at least one edit"},
+        {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0"}, "'10.0.0'"},
+        {{"set", m, "--login", "admin", "--gateway", "10.0.0.01"}, "'10.0.0.01'"},
+        {{"set", m, "--login", "admin", "--server", "yes"}, "'yes'"},
+        {{"set", m, "--login", "admin", "--permissions", "bob=all"}, "'bob=all'"},
+        {{"set", m, "--login", "admin", "--add-domain", "x.example=host"}, "'x.example=host'"},
+        {{"set", m, "--login", "admin", "--add-user", std::string(32, 'u')}, "at most 31"},
+        {{"set", m, "--login", "admin", "--add-user", "bob"}, "at most 19",
+         {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=" + std::string(20, 'p')}},
+        {{"set", m, "--login", "admin", "--add-user", "bob"}, "VANTORO_NEW_PASSWORD"},
+        {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
+        {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},
+        {{"apply", csv("nomac.csv", "ethernet_ip\n10.0.0.1\n"), "--login", "admin"}, "no mac column"},
+        {{"apply", csv("dup.csv", "mac,gateway\n" + m + ",10.0.0.1\n00 0A 0B 00 00 01,10.0.0.2\n"), "--login", "admin"},
+         "appears again (first on line 2)"},
+        {{"apply", csv("cell.csv", "mac,server\n" + m + ",maybe\n"), "--login", "admin"}, "line 2, column server"},
+        {{"apply", csv("badmac.csv", "mac\nzz:0a:0b:00:00:01\n"), "--login", "admin"}, "'zz:0a:0b:00:00:01'"},
+        {{"apply", csv("short.csv", "mac,gateway\n" + m + "\n"), "--login", "admin"}, "line 2: 1 fields"},
+        {{"apply", csv("quote.csv", "mac,gateway\n\"" + m + ",10.0.0.1\n"), "--login", "admin"}, "not valid CSV"},
+        {{"apply", dir.File("missing.csv"), "--login", "admin"}, "cannot read"},
+        {{"bogus"}, ""},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = RunVantoro(sim.Command(c.args), c.env);
+        EXPECT_EQ(r.exit, 2) << c.args[0] << " " << (c.args.size() > 1 ? c.args.back() : "") << "\n" << r.out << r.err;
+        EXPECT_TRUE(Contains(r.err, c.message)) << "wanted '" << c.message << "' in: " << r.err;
+    }
+    EXPECT_EQ(sim.Counters().received, 0u) << "a refused command sent a frame";
+
+    // Checks that need the camera's tables: still nothing sent.
+    const RunResult r = RunVantoro(sim.Command({"set", m, "--login", "admin", "--delete-user", "nobody"}), kAdmin);
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_TRUE(Contains(r.err, "no user named 'nobody'")) << r.err;
+    EXPECT_EQ(sim.Counters().set_requests, 0u);
+}
+
+} // namespace
+} // namespace vantoro::cli::testing
