@@ -62,10 +62,12 @@ Session::~Session()
 
 std::optional<std::string> Session::Start()
 {
-    if (!link_->receiver.Start())
-        return "cannot bind UDP port " + std::to_string(options_.ports.tool_port) +
-               " for the cameras' answers (is another configuration tool running?)";
-    return std::nullopt;
+    if (link_->receiver.Start())
+        return std::nullopt;
+    if (!link_->receiver.running())
+        return std::string("cannot start the threads that receive the cameras' answers");
+    return "cannot bind UDP port " + std::to_string(options_.ports.tool_port) +
+           " for the cameras' answers (is another configuration tool running?)";
 }
 
 bool Session::AllComplete(const std::vector<MacAddress>& targets)
