@@ -4,11 +4,13 @@
 
 namespace vantoro {
 
-std::size_t DatagramQueue::Push(const QueuedDatagram* items, std::size_t n)
+std::size_t DatagramQueue::Push(const QueuedDatagram* items, std::size_t n, std::size_t* waiting)
 {
     std::size_t taken;
     {
         std::lock_guard lock(mutex_);
+        if (waiting)
+            *waiting = items_.size();
         taken = std::min(n, capacity_ - std::min(capacity_, items_.size()));
         items_.insert(items_.end(), items, items + taken);
         draining_ = true;

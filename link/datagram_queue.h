@@ -28,8 +28,9 @@ public:
     explicit DatagramQueue(std::size_t capacity = kCapacity) : capacity_(capacity), hold_limit_(capacity / 2) {}
 
     // Appends what fits, in order; returns how many were dropped for want of
-    // room. The drain is then under way until Idle().
-    std::size_t Push(const QueuedDatagram* items, std::size_t n);
+    // room, and through *waiting how many were already queued before. The
+    // drain is then under way until Idle().
+    std::size_t Push(const QueuedDatagram* items, std::size_t n, std::size_t* waiting = nullptr);
     // The socket is empty: the dispatcher may go on.
     void Idle();
     // Waits for the oldest datagram, while the drain is idle or half the

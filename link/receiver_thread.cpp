@@ -24,6 +24,10 @@ constexpr int kBatch = 64;
 constexpr int kDispatchNice = 10;
 // Without a wake pipe a stop request is seen within this many milliseconds.
 constexpr int kPollWithoutPipeMs = 100;
+// A burst: this many crowded answers without a pause. The dispatcher then
+// waits for one, kBurstQuietMs with an empty socket.
+constexpr std::size_t kBurstAnswers = 8;
+constexpr int kBurstQuietMs = 2;
 } // namespace
 
 ReceiverThread::ReceiverThread(LinkState& link, FrameTransmitter& transmitter)
@@ -128,20 +132,35 @@ void ReceiverThread::Drain()
     std::vector<QueuedDatagram> staging(kBatch);
     for (int i = 0; i < kBatch; ++i)
         slots[i] = {buffers[i].data(), kFrameSize};
+    // Answers that came crowded (several in one receive, or while earlier
+    // ones still waited) since the socket was last quiet for kBurstQuietMs.
+    // An apply's acknowledgements never crowd: each comes after the previous
+    // one was dispatched.
+    std::size_t crowded = 0;
     while (!stop_.load()) {
         const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch);
         if (n > 0) {
-            Enqueue(slots.data(), n, staging.data());
+            if (Enqueue(slots.data(), n, staging.data()) > 0 || n > 1)
+                crowded += std::size_t(n);
             continue; // read on while anything is queued
         }
         if (n < 0)
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
+        // A few answers (an acknowledgement, one camera's records) go to the
+        // dispatcher at once. In a burst the socket running empty for a moment
+        // is no end to it: the dispatcher, and the user interface it wakes,
+        // would take the processor the drain needs, so they wait for a pause.
+        if (crowded < kBurstAnswers)
+            queue_.Idle();
+        if (WaitForSocket(kBurstQuietMs))
+            continue;
+        crowded = 0;
         queue_.Idle(); // caught up: the dispatcher's turn
-        WaitForSocket();
+        WaitForSocket(-1);
     }
 }
 
-void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
+std::size_t ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
 {
     std::size_t kept = 0;
     for (int i = 0; i < n; ++i) {
@@ -155,13 +174,15 @@ void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram*
         staging[kept].interface_index = slots[i].interface_index;
         ++kept;
     }
-    const std::size_t dropped = queue_.Push(staging, kept);
+    std::size_t waiting = 0;
+    const std::size_t dropped = queue_.Push(staging, kept, &waiting);
     if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
         std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
                      DatagramQueue::kCapacity);
+    return waiting;
 }
 
-void ReceiverThread::WaitForSocket()
+bool ReceiverThread::WaitForSocket(int timeout_ms)
 {
     pollfd fds[2];
     nfds_t count = 0;
@@ -170,7 +191,9 @@ void ReceiverThread::WaitForSocket()
     if (socket_ != net::kInvalidSocket)
         fds[count++] = {socket_, POLLIN, 0};
     // Without the pipe nothing could wake the wait for a stop: bound it.
-    ::poll(fds, count, wake_pipe_[0] >= 0 ? -1 : kPollWithoutPipeMs);
+    if (wake_pipe_[0] < 0 && (timeout_ms < 0 || timeout_ms > kPollWithoutPipeMs))
+        timeout_ms = kPollWithoutPipeMs;
+    return ::poll(fds, count, timeout_ms) > 0;
 }
 
 bool ReceiverThread::AcceptDatagram(const std::uint8_t* data, std::size_t n)

@@ -68,8 +68,12 @@ private:
     void Run();   // the dispatch loop
     void Drain(); // the socket loop
     // Queues a batch of received datagrams, refusing short ones.
-    void Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
-    void WaitForSocket(); // holding no lock; bounded when there is no wake pipe
+    // Queues the whole frames of a batch; returns how many answers were
+    // still waiting for the dispatcher before them.
+    std::size_t Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
+    // Holding no lock, up to timeout_ms (-1: no limit; bounded when there is
+    // no wake pipe). True when something is there to read.
+    bool WaitForSocket(int timeout_ms);
     // Merges the bytes into the frame image and copies it to the received frame.
     bool AcceptDatagram(const std::uint8_t* data, std::size_t n);
     void CloseDescriptors();
