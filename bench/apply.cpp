@@ -94,16 +94,22 @@ bool AllFiled(CameraRegistry& registry, int cameras)
     return true;
 }
 
-ApplyResult Run(int cameras, int applies)
+// Cameras on loopback at a port of their own, answering to tool_port, with no log.
+sim::SimOptions QuietSimulator(int cameras, std::uint16_t tool_port)
 {
-    const std::uint16_t tool_port = FreeUdpPort();
     sim::SimOptions so;
     so.cameras = cameras;
     so.bind_address = LoopbackAddress();
     so.port = 0;
     so.reply_port = tool_port;
     so.log_file = "/dev/null";
-    sim::CameraSimulator simulator(so);
+    return so;
+}
+
+ApplyResult Run(int cameras, int applies)
+{
+    const std::uint16_t tool_port = FreeUdpPort();
+    sim::CameraSimulator simulator(QuietSimulator(cameras, tool_port));
     if (auto error = simulator.Start())
         Fail("simulator: " + *error);
 
@@ -169,13 +175,7 @@ struct BatchTimes {
 BatchTimes RunBatch(int cameras, int runs)
 {
     const std::uint16_t tool_port = FreeUdpPort();
-    sim::SimOptions so;
-    so.cameras = cameras;
-    so.bind_address = LoopbackAddress();
-    so.port = 0;
-    so.reply_port = tool_port;
-    so.log_file = "/dev/null";
-    sim::CameraSimulator simulator(so);
+    sim::CameraSimulator simulator(QuietSimulator(cameras, tool_port));
     if (auto error = simulator.Start())
         Fail("simulator: " + *error);
 

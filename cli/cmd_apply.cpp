@@ -63,10 +63,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitBadInput;
 
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     Progress progress;
     std::vector<MacAddress> targets;
     for (const PlanRow& row : plan.rows)

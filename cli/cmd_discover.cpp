@@ -14,10 +14,8 @@ int RunDiscover(const CommonOptions& common)
     if (!options)
         return kExitBadInput;
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     Progress progress;
     const auto cameras = session.Discover(nullptr, [&](std::size_t n) { progress.Count(n); });
     progress.Finish();

@@ -46,10 +46,8 @@ int RunExport(const CommonOptions& common, const ExportOptions& o)
         return kExitBadInput;
     }
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     const auto camera = FindCamera(session, *mac);
     if (!camera)
         return kExitCameraFailed;

@@ -25,10 +25,8 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     const CameraRecords& backup = *imported.records;
 
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     // The login is checked against the user table the camera has now.
     const auto current = FindAndLogin(session, backup.mac, write.login, *password);
     if (!current)

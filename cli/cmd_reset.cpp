@@ -17,10 +17,8 @@ int RunReset(const CommonOptions& common, const std::string& mac_text, const std
     if (!password)
         return kExitBadInput;
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     if (!FindAndLogin(session, *mac, login, *password))
         return kExitCameraFailed;
     // The camera does not answer a reset; nothing waits for it.

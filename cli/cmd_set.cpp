@@ -86,10 +86,8 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     }
 
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
     if (!camera)
         return kExitCameraFailed;

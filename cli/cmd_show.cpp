@@ -14,10 +14,8 @@ int RunShow(const CommonOptions& common, const ShowOptions& o)
     if (!mac)
         return kExitBadInput;
     Session session(*options);
-    if (auto error = session.Start()) {
-        Complain(*error);
+    if (!StartSession(session))
         return kExitCameraFailed;
-    }
     const auto camera = FindCamera(session, *mac);
     if (!camera)
         return kExitCameraFailed;

@@ -30,6 +30,15 @@ void Complain(const std::string& text)
     std::fprintf(stderr, "vantoro: %s\n", text.c_str());
 }
 
+bool StartSession(Session& session)
+{
+    if (auto error = session.Start()) {
+        Complain(*error);
+        return false;
+    }
+    return true;
+}
+
 std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed)
 {
     SessionOptions s;

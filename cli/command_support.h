@@ -20,6 +20,9 @@ std::optional<MacAddress> CheckMac(const std::string& text);
 // The login password from VANTORO_PASSWORD or a prompt; none after a complaint.
 std::optional<std::string> LoginPassword(const std::string& login);
 
+// Starts the session's receiver; false after a message saying why not.
+bool StartSession(Session& session);
+
 // The camera's name and password against its user table, as the sheet's login does.
 bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password);
 

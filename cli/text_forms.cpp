@@ -1,23 +1,10 @@
 #include "cli/text_forms.h"
 
+#include "util/hex_digit.h"
+
 #include <cstdio>
 
 namespace vantoro::cli {
-
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<MacAddress> ParseMac(std::string_view text)
 {

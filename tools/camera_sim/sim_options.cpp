@@ -1,5 +1,7 @@
 #include "tools/camera_sim/sim_options.h"
 
+#include "util/hex_digit.h"
+
 #include <arpa/inet.h>
 #include <charconv>
 #include <cstdio>
@@ -36,17 +38,6 @@ std::optional<int> ParseIntInRange(std::string_view text, int low, int high)
     if (!value || *value < low || *value > high)
         return std::nullopt;
     return int(*value);
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Options that take a value; every other known option is a flag.
