@@ -2,9 +2,12 @@
 
 #include "cli/passwords.h"
 #include "cli/text_forms.h"
+#include "link/net_interfaces.h"
 #include "link/records.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vantoro::cli {
 
@@ -12,6 +15,26 @@ namespace {
 
 constexpr int kMaxMilliseconds = 3600000;
 constexpr int kMaxRetries = 100;
+
+// LAN mode through the named interfaces only (a comma-separated list, read
+// from VANTORO_INTERFACES); an empty list names none, so nothing is broadcast.
+std::function<std::vector<NetInterface>()> InterfacesNamed(const std::string& list)
+{
+    std::vector<std::string> names;
+    for (std::size_t from = 0; from <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', from), list.size());
+        if (comma > from)
+            names.push_back(list.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return [names] {
+        std::vector<NetInterface> kept = ListBroadcastInterfaces();
+        std::erase_if(kept, [&](const NetInterface& n) {
+            return std::find(names.begin(), names.end(), n.name) == names.end();
+        });
+        return kept;
+    };
+}
 
 std::string Missing(const CameraRecords& c)
 {
@@ -74,6 +97,8 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
     s.retries = common.retries;
     s.ports.camera_port = std::uint16_t(common.camera_port);
     s.ports.tool_port = std::uint16_t(common.tool_port);
+    if (const char* names = std::getenv("VANTORO_INTERFACES"))
+        s.ports.list_interfaces = InterfacesNamed(names);
     return s;
 }
 

@@ -32,6 +32,8 @@ struct RunResult {
 };
 
 // env: extra NAME=VALUE entries; VANTORO_* variables of the caller are dropped.
+// LAN mode gets no interface at all, so a test that forgets --wan broadcasts
+// nothing onto this machine's networks.
 inline RunResult RunVantoro(std::vector<std::string> args, const std::vector<std::string>& env = {})
 {
     static int counter = 0;
@@ -47,6 +49,7 @@ inline RunResult RunVantoro(std::vector<std::string> args, const std::vector<std
     for (char** e = environ; *e; ++e)
         if (std::string(*e).rfind("VANTORO_", 0) != 0)
             environment.emplace_back(*e);
+    environment.emplace_back("VANTORO_INTERFACES=");
     environment.insert(environment.end(), env.begin(), env.end());
     std::vector<char*> envp;
     for (std::string& e : environment)

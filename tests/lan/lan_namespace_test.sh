@@ -294,6 +294,16 @@ search_both "LAN search without a default route"
 ip -n "$TOOL" route add default dev eth0 || fail "cannot restore the default route"
 echo "ok: without a default route the search still reaches both LANs, once each"
 
+# VANTORO_INTERFACES keeps the search to the LANs it names.
+mark
+vt VANTORO_INTERFACES=eth1 -- discover --wait 1000 --retries 0 --format csv ||
+    fail "search through eth1 only: $(cat "$WORK/vt.out")"
+[ "$(grep -c ',GUD,' "$WORK/vt.out")" -eq 1 ] && grep -q "^$(csv_mac 4),.*,GUD,eth1\$" "$WORK/vt.out" ||
+    fail "search through eth1 only listed: $(cat "$WORK/vt.out")"
+expect_frames A "" "search through eth1 only"
+expect_frames B "10 60 70" "search through eth1 only"
+echo "ok: VANTORO_INTERFACES=eth1 searches LAN B only"
+
 # --- LAN apply to one camera -------------------------------------------------
 
 snapshot_states() {

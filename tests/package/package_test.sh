@@ -121,7 +121,7 @@ sim() {
 
   local out rc
   # The packaged command line.
-  out=$(timeout 60 "$root/usr/bin/vantoro" discover --wan 127.0.0.1 --camera-port "$camera_port" \
+  out=$(VANTORO_INTERFACES= timeout 60 "$root/usr/bin/vantoro" discover --wan 127.0.0.1 --camera-port "$camera_port" \
     --tool-port "$tool_port" --format csv 2>&1)
   rc=$?
   echo "$out"
