@@ -92,7 +92,8 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& recor
             return "no user named '" + PrintableText(name) + "' to delete";
     for (const NamedPassword& u : e.add_users)
         if (users.AddUser(u.name, u.password) < 0)
-            return "the user table is full (20 users); cannot add '" + PrintableText(u.name) + "'";
+            return "the user table is full (" + std::to_string(UserConfigReader::kRows) + " users); cannot add '" +
+                   PrintableText(u.name) + "'";
     for (const auto& [name, p] : e.permissions)
         if (users.StorePermissionsByName(name, p.view_image, p.adjust) == 0)
             return "no user named '" + PrintableText(name) + "' for --permissions";
@@ -101,7 +102,8 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& recor
             return "no domain named '" + PrintableText(name) + "' to delete";
     for (const auto& [name, address] : e.add_domains)
         if (domains.AddDomain(name, address) < 0)
-            return "the domain table is full (10 names); cannot add '" + PrintableText(name) + "'";
+            return "the domain table is full (" + std::to_string(DomainConfigReader::kRows) + " names); cannot add '" +
+                   PrintableText(name) + "'";
 
     const GeneralEdits& g = e.general;
     if (g.ethernet_ip)

@@ -91,30 +91,28 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
     const auto end = start + milliseconds(options_.wait_ms);
     const int bursts = options_.retries + 1;
     std::size_t seen = 0;
-    for (int k = 0; k < bursts; ++k) {
-        const auto send_at = start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts);
+    // Reports the count as answers come in, until deadline; true, at once,
+    // when every target has sent all three records.
+    const auto collect_until = [&](Clock::time_point deadline) {
         for (;;) {
             if (targets && AllComplete(*targets))
-                break;
+                return true;
             const auto now = Clock::now();
-            if (now >= send_at)
-                break;
-            seen = windows_.WaitForFound(seen, std::min(send_at, now + milliseconds(10)));
+            if (now >= deadline)
+                return false;
+            seen = windows_.WaitForFound(seen, std::min(deadline, now + milliseconds(10)));
             if (on_found)
                 on_found(seen);
         }
-        if (targets && AllComplete(*targets))
-            break;
-        link_->transmitter.SendDiscoveryBurst();
+    };
+    bool complete = false;
+    for (int k = 0; k < bursts && !complete; ++k) {
+        complete = collect_until(start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts));
+        if (!complete)
+            link_->transmitter.SendDiscoveryBurst();
     }
-    for (;;) {
-        const auto now = Clock::now();
-        if (now >= end || (targets && AllComplete(*targets)))
-            break;
-        seen = windows_.WaitForFound(seen, std::min(end, now + milliseconds(10)));
-        if (on_found)
-            on_found(seen);
-    }
+    if (!complete)
+        collect_until(end);
     // Answers still on their way would replace records about to be edited.
     if (targets)
         Settle(std::min(50, options_.wait_ms), std::min(1000, options_.wait_ms));
@@ -262,7 +260,7 @@ bool Session::Reset(const MacAddress& mac)
     if (!entry)
         return false;
     link_->state.current_camera.store(entry);
-    const bool sent = link_->transmitter.SendCurrentRecord(CMD_RESET, RecordSlot::General);
+    const bool sent = link_->transmitter.SendReset();
     link_->state.current_camera.store(nullptr);
     return sent;
 }

@@ -27,7 +27,7 @@ public:
     // nothing, when there is no current camera or it lacks that record.
     bool SendCurrentRecord(std::uint32_t command, RecordSlot slot);
     void StartApply() { SendCurrentRecord(CMD_SET_USER, RecordSlot::User); }
-    void SendReset() { SendCurrentRecord(CMD_RESET, RecordSlot::General); }
+    bool SendReset() { return SendCurrentRecord(CMD_RESET, RecordSlot::General); }
 
     // The socket of the transmission under way; invalid between transmissions.
     net::Socket transmit_socket() const { return transmit_socket_.load(); }

@@ -311,15 +311,20 @@ snapshot_states() {
         cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
     done
 }
-snapshot_states
-mark
-vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD=lanpass -- set "$(camera_mac $TARGET)" --login admin \
-    --ethernet-ip $NEW_IP --add-user lanuser --wait 5000 --timeout 5000 --retries 0 ||
-    fail "LAN apply: $(cat "$WORK/vt.out")"
-grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply: $(cat "$WORK/vt.out")"
-# The records go onto the camera's own LAN only, each once.
-expect_frames A "10 60 70 40 50 20 80" "LAN apply to camera $TARGET"
-expect_frames B "10 60 70" "LAN apply to camera $TARGET"
+# apply_on_lan K NEW_IP NAME PASS HOME OTHER: vantoro set in LAN mode gives
+# camera K a new address and a new user. The records go onto the camera's own
+# LAN (HOME) only, each once; the other LAN sees the search alone.
+apply_on_lan() {
+    snapshot_states
+    mark
+    vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD="$4" -- set "$(camera_mac "$1")" --login admin \
+        --ethernet-ip "$2" --add-user "$3" --wait 5000 --timeout 5000 --retries 0 ||
+        fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
+    grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
+    expect_frames "$5" "10 60 70 40 50 20 80" "LAN apply to camera $1"
+    expect_frames "$6" "10 60 70" "LAN apply to camera $1"
+}
+apply_on_lan $TARGET $NEW_IP lanuser lanpass A B
 
 # check_state.py MODE ...: decodes state files (6-byte mac, then general, user
 # and domain records of 1152 bytes). Exit 3 means camera TARGET has not stored
@@ -423,14 +428,7 @@ echo "ok: a new search reports ethernet_ip $NEW_IP for camera $TARGET"
 
 # --- the camera behind the interface without the default route ---------------
 
-snapshot_states
-mark
-vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD=lanpassb -- set "$(camera_mac $TARGET_B)" --login admin \
-    --ethernet-ip $NEW_IP_B --add-user lanuserb --wait 5000 --timeout 5000 --retries 0 ||
-    fail "LAN apply to camera $TARGET_B: $(cat "$WORK/vt.out")"
-grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply to camera $TARGET_B: $(cat "$WORK/vt.out")"
-expect_frames B "10 60 70 40 50 20 80" "LAN apply to camera $TARGET_B"
-expect_frames A "10 60 70" "LAN apply to camera $TARGET_B"
+apply_on_lan $TARGET_B $NEW_IP_B lanuserb lanpassb B A
 check_applied $TARGET_B $NEW_IP_B lanuserb lanpassb
 echo "ok: the apply to camera $TARGET_B went through eth1 only: each record once, byte-exact; LAN A saw none"
 
