@@ -15,7 +15,7 @@ const char* const kAddressColumns[] = {"ethernet_ip", "ethernet_mask", "gateway"
                                        "bootp_end",   "ppp_ip",        "ppp_mask", "ppp_client_ip"};
 const char* const kSwitchColumns[] = {"server", "bootp"};
 // Written by discover, read by nobody.
-const char* const kReadOnlyColumns[] = {"firmware", "records", "interface"};
+const char* const kReadOnlyColumns[] = {"firmware", "records", "interface", "address"};
 
 std::optional<std::uint32_t>* AddressField(GeneralEdits& g, const std::string& column)
 {
@@ -65,7 +65,7 @@ ApplyPlan ReadApplyPlan(const std::string& path)
         } else if (!Contains(kAddressColumns, name) && !Contains(kSwitchColumns, name)) {
             plan.error = path + ": unknown column '" + PrintableText(name) +
                          "'; known are mac, ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, "
-                         "ppp_mask, ppp_client_ip, server, bootp (and discover's firmware, records, interface)";
+                         "ppp_mask, ppp_client_ip, server, bootp (and discover's firmware, records, interface, address)";
             return plan;
         }
     }

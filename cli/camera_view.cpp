@@ -44,6 +44,8 @@ json CameraSummaryJson(const CameraRecords& c)
     j["mac"] = MacColonText(c.mac);
     const std::string iface = InterfaceName(c.answer_interface);
     j["interface"] = iface.empty() ? json(nullptr) : json(iface);
+    const std::string address = AnswerAddressText(c);
+    j["address"] = address.empty() ? json(nullptr) : json(address);
     j["records"] = {{"general", c.general.has_value()}, {"user", c.user.has_value()}, {"domain", c.domain.has_value()}};
     if (c.general) {
         const GeneralConfigReader g(c.general->data());
@@ -152,24 +154,36 @@ void PrintCameraDetail(std::FILE* out, const CameraRecords& c, bool show_passwor
     }
 }
 
-void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& cameras, bool with_interface)
+std::string AnswerAddressText(const CameraRecords& c)
 {
+    return c.answer_address == 0 ? std::string() : AddressText(c.answer_address);
+}
+
+void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& cameras, DiscoverLayout layout)
+{
+    const bool sweep = layout == DiscoverLayout::Sweep;
     std::vector<std::string> headers = {"MAC", "ETHERNET IP", "MASK", "GATEWAY", "FW", "SERVER", "BOOTP", "RECORDS"};
-    if (with_interface)
+    if (sweep) {
+        headers = {"MAC", "ANSWERED FROM", "ETHERNET IP", "MASK", "GATEWAY", "FW", "RECORDS"};
+    } else if (layout == DiscoverLayout::Lan) {
         headers.push_back("IFACE");
+    }
     Table t(headers);
     for (const CameraRecords& c : cameras) {
         std::vector<std::string> row = {MacTableText(c.mac)};
+        if (sweep)
+            row.push_back(AnswerAddressText(c));
         if (c.general) {
             const GeneralConfigReader g(c.general->data());
             row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
-                                   AddressText(g.gateway()), g.FirmwareVersionText(), OnOff(g.server_on()),
-                                   OnOff(g.bootp_on())});
+                                   AddressText(g.gateway()), g.FirmwareVersionText()});
+            if (!sweep)
+                row.insert(row.end(), {OnOff(g.server_on()), OnOff(g.bootp_on())});
         } else {
-            row.insert(row.end(), {"-", "-", "-", "-", "-", "-"});
+            row.insert(row.end(), sweep ? 4 : 6, "-");
         }
         row.push_back(RecordsLetters(c));
-        if (with_interface)
+        if (layout == DiscoverLayout::Lan)
             row.push_back(InterfaceName(c.answer_interface));
         t.AddRow(std::move(row));
     }
@@ -179,7 +193,7 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& camera
 void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
 {
     WriteCsvRow(out, {"mac", "ethernet_ip", "ethernet_mask", "gateway", "bootp_start", "bootp_end", "ppp_ip",
-                      "ppp_mask", "ppp_client_ip", "server", "bootp", "firmware", "records", "interface"});
+                      "ppp_mask", "ppp_client_ip", "server", "bootp", "firmware", "records", "interface", "address"});
     for (const CameraRecords& c : cameras) {
         CsvRow row = {MacColonText(c.mac)};
         if (c.general) {
@@ -194,6 +208,7 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
         }
         row.push_back(RecordsLetters(c));
         row.push_back(InterfaceName(c.answer_interface));
+        row.push_back(AnswerAddressText(c));
         WriteCsvRow(out, row);
     }
 }

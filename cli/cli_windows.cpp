@@ -18,6 +18,18 @@ void CliWindows::Connect(const ReceiverThread* receiver, CameraRegistry* registr
     registry_ = registry;
 }
 
+std::string CliWindows::WanAddressText()
+{
+    std::lock_guard lock(mutex_);
+    return wan_text_;
+}
+
+void CliWindows::SetWanAddress(std::string text)
+{
+    std::lock_guard lock(mutex_);
+    wan_text_ = std::move(text);
+}
+
 bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
 {
     if (message == WM_CAMERA_FOUND) {

@@ -36,7 +36,10 @@ public:
     void Connect(const ReceiverThread* receiver, CameraRegistry* registry);
 
     bool SendToWindow(LinkWindow target, std::uint32_t message) override;
-    std::string WanAddressText() override { return wan_text_; }
+    std::string WanAddressText() override;
+    // Where WAN-mode frames go from now on: each address of a sweep in turn,
+    // then each camera at the address it answered from.
+    void SetWanAddress(std::string text);
     bool MayDriveSequence(const Frame& acknowledgement) override;
 
     // Cameras announced so far; waits until there are more than seen, or deadline.
@@ -63,7 +66,7 @@ private:
     // mutex_, never the other way round.
     bool FromTracked(const MacAddress& from);
 
-    const std::string wan_text_;
+    std::string wan_text_; // under mutex_: the receiver thread reads it
     const ReceiverThread* receiver_ = nullptr;
     CameraRegistry* registry_ = nullptr;
     std::mutex mutex_;

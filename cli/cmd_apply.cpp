@@ -4,6 +4,7 @@
 #include "cli/batch_apply.h"
 #include "cli/camera_view.h"
 #include "cli/command_support.h"
+#include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "cli/text_forms.h"
 
@@ -44,7 +45,7 @@ nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, cons
 
 int RunApply(const CommonOptions& common, const ApplyOptions& o)
 {
-    const auto options = CheckCommon(common, false);
+    const auto options = CheckCommon(common, false, true);
     if (!options)
         return kExitBadInput;
     const ApplyPlan plan = ReadApplyPlan(o.csv);
@@ -69,8 +70,16 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     std::vector<MacAddress> targets;
     for (const PlanRow& row : plan.rows)
         targets.push_back(row.mac);
-    const auto cameras = session.Discover(&targets, [&](std::size_t n) { progress.Count(n); });
+    std::vector<CameraRecords> cameras;
+    {
+        const InterruptCatcher catcher;
+        cameras = session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); });
+    }
     progress.Finish();
+    if (session.stopped()) {
+        Complain("interrupted during the search; nothing was sent");
+        return kExitInterrupted;
+    }
 
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
     const auto results = ApplyBatch(session, cameras, plan.rows, batch, [&](std::size_t done, const CameraResult& r) {

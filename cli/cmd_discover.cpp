@@ -2,6 +2,7 @@
 
 #include "cli/camera_view.h"
 #include "cli/command_support.h"
+#include "cli/interrupt.h"
 #include "cli/progress.h"
 
 #include <cstdio>
@@ -10,15 +11,22 @@ namespace vantoro::cli {
 
 int RunDiscover(const CommonOptions& common)
 {
-    const auto options = CheckCommon(common, true);
+    const auto options = CheckCommon(common, true, true);
     if (!options)
         return kExitBadInput;
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
-    Progress progress;
-    const auto cameras = session.Discover(nullptr, [&](std::size_t n) { progress.Count(n); });
-    progress.Finish();
+    std::vector<CameraRecords> cameras;
+    SearchProgress reached;
+    {
+        const InterruptCatcher catcher;
+        Progress progress;
+        cameras = session.Discover(nullptr, [&](const SearchProgress& p) {
+            reached = p;
+            progress.Search(p);
+        });
+    }
 
     if (common.format == "json") {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -28,8 +36,18 @@ int RunDiscover(const CommonOptions& common)
     } else if (common.format == "csv") {
         PrintDiscoverCsv(stdout, cameras);
     } else {
-        PrintDiscoverTable(stdout, cameras, !options->wan);
+        const DiscoverLayout layout = !options->wan               ? DiscoverLayout::Lan
+                                      : options->sweep.count() > 1 ? DiscoverLayout::Sweep
+                                                                   : DiscoverLayout::Wan;
+        PrintDiscoverTable(stdout, cameras, layout);
         std::printf("%zu camera%s answered\n", cameras.size(), cameras.size() == 1 ? "" : "s");
+    }
+    if (session.stopped()) {
+        Complain("interrupted" + (reached.total > 0 ? " after " + std::to_string(reached.sent) + " of " +
+                                                          std::to_string(reached.total) + " addresses"
+                                                    : std::string()) +
+                 "; the cameras listed are those found until then");
+        return kExitInterrupted;
     }
     return kExitOk;
 }

@@ -3,6 +3,7 @@
 
 #include "cli/command_support.h"
 #include "cli/edit_options.h"
+#include "cli/interrupt.h"
 #include "cli/passwords.h"
 #include "cli/text_forms.h"
 
@@ -55,7 +56,7 @@ std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
 
 int RunSet(const CommonOptions& common, const SetOptions& o)
 {
-    const auto options = CheckCommon(common, false);
+    const auto options = CheckCommon(common, false, true);
     const auto mac = options ? CheckMac(o.mac) : std::nullopt;
     if (!mac)
         return kExitBadInput;
@@ -88,9 +89,13 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
-    const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
+    std::optional<CameraRecords> camera;
+    {
+        const InterruptCatcher catcher;
+        camera = FindAndLogin(session, *mac, o.write.login, *password);
+    }
     if (!camera)
-        return kExitCameraFailed;
+        return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     CameraRecords edited = *camera;
     if (auto error = ApplyEdits(edits, edited)) {
         Complain(*error + "; nothing was sent");

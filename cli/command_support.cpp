@@ -1,6 +1,8 @@
 #include "cli/command_support.h"
 
+#include "cli/interrupt.h"
 #include "cli/passwords.h"
+#include "cli/progress.h"
 #include "cli/text_forms.h"
 #include "link/net_interfaces.h"
 #include "link/records.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kMaxMilliseconds = 3600000;
 constexpr int kMaxRetries = 100;
+constexpr int kMaxRate = 1'000'000;
 
 // LAN mode through the named interfaces only (a comma-separated list, read
 // from VANTORO_INTERFACES); an empty list names none, so nothing is broadcast.
@@ -62,10 +65,47 @@ bool StartSession(Session& session)
     return true;
 }
 
-std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed)
+// The sweep of --wan and --targets; false after a complaint.
+bool CheckTargets(const CommonOptions& common, SessionOptions& s)
+{
+    if (!common.wan.empty()) {
+        if (auto error = s.sweep.AddList(common.wan)) {
+            Complain("--wan wants a dotted IPv4 address or address ranges: " + *error);
+            return false;
+        }
+    }
+    if (!common.targets_file.empty()) {
+        if (auto error = s.sweep.AddFile(common.targets_file)) {
+            Complain(*error);
+            return false;
+        }
+        if (s.sweep.empty()) {
+            Complain(common.targets_file + " names no address");
+            return false;
+        }
+    }
+    if (s.sweep.count() > kMaxTargetsUnforced && !common.force) {
+        Complain("the sweep covers " + std::to_string(s.sweep.count()) + " addresses, more than a /16 (" +
+                 std::to_string(kMaxTargetsUnforced) + "); give --force to search them all");
+        return false;
+    }
+    if (common.rate < 1 || common.rate > kMaxRate) {
+        Complain("--rate wants addresses per second from 1 to " + std::to_string(kMaxRate));
+        return false;
+    }
+    s.rate = common.rate;
+    if (!s.sweep.empty())
+        s.wan = AddressText(s.sweep.at(0));
+    return true;
+}
+
+std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed, bool ranges_allowed)
 {
     SessionOptions s;
-    if (!common.wan.empty()) {
+    if (ranges_allowed) {
+        if (!CheckTargets(common, s))
+            return std::nullopt;
+    } else if (!common.wan.empty()) {
         // Strict: inet_addr would turn a host name into the broadcast address.
         if (!ParseStrictAddress(common.wan)) {
             Complain("--wan wants a dotted IPv4 address like 192.168.1.10, not '" + PrintableText(common.wan) + "'");
@@ -92,6 +132,7 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
         Complain("--camera-port and --tool-port want a port number from 1 to 65535");
         return std::nullopt;
     }
+    s.stop = InterruptFlag();
     s.wait_ms = common.wait_ms;
     s.timeout_ms = common.timeout_ms;
     s.retries = common.retries;
@@ -126,7 +167,17 @@ bool LoginAccepted(const CameraRecords& camera, const std::string& name, const s
 std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
 {
     const std::vector<MacAddress> targets{mac};
-    for (CameraRecords& c : session.Discover(&targets)) {
+    Progress progress; // a sweep's bar; a single search draws nothing
+    const auto cameras = session.Discover(&targets, [&](const SearchProgress& p) {
+        if (p.total > 0)
+            progress.Search(p);
+    });
+    progress.Finish();
+    if (session.stopped()) {
+        Complain("interrupted during the search; nothing was sent");
+        return std::nullopt;
+    }
+    for (const CameraRecords& c : cameras) {
         if (c.mac != mac)
             continue;
         if (!c.complete()) {
@@ -134,7 +185,7 @@ std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
                      std::to_string(session.options().wait_ms) + " ms");
             return std::nullopt;
         }
-        return std::move(c);
+        return c;
     }
     Complain("camera " + MacTableText(mac) + " did not answer within " + std::to_string(session.options().wait_ms) +
              " ms");

@@ -13,8 +13,10 @@ namespace vantoro::cli {
 void Complain(const std::string& text);
 
 // The session settings from the common options; none (after a complaint)
-// when one is bad.
-std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed);
+// when one is bad. With ranges_allowed --wan and --targets may name address
+// ranges to sweep.
+std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed,
+                                          bool ranges_allowed = false);
 // The MAC argument; none (after a complaint) when it is no hardware address.
 std::optional<MacAddress> CheckMac(const std::string& text);
 // The login password from VANTORO_PASSWORD or a prompt; none after a complaint.

@@ -13,10 +13,15 @@ namespace vantoro::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitCameraFailed = 1; // one or more cameras failed
 inline constexpr int kExitBadInput = 2; // bad usage or input; nothing was sent
+inline constexpr int kExitInterrupted = 130; // Ctrl+C: what was found is printed, nothing was written
 
 // Options every command takes.
 struct CommonOptions {
     std::string wan; // empty: LAN mode
+    // discover, set and apply: --wan may name ranges, and a file may add more.
+    std::string targets_file;
+    int rate = 500; // addresses per second
+    bool force = false; // sweeps larger than a /16
     int wait_ms = 1000;
     int timeout_ms = 2000;
     int retries = 2;

@@ -1,5 +1,6 @@
 // vantoro: the camera link from the command line, for fleets and scripts.
-// Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input.
+// Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input,
+// 130 a search interrupted by Ctrl+C.
 
 #include "cli/commands.h"
 
@@ -14,11 +15,28 @@ using namespace vantoro::cli;
 
 namespace {
 
-void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* formats)
+// Targets: whether --wan may name ranges to sweep (discover, set, apply).
+enum class Targets { Single, Ranges };
+
+void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* formats, Targets targets = Targets::Single)
 {
-    command->add_option("--wan", common.wan, "WAN mode: send to the camera at this address (default: LAN mode, "
-                                             "broadcast on every interface)")
-        ->type_name("ADDRESS");
+    if (targets == Targets::Single) {
+        command->add_option("--wan", common.wan, "WAN mode: send to the camera at this address (default: LAN mode, "
+                                                 "broadcast on every interface)")
+            ->type_name("ADDRESS");
+    } else {
+        command->add_option("--wan", common.wan,
+                            "WAN mode: search this address, CIDR range (10.20.0.0/22), dash range "
+                            "(10.20.0.10-10.20.0.99) or comma-separated list of these; a camera found is then "
+                            "addressed where it answered from (default: LAN mode, broadcast on every interface)")
+            ->type_name("TARGETS");
+        command->add_option("--targets", common.targets_file, "WAN mode: also search the targets in this file, one "
+                                                              "per line ('#' starts a comment line)")
+            ->type_name("FILE");
+        command->add_option("--rate", common.rate, "addresses searched per second in a sweep (default 500)")
+            ->type_name("N");
+        command->add_flag("--force", common.force, "sweep more than 65536 addresses (a /16)");
+    }
     command->add_option("--wait", common.wait_ms, "how long to collect answers to the search (default 1000)")
         ->type_name("MS");
     command->add_option("--timeout", common.timeout_ms, "how long to wait for each acknowledgement (default 2000)")
@@ -55,14 +73,15 @@ CLI::Option* Repeatable(CLI::Option* option)
 int main(int argc, char** argv)
 {
     CLI::App app{"vantoro: find, back up and configure network cameras from the command line.\n"
-                 "Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input."};
+                 "Exit status: 0 success, 1 one or more cameras failed, 2 bad usage or input, 130 a search "
+                 "interrupted by Ctrl+C."};
     app.set_version_flag("--version", std::string("vantoro ") + vantoro::kVantoroVersion);
     app.require_subcommand(1);
     std::function<int()> run;
     CommonOptions common;
 
     CLI::App* discover = app.add_subcommand("discover", "list every camera that answers the search, sorted by MAC");
-    AddCommonOptions(discover, common, "table, json or csv");
+    AddCommonOptions(discover, common, "table, json or csv", Targets::Ranges);
     discover->callback([&] { run = [&] { return RunDiscover(common); }; });
 
     ShowOptions show;
@@ -111,7 +130,7 @@ int main(int argc, char** argv)
         ->type_name("NAME=ADDRESS");
     Repeatable(set_cmd->add_option("--delete-domain", set.delete_domains, "delete every domain of this name (any case)"))
         ->type_name("NAME");
-    AddCommonOptions(set_cmd, common, nullptr);
+    AddCommonOptions(set_cmd, common, nullptr, Targets::Ranges);
     set_cmd->callback([&] { run = [&] { return RunSet(common, set); }; });
 
     ApplyOptions apply;
@@ -121,7 +140,7 @@ int main(int argc, char** argv)
         ->required();
     AddLogin(apply_cmd, apply.write, true);
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
-    AddCommonOptions(apply_cmd, common, nullptr);
+    AddCommonOptions(apply_cmd, common, nullptr, Targets::Ranges);
     apply_cmd->callback([&] { run = [&] { return RunApply(common, apply); }; });
 
     std::string reset_mac;

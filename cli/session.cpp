@@ -1,5 +1,8 @@
 #include "cli/session.h"
 
+#include "cli/text_forms.h"
+
+#include <arpa/inet.h>
 #include <algorithm>
 #include <thread>
 
@@ -85,36 +88,56 @@ bool Session::AllComplete(const std::vector<MacAddress>& targets)
 }
 
 std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targets,
-                                             const std::function<void(std::size_t)>& on_found)
+                                             const std::function<void(const SearchProgress&)>& on_progress)
 {
-    const auto start = Clock::now();
-    const auto end = start + milliseconds(options_.wait_ms);
-    const int bursts = options_.retries + 1;
-    std::size_t seen = 0;
+    const auto wait = milliseconds(options_.wait_ms);
+    SearchProgress progress;
+    progress.total = options_.sweep.count() > 1 ? options_.sweep.count() : 0;
+    Clock::time_point finish; // when the search will end, for the time left
     // Reports the count as answers come in, until deadline; true, at once,
-    // when every target has sent all three records.
+    // when every target has sent all three records or a stop was asked for.
     const auto collect_until = [&](Clock::time_point deadline) {
         for (;;) {
-            if (targets && AllComplete(*targets))
+            if ((targets && AllComplete(*targets)) || stopped())
                 return true;
             const auto now = Clock::now();
             if (now >= deadline)
                 return false;
-            seen = windows_.WaitForFound(seen, std::min(deadline, now + milliseconds(10)));
-            if (on_found)
-                on_found(seen);
+            progress.found = windows_.WaitForFound(progress.found, std::min(deadline, now + milliseconds(10)));
+            progress.ms_left =
+                std::max<std::int64_t>(0, std::chrono::duration_cast<milliseconds>(finish - Clock::now()).count());
+            if (on_progress)
+                on_progress(progress);
         }
     };
+    const auto start = Clock::now();
     bool complete = false;
-    for (int k = 0; k < bursts && !complete; ++k) {
-        complete = collect_until(start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts));
-        if (!complete)
+    if (progress.total > 0) {
+        // One burst per address, paced: a sweep must not flood a site's links.
+        const std::int64_t ns_per_address = 1'000'000'000 / options_.rate;
+        for (std::uint64_t i = 0; i < progress.total && !complete; ++i) {
+            finish = Clock::now() + std::chrono::nanoseconds(std::int64_t(progress.total - i) * ns_per_address) + wait;
+            complete = collect_until(start + std::chrono::nanoseconds(std::int64_t(i) * ns_per_address));
+            if (complete)
+                break;
+            windows_.SetWanAddress(AddressText(options_.sweep.at(i)));
             link_->transmitter.SendDiscoveryBurst();
+            progress.sent = i + 1;
+        }
+        finish = Clock::now() + wait;
+    } else {
+        finish = start + wait;
+        const int bursts = options_.retries + 1;
+        for (int k = 0; k < bursts && !complete; ++k) {
+            complete = collect_until(start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts));
+            if (!complete)
+                link_->transmitter.SendDiscoveryBurst();
+        }
     }
     if (!complete)
-        collect_until(end);
+        collect_until(finish);
     // Answers still on their way would replace records about to be edited.
-    if (targets)
+    if (targets && !stopped())
         Settle(std::min(50, options_.wait_ms), std::min(1000, options_.wait_ms));
     return Cameras();
 }
@@ -134,6 +157,7 @@ std::vector<CameraRecords> Session::Cameras()
             CameraRecords c;
             c.mac = FrameMac(*preferred);
             c.answer_interface = e->answer_interface;
+            c.answer_address = ntohl(e->answer_address);
             if (e->general)
                 c.general = *e->general;
             if (e->user)
@@ -145,6 +169,19 @@ std::vector<CameraRecords> Session::Cameras()
     }
     std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) { return a.mac < b.mac; });
     return cameras;
+}
+
+void Session::AddressCamera(const CameraEntry* entry)
+{
+    if (!options_.wan)
+        return;
+    std::uint32_t address;
+    {
+        std::lock_guard guard(link_->state.registry.guard());
+        address = ntohl(entry->answer_address);
+    }
+    // Never seen answering (cannot happen: the entry holds its answers): the search's address.
+    windows_.SetWanAddress(address != 0 ? AddressText(address) : *options_.wan);
 }
 
 void Session::Settle(int quiet_ms, int cap_ms)
@@ -222,6 +259,7 @@ ApplyOutcome Session::Apply(const CameraRecords& records)
             Store(entry->domain, records.domain);
         }
         windows_.Track(records.mac);
+        AddressCamera(entry);
         link_->state.current_camera.store(entry);
         const int resends_before = out.resends;
         const ApplyOutcome step = RunSequence();
@@ -259,6 +297,7 @@ bool Session::Reset(const MacAddress& mac)
     CameraEntry* entry = link_->state.registry.FindCamera(mac);
     if (!entry)
         return false;
+    AddressCamera(entry);
     link_->state.current_camera.store(entry);
     const bool sent = link_->transmitter.SendReset();
     link_->state.current_camera.store(nullptr);

@@ -142,7 +142,7 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
     return FindLocked(mac, preferred);
 }
 
-void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index)
+void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, std::uint32_t source_address)
 {
     const std::uint32_t command = FrameCommand(frame);
     if (command != CMD_GENERAL_REPLY && command != CMD_USER_REPLY && command != CMD_DOMAIN_REPLY)
@@ -154,6 +154,7 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index)
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             StoreRecord(*entry, frame);
             entry->answer_interface = interface_index;
+            entry->answer_address = source_address;
             return;
         }
         // Entries live for the run, so their number is what bounds memory.
@@ -161,6 +162,7 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index)
             auto entry = std::make_unique<CameraEntry>();
             StoreRecord(*entry, frame);
             entry->answer_interface = interface_index;
+            entry->answer_address = source_address;
             Add(entry.release());
             added = true;
         } else {

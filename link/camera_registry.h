@@ -23,6 +23,10 @@ struct CameraEntry {
     // The interface index the camera's latest answer arrived on; 0 when
     // unknown (WAN mode, or the socket does not say). Under the guard.
     unsigned answer_interface = 0;
+    // The address the latest answer came from, network byte order; 0 when
+    // unknown. In WAN mode the command line sends the records there. Under
+    // the guard.
+    std::uint32_t answer_address = 0;
 
     // general, else user, else domain; nullptr for an entry with no record.
     const Frame* PreferredRecord() const;
@@ -54,9 +58,10 @@ public:
     // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
     // with no lock held. With max_cameras entries made, replies of new cameras
     // are refused and counted (said once on stderr); known ones still update.
-    // Takes guard() itself. interface_index: where the reply arrived (0
-    // unknown), kept as the camera's answer interface.
-    void FileRecord(const Frame& frame, unsigned interface_index = 0);
+    // Takes guard() itself. interface_index and source_address: where the
+    // reply arrived and from whom (0 unknown), kept as the camera's answer
+    // interface and address.
+    void FileRecord(const Frame& frame, unsigned interface_index = 0, std::uint32_t source_address = 0);
     // Replies refused because the registry was full.
     std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
 

@@ -17,6 +17,7 @@ namespace vantoro {
 struct QueuedDatagram {
     Frame bytes{};                // a whole frame; a longer datagram cut to it
     unsigned interface_index = 0; // where it arrived; 0 unknown
+    std::uint32_t source_address = 0; // the sender, network byte order
 };
 
 class DatagramQueue {

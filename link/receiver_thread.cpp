@@ -119,7 +119,7 @@ void ReceiverThread::Run()
     QueuedDatagram next;
     while (!stop_.load() && queue_.Pop(next)) {
         if (AcceptDatagram(next.bytes.data(), kFrameSize))
-            DispatchReply(received_frame_, next.interface_index);
+            DispatchReply(received_frame_, next.interface_index, next.source_address);
     }
     finished_ = true;
 }
@@ -172,6 +172,7 @@ std::size_t ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDa
         }
         std::copy_n(static_cast<const std::uint8_t*>(slots[i].buffer), kFrameSize, staging[kept].bytes.begin());
         staging[kept].interface_index = slots[i].interface_index;
+        staging[kept].source_address = slots[i].source_address;
         ++kept;
     }
     std::size_t waiting = 0;
@@ -219,14 +220,14 @@ bool ReceiverThread::HandleDatagram(const std::uint8_t* data, std::size_t n)
     return true;
 }
 
-void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_index)
+void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_index, std::uint32_t source_address)
 {
     counters_.dispatched.fetch_add(1, std::memory_order_relaxed);
     switch (FrameCommand(received)) {
     case CMD_GENERAL_REPLY:
     case CMD_USER_REPLY:
     case CMD_DOMAIN_REPLY:
-        link_.registry.FileRecord(received, interface_index);
+        link_.registry.FileRecord(received, interface_index, source_address);
         break;
     case CMD_USER_SET_ACK:
         link_.messenger.Send(LinkWindow::ProgressDialog, WM_USER_SET_DONE);

@@ -51,8 +51,9 @@ public:
     // to a frame; a shorter one is refused), then dispatched. Returns true when
     // dispatched. Runs on the calling thread: for tests and fuzzers.
     bool HandleDatagram(const std::uint8_t* data, std::size_t n);
-    // interface_index: where the frame arrived (0 unknown), filed with a record.
-    void DispatchReply(const Frame& received, unsigned interface_index = 0);
+    // interface_index and source_address: where the frame arrived and from
+    // whom (0 unknown), filed with a record.
+    void DispatchReply(const Frame& received, unsigned interface_index = 0, std::uint32_t source_address = 0);
 
     // The frame being dispatched; stays unchanged while a notification is handled.
     const Frame& received_frame() const { return received_frame_; }

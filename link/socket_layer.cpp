@@ -99,6 +99,7 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
     constexpr std::size_t kControl = CMSG_SPACE(sizeof(in_pktinfo));
     struct Parts {
         iovec iov;
+        sockaddr_in from;
         alignas(cmsghdr) unsigned char control[kControl];
     };
     thread_local std::vector<mmsghdr> headers;
@@ -110,6 +111,8 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
         msghdr& m = headers[i].msg_hdr;
         m.msg_iov = &parts[i].iov;
         m.msg_iovlen = 1;
+        m.msg_name = &parts[i].from;
+        m.msg_namelen = sizeof parts[i].from;
         m.msg_control = parts[i].control;
         m.msg_controllen = kControl;
     }
@@ -124,6 +127,7 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
         slots[i].length = std::min<std::size_t>(headers[i].msg_len, slots[i].capacity);
         slots[i].interface_index = 0;
         msghdr& m = headers[i].msg_hdr;
+        slots[i].source_address = m.msg_namelen >= sizeof(sockaddr_in) ? parts[i].from.sin_addr.s_addr : 0;
         for (cmsghdr* c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c)) {
             if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
                 in_pktinfo info;

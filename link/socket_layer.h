@@ -37,6 +37,7 @@ struct BatchSlot {
     std::size_t capacity = 0;
     std::size_t length = 0;       // bytes received, cut to capacity
     unsigned interface_index = 0; // 0 when the socket does not report it
+    std::uint32_t source_address = 0; // the sender, network byte order
 };
 // Takes up to count datagrams already queued on s, without waiting. Returns
 // how many (0 when none is queued), or -1 on another error.

@@ -255,14 +255,14 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     replace("00:0a:0b:00:00:02,192.168.1.11,", "00:0a:0b:00:00:02,10.20.30.40,");
     replace("10.64.2.2,on,on", "10.64.2.2,off,on");
     // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
-    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,\r\n,,,,,,,,,,,,,\r\n";
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,,\r\n,,,,,,,,,,,,,,\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
 
     const RunResult r = RunVantoro(sim.Command({"apply", path, "--login", "admin", "--report", report}), kAdmin);
     EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address")) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");

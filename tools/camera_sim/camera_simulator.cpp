@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -99,6 +100,7 @@ std::optional<std::string> CameraSimulator::Start()
     }
 
     scheduler_.Start();
+    started_ = std::chrono::steady_clock::now();
     receiver_ = std::thread([this] { ReceiveLoop(); });
     log_.Line("serving " + std::to_string(options_.cameras) + " cameras from " + FormatMac(options_.first_mac) +
               " on " + FormatNetAddress(options_.bind_address) + ":" + std::to_string(port_) +
@@ -203,6 +205,13 @@ void CameraSimulator::Handle(const Frame& frame, std::uint32_t from)
 void CameraSimulator::AnswerGet(RecordKind kind, std::uint32_t command, std::uint32_t from)
 {
     ++counters_.get_requests;
+    if (options_.log_requests) {
+        const std::chrono::duration<double> since = std::chrono::steady_clock::now() - started_;
+        char at[32];
+        std::snprintf(at, sizeof at, "%.6f", since.count());
+        log_.Line(std::string("search request for ") + RecordKindName(kind) + " from " + FormatNetAddress(from) +
+                  " at " + at + " s");
+    }
     if (options_.no_reply[int(kind)]) {
         counters_.answers_withheld += std::uint64_t(options_.cameras);
         return;

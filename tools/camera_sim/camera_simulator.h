@@ -27,6 +27,7 @@
 #include "tools/camera_sim/sim_options.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -103,6 +104,7 @@ private:
     std::uint16_t port_ = 0;
     ReplyScheduler scheduler_;
     std::thread receiver_;
+    std::chrono::steady_clock::time_point started_{};
 };
 
 } // namespace vantoro::sim

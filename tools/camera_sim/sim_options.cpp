@@ -43,7 +43,7 @@ std::optional<int> ParseIntInRange(std::string_view text, int low, int high)
 // Options that take a value; every other known option is a flag.
 bool TakesValue(std::string_view name)
 {
-    return name != "help" && name != "version";
+    return name != "help" && name != "version" && name != "log-requests";
 }
 
 } // namespace
@@ -191,6 +191,8 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
             if (!kind)
                 return fail("--" + name + " wants general, user or domain, not '" + value + "'");
             (name == "no-reply" ? o.no_reply : o.no_ack)[int(*kind)] = true;
+        } else if (name == "log-requests") {
+            o.log_requests = true;
         } else if (name == "seed") {
             const auto seed = ParseNumber<std::uint64_t>(value);
             if (!seed)
@@ -232,6 +234,7 @@ std::string SimUsage()
            "  --state-file PATH    keep every camera's records in PATH: per camera its 6-byte\n"
            "                       mac, then its general, user and domain records of 1152 bytes\n"
            "  --log PATH           write the log to PATH instead of standard error\n"
+           "  --log-requests       log each search request with the seconds since the start\n"
            "  --help               show this text\n"
            "  --version            show the version\n";
 }

@@ -31,6 +31,9 @@ struct SimOptions {
     std::optional<std::uint64_t> seed; // none: seeded from the system
     std::string state_file; // empty: none written
     std::string log_file; // empty: standard error
+    // One log line per search request, with the seconds since the start:
+    // shows how fast a sweep arrives.
+    bool log_requests = false;
 };
 
 struct OptionsResult {

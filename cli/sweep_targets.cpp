@@ -1,0 +1,134 @@
+#include "cli/sweep_targets.h"
+
+#include "cli/text_forms.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+
+namespace vantoro::cli {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string Quoted(std::string_view text)
+{
+    return "'" + PrintableText(text) + "'";
+}
+
+} // namespace
+
+std::optional<std::string> SweepTargets::AddOne(std::string_view text)
+{
+    if (const auto slash = text.find('/'); slash != std::string_view::npos) {
+        const auto base = ParseStrictAddress(text.substr(0, slash));
+        const std::string_view bits_text = text.substr(slash + 1);
+        unsigned bits = 99;
+        const auto [end, error] = std::from_chars(bits_text.data(), bits_text.data() + bits_text.size(), bits);
+        if (!base || error != std::errc() || end != bits_text.data() + bits_text.size() || bits_text.empty() ||
+            (bits_text.size() > 1 && bits_text[0] == '0'))
+            return Quoted(text) + " is no CIDR range like 10.20.0.0/22";
+        if (bits > 32)
+            return Quoted(text) + " has a prefix length over 32";
+        const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t(0) << (32 - bits);
+        AddressRange r{*base & mask, (*base & mask) | ~mask};
+        // The subnet's own address and its broadcast address are no camera's.
+        if (bits < 31) {
+            ++r.first;
+            --r.last;
+        }
+        ranges_.push_back(r);
+        return std::nullopt;
+    }
+    if (const auto dash = text.find('-'); dash != std::string_view::npos) {
+        const auto first = ParseStrictAddress(text.substr(0, dash));
+        const auto last = ParseStrictAddress(text.substr(dash + 1));
+        if (!first || !last)
+            return Quoted(text) + " is no dash range like 10.20.0.10-10.20.0.99";
+        if (*first > *last)
+            return Quoted(text) + " ends before it starts";
+        ranges_.push_back({*first, *last});
+        return std::nullopt;
+    }
+    const auto address = ParseStrictAddress(text);
+    if (!address)
+        return Quoted(text) + " is no address like 10.20.0.5, CIDR range like 10.20.0.0/22 or dash range like "
+                              "10.20.0.10-10.20.0.99";
+    ranges_.push_back({*address, *address});
+    return std::nullopt;
+}
+
+std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
+{
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = std::min(list.find(',', from), list.size());
+        if (auto error = AddOne(Trimmed(list.substr(from, comma - from))))
+            return where + *error;
+        if (comma == list.size())
+            break;
+        from = comma + 1;
+    }
+    Merge();
+    return std::nullopt;
+}
+
+std::optional<std::string> SweepTargets::AddFile(const std::string& path)
+{
+    std::ifstream in(path);
+    if (!in)
+        return "cannot read the targets file " + path;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string_view text = Trimmed(line);
+        if (text.empty() || text.front() == '#')
+            continue;
+        if (auto error = AddList(text, path + ":" + std::to_string(number) + ": "))
+            return error;
+    }
+    if (in.bad())
+        return "cannot read the targets file " + path;
+    return std::nullopt;
+}
+
+void SweepTargets::Merge()
+{
+    std::sort(ranges_.begin(), ranges_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<AddressRange> merged;
+    for (const AddressRange& r : ranges_) {
+        if (!merged.empty() && std::uint64_t(r.first) <= std::uint64_t(merged.back().last) + 1)
+            merged.back().last = std::max(merged.back().last, r.last);
+        else
+            merged.push_back(r);
+    }
+    ranges_ = std::move(merged);
+}
+
+std::uint64_t SweepTargets::count() const
+{
+    std::uint64_t n = 0;
+    for (const AddressRange& r : ranges_)
+        n += std::uint64_t(r.last) - r.first + 1;
+    return n;
+}
+
+std::uint32_t SweepTargets::at(std::uint64_t index) const
+{
+    for (const AddressRange& r : ranges_) {
+        const std::uint64_t size = std::uint64_t(r.last) - r.first + 1;
+        if (index < size)
+            return std::uint32_t(r.first + index);
+        index -= size;
+    }
+    return 0;
+}
+
+} // namespace vantoro::cli
