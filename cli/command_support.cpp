@@ -75,14 +75,16 @@ bool CheckTargets(const CommonOptions& common, SessionOptions& s)
         }
     }
     if (!common.targets_file.empty()) {
-        if (auto error = s.sweep.AddFile(common.targets_file)) {
+        SweepTargets listed;
+        if (auto error = listed.AddFile(common.targets_file)) {
             Complain(*error);
             return false;
         }
-        if (s.sweep.empty()) {
+        if (listed.empty()) {
             Complain(common.targets_file + " names no address");
             return false;
         }
+        s.sweep.Add(listed);
     }
     if (s.sweep.count() > kMaxTargetsUnforced && !common.force) {
         Complain("the sweep covers " + std::to_string(s.sweep.count()) + " addresses, more than a /16 (" +

@@ -99,6 +99,12 @@ std::optional<std::string> SweepTargets::AddFile(const std::string& path)
     return std::nullopt;
 }
 
+void SweepTargets::Add(const SweepTargets& more)
+{
+    ranges_.insert(ranges_.end(), more.ranges_.begin(), more.ranges_.end());
+    Merge();
+}
+
 void SweepTargets::Merge()
 {
     std::sort(ranges_.begin(), ranges_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

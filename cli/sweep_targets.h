@@ -31,6 +31,7 @@ public:
     std::optional<std::string> AddList(std::string_view list, const std::string& where = {});
     // One target per line; blank lines and lines starting with '#' are skipped.
     std::optional<std::string> AddFile(const std::string& path);
+    void Add(const SweepTargets& more);
 
     // Sorted, overlapping and adjacent ranges merged: each address once.
     const std::vector<AddressRange>& ranges() const { return ranges_; }

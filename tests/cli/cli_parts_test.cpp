@@ -3,13 +3,17 @@
 
 #include "cli/base64.h"
 #include "cli/record_edits.h"
+#include "cli/sweep_targets.h"
 #include "cli/table.h"
 #include "cli/text_forms.h"
 #include "link/records.h"
 
 #include <gtest/gtest.h>
 
+#include "../tools/sim_test_support.h"
+
 #include <cstdio>
+#include <fstream>
 
 using namespace vantoro;
 using namespace vantoro::cli;
@@ -37,6 +41,71 @@ TEST(CliTexts, AddressesAreStrictDottedQuads)
         EXPECT_FALSE(ParseStrictAddress(bad)) << bad;
     for (std::uint32_t w : {0u, 0x0A000001u, 0xC0A8010Au, 0xFFFFFFFFu})
         EXPECT_EQ(ParseStrictAddress(AddressText(w)), w);
+}
+
+TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
+{
+    struct Case {
+        const char* list;
+        std::uint64_t count;
+        const char* first;
+        const char* last;
+        std::size_t ranges;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"10.20.0.5", 1, "10.20.0.5", "10.20.0.5", 1},
+             {"10.20.0.0/22", 1022, "10.20.0.1", "10.20.3.254", 1}, // no network, no broadcast address
+             {"10.20.1.77/22", 1022, "10.20.0.1", "10.20.3.254", 1}, // host bits ignored
+             {"10.20.0.0/31", 2, "10.20.0.0", "10.20.0.1", 1},
+             {"10.20.0.7/32", 1, "10.20.0.7", "10.20.0.7", 1},
+             {"10.20.0.10-10.20.0.99", 90, "10.20.0.10", "10.20.0.99", 1},
+             {"10.20.0.9-10.20.0.9", 1, "10.20.0.9", "10.20.0.9", 1},
+             {"10.0.0.9, 10.0.0.1-10.0.0.3 ,10.0.0.2", 4, "10.0.0.1", "10.0.0.9", 2}, // sorted, overlap merged
+             {"10.0.0.3-10.0.0.6,10.0.0.0/30", 6, "10.0.0.1", "10.0.0.6", 1}, // adjacent ranges joined
+             {"255.255.255.254-255.255.255.255,0.0.0.0", 3, "0.0.0.0", "255.255.255.255", 2},
+             {"0.0.0.0/0", 4294967294u, "0.0.0.1", "255.255.255.254", 1},
+         }) {
+        SweepTargets t;
+        ASSERT_FALSE(t.AddList(c.list)) << c.list;
+        EXPECT_EQ(t.count(), c.count) << c.list;
+        EXPECT_EQ(AddressText(t.at(0)), c.first) << c.list;
+        EXPECT_EQ(AddressText(t.at(c.count - 1)), c.last) << c.list;
+        EXPECT_EQ(t.ranges().size(), c.ranges) << c.list;
+    }
+    SweepTargets gaps;
+    ASSERT_FALSE(gaps.AddList("10.0.0.1-10.0.0.2,10.0.1.5"));
+    EXPECT_EQ(AddressText(gaps.at(2)), "10.0.1.5") << "the index runs on across ranges";
+
+    for (const auto& [bad, message] : std::vector<std::pair<const char*, const char*>>{
+             {"10.0.0.0/33", "prefix length over 32"},
+             {"10.0.0.5-10.0.0.1", "ends before it starts"},
+             {"host.example", "'host.example' is no address"},
+             {"10.0.0.0/", "no CIDR range"},
+             {"10.0.0.0/08", "no CIDR range"},
+             {"10.0.0.0/2x", "no CIDR range"},
+             {"10.0.0/24", "no CIDR range"},
+             {"10.0.0.1-", "no dash range"},
+             {"10.0.0.1-10.0.0.2-10.0.0.3", "no dash range"},
+             {"10.0.0.1,,10.0.0.2", "'' is no address"},
+             {"10.0.0.1,host.example", "'host.example'"},
+         }) {
+        SweepTargets t;
+        const auto error = t.AddList(bad);
+        ASSERT_TRUE(error) << bad;
+        EXPECT_NE(error->find(message), std::string::npos) << *error;
+    }
+
+    sim::testing::ScratchDir dir;
+    const std::string path = dir.File("targets.txt");
+    std::ofstream(path) << "# site A\n10.0.0.0/30\n\n  10.0.1.1 \r\n";
+    SweepTargets from_file;
+    ASSERT_FALSE(from_file.AddFile(path));
+    EXPECT_EQ(from_file.count(), 3u);
+    std::ofstream(path) << "10.0.0.1\n# fine\n10.0.0.5-10.0.0.1\n";
+    const auto error = SweepTargets().AddFile(path);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->rfind(path + ":3: ", 0), 0u) << *error;
+    EXPECT_TRUE(SweepTargets().AddFile(dir.File("missing.txt")));
 }
 
 TEST(CliTexts, Base64RoundTripsEveryByteAndRefusesDamage)

@@ -31,51 +31,76 @@ struct RunResult {
     std::string err;
 };
 
-// env: extra NAME=VALUE entries; VANTORO_* variables of the caller are dropped.
-// LAN mode gets no interface at all, so a test that forgets --wan broadcasts
-// nothing onto this machine's networks.
+// vantoro started in the background, its output kept for Wait. env: extra
+// NAME=VALUE entries; VANTORO_* variables of the caller are dropped. LAN mode
+// gets no interface at all, so a test that forgets --wan broadcasts nothing
+// onto this machine's networks.
+class VantoroProcess {
+public:
+    VantoroProcess(std::vector<std::string> args, const std::vector<std::string>& env = {})
+    {
+        static int counter = 0;
+        out_path_ = dir_.File("out" + std::to_string(++counter));
+        err_path_ = dir_.File("err" + std::to_string(counter));
+        args.insert(args.begin(), VANTORO_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> environment;
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("VANTORO_", 0) != 0)
+                environment.emplace_back(*e);
+        environment.emplace_back("VANTORO_INTERFACES=");
+        environment.insert(environment.end(), env.begin(), env.end());
+        std::vector<char*> envp;
+        for (std::string& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID); // no controlling terminal: no prompt
+        if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    ~VantoroProcess()
+    {
+        if (pid_ > 0)
+            Wait();
+    }
+    pid_t pid() const { return pid_; }
+
+    RunResult Wait()
+    {
+        RunResult result;
+        if (pid_ > 0) {
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pid_ = -1;
+        }
+        result.out = ReadText(out_path_);
+        result.err = ReadText(err_path_);
+        return result;
+    }
+
+private:
+    ScratchDir dir_;
+    std::string out_path_, err_path_;
+    pid_t pid_ = -1;
+};
+
 inline RunResult RunVantoro(std::vector<std::string> args, const std::vector<std::string>& env = {})
 {
-    static int counter = 0;
-    ScratchDir dir;
-    const std::string out_path = dir.File("out" + std::to_string(++counter));
-    const std::string err_path = dir.File("err" + std::to_string(counter));
-    args.insert(args.begin(), VANTORO_PATH);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("VANTORO_", 0) != 0)
-            environment.emplace_back(*e);
-    environment.emplace_back("VANTORO_INTERFACES=");
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (std::string& e : environment)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID); // no controlling terminal: no prompt
-    RunResult result;
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    result.out = ReadText(out_path);
-    result.err = ReadText(err_path);
-    return result;
+    return VantoroProcess(std::move(args), env).Wait();
 }
 
 inline std::uint16_t FreePort()

@@ -1,0 +1,157 @@
+// vantoro sweeping address ranges on loopback, where all of 127.0.0.0/8 is
+// local: cameras at addresses of their own on one port, each listed once and
+// written to where it answered; the pace of a sweep; Ctrl+C in the middle.
+
+#include "cli_test_support.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace vantoro::cli::testing {
+namespace {
+
+using nlohmann::json;
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// One simulator per address, all on the camera port the first one got.
+class SweepSite {
+public:
+    struct Camera {
+        const char* address;
+        int mac; // 1-based; the same number twice is one camera at two addresses
+    };
+    explicit SweepSite(const std::vector<Camera>& cameras, bool log_requests = false)
+    {
+        tool_port_ = FreePort();
+        for (const Camera& c : cameras) {
+            sim::SimOptions o;
+            o.first_mac = *sim::ParseMac(MacArg(c.mac));
+            o.bind_address = sim::testing::Loopback(c.address);
+            o.port = port_;
+            o.reply_port = tool_port_;
+            o.log_requests = log_requests;
+            o.log_file = log_requests ? log_dir_.File("sim" + std::to_string(sims_.size()) + ".log") : "/dev/null";
+            sims_.push_back(std::make_unique<sim::CameraSimulator>(o));
+            if (auto error = sims_.back()->Start())
+                ADD_FAILURE() << c.address << ": " << *error;
+            port_ = sims_.back()->port();
+        }
+    }
+    ~SweepSite()
+    {
+        for (auto& s : sims_)
+            s->Stop();
+    }
+    std::vector<std::string> Command(std::vector<std::string> args, const std::string& wan) const
+    {
+        for (const std::string& o : {std::string("--wan"), wan, std::string("--wait"), std::string("400"),
+                                     std::string("--timeout"), std::string("500"), std::string("--camera-port"),
+                                     std::to_string(port_), std::string("--tool-port"), std::to_string(tool_port_)})
+            args.push_back(o);
+        return args;
+    }
+    sim::CameraSimulator& sim(std::size_t k) { return *sims_[k]; }
+    std::string log(std::size_t k) const { return ReadText(log_dir_.File("sim" + std::to_string(k) + ".log")); }
+
+private:
+    ScratchDir log_dir_;
+    std::uint16_t port_ = 0;
+    std::uint16_t tool_port_ = 0;
+    std::vector<std::unique_ptr<sim::CameraSimulator>> sims_;
+};
+
+TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
+{
+    // Camera 3 answers at two addresses.
+    SweepSite site({{"127.77.1.5", 1}, {"127.77.1.9", 2}, {"127.77.1.20", 3}, {"127.77.1.21", 3}});
+    const RunResult js = RunVantoro(site.Command({"discover", "--format", "json", "--rate", "5000"}, "127.77.1.0/24"));
+    ASSERT_EQ(js.exit, 0) << js.err;
+    const json cameras = json::parse(js.out).at("cameras");
+    ASSERT_EQ(cameras.size(), 3u) << js.out;
+    EXPECT_EQ(cameras[0]["address"], "127.77.1.5");
+    EXPECT_EQ(cameras[1]["address"], "127.77.1.9");
+    EXPECT_TRUE(cameras[2]["address"] == "127.77.1.20" || cameras[2]["address"] == "127.77.1.21") << cameras[2];
+    EXPECT_EQ(cameras[2]["mac"], "00:0a:0b:00:00:03");
+
+    const RunResult table = RunVantoro(site.Command({"discover", "--rate", "5000"}, "127.77.1.1-127.77.1.10"));
+    ASSERT_EQ(table.exit, 0) << table.err;
+    EXPECT_TRUE(Contains(table.out, "ANSWERED FROM")) << table.out;
+    EXPECT_TRUE(Contains(table.out, "00 0A 0B 00 00 02  127.77.1.9 ")) << table.out;
+    EXPECT_TRUE(Contains(table.out, "2 cameras answered")) << table.out;
+
+    // set finds camera 2 by sweeping, and its records go to 127.77.1.9 only.
+    const auto before = site.sim(1).Cameras();
+    const RunResult set = RunVantoro(
+        site.Command({"set", MacArg(2), "--login", "admin", "--gateway", "10.1.2.254"}, "127.77.1.0/24"), kAdmin);
+    ASSERT_EQ(set.exit, 0) << set.out << set.err;
+    sim::CameraRecords expected = before[0].records;
+    GeneralConfig(expected.general.data()).set_gateway(0x0A0102FE);
+    ExpectRecords(site.sim(1).Cameras()[0].records, expected);
+
+    // apply reads its targets from a file as well, and writes camera 1 at 127.77.1.5.
+    ScratchDir dir;
+    std::ofstream(dir.File("site.txt")) << "# the cameras' subnet\n127.77.1.0/28\n\n127.77.1.16-127.77.1.31\n";
+    std::ofstream(dir.File("plan.csv")) << "mac,server\n" << MacArg(1) << ",off\n";
+    std::vector<std::string> apply = site.Command({"apply", dir.File("plan.csv"), "--login", "admin", "--targets",
+                                                   dir.File("site.txt")},
+                                                  "127.77.1.200");
+    const RunResult applied = RunVantoro(apply, kAdmin);
+    ASSERT_EQ(applied.exit, 0) << applied.out << applied.err;
+    EXPECT_TRUE(GeneralConfigReader(site.sim(0).Cameras()[0].records.general.data()).server_on() == false);
+
+    EXPECT_EQ(site.sim(0).Counters().set_requests, 3u);
+    EXPECT_EQ(site.sim(1).Counters().set_requests, 3u);
+    for (std::size_t k : {2u, 3u})
+        EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+}
+
+TEST(CliSweep, AddressesAreSearchedOnceEachAtTheRate)
+{
+    // Bound to every local address: this camera hears the whole sweep.
+    SweepSite site({{"0.0.0.0", 1}}, true);
+    const RunResult r = RunVantoro(site.Command({"discover", "--format", "csv"}, "127.77.4.0/22"));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "\n00:0a:0b:00:00:01,")) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << "one camera, listed once:\n" << r.out;
+    EXPECT_EQ(site.sim(0).Counters().get_requests, 3u * 1022);
+
+    // 1022 addresses at the default 500 a second: about two seconds from the
+    // first request to the last. Only the order of magnitude is checked.
+    std::istringstream log(site.log(0));
+    std::vector<double> at;
+    for (std::string line; std::getline(log, line);)
+        if (const auto p = line.find(" at "); Contains(line, "search request") && p != std::string::npos)
+            at.push_back(std::stod(line.substr(p + 4)));
+    ASSERT_EQ(at.size(), 3u * 1022);
+    const double span = at.back() - at.front();
+    EXPECT_GT(span, 1.5) << "faster than --rate allows";
+    EXPECT_LT(span, 20.0);
+}
+
+TEST(CliSweep, CtrlCEndsTheSweepAndStillPrintsWhatWasFound)
+{
+    SweepSite site({{"127.77.2.1", 1}});
+    VantoroProcess run(site.Command({"discover", "--format", "csv", "--rate", "20"}, "127.77.2.1-127.77.2.254"));
+    // The first address is the camera's; once it was searched Ctrl+C is caught.
+    for (int i = 0; i < 1000 && site.sim(0).Counters().datagrams_sent < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the answers on their way
+    ::kill(run.pid(), SIGINT);
+    const RunResult r = run.Wait();
+    EXPECT_EQ(r.exit, 130) << r.err;
+    EXPECT_TRUE(Contains(r.out, "\n00:0a:0b:00:00:01,")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "interrupted after")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "of 254 addresses") && !Contains(r.err, "after 254 of")) << r.err;
+}
+
+} // namespace
+} // namespace vantoro::cli::testing
