@@ -277,7 +277,7 @@ search_both() {
     for k in $(seq 1 $CAMERAS); do
         local via=eth0
         [ "$(camera_lan "$k")" = B ] && via=eth1
-        grep -q "^$(csv_mac "$k"),.*,GUD,$via\$" "$WORK/vt.out" ||
+        grep -q "^$(csv_mac "$k"),.*,GUD,$via,$(camera_addr "$k")\$" "$WORK/vt.out" ||
             fail "$1: camera $k missing, or not via $via: $(cat "$WORK/vt.out")"
     done
     expect_frames A "10 60 70" "$1"
@@ -298,7 +298,7 @@ echo "ok: without a default route the search still reaches both LANs, once each"
 mark
 vt VANTORO_INTERFACES=eth1 -- discover --wait 1000 --retries 0 --format csv ||
     fail "search through eth1 only: $(cat "$WORK/vt.out")"
-[ "$(grep -c ',GUD,' "$WORK/vt.out")" -eq 1 ] && grep -q "^$(csv_mac 4),.*,GUD,eth1\$" "$WORK/vt.out" ||
+[ "$(grep -c ',GUD,' "$WORK/vt.out")" -eq 1 ] && grep -q "^$(csv_mac 4),.*,GUD,eth1,$(camera_addr 4)\$" "$WORK/vt.out" ||
     fail "search through eth1 only listed: $(cat "$WORK/vt.out")"
 expect_frames A "" "search through eth1 only"
 expect_frames B "10 60 70" "search through eth1 only"
@@ -422,7 +422,7 @@ echo "ok: the LAN apply changed camera $TARGET only, and only the bytes it edits
 
 # The tool sees the new address on the next search.
 vt -- discover --wait 2000 --retries 0 --format csv || fail "LAN search after the apply: $(cat "$WORK/vt.out")"
-grep -q "^$(csv_mac $TARGET),$NEW_IP,.*,GUD,eth0\$" "$WORK/vt.out" ||
+grep -q "^$(csv_mac $TARGET),$NEW_IP,.*,GUD,eth0,$(camera_addr $TARGET)\$" "$WORK/vt.out" ||
     fail "search after the apply: $(cat "$WORK/vt.out")"
 echo "ok: a new search reports ethernet_ip $NEW_IP for camera $TARGET"
 
