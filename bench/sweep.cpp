@@ -1,12 +1,16 @@
 // What `vantoro discover --wan RANGE` does, timed: a Session in WAN mode sends
 // the three-frame search burst once to each address of a /20, paced at
 // --rate addresses per second, then collects answers for --wait ms. K
-// simulators with one camera each, in this process, sit at addresses spread
-// over the range (the first and the last address among them) on one shared
-// camera port, and answer at the tool's port.
+// simulators with one camera each, in this process, sit at every (count/K)-th
+// address from the first, on one shared camera port, and answer at the
+// tool's port; a plain socket at the last address times the sending phase.
 //
 //   bench_sweep [--range 127.77.16.0/20] [--cameras 32] [--rate 500,5000,50000]
-//               [--wait 1000] [--runs 3]
+//               [--wait 1000] [--runs 3] [--rcvbuf BYTES]
+//
+// --rcvbuf asks for that receive buffer instead of the link's 32 MiB: 212992
+// gives what an ordinary user gets (root's request past net.core.rmem_max is
+// forced).
 //
 // The whole of 127.0.0.0/8 is this machine's loopback, so every frame stays
 // here; a range outside it is refused, and the link lists no interface, so
@@ -112,11 +116,20 @@ private:
     std::thread thread_;
 };
 
-RunResult Run(const std::string& range, int cameras, int rate, int wait_ms)
+struct BenchOptions {
+    std::string range = "127.77.16.0/20";
+    int cameras = 32;
+    std::vector<int> rates{500};
+    int wait_ms = 1000;
+    int runs = 3;
+    int rcvbuf = 0; // 0: the link's own request
+};
+
+RunResult Run(const BenchOptions& bench, int rate)
 {
     cli::SessionOptions options;
-    if (auto error = options.sweep.AddList(range))
-        Fail("--range: " + *error);
+    options.sweep.AddList(bench.range); // checked in main
+    const int cameras = bench.cameras;
     const cli::SweepTargets& sweep = options.sweep;
     const std::uint16_t tool_port = FreeUdpPort();
 
@@ -144,7 +157,9 @@ RunResult Run(const std::string& range, int cameras, int rate, int wait_ms)
 
     options.wan = cli::AddressText(sweep.at(0));
     options.rate = rate;
-    options.wait_ms = wait_ms;
+    options.wait_ms = bench.wait_ms;
+    if (bench.rcvbuf > 0)
+        options.ports.receive_buffer_bytes = bench.rcvbuf;
     options.ports.camera_port = camera_port;
     options.ports.tool_port = tool_port;
     options.ports.broadcast_address = "127.0.0.1";
@@ -209,11 +224,8 @@ void PrintRow(const char* label, int rate, const RunResult& r, int cameras, std:
 
 int main(int argc, char** argv)
 {
-    std::string range = "127.77.16.0/20";
-    int cameras = 32;
-    std::vector<int> rates{500};
-    int wait_ms = 1000;
-    int runs = 3;
+    BenchOptions bench;
+    auto& [range, cameras, rates, wait_ms, runs, rcvbuf] = bench;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--range" && i + 1 < argc) {
@@ -228,9 +240,11 @@ int main(int argc, char** argv)
             wait_ms = std::max(0, std::atoi(argv[++i]));
         } else if (arg == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--rcvbuf" && i + 1 < argc) {
+            rcvbuf = std::max(0, std::atoi(argv[++i]));
         } else if (arg == "-h" || arg == "--help") {
             std::printf("bench_sweep [--range 127.77.16.0/20] [--cameras 32] [--rate 500,5000,50000] [--wait 1000] "
-                        "[--runs 3]\n");
+                        "[--runs 3] [--rcvbuf BYTES]\n");
             return 0;
         } else {
             Fail("unknown argument " + arg);
@@ -247,8 +261,9 @@ int main(int argc, char** argv)
         Fail("--range must hold an address per camera and one more");
 
     std::printf("Sweep of %s (%llu addresses, one three-frame burst each), %d simulated cameras spread over it, "
-                "%d ms wait after the last burst; times in ms from the call to Discover.\n\n",
-                range.c_str(), (unsigned long long)addresses, cameras, wait_ms);
+                "%d ms wait after the last burst, receive buffer %s; times in ms from the call to Discover.\n\n",
+                range.c_str(), (unsigned long long)addresses, cameras, wait_ms,
+                rcvbuf > 0 ? (std::to_string(rcvbuf) + " bytes asked").c_str() : "the link's");
     std::printf("| rate/s | run | total | sending | addresses/s sent | last camera listed | found | at its address | "
                 "search frames seen / 3K | answers sent | dispatched / expected | kernel drops tool/cameras | queue drops | "
                 "CPU, ms | peak RSS, MB |\n");
@@ -257,7 +272,7 @@ int main(int argc, char** argv)
     for (int rate : rates) {
         all.emplace_back();
         for (int run = 1; run <= runs; ++run) {
-            all.back().push_back(Run(range, cameras, rate, wait_ms));
+            all.back().push_back(Run(bench, rate));
             PrintRow(std::to_string(run).c_str(), rate, all.back().back(), cameras, addresses);
             std::fflush(stdout);
         }
