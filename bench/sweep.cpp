@@ -213,7 +213,7 @@ void PrintRow(const char* label, int rate, const RunResult& r, int cameras, std:
 {
     std::printf("| %d | %s | %.0f | %.0f | %.0f | %.0f | %d/%d | %d | %llu/%d | %llu | %llu/%d | %ld/%ld | %llu | "
                 "%.0f | %.0f |\n",
-                rate, label, r.total_ms, r.send_ms, double(addresses) * 1000.0 / r.send_ms, r.last_found_ms, r.found,
+                rate, label, r.total_ms, r.send_ms, double(addresses - 1) * 1000.0 / r.send_ms, r.last_found_ms, r.found,
                 cameras, r.at_own_address, (unsigned long long)r.requests_seen,
                 3 * cameras, (unsigned long long)r.sims_sent,
                 (unsigned long long)r.dispatched, 3 * cameras, r.kernel_drops_tool, r.kernel_drops_cameras,
