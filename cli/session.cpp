@@ -114,15 +114,19 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
     bool complete = false;
     if (progress.total > 0) {
         // One burst per address, paced: a sweep must not flood a site's links.
-        const std::int64_t ns_per_address = 1'000'000'000 / options_.rate;
+        // After a stall (a busy machine, a suspended process) the schedule
+        // moves on rather than sending the backlog back to back.
+        const std::chrono::nanoseconds interval(1'000'000'000 / options_.rate);
+        Clock::time_point due = start;
         for (std::uint64_t i = 0; i < progress.total && !complete; ++i) {
-            finish = Clock::now() + std::chrono::nanoseconds(std::int64_t(progress.total - i) * ns_per_address) + wait;
-            complete = collect_until(start + std::chrono::nanoseconds(std::int64_t(i) * ns_per_address));
+            finish = Clock::now() + std::int64_t(progress.total - i) * interval + wait;
+            complete = collect_until(due);
             if (complete)
                 break;
             windows_.SetWanAddress(AddressText(options_.sweep.at(i)));
             link_->transmitter.SendDiscoveryBurst();
             progress.sent = i + 1;
+            due = std::max(due, Clock::now() - interval) + interval;
         }
         finish = Clock::now() + wait;
     } else {
