@@ -42,7 +42,10 @@ void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* form
     command->add_option("--timeout", common.timeout_ms, "how long to wait for each acknowledgement (default 2000)")
         ->type_name("MS");
     command->add_option("--retries", common.retries,
-                        "how often to resend the search, or a step without its acknowledgement (default 2)")
+                        targets == Targets::Single
+                            ? "how often to resend the search, or a step without its acknowledgement (default 2)"
+                            : "how often to resend the search (a sweep sends it once to each address), or a step "
+                              "without its acknowledgement (default 2)")
         ->type_name("N");
     if (formats)
         command->add_option("--format", common.format, std::string("output: ") + formats + " (default table)")
