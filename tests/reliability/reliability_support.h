@@ -473,22 +473,23 @@ private:
         };
         const std::vector<std::uint32_t> values = words(set);
         std::vector<std::string> owners(values.size());
-        const auto note = [&](const NetPattern& p, const std::string& name, bool addresses_only) {
+        // The switches match half of the cameras: the first few are named.
+        const auto note = [&](const NetPattern& p, const std::string& name) {
             const std::vector<std::uint32_t> w = words(p);
-            for (std::size_t i = 0; i < (addresses_only ? 8 : w.size()); ++i) {
+            for (std::size_t i = 0; i < w.size(); ++i) {
                 if (w[i] == values[i] && (i < 8 || owners[i].size() < 40))
                     owners[i] += " " + name;
             }
         };
         for (std::size_t c = 0; c < net_sets_.size(); ++c)
-            note(net_sets_[c], "c" + std::to_string(c), false);
-        note(NetPattern{0, 0, 0, 0, 0, 0, 0, 0, false, false}, "empty", false);
+            note(net_sets_[c], "c" + std::to_string(c));
+        note(NetPattern{0, 0, 0, 0, 0, 0, 0, 0, false, false}, "empty");
         // A typed address tells its set by its low two bytes.
         std::set<std::uint32_t> typed;
         for (std::size_t i = 0; i < 8; ++i)
             typed.insert(values[i] & 0xFFFF);
         for (std::uint32_t k : typed)
-            note(PatternFor(k), "t" + std::to_string(k), false);
+            note(PatternFor(k), "t" + std::to_string(k));
         std::string text;
         for (std::size_t i = 0; i < values.size(); ++i) {
             char value[16];
