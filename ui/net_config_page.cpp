@@ -193,6 +193,7 @@ void NetConfigPage::FillNetFields(const Frame& record)
     Control<QLineEdit>(this, kPppIp)->setText(DottedText(v.ppp_ip));
     Control<QLineEdit>(this, kPppMask)->setText(DottedText(v.ppp_mask));
     Control<QLineEdit>(this, kPppClientIp)->setText(DottedText(v.ppp_client_ip));
+    fields_filled_ = true;
 }
 
 void NetConfigPage::CollectNetFields(Frame& record)

@@ -42,6 +42,9 @@ public:
     void EnableNetControls();
     void FillNetFields(const Frame& record);
     void CollectNetFields(Frame& record);
+    // False until the fields were first filled from a camera's record: until
+    // then they are disabled and empty, and hold nothing of the user's.
+    bool HasFilledFields() const { return fields_filled_; }
 
 private:
     void SetWanMode(bool on);
@@ -53,6 +56,7 @@ private:
     void Reset();
 
     UiState& state_;
+    bool fields_filled_ = false;
 };
 
 // Modal box without an owner and with a single OK, as every notice of the

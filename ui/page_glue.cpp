@@ -57,7 +57,12 @@ void CollectPages(UiState& state, CameraEntry* camera)
     if (!camera || !state.net_page)
         return;
     // The Net Config fields are read whichever page is active; the other pages
-    // wrote their records as the user acted.
+    // wrote their records as the user acted. Fields that were never filled
+    // are read by no one: after a login to a camera whose general record came
+    // only later they would put 0.0.0.0 into every address and both switches
+    // off, and the apply would send that to the camera.
+    if (!state.net_page->HasFilledFields())
+        return;
     if (Frame* general = RecordOf(state, *camera, RecordSlot::General))
         state.net_page->CollectNetFields(*general);
 }

@@ -42,6 +42,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -378,8 +379,6 @@ public:
             originals_.push_back(cameras[i].records);
             net_sets_.push_back(PatternOf(cameras[i].records.general));
         }
-        // What a page that no camera ever filled collects: empty fields, no switch on.
-        net_sets_.push_back(NetPattern{0, 0, 0, 0, 0, 0, 0, 0, false, false});
     }
 
     // A record as filed in the registry: header included.
@@ -460,7 +459,47 @@ private:
         const std::uint32_t k = set.ethernet_ip & 0xFFFF;
         if ((set.ethernet_ip >> 16) == 0x0AC8 && set == PatternFor(k))
             return std::nullopt;
-        return std::string("the address fields mix two sets");
+        return "the address fields mix two sets: " + Describe(set);
+    }
+
+    // The ten values, each with the sets it belongs to: "c<n>" a camera's
+    // own, "t<k>" a typed set, "empty" the fields of a page never filled.
+    std::string Describe(const NetPattern& set) const
+    {
+        const auto words = [](const NetPattern& p) {
+            return std::vector<std::uint32_t>{p.ethernet_ip, p.ethernet_mask, p.gateway, p.bootp_start_ip,
+                                              p.bootp_end_ip, p.ppp_ip, p.ppp_mask, p.ppp_client_ip,
+                                              std::uint32_t(p.server_on), std::uint32_t(p.bootp_on)};
+        };
+        const std::vector<std::uint32_t> values = words(set);
+        std::vector<std::string> owners(values.size());
+        // The switches match half of the cameras: the first few are named.
+        const auto note = [&](const NetPattern& p, const std::string& name) {
+            const std::vector<std::uint32_t> w = words(p);
+            for (std::size_t i = 0; i < w.size(); ++i) {
+                if (w[i] == values[i] && (i < 8 || owners[i].size() < 40))
+                    owners[i] += " " + name;
+            }
+        };
+        for (std::size_t c = 0; c < net_sets_.size(); ++c)
+            note(net_sets_[c], "c" + std::to_string(c));
+        note(NetPattern{0, 0, 0, 0, 0, 0, 0, 0, false, false}, "empty");
+        // A typed address tells its set by its low two bytes.
+        std::set<std::uint32_t> typed;
+        for (std::size_t i = 0; i < 8; ++i)
+            typed.insert(values[i] & 0xFFFF);
+        for (std::uint32_t k : typed)
+            note(PatternFor(k), "t" + std::to_string(k));
+        std::string text;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            char value[16];
+            if (i < 8)
+                FormatDottedAddress(value, values[i]);
+            else
+                std::snprintf(value, sizeof value, "%u", values[i]);
+            text += (i ? "; " : "") + std::string(value) + " [" + (owners[i].empty() ? " none" : owners[i]) + " ]";
+        }
+        return text;
     }
 
     static std::optional<std::string> User(const Frame& f)

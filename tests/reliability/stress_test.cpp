@@ -277,9 +277,12 @@ private:
         list->setCurrentRow(Pick(list->count()));
     }
 
-    // One whole set of address fields and switches, numbered k.
+    // One whole set of address fields and switches, numbered k. Until a
+    // login filled them the fields are disabled, and a user types nothing.
     void EditNet()
     {
+        if (!Control<QLineEdit>(rig_.net(), ids::kEthernetIp)->isEnabled())
+            return;
         const NetPattern p = PatternFor(next_k_++);
         const auto put = [&](int id, std::uint32_t w) {
             Control<QLineEdit>(rig_.net(), id)
@@ -399,6 +402,8 @@ TEST(Stress, TheWholeRecordCheckTellsWholeImagesFromMixtures)
     Frame half = first.general;
     GeneralConfig(half.data()).set_ethernet_ip(p.ethernet_ip); // the rest of the set is the camera's own
     EXPECT_NE(check.Filed(half), std::nullopt);
+    // A page never filled holds no set: collected, it would be all zeros.
+    EXPECT_NE(check.Filed(with_set(first.general, NetPattern{0, 0, 0, 0, 0, 0, 0, 0, false, false})), std::nullopt);
     Frame torn = first.general; // the second half from another camera's record
     std::copy(cameras[1].records.general.begin() + 576, cameras[1].records.general.end(), torn.begin() + 576);
     EXPECT_NE(check.Filed(torn), std::nullopt);

@@ -406,16 +406,25 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordShowsNoVersionAndFillsNothing
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
 }
 
-TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordLeavesFieldsDisabled)
+TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordLeavesFieldsDisabledAndALaterRecordUncollected)
 {
     Deliver(MakeUsers(kMacA, {{0, "admin", "admin"}}));
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    EXPECT_NE(state.current_camera(), nullptr);
+    CameraEntry* a = state.current_camera();
+    ASSERT_NE(a, nullptr);
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_FALSE(Edit(1003)->isEnabled());
     EXPECT_TRUE(Edit(1003)->text().isEmpty());
+
+    // The general record comes after the login. Leaving the page and the
+    // apply's collect leave it as it came: the empty fields are no settings.
+    const Frame general = MakeGeneral(kMacA);
+    Deliver(general);
+    page->OnKillActive();
+    CollectPages(state, a);
+    EXPECT_EQ(*a->general, general);
 }
 
 class VersionTextTest : public NetConfigPageTest, public ::testing::WithParamInterface<std::pair<std::uint32_t, const char*>> {};
