@@ -288,4 +288,21 @@ TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
     EXPECT_EQ(queue.size(), 0u);
     EXPECT_EQ(queue.Push(items, 1), 0u);
     EXPECT_EQ(queue.size(), 1u);
+
+    // A drain that never goes idle (answers streaming in without a pause)
+    // holds the dispatcher back for a while only: an acknowledgement queued
+    // behind the stream is still taken, in order.
+    DatagramQueue streaming(1000, std::chrono::milliseconds(20));
+    streaming.Push(items, 3);
+    auto taken = std::async(std::launch::async, [&] {
+        std::vector<unsigned> order;
+        QueuedDatagram d;
+        for (int i = 0; i < 3 && streaming.Pop(d); ++i)
+            order.push_back(d.interface_index);
+        return order;
+    });
+    const bool ready = taken.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    streaming.Close(); // ends a Pop that is still waiting
+    EXPECT_TRUE(ready) << "held back for good";
+    EXPECT_EQ(taken.get(), (std::vector<unsigned>{1, 2, 3}));
 }
