@@ -82,9 +82,10 @@ public:
     std::vector<CameraRecords> Cameras();
 
     // Writes the three records into the camera's entry and sends them (in WAN
-    // mode to the address the camera answered from) with the acknowledged sequence: user, domain, general, then the closing frame. A
-    // step without its acknowledgement within timeout_ms is sent again, up to
-    // retries times. The camera must be registered.
+    // mode to the address the camera answered from) with the acknowledged
+    // sequence: user, domain, general, then the closing frame. A step without
+    // its acknowledgement within timeout_ms is sent again, up to retries
+    // times. The camera must be registered.
     ApplyOutcome Apply(const CameraRecords& records);
     // CMD_RESET with the camera's general record, in WAN mode to the address
     // it answered from; no answer is awaited.
