@@ -14,23 +14,7 @@
 # usage: lan_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
 
-set -u
-
-if [ $# -ne 2 ]; then
-    echo "usage: $0 PATH/vantoro PATH/vantoro-camera-sim" >&2
-    exit 2
-fi
-VANTORO=$1
-SIM=$2
-
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
-
-[ -x "$VANTORO" ] || fail "not an executable: $VANTORO"
-[ -x "$SIM" ] || fail "not an executable: $SIM"
-[ "$(id -u)" -eq 0 ] || skip "creating network namespaces needs root"
-command -v ip >/dev/null 2>&1 || skip "the 'ip' command (iproute2) is not installed"
-command -v python3 >/dev/null 2>&1 || skip "python3 (decodes the state files) is not installed"
+source "$(dirname "$0")/namespace_support.sh"
 
 # $$ keeps the names of parallel runs apart.
 TAG=vt$$
@@ -47,41 +31,6 @@ TARGET=2   # the camera the apply on LAN A goes to
 TARGET_B=4 # the camera behind eth1, which never carries the default route
 CAMERA_PORT=2056
 
-WORK=$(mktemp -d) || fail "cannot make a temporary directory"
-NAMESPACES=()
-SIM_PIDS=()
-DONE=0
-
-cleanup() {
-    local pid ns
-    for pid in "${SIM_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${SIM_PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    if [ "$DONE" -ne 1 ]; then
-        for log in "$WORK"/*.log; do
-            [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; }
-        done
-    fi
-    for ns in "${NAMESPACES[@]}"; do
-        # Anything still running in a namespace of this test was started by it.
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do
-            kill "$pid" 2>/dev/null
-        done
-        ip netns delete "$ns" 2>/dev/null || echo "warning: could not delete namespace $ns"
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-add_namespace() {
-    ip netns add "$1" 2>"$WORK/netns.err" || return 1
-    NAMESPACES+=("$1")
-}
-
 camera_ns() { echo "${TAG}cam$1"; }
 camera_lan() { if [ "$1" -eq 4 ]; then echo B; else echo A; fi; }
 camera_addr() { if [ "$1" -eq 4 ]; then echo "$SUBNET_B.$((10 + $1))"; else echo "$SUBNET.$((10 + $1))"; fi; }
@@ -92,7 +41,6 @@ camera_mac() { printf '00:0A:0B:00:00:%02X' "$1"; }
 add_namespace "$LAN" || skip "network namespaces are not available: $(cat "$WORK/netns.err")"
 add_namespace "$LANB" || fail "cannot add namespace $LANB: $(cat "$WORK/netns.err")"
 for lan in "$LAN" "$LANB"; do
-    ip -n "$lan" link set lo up || fail "lo up in $lan"
     # No spanning tree and no forward delay: ports forward as soon as they are up.
     ip -n "$lan" link add br0 type bridge stp_state 0 forward_delay 0 2>"$WORK/link.err" ||
         skip "bridges are not available in network namespaces: $(cat "$WORK/link.err")"
@@ -113,7 +61,6 @@ join() {
     ip -n "$lan_ns" link set "$ifname" netns "$ns" &&
         ip -n "$lan_ns" link set "$port" master br0 &&
         ip -n "$lan_ns" link set "$port" up &&
-        ip -n "$ns" link set lo up &&
         ip -n "$ns" addr add "$addr/24" dev "$ifname" &&
         ip -n "$ns" link set "$ifname" up ||
         fail "cannot wire $ns to the bridge of LAN $1"
@@ -149,7 +96,7 @@ done
 for k in $(seq 1 $CAMERAS); do
     ip netns exec "$(camera_ns "$k")" "$SIM" --cameras 1 --first-mac "$(camera_mac "$k")" --bind 0.0.0.0 \
         --state-file "$WORK/cam$k.state" >"$WORK/cam$k.out" 2>"$WORK/cam$k.log" &
-    SIM_PIDS+=($!)
+    PIDS+=($!)
 done
 # A witness on each LAN: records every datagram to the camera port, one line
 # each: command in hex, length, and all its bytes in hex.
@@ -168,7 +115,7 @@ for lan in A B; do
     wit_ns=${TAG}wit$(echo $lan | tr AB ab)
     ip netns exec "$wit_ns" python3 "$WORK/witness.py" $CAMERA_PORT "$WORK/lan$lan.frames" >"$WORK/wit$lan.out" \
         2>"$WORK/wit$lan.log" &
-    SIM_PIDS+=($!)
+    PIDS+=($!)
 done
 for lan in A B; do
     for _ in $(seq 1 100); do
@@ -178,35 +125,11 @@ for lan in A B; do
     grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
 done
 
-for k in $(seq 1 $CAMERAS); do
-    # The simulator prints its ready line once it is bound and its state file exists.
-    for _ in $(seq 1 100); do
-        grep -q '^camera simulator:' "$WORK/cam$k.out" && break
-        kill -0 "${SIM_PIDS[$((k - 1))]}" 2>/dev/null || fail "simulator $k exited: $(cat "$WORK/cam$k.log")"
-        sleep 0.1
-    done
-    grep -q '^camera simulator:' "$WORK/cam$k.out" || fail "simulator $k never became ready"
-    [ -s "$WORK/cam$k.state" ] || fail "simulator $k wrote no state file"
-done
+wait_for_simulators $CAMERAS
 
-# vt [NAME=VALUE...] -- ARGS...: vantoro in the tool namespace, with those
-# environment entries (the passwords); its output, line ends as LF, in vt.out
-# and kept in vt.log. Every search sends one burst (--retries 0), so each LAN
-# sees exactly the frames the test expects.
-vt() {
-    local env=()
-    while [ "$1" != -- ]; do
-        env+=("$1")
-        shift
-    done
-    shift
-    echo "+ vantoro $*" >>"$WORK/vt.log"
-    ip netns exec "$TOOL" env "${env[@]}" "$VANTORO" "$@" >"$WORK/vt.raw" 2>&1
-    local rc=$?
-    tr -d '\r' <"$WORK/vt.raw" >"$WORK/vt.out"
-    cat "$WORK/vt.out" >>"$WORK/vt.log"
-    return $rc
-}
+# Every search here sends one burst (--retries 0), so each LAN sees exactly
+# the frames the test expects.
+
 # csv_mac K: camera K's MAC as discover's CSV writes it.
 csv_mac() { camera_mac "$1" | tr 'A-F' 'a-f'; }
 

@@ -12,23 +12,7 @@
 # usage: router_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
 
-set -u
-
-if [ $# -ne 2 ]; then
-    echo "usage: $0 PATH/vantoro PATH/vantoro-camera-sim" >&2
-    exit 2
-fi
-VANTORO=$1
-SIM=$2
-
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
-
-[ -x "$VANTORO" ] || fail "not an executable: $VANTORO"
-[ -x "$SIM" ] || fail "not an executable: $SIM"
-[ "$(id -u)" -eq 0 ] || skip "creating network namespaces needs root"
-command -v ip >/dev/null 2>&1 || skip "the 'ip' command (iproute2) is not installed"
-command -v python3 >/dev/null 2>&1 || skip "python3 (witness and state files) is not installed"
+source "$(dirname "$0")/namespace_support.sh"
 
 # $$ keeps the names of parallel runs apart.
 TAG=vr$$
@@ -40,42 +24,6 @@ SUBNET_B=10.216.1
 SWEEP=$SUBNET_B.0/24
 TARGET=2 # the camera the apply goes to
 NEW_IP=10.9.8.7
-
-WORK=$(mktemp -d) || fail "cannot make a temporary directory"
-NAMESPACES=()
-PIDS=()
-DONE=0
-
-cleanup() {
-    local pid ns log
-    for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    if [ "$DONE" -ne 1 ]; then
-        for log in "$WORK"/*.log "$WORK/frames"; do
-            [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; }
-        done
-    fi
-    for ns in "${NAMESPACES[@]}"; do
-        # Anything still running in a namespace of this test was started by it.
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do
-            kill "$pid" 2>/dev/null
-        done
-        ip netns delete "$ns" 2>/dev/null || echo "warning: could not delete namespace $ns"
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-add_namespace() {
-    ip netns add "$1" 2>"$WORK/netns.err" || return 1
-    NAMESPACES+=("$1")
-    ip -n "$1" link set lo up || fail "lo up in $1"
-}
 
 camera_ns() { echo "${TAG}cam$1"; }
 camera_addr() { echo "$SUBNET_B.$((10 + $1))"; }
@@ -166,34 +114,8 @@ for _ in $(seq 1 100); do
 done
 grep -q '^witness ready' "$WORK/witness.out" || fail "the witness never became ready"
 
-for k in $(seq 1 $CAMERAS); do
-    # The simulator prints its ready line once it is bound and its state file exists.
-    for _ in $(seq 1 100); do
-        grep -q '^camera simulator:' "$WORK/cam$k.out" && break
-        kill -0 "${PIDS[$((k - 1))]}" 2>/dev/null || fail "simulator $k exited: $(cat "$WORK/cam$k.log")"
-        sleep 0.1
-    done
-    grep -q '^camera simulator:' "$WORK/cam$k.out" || fail "simulator $k never became ready"
-    [ -s "$WORK/cam$k.state" ] || fail "simulator $k wrote no state file"
-done
+wait_for_simulators $CAMERAS
 
-# vt [NAME=VALUE...] -- ARGS...: vantoro in the tool namespace, with those
-# environment entries (the password); its output, line ends as LF, in vt.out
-# and kept in vt.log.
-vt() {
-    local env=()
-    while [ "$1" != -- ]; do
-        env+=("$1")
-        shift
-    done
-    shift
-    echo "+ vantoro $*" >>"$WORK/vt.log"
-    ip netns exec "$TOOL" env -u VANTORO_INTERFACES "${env[@]}" "$VANTORO" "$@" >"$WORK/vt.raw" 2>&1
-    local rc=$?
-    tr -d '\r' <"$WORK/vt.raw" >"$WORK/vt.out"
-    cat "$WORK/vt.out" >>"$WORK/vt.log"
-    return $rc
-}
 csv_mac() { camera_mac "$1" | tr 'A-F' 'a-f'; }
 
 # mark, then frames IFNAME [ADDRESS]: the commands the witness recorded on that
