@@ -24,12 +24,9 @@ constexpr int kMaxRate = 1'000'000;
 std::function<std::vector<NetInterface>()> InterfacesNamed(const std::string& list)
 {
     std::vector<std::string> names;
-    for (std::size_t from = 0; from <= list.size();) {
-        const std::size_t comma = std::min(list.find(',', from), list.size());
-        if (comma > from)
-            names.push_back(list.substr(from, comma - from));
-        from = comma + 1;
-    }
+    for (std::string_view name : SplitCommas(list))
+        if (!name.empty())
+            names.emplace_back(name);
     return [names] {
         std::vector<NetInterface> kept = ListBroadcastInterfaces();
         std::erase_if(kept, [&](const NetInterface& n) {

@@ -69,13 +69,9 @@ std::optional<std::string> SweepTargets::AddOne(std::string_view text)
 
 std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
 {
-    for (std::size_t from = 0;;) {
-        const std::size_t comma = std::min(list.find(',', from), list.size());
-        if (auto error = AddOne(Trimmed(list.substr(from, comma - from))))
+    for (std::string_view item : SplitCommas(list)) {
+        if (auto error = AddOne(Trimmed(item)))
             return where + *error;
-        if (comma == list.size())
-            break;
-        from = comma + 1;
     }
     Merge();
     return std::nullopt;

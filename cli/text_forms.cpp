@@ -2,6 +2,7 @@
 
 #include "util/hex_digit.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vantoro::cli {
@@ -71,6 +72,18 @@ std::string AddressText(std::uint32_t w)
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(w >> 24), unsigned(w >> 16 & 0xFF),
                   unsigned(w >> 8 & 0xFF), unsigned(w & 0xFF));
     return text;
+}
+
+std::vector<std::string_view> SplitCommas(std::string_view list)
+{
+    std::vector<std::string_view> items;
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = std::min(list.find(',', from), list.size());
+        items.push_back(list.substr(from, comma - from));
+        if (comma == list.size())
+            return items;
+        from = comma + 1;
+    }
 }
 
 std::string PrintableText(std::string_view text)

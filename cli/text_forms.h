@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantoro::cli {
 
@@ -26,6 +27,9 @@ std::string MacColonText(const MacAddress& mac);
 std::optional<std::uint32_t> ParseStrictAddress(std::string_view text);
 // "10.0.0.1" from an address word.
 std::string AddressText(std::uint32_t word);
+
+// The comma-separated items of a list, empty ones included ("a,,b": a, "", b).
+std::vector<std::string_view> SplitCommas(std::string_view list);
 
 // Bytes outside printable ASCII as \xNN: texts from a camera go to a terminal.
 std::string PrintableText(std::string_view text);
