@@ -14,6 +14,7 @@ const char* BatchResultName(BatchResult result)
     case BatchResult::WouldApply: return "would apply";
     case BatchResult::NotFound: return "not found";
     case BatchResult::LoginRefused: return "login refused";
+    case BatchResult::NotStarted: return "not started";
     case BatchResult::Failed: break;
     }
     return "failed";
@@ -80,7 +81,14 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraR
     results.reserve(plan.size());
     for (const PlanRow& row : plan) {
         const auto it = by_mac.find(row.mac);
-        results.push_back(ApplyOne(session, it == by_mac.end() ? nullptr : it->second, row, options));
+        if (session.stopped()) {
+            CameraResult skipped;
+            skipped.mac = row.mac;
+            skipped.result = BatchResult::NotStarted;
+            results.push_back(skipped);
+        } else {
+            results.push_back(ApplyOne(session, it == by_mac.end() ? nullptr : it->second, row, options));
+        }
         if (on_result)
             on_result(results.size(), results.back());
     }

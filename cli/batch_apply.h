@@ -11,7 +11,7 @@
 
 namespace vantoro::cli {
 
-enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed };
+enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed, NotStarted };
 const char* BatchResultName(BatchResult result); // "applied", "not found", ...
 
 struct CameraResult {
@@ -27,7 +27,9 @@ struct BatchOptions {
     bool dry_run = false;
 };
 
-// cameras: the search's result. on_result runs after each camera.
+// cameras: the search's result. on_result runs after each camera. Once the
+// session's stop flag is set (Ctrl+C), the camera in progress finishes and the
+// rest are not started.
 std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraRecords>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
                                      const std::function<void(std::size_t, const CameraResult&)>& on_result = {});

@@ -1,5 +1,7 @@
 #include "cli/cli_windows.h"
 
+#include <algorithm>
+
 namespace vantoro::cli {
 
 const char* StepName(ApplyStep step)
@@ -12,10 +14,9 @@ const char* StepName(ApplyStep step)
     return "general";
 }
 
-void CliWindows::Connect(const ReceiverThread* receiver, CameraRegistry* registry)
+void CliWindows::Connect(const ReceiverThread* receiver)
 {
     receiver_ = receiver;
-    registry_ = registry;
 }
 
 std::string CliWindows::WanAddressText()
@@ -40,15 +41,12 @@ bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
         changed_.notify_all();
         return true;
     }
-    int step;
-    switch (message) {
-    case WM_USER_SET_DONE: step = 0; break;
-    case WM_DOMAIN_SET_DONE: step = 1; break;
-    case WM_GENERAL_SET_DONE: step = 2; break;
-    default: return true;
-    }
+    if (message != WM_USER_SET_DONE && message != WM_DOMAIN_SET_DONE && message != WM_GENERAL_SET_DONE)
+        return true;
     // Read on the receiver thread, which is the one dispatching this frame.
-    const bool ours = FromTracked(FrameMac(receiver_->received_frame()));
+    int step = 0;
+    const bool ours = Echoes(receiver_->received_frame(), &step);
+    bool all_done;
     {
         std::lock_guard lock(mutex_);
         if (!ours) {
@@ -57,22 +55,31 @@ bool CliWindows::SendToWindow(LinkWindow, std::uint32_t message)
         }
         progress_.done[step] = true;
         progress_.acknowledged_at[step] = Clock::now();
+        all_done = progress_.done[0] && progress_.done[1] && progress_.done[2];
     }
-    if (step == int(ApplyStep::General))
+    if (all_done)
         changed_.notify_all();
     return true;
 }
 
-bool CliWindows::FromTracked(const MacAddress& from)
+bool CliWindows::Echoes(const Frame& acknowledgement, int* step)
 {
-    const bool registered = registry_->FindCamera(from) != nullptr;
+    switch (FrameCommand(acknowledgement)) {
+    case CMD_USER_SET_ACK: *step = int(ApplyStep::User); break;
+    case CMD_DOMAIN_SET_ACK: *step = int(ApplyStep::Domain); break;
+    case CMD_GENERAL_SET_ACK: *step = int(ApplyStep::General); break;
+    default: return false;
+    }
+    // command and reply_mode are the camera's to set; the rest must come back.
     std::lock_guard lock(mutex_);
-    return tracked_ && (from == *tracked_ || !registered);
+    const Frame& sent = sent_[std::size_t(*step)];
+    return tracked_ && std::equal(acknowledgement.begin() + kMacOffset, acknowledgement.end(), sent.begin() + kMacOffset);
 }
 
 bool CliWindows::MayDriveSequence(const Frame& acknowledgement)
 {
-    return FromTracked(FrameMac(acknowledgement));
+    int step = 0;
+    return Echoes(acknowledgement, &step);
 }
 
 std::size_t CliWindows::WaitForFound(std::size_t seen, Clock::time_point deadline)
@@ -82,10 +89,11 @@ std::size_t CliWindows::WaitForFound(std::size_t seen, Clock::time_point deadlin
     return found_;
 }
 
-void CliWindows::Track(const MacAddress& mac)
+void CliWindows::Track(const MacAddress& mac, const std::array<Frame, 3>& sent)
 {
     std::lock_guard lock(mutex_);
     tracked_ = mac;
+    sent_ = sent;
     progress_ = {};
     strays_ = 0;
 }
@@ -100,7 +108,7 @@ int CliWindows::StopTracking()
 bool CliWindows::WaitForLastStep(Clock::time_point deadline)
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_until(lock, deadline, [&] { return progress_.done[int(ApplyStep::General)]; });
+    return changed_.wait_until(lock, deadline, [&] { return progress_.done[0] && progress_.done[1] && progress_.done[2]; });
 }
 
 CliWindows::StepProgress CliWindows::Progress()

@@ -41,6 +41,34 @@ nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, cons
     return {{"results", list}, {"summary", counts}};
 }
 
+// Results by kind; "not started" only when some camera was.
+std::map<std::string, int> Count(const std::vector<CameraResult>& results)
+{
+    std::map<std::string, int> counts;
+    for (BatchResult kind : {BatchResult::Applied, BatchResult::Unchanged, BatchResult::WouldApply,
+                             BatchResult::NotFound, BatchResult::LoginRefused, BatchResult::Failed})
+        counts[BatchResultName(kind)] = 0;
+    for (const CameraResult& r : results)
+        ++counts[BatchResultName(r.result)];
+    return counts;
+}
+
+// Into the report opened before the search, when one was asked for; false
+// after a complaint when it could not be written.
+bool WriteReport(std::ofstream& report, const std::string& path, const std::vector<CameraResult>& results,
+                 const std::map<std::string, int>& counts)
+{
+    if (!report.is_open())
+        return true;
+    report << DumpJson(ReportJson(results, counts)) << "\n";
+    report.close();
+    if (!report) {
+        Complain("cannot write the report " + path);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunApply(const CommonOptions& common, const ApplyOptions& o)
@@ -62,22 +90,36 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     const auto password = LoginPassword(o.write.login);
     if (!password)
         return kExitBadInput;
+    // Opened before anything is sent: a report that cannot be written is bad
+    // input, not a failed camera found out after the whole batch.
+    std::ofstream report;
+    if (!o.report.empty()) {
+        report.open(o.report, std::ios::trunc);
+        if (!report) {
+            Complain("cannot write the report " + o.report + "; nothing was sent");
+            return kExitBadInput;
+        }
+    }
 
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
+    // The first Ctrl+C ends the search early, or lets the camera being written
+    // finish and starts no other; the second ends the program.
+    const InterruptCatcher catcher;
     Progress progress;
     std::vector<MacAddress> targets;
     for (const PlanRow& row : plan.rows)
         targets.push_back(row.mac);
-    std::vector<CameraRecords> cameras;
-    {
-        const InterruptCatcher catcher;
-        cameras = session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); });
-    }
+    const std::vector<CameraRecords> cameras =
+        session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); });
     progress.Finish();
     if (session.stopped()) {
         Complain("interrupted during the search; nothing was sent");
+        // Every camera not started, and the report says so.
+        const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
+        if (!WriteReport(report, o.report, results, Count(results)))
+            return kExitCameraFailed;
         return kExitInterrupted;
     }
 
@@ -90,30 +132,23 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     });
     progress.Finish();
 
-    std::map<std::string, int> counts;
-    for (BatchResult kind : {BatchResult::Applied, BatchResult::Unchanged, BatchResult::WouldApply,
-                             BatchResult::NotFound, BatchResult::LoginRefused, BatchResult::Failed})
-        counts[BatchResultName(kind)] = 0;
+    const auto counts = Count(results);
     bool failed = false;
-    for (const CameraResult& r : results) {
-        ++counts[BatchResultName(r.result)];
+    for (const CameraResult& r : results)
         failed |= r.result == BatchResult::NotFound || r.result == BatchResult::LoginRefused ||
                   r.result == BatchResult::Failed;
-    }
+    std::string extra;
+    if (o.write.dry_run)
+        extra += ", " + std::to_string(counts.at("would apply")) + " would apply (dry run)";
+    if (counts.count("not started"))
+        extra += ", " + std::to_string(counts.at("not started")) + " not started";
     std::printf("%zu camera%s: %d applied, %d unchanged, %d not found, %d login refused, %d failed%s\n",
-                results.size(), results.size() == 1 ? "" : "s", counts["applied"], counts["unchanged"],
-                counts["not found"], counts["login refused"], counts["failed"],
-                o.write.dry_run ? (", " + std::to_string(counts["would apply"]) + " would apply (dry run)").c_str()
-                                : "");
-    if (!o.report.empty()) {
-        std::ofstream out(o.report);
-        out << DumpJson(ReportJson(results, counts)) << "\n";
-        if (!out) {
-            Complain("cannot write the report " + o.report);
-            return kExitCameraFailed;
-        }
-    }
-    return failed ? kExitCameraFailed : kExitOk;
+                results.size(), results.size() == 1 ? "" : "s", counts.at("applied"), counts.at("unchanged"),
+                counts.at("not found"), counts.at("login refused"), counts.at("failed"), extra.c_str());
+    std::fflush(stdout);
+    if (!WriteReport(report, o.report, results, counts))
+        return kExitCameraFailed;
+    return WriteExitStatus(session, !failed);
 }
 
 } // namespace vantoro::cli

@@ -3,6 +3,7 @@
 
 #include "cli/command_support.h"
 #include "cli/export_file.h"
+#include "cli/interrupt.h"
 #include "cli/text_forms.h"
 
 #include <cstdio>
@@ -27,10 +28,12 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
+    // The first Ctrl+C ends a search early, and lets a write under way finish.
+    const InterruptCatcher catcher;
     // The login is checked against the user table the camera has now.
     const auto current = FindAndLogin(session, backup.mac, write.login, *password);
     if (!current)
-        return kExitCameraFailed;
+        return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     const std::string mac_text = MacTableText(backup.mac);
     for (const FieldChange& c : DescribeChanges(*current, backup))
         std::printf("%s  %s: %s -> %s\n", mac_text.c_str(), c.field.c_str(), c.before.c_str(), c.after.c_str());
@@ -39,12 +42,16 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
                     imported.read_at.c_str());
         return kExitOk;
     }
+    if (session.stopped()) {
+        Complain("interrupted; nothing was sent");
+        return kExitInterrupted;
+    }
     const ApplyOutcome outcome = session.Apply(backup);
     // "restored", or "restored after 1 resent step"; else what failed.
     const std::string result = outcome.ok ? "restored" + OutcomeText(outcome).substr(std::string("applied").size())
                                           : "not restored: " + OutcomeText(outcome);
     std::printf("%s  %s\n", mac_text.c_str(), result.c_str());
-    return outcome.ok ? kExitOk : kExitCameraFailed;
+    return WriteExitStatus(session, outcome.ok);
 }
 
 } // namespace vantoro::cli

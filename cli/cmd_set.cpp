@@ -89,11 +89,9 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
-    std::optional<CameraRecords> camera;
-    {
-        const InterruptCatcher catcher;
-        camera = FindAndLogin(session, *mac, o.write.login, *password);
-    }
+    // The first Ctrl+C ends a search early, and lets a write under way finish.
+    const InterruptCatcher catcher;
+    const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
     if (!camera)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     CameraRecords edited = *camera;
@@ -114,9 +112,13 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         std::printf("%s  unchanged\n", mac_text.c_str());
         return kExitOk;
     }
+    if (session.stopped()) {
+        Complain("interrupted; nothing was sent");
+        return kExitInterrupted;
+    }
     const ApplyOutcome outcome = session.Apply(edited);
     std::printf("%s  %s\n", mac_text.c_str(), OutcomeText(outcome).c_str());
-    return outcome.ok ? kExitOk : kExitCameraFailed;
+    return WriteExitStatus(session, outcome.ok);
 }
 
 } // namespace vantoro::cli

@@ -203,14 +203,20 @@ std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& ma
     return camera;
 }
 
+int WriteExitStatus(const Session& session, bool ok)
+{
+    if (!session.stopped())
+        return ok ? kExitOk : kExitCameraFailed;
+    Complain("interrupted: the camera in progress finished its sequence; nothing more was sent");
+    return kExitInterrupted;
+}
+
 std::string OutcomeText(const ApplyOutcome& outcome)
 {
     if (outcome.ok)
         return outcome.resends == 0 ? "applied"
                                     : "applied after " + std::to_string(outcome.resends) + " resent step" +
                                           (outcome.resends == 1 ? "" : "s");
-    if (outcome.records_replaced)
-        return "records replaced by a late answer during the apply";
     return std::string("no acknowledgement at step ") + StepName(outcome.failed_step);
 }
 

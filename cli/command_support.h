@@ -37,6 +37,10 @@ std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
 std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
 
+// After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
+// camera in progress finish and sent nothing more (said on standard error).
+int WriteExitStatus(const Session& session, bool ok);
+
 // "applied", or "no acknowledgement at step user" and the like.
 std::string OutcomeText(const ApplyOutcome& outcome);
 

@@ -13,7 +13,9 @@ namespace vantoro::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitCameraFailed = 1; // one or more cameras failed
 inline constexpr int kExitBadInput = 2; // bad usage or input; nothing was sent
-inline constexpr int kExitInterrupted = 130; // Ctrl+C: what was found is printed, nothing was written
+// Ctrl+C: a search ended early with what it found and nothing was written, or
+// writes stopped once the camera in progress had finished its sequence.
+inline constexpr int kExitInterrupted = 130;
 
 // Options every command takes.
 struct CommonOptions {

@@ -41,18 +41,13 @@ void Store(std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
     *slot = *record;
 }
 
-bool Same(const std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
-{
-    return !record || (slot && *slot == *record);
-}
-
 } // namespace
 
 Session::Session(SessionOptions options)
     : options_(std::move(options)), windows_(options_.wan.value_or(std::string())),
       link_(std::make_unique<CameraLink>(options_.ports))
 {
-    windows_.Connect(&link_->receiver, &link_->state.registry);
+    windows_.Connect(&link_->receiver);
     link_->state.wan_mode.store(options_.wan.has_value());
     link_->state.messenger.Attach(&windows_);
 }
@@ -251,48 +246,43 @@ ApplyOutcome Session::Apply(const CameraRecords& records)
     CameraEntry* entry = registry.FindCamera(records.mac);
     if (!entry)
         return {};
-    ApplyOutcome out;
-    // A second round only when a late answer to the search replaced one of
-    // the records while the sequence ran: that record may have gone out
-    // without the edits.
-    for (int round = 0; round < 2; ++round) {
-        {
-            std::lock_guard guard(registry.guard());
-            Store(entry->general, records.general);
-            Store(entry->user, records.user);
-            Store(entry->domain, records.domain);
+    // From here until the sequence has ended, late answers to the search are
+    // set aside: they carry the camera's old records, and the dispatcher sends
+    // each next record from the entry.
+    registry.HoldRecords(records.mac);
+    std::array<Frame, 3> sent{};
+    bool complete;
+    {
+        std::lock_guard guard(registry.guard());
+        Store(entry->general, records.general);
+        Store(entry->user, records.user);
+        Store(entry->domain, records.domain);
+        complete = entry->general && entry->user && entry->domain;
+        if (complete) {
+            sent[int(ApplyStep::User)] = *entry->user;
+            sent[int(ApplyStep::Domain)] = *entry->domain;
+            sent[int(ApplyStep::General)] = *entry->general;
         }
-        windows_.Track(records.mac);
-        AddressCamera(entry);
-        link_->state.current_camera.store(entry);
-        const int resends_before = out.resends;
-        const ApplyOutcome step = RunSequence();
-        // From here on a late acknowledgement finds no current camera and no
-        // tracked one, so the dispatcher sends no record for it (a closing
-        // frame only echoes that acknowledgement to its own camera).
-        link_->state.current_camera.store(nullptr);
-        const int strays = windows_.StopTracking();
-        out.ok = step.ok;
-        out.failed_step = step.failed_step;
-        out.resends = resends_before + step.resends;
-        bool intact;
-        {
-            std::lock_guard guard(registry.guard());
-            intact = Same(entry->general, records.general) && Same(entry->user, records.user) &&
-                     Same(entry->domain, records.domain);
-        }
-        // A resent step can be acknowledged twice, and strays mean answers are
-        // crossing. An acknowledgement with another camera's address never
-        // drives the next camera's sequence (CliWindows), but one from a camera
-        // that does not echo its address would: let them land while no camera
-        // is current. A clean sequence goes straight on to the next camera.
-        if (step.resends > 0 || strays > 0 || !step.ok || !intact)
-            Settle(std::min(250, options_.timeout_ms), options_.timeout_ms);
-        if (!out.ok || intact)
-            return out;
     }
-    out.ok = false;
-    out.records_replaced = true;
+    if (!complete) {
+        registry.HoldRecords(std::nullopt);
+        return {};
+    }
+    windows_.Track(records.mac, sent);
+    AddressCamera(entry);
+    link_->state.current_camera.store(entry);
+    const ApplyOutcome out = RunSequence();
+    // From here on a late acknowledgement finds no current camera and no
+    // tracked one, so the dispatcher sends no record for it (a closing frame
+    // only echoes that acknowledgement to its own camera).
+    link_->state.current_camera.store(nullptr);
+    const int strays = windows_.StopTracking();
+    registry.HoldRecords(std::nullopt);
+    // A resent step can be acknowledged twice, and strays mean answers are
+    // crossing: let them land while no camera is current, so that none is
+    // counted for the next camera. A clean sequence goes straight on.
+    if (out.resends > 0 || strays > 0 || !out.ok)
+        Settle(std::min(250, options_.timeout_ms), options_.timeout_ms);
     return out;
 }
 

@@ -56,8 +56,6 @@ struct ApplyOutcome {
     bool ok = false;
     ApplyStep failed_step = ApplyStep::User;
     int resends = 0;
-    // A late answer to the search replaced a record in both rounds.
-    bool records_replaced = false;
 };
 
 class Session {

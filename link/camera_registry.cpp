@@ -142,6 +142,12 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
     return FindLocked(mac, preferred);
 }
 
+void CameraRegistry::HoldRecords(std::optional<MacAddress> mac)
+{
+    std::lock_guard lock(guard_);
+    held_ = mac;
+}
+
 void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, std::uint32_t source_address)
 {
     const std::uint32_t command = FrameCommand(frame);
@@ -152,6 +158,10 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
     {
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
+            if (held_ && *held_ == FrameMac(frame)) {
+                held_back_.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
             StoreRecord(*entry, frame);
             entry->answer_interface = interface_index;
             entry->answer_address = source_address;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 namespace vantoro {
@@ -65,6 +66,13 @@ public:
     // Replies refused because the registry was full.
     std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
 
+    // While a camera's records are being written, late answers to an earlier
+    // search must not replace what is being sent: its replies are then set
+    // aside (counted, not filed). None: every reply is filed. Takes guard().
+    void HoldRecords(std::optional<MacAddress> mac);
+    // Replies set aside while their camera's records were held.
+    std::uint64_t held_back() const { return held_back_.load(std::memory_order_relaxed); }
+
     // The first entry, newest first, whose preferred record carries mac; its
     // preferred record through *preferred. nullptr when none. Takes guard() itself.
     CameraEntry* FindCamera(const MacAddress& mac, const Frame** preferred = nullptr);
@@ -87,6 +95,8 @@ private:
     WindowMessenger* messenger_;
     const std::size_t max_cameras_;
     std::atomic<std::uint64_t> refused_{0};
+    std::atomic<std::uint64_t> held_back_{0};
+    std::optional<MacAddress> held_; // under guard_
     bool full_reported_ = false; // under guard_
     CameraNode* head_ = nullptr;
     CameraNode* tail_ = nullptr;
