@@ -30,6 +30,15 @@ std::optional<std::uint32_t>* AddressField(GeneralEdits& g, const std::string& c
     return nullptr;
 }
 
+// camera_name_1 to camera_name_4 give slot 0 to 3; -1 for any other column.
+int CameraNameSlot(const std::string& column)
+{
+    for (int slot = 0; slot < 4; ++slot)
+        if (column == CameraNameField(slot))
+            return slot;
+    return -1;
+}
+
 template <class List>
 bool Contains(const List& list, const std::string& name)
 {
@@ -62,10 +71,11 @@ ApplyPlan ReadApplyPlan(const std::string& path)
             mac_column = int(c);
         } else if (Contains(kReadOnlyColumns, name)) {
             plan.ignored_columns.push_back(name);
-        } else if (!Contains(kAddressColumns, name) && !Contains(kSwitchColumns, name)) {
+        } else if (!Contains(kAddressColumns, name) && !Contains(kSwitchColumns, name) && CameraNameSlot(name) < 0) {
             plan.error = path + ": unknown column '" + PrintableText(name) +
                          "'; known are mac, ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, "
-                         "ppp_mask, ppp_client_ip, server, bootp (and discover's firmware, records, interface, address)";
+                         "ppp_mask, ppp_client_ip, server, bootp, camera_name_1 to camera_name_4 (and discover's "
+                         "firmware, records, interface, address)";
             return plan;
         }
     }
@@ -105,6 +115,8 @@ ApplyPlan ReadApplyPlan(const std::string& path)
                 error = ReadSwitchEdit(what, row[c], p.edits.server);
             else if (header[c] == "bootp")
                 error = ReadSwitchEdit(what, row[c], p.edits.bootp);
+            else if (const int slot = CameraNameSlot(header[c]); slot >= 0)
+                error = ReadCameraNameCell(what, slot, row[c], p.edits);
             if (error) {
                 plan.error = *error;
                 return plan;

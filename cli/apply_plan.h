@@ -1,6 +1,6 @@
 #pragma once
 // Reads apply's CSV: one camera per row, a mac column and any of the general
-// fields. The CSV that discover writes is accepted as it is; its columns that
+// fields and camera names. The CSV that discover writes is accepted as it is; its columns that
 // cannot be set are named and ignored. Unknown columns, bad cells and
 // duplicate MACs are refused with the line and the value.
 

@@ -13,14 +13,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// The fourth name slot ends where the firmware word begins.
-std::size_t CameraNameWidth(int slot)
-{
-    return slot < 3 ? general_layout::camera_name_stride
-                    : general_layout::firmware_version - general_layout::camera_name -
-                          3 * general_layout::camera_name_stride;
-}
-
 std::string RecordsLetters(const CameraRecords& c)
 {
     return std::string(c.general ? "G" : "-") + (c.user ? "U" : "-") + (c.domain ? "D" : "-");
@@ -69,11 +61,10 @@ json CameraDetailJson(const CameraRecords& c, bool show_passwords)
     json j = CameraSummaryJson(c);
     j["camera_names"] = nullptr;
     if (c.general) {
+        const GeneralConfigReader g(c.general->data());
         json names = json::array();
-        for (int i = 0; i < 4; ++i)
-            names.push_back(ReadTextField(c.general->data() + general_layout::camera_name +
-                                              general_layout::camera_name_stride * std::size_t(i),
-                                          CameraNameWidth(i)));
+        for (int i = 0; i < general_layout::camera_names; ++i)
+            names.push_back(g.camera_name(i));
         j["camera_names"] = names;
     }
     j["users"] = nullptr;
@@ -125,11 +116,8 @@ void PrintCameraDetail(std::FILE* out, const CameraRecords& c, bool show_passwor
         net.Print(out);
         std::fprintf(out, "\n");
         Table names({"CAMERA NAME", "TEXT"});
-        for (int i = 0; i < 4; ++i)
-            names.AddRow({std::to_string(i + 1),
-                          PrintableText(ReadTextField(c.general->data() + general_layout::camera_name +
-                                                          general_layout::camera_name_stride * std::size_t(i),
-                                                      CameraNameWidth(i)))});
+        for (int i = 0; i < general_layout::camera_names; ++i)
+            names.AddRow({std::to_string(i + 1), PrintableText(g.camera_name(i))});
         names.Print(out);
     }
     if (c.user) {
@@ -193,7 +181,8 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& camera
 void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
 {
     WriteCsvRow(out, {"mac", "ethernet_ip", "ethernet_mask", "gateway", "bootp_start", "bootp_end", "ppp_ip",
-                      "ppp_mask", "ppp_client_ip", "server", "bootp", "firmware", "records", "interface", "address"});
+                      "ppp_mask", "ppp_client_ip", "server", "bootp", "camera_name_1", "camera_name_2",
+                      "camera_name_3", "camera_name_4", "firmware", "records", "interface", "address"});
     for (const CameraRecords& c : cameras) {
         CsvRow row = {MacColonText(c.mac)};
         if (c.general) {
@@ -201,10 +190,12 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
             row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
                                    AddressText(g.gateway()), AddressText(g.bootp_start_ip()),
                                    AddressText(g.bootp_end_ip()), AddressText(g.ppp_ip()), AddressText(g.ppp_mask()),
-                                   AddressText(g.ppp_client_ip()), OnOff(g.server_on()), OnOff(g.bootp_on()),
-                                   g.FirmwareVersionText()});
+                                   AddressText(g.ppp_client_ip()), OnOff(g.server_on()), OnOff(g.bootp_on())});
+            for (int i = 0; i < general_layout::camera_names; ++i)
+                row.push_back(g.camera_name(i));
+            row.push_back(g.FirmwareVersionText());
         } else {
-            row.insert(row.end(), 11, std::string());
+            row.insert(row.end(), 15, std::string());
         }
         row.push_back(RecordsLetters(c));
         row.push_back(InterfaceName(c.answer_interface));

@@ -36,7 +36,7 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     const std::string mac_text = MacTableText(backup.mac);
     for (const FieldChange& c : DescribeChanges(*current, backup))
-        std::printf("%s  %s: %s -> %s\n", mac_text.c_str(), c.field.c_str(), c.before.c_str(), c.after.c_str());
+        std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
     if (write.dry_run) {
         std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(), imported.read_from.c_str(),
                     imported.read_at.c_str());

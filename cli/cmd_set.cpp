@@ -30,6 +30,9 @@ std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
         return error;
     if (auto error = ReadSwitchEdit("--bootp", o.bootp, g.bootp))
         return error;
+    for (const std::string& text : o.camera_names)
+        if (auto error = ReadCameraNameOption(text, g))
+            return error;
     e.delete_users = o.delete_users;
     for (const std::string& text : o.permissions) {
         const auto assignment = SplitAssignment(text);
@@ -49,6 +52,8 @@ std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
     // Names only here: the new passwords are asked for once the rest is known good.
     for (const std::string& name : o.add_users)
         e.add_users.push_back({name, {}});
+    for (const std::string& name : o.passwords)
+        e.passwords.push_back({name, {}});
     return CheckTextLengths(e);
 }
 
@@ -72,14 +77,16 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     const auto password = LoginPassword(o.write.login);
     if (!password)
         return kExitBadInput;
-    for (NamedPassword& user : edits.add_users) {
-        const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + user.name + ": ");
-        if (!secret) {
-            Complain(std::string("no password for the new user: set ") + kNewPasswordVariable +
-                     " or run on a terminal to be asked");
-            return kExitBadInput;
+    for (auto* users : {&edits.add_users, &edits.passwords}) {
+        for (NamedPassword& user : *users) {
+            const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + user.name + ": ");
+            if (!secret) {
+                Complain("no new password for " + PrintableText(user.name) + ": set " + kNewPasswordVariable +
+                         " or run on a terminal to be asked");
+                return kExitBadInput;
+            }
+            user.password = *secret;
         }
-        user.password = *secret;
     }
     if (auto error = CheckTextLengths(edits)) {
         Complain(*error);
@@ -102,7 +109,7 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     const std::string mac_text = MacTableText(*mac);
     const auto changes = DescribeChanges(*camera, edited);
     for (const FieldChange& c : changes)
-        std::printf("%s  %s: %s -> %s\n", mac_text.c_str(), c.field.c_str(), c.before.c_str(), c.after.c_str());
+        std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
     if (o.write.dry_run) {
         std::printf("%s  dry run: nothing sent\n", mac_text.c_str());
         return kExitOk;

@@ -54,6 +54,8 @@ struct SetOptions {
     std::string ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip;
     std::string server, bootp;
     std::vector<std::string> add_users, delete_users, permissions, add_domains, delete_domains;
+    std::vector<std::string> camera_names; // N=TEXT
+    std::vector<std::string> passwords; // user names; the passwords are asked for
 };
 
 struct ApplyOptions {

@@ -25,6 +25,33 @@ std::optional<std::string> ReadSwitchEdit(const std::string& what, const std::st
     return std::nullopt;
 }
 
+std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& text,
+                                              GeneralEdits& edits)
+{
+    if (text.empty())
+        return std::nullopt;
+    if (auto error = CheckCameraName(slot, text))
+        return what + " " + *error;
+    edits.camera_names[std::size_t(slot)] = text;
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadCameraNameOption(const std::string& text, GeneralEdits& edits)
+{
+    const auto eq = text.find('=');
+    const std::string number = text.substr(0, eq);
+    if (eq == std::string::npos || number.size() != 1 || number[0] < '1' || number[0] > '4')
+        return "--camera-name wants N=TEXT with N from 1 to 4, not '" + PrintableText(text) + "'";
+    const int slot = number[0] - '1';
+    if (edits.camera_names[std::size_t(slot)])
+        return "--camera-name " + number + " is given twice";
+    const std::string name = text.substr(eq + 1);
+    if (auto error = CheckCameraName(slot, name))
+        return "--camera-name " + *error;
+    edits.camera_names[std::size_t(slot)] = name;
+    return std::nullopt;
+}
+
 std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& text)
 {
     const auto eq = text.rfind('=');

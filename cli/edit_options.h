@@ -14,6 +14,12 @@ std::optional<std::string> ReadAddressEdit(const std::string& what, const std::s
                                            std::optional<std::uint32_t>& edit);
 // "on"/"off"; empty text is no edit.
 std::optional<std::string> ReadSwitchEdit(const std::string& what, const std::string& text, std::optional<bool>& edit);
+// A camera_name_N cell of apply, slot 0 to 3: empty text is no edit.
+std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& text,
+                                              GeneralEdits& edits);
+// set's --camera-name N=TEXT, N from 1 to 4, split at the first '='; an empty
+// TEXT clears the name.
+std::optional<std::string> ReadCameraNameOption(const std::string& text, GeneralEdits& edits);
 // NAME=VALUE split at the last '='.
 std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& text);
 

@@ -125,6 +125,10 @@ int main(int argc, char** argv)
     Repeatable(set_cmd->add_option("--add-user", set.add_users,
                                    "add a user in the first free row; password from VANTORO_NEW_PASSWORD or a prompt"))
         ->type_name("NAME");
+    Repeatable(set_cmd->add_option("--password", set.passwords,
+                                   "change an existing user's password in place; the new password comes from "
+                                   "VANTORO_NEW_PASSWORD or a prompt"))
+        ->type_name("NAME");
     Repeatable(set_cmd->add_option("--delete-user", set.delete_users, "delete every user of this name (any case)"))
         ->type_name("NAME");
     Repeatable(set_cmd->add_option("--permissions", set.permissions, "set a user's permissions"))
@@ -133,13 +137,17 @@ int main(int argc, char** argv)
         ->type_name("NAME=ADDRESS");
     Repeatable(set_cmd->add_option("--delete-domain", set.delete_domains, "delete every domain of this name (any case)"))
         ->type_name("NAME");
+    Repeatable(set_cmd->add_option("--camera-name", set.camera_names,
+                                   "name camera N (1 to 4); an empty TEXT clears the name"))
+        ->type_name("N=TEXT");
     AddCommonOptions(set_cmd, common, nullptr, Targets::Ranges);
     set_cmd->callback([&] { run = [&] { return RunSet(common, set); }; });
 
     ApplyOptions apply;
     CLI::App* apply_cmd = app.add_subcommand("apply", "network settings for many cameras from a CSV file, one per row");
     apply_cmd->add_option("FILE", apply.csv, "CSV with a mac column and any of ethernet_ip, ethernet_mask, gateway, "
-                                             "bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip, server, bootp")
+                                             "bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip, server, bootp, "
+                                             "camera_name_1 to camera_name_4")
         ->required();
     AddLogin(apply_cmd, apply.write, true);
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");

@@ -3,17 +3,20 @@
 #include "cli/text_forms.h"
 #include "link/records.h"
 
+#include <algorithm>
+
 namespace vantoro::cli {
 
 bool GeneralEdits::empty() const
 {
     return !ethernet_ip && !ethernet_mask && !gateway && !bootp_start && !bootp_end && !ppp_ip && !ppp_mask &&
-           !ppp_client_ip && !server && !bootp;
+           !ppp_client_ip && !server && !bootp &&
+           std::none_of(camera_names.begin(), camera_names.end(), [](const auto& name) { return name.has_value(); });
 }
 
 bool RecordEdits::empty() const
 {
-    return general.empty() && delete_users.empty() && add_users.empty() && permissions.empty() &&
+    return general.empty() && delete_users.empty() && add_users.empty() && passwords.empty() && permissions.empty() &&
            delete_domains.empty() && add_domains.empty();
 }
 
@@ -53,7 +56,25 @@ std::optional<std::string> CheckText(const std::string& what, const std::string&
     return std::nullopt;
 }
 
+std::optional<std::string> CheckPassword(const NamedPassword& u)
+{
+    if (u.password.size() > user_layout::password_width - 1)
+        return "the password for " + PrintableText(u.name) + " is " + std::to_string(u.password.size()) +
+               " characters long; the camera holds at most " + std::to_string(user_layout::password_width - 1);
+    return std::nullopt;
+}
+
 } // namespace
+
+std::string CameraNameField(int slot)
+{
+    return "camera_name_" + std::to_string(slot + 1);
+}
+
+std::optional<std::string> CheckCameraName(int slot, const std::string& text)
+{
+    return CheckText(CameraNameField(slot), text, general_layout::camera_name_width(slot), true);
+}
 
 std::optional<std::string> CheckTextLengths(const RecordEdits& e)
 {
@@ -63,9 +84,14 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& e)
     for (const NamedPassword& u : e.add_users) {
         if (auto error = CheckText("user name", u.name, user_layout::name_width, false))
             return error;
-        if (u.password.size() > user_layout::password_width - 1)
-            return "the password for " + PrintableText(u.name) + " is " + std::to_string(u.password.size()) +
-                   " characters long; the camera holds at most " + std::to_string(user_layout::password_width - 1);
+        if (auto error = CheckPassword(u))
+            return error;
+    }
+    for (const NamedPassword& u : e.passwords) {
+        if (auto error = CheckText("user name", u.name, user_layout::name_width, false))
+            return error;
+        if (auto error = CheckPassword(u))
+            return error;
     }
     for (const auto& [name, perms] : e.permissions)
         if (auto error = CheckText("user name", name, user_layout::name_width, false))
@@ -79,6 +105,10 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& e)
         if (auto error = CheckText("domain address", address, domain_layout::ip_text_width, false))
             return error;
     }
+    for (int slot = 0; slot < general_layout::camera_names; ++slot)
+        if (const auto& name = e.general.camera_names[std::size_t(slot)])
+            if (auto error = CheckCameraName(slot, *name))
+                return error;
     return std::nullopt;
 }
 
@@ -94,6 +124,9 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& recor
         if (users.AddUser(u.name, u.password) < 0)
             return "the user table is full (" + std::to_string(UserConfigReader::kRows) + " users); cannot add '" +
                    PrintableText(u.name) + "'";
+    for (const NamedPassword& u : e.passwords)
+        if (users.StorePasswordByName(u.name, u.password) == 0)
+            return "no user named '" + PrintableText(u.name) + "' for --password";
     for (const auto& [name, p] : e.permissions)
         if (users.StorePermissionsByName(name, p.view_image, p.adjust) == 0)
             return "no user named '" + PrintableText(name) + "' for --permissions";
@@ -126,6 +159,9 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& recor
         general.set_server_on(*g.server);
     if (g.bootp)
         general.set_bootp_on(*g.bootp);
+    for (int slot = 0; slot < general_layout::camera_names; ++slot)
+        if (const auto& name = g.camera_names[std::size_t(slot)])
+            general.set_camera_name(slot, *name);
     return std::nullopt;
 }
 
@@ -153,6 +189,13 @@ std::string DomainRowText(const DomainConfigReader& domains, int row)
 }
 
 } // namespace
+
+std::string FieldChange::Text() const
+{
+    if (before.empty() && after.empty())
+        return field + ": changed";
+    return field + ": " + before + " -> " + after;
+}
 
 std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after)
 {
@@ -182,6 +225,10 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
         };
         word("server", general_layout::server_on, b.server_on(), a.server_on());
         word("bootp", general_layout::bootp_on, b.bootp_on(), a.bootp_on());
+        for (int slot = 0; slot < general_layout::camera_names; ++slot)
+            if (b.camera_name(slot) != a.camera_name(slot))
+                changes.push_back({CameraNameField(slot), "'" + PrintableText(b.camera_name(slot)) + "'",
+                                   "'" + PrintableText(a.camera_name(slot)) + "'"});
     }
     if (before.user && after.user && *before.user != *after.user) {
         const UserConfigReader b(before.user->data());
@@ -192,6 +239,11 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
             const bool new_password = !a.RowEmpty(r) && b.password(r) != a.password(r);
             if (x == y && !new_password)
                 continue;
+            // The same user with a new password: only that it changed.
+            if (x == y) {
+                changes.push_back({"password of " + PrintableText(a.name(r)), {}, {}});
+                continue;
+            }
             if (new_password)
                 y += " (new password)";
             changes.push_back({"user row " + std::to_string(r), x, y});

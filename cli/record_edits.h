@@ -6,6 +6,7 @@
 
 #include "cli/session.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@ struct GeneralEdits {
     std::optional<std::uint32_t> ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end;
     std::optional<std::uint32_t> ppp_ip, ppp_mask, ppp_client_ip;
     std::optional<bool> server, bootp;
+    std::array<std::optional<std::string>, 4> camera_names; // slots 0 to 3
     bool empty() const;
 };
 
@@ -35,6 +37,7 @@ struct RecordEdits {
     GeneralEdits general;
     std::vector<std::string> delete_users;
     std::vector<NamedPassword> add_users;
+    std::vector<NamedPassword> passwords; // existing users, changed in place
     std::vector<std::pair<std::string, Permissions>> permissions;
     std::vector<std::string> delete_domains;
     std::vector<std::pair<std::string, std::string>> add_domains; // name, address text
@@ -46,11 +49,16 @@ std::optional<Permissions> ParsePermissions(const std::string& text);
 // "on" or "off".
 std::optional<bool> ParseSwitch(const std::string& text);
 
+// The CSV column and change name of camera name slot 0 to 3: camera_name_1 to camera_name_4.
+std::string CameraNameField(int slot);
+// Refuses a text wider than the slot; the message names the field.
+std::optional<std::string> CheckCameraName(int slot, const std::string& text);
+
 // Refuses texts that do not fit their fields and empty names; the message
 // names the bad value.
 std::optional<std::string> CheckTextLengths(const RecordEdits& edits);
 
-// Applies the edits in this order: users deleted, users added, permissions,
+// Applies the edits in this order: users deleted, users added, passwords, permissions,
 // domains deleted, domains added, general fields. The records must be
 // present. An error text (a full table, a name that no row holds) leaves the
 // records half edited: the caller sends nothing then.
@@ -58,8 +66,10 @@ std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraRecords& r
 
 struct FieldChange {
     std::string field;
-    std::string before;
+    std::string before; // both empty: a change whose values are not shown (a password)
     std::string after;
+    // "field: before -> after", or "field: changed".
+    std::string Text() const;
 };
 // Field by field; passwords are never shown, only that one changed.
 std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after);

@@ -129,6 +129,20 @@ int BasicUserConfig<Byte>::StorePermissionsByName(std::string_view name, bool vi
 }
 
 template <class Byte>
+int BasicUserConfig<Byte>::StorePasswordByName(std::string_view name, std::string_view password)
+    requires WritableByte<Byte>
+{
+    int stored = 0;
+    for (int r = 0; r < kRows; ++r) {
+        if (EqualsIgnoreAsciiCase(this->name(r), name)) {
+            WriteTextField(row(r) + user_layout::password, user_layout::password_width, password);
+            ++stored;
+        }
+    }
+    return stored;
+}
+
+template <class Byte>
 std::vector<int> BasicDomainConfig<Byte>::ListedRows() const
 {
     std::vector<int> rows;

@@ -46,7 +46,14 @@ inline constexpr std::size_t ppp_client_ip = 88;
 inline constexpr std::size_t ppp_client_ip_copy = 92;
 inline constexpr std::size_t camera_name = 100; // slot i at 100 + 164 * i
 inline constexpr std::size_t camera_name_stride = 164;
+inline constexpr int camera_names = 4;
 inline constexpr std::size_t firmware_version = 752;
+// A slot reaches the next one; the fourth ends where firmware_version begins.
+constexpr std::size_t camera_name_width(int slot)
+{
+    return slot < camera_names - 1 ? camera_name_stride
+                                   : firmware_version - camera_name - camera_name_stride * std::size_t(slot);
+}
 } // namespace general_layout
 
 namespace user_layout {
@@ -92,6 +99,11 @@ public:
     std::uint32_t ppp_client_ip_copy() const { return word(general_layout::ppp_client_ip_copy); }
     std::uint32_t firmware_version() const { return word(general_layout::firmware_version); }
     std::string FirmwareVersionText() const { return FormatFirmwareVersion(firmware_version()); }
+    // Slot 0 to 3.
+    std::string camera_name(int slot) const
+    {
+        return ReadTextField(camera_name_field(slot), general_layout::camera_name_width(slot));
+    }
 
     void set_server_on(bool on) requires WritableByte<Byte> { set_word(general_layout::server_on, on ? 1 : 0); }
     void set_bootp_on(bool on) requires WritableByte<Byte> { set_word(general_layout::bootp_on, on ? 1 : 0); }
@@ -108,9 +120,17 @@ public:
         set_word(general_layout::ppp_client_ip, v);
         set_word(general_layout::ppp_client_ip_copy, v);
     }
+    void set_camera_name(int slot, std::string_view text) requires WritableByte<Byte>
+    {
+        WriteTextField(camera_name_field(slot), general_layout::camera_name_width(slot), text);
+    }
 
 private:
     std::uint32_t word(std::size_t off) const { return LoadLe32(p_ + off); }
+    Byte* camera_name_field(int slot) const
+    {
+        return p_ + general_layout::camera_name + general_layout::camera_name_stride * std::size_t(slot);
+    }
     void set_word(std::size_t off, std::uint32_t v) requires WritableByte<Byte> { StoreLe32(p_ + off, v); }
     Byte* p_;
 };
@@ -140,6 +160,8 @@ public:
     int DeleteByName(std::string_view name) requires WritableByte<Byte>;
     // Every matching row: keep bits 0-7, bits 8 and 9 from the boxes, clear 10-31.
     int StorePermissionsByName(std::string_view name, bool view_image, bool adjust) requires WritableByte<Byte>;
+    // Every matching row gets the new password; name and permissions stay. Returns how many.
+    int StorePasswordByName(std::string_view name, std::string_view password) requires WritableByte<Byte>;
 
 private:
     Byte* row(int r) const { return p_ + user_layout::table + user_layout::row_size * std::size_t(r); }

@@ -150,6 +150,8 @@ TEST(CliEdits, TextsThatDoNotFitTheirFieldsAreRefused)
     RecordEdits fits;
     fits.add_users = {{std::string(31, 'u'), std::string(19, 'p')}};
     fits.add_domains = {{std::string(79, 'd'), "255.255.255.255"}};
+    fits.passwords = {{"viewer", std::string(19, 'p')}};
+    fits.general.camera_names = {std::string(163, 'n'), "", std::nullopt, std::string(159, 'n')};
     EXPECT_FALSE(refused(fits));
     RecordEdits e;
     e.add_users = {{std::string(32, 'u'), "p"}};
@@ -163,6 +165,17 @@ TEST(CliEdits, TextsThatDoNotFitTheirFieldsAreRefused)
     EXPECT_TRUE(refused(e));
     e = {};
     e.permissions = {{std::string(32, 'u'), {}}};
+    EXPECT_TRUE(refused(e));
+    e = {};
+    e.passwords = {{"viewer", std::string(20, 'p')}};
+    EXPECT_TRUE(refused(e));
+    e.passwords = {{"", "p"}};
+    EXPECT_TRUE(refused(e));
+    e = {};
+    e.general.camera_names[2] = std::string(164, 'n');
+    EXPECT_TRUE(refused(e));
+    e.general.camera_names[2].reset();
+    e.general.camera_names[3] = std::string(160, 'n');
     EXPECT_TRUE(refused(e));
 }
 
@@ -178,14 +191,21 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     e.general.ethernet_ip = 0x0A000001;
     e.add_users = {{"bob", "hunter22"}};
     e.permissions = {{"BOB", {true, false}}};
+    e.passwords = {{"ADMIN", "newsecret"}};
+    e.general.camera_names[2] = "Gate";
     ASSERT_FALSE(ApplyEdits(e, after));
     std::string all;
     for (const FieldChange& c : DescribeChanges(before, after))
-        all += c.field + ": " + c.before + " -> " + c.after + "\n";
-    EXPECT_EQ(all, "ethernet_ip: 0.0.0.0 -> 10.0.0.1\nuser row 1: (free) -> bob view (new password)\n");
-    EXPECT_EQ(all.find("hunter22"), std::string::npos);
+        all += c.Text() + "\n";
+    EXPECT_EQ(all, "ethernet_ip: 0.0.0.0 -> 10.0.0.1\ncamera_name_3: '' -> 'Gate'\npassword of admin: changed\n"
+                   "user row 1: (free) -> bob view (new password)\n");
+    for (const char* secret : {"hunter22", "topsecret", "newsecret"})
+        EXPECT_EQ(all.find(secret), std::string::npos) << secret;
 
     RecordEdits missing;
     missing.delete_users = {"nobody"};
+    EXPECT_TRUE(ApplyEdits(missing, after));
+    missing = {};
+    missing.passwords = {{"nobody", "x"}};
     EXPECT_TRUE(ApplyEdits(missing, after));
 }

@@ -84,7 +84,7 @@ TEST(CliProgram, ShowDecodesTheRecordsAndShowsPasswordsOnlyWhenAsked)
     SimulatedCameras sim(2);
     const RunResult table = RunVantoro(sim.Command({"show", "00 0A 0B 00 00 02"}));
     ASSERT_EQ(table.exit, 0) << table.err;
-    for (const char* part : {"192.168.1.11", "10.64.1.2", "operator", "***", "Firmware 2.05"})
+    for (const char* part : {"192.168.1.11", "10.64.1.2", "operator", "***", "Firmware 2.05", "Cam 2 Loading Bay"})
         EXPECT_TRUE(Contains(table.out, part)) << part << " in\n" << table.out;
     EXPECT_FALSE(Contains(table.out, "viewer    viewer")) << "a password in clear";
 
@@ -101,7 +101,7 @@ TEST(CliProgram, ShowDecodesTheRecordsAndShowsPasswordsOnlyWhenAsked)
         EXPECT_EQ(camera["users"][1]["view_image"], true);
         EXPECT_EQ(camera["users"][1]["adjust"], false);
         EXPECT_EQ(camera["domains"].size(), 3u);
-        EXPECT_EQ(camera["camera_names"].size(), 4u);
+        EXPECT_EQ(camera["camera_names"], json({"Cam 2 Entrance", "Cam 2 Parking", "Cam 2 Loading Bay", "Cam 2 Roof"}));
     }
 }
 
@@ -113,10 +113,15 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
         sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--ethernet-ip", "10.1.2.3", "--gateway",
                      "10.1.2.254", "--server", "off", "--bootp", "on", "--ppp-client-ip", "10.64.9.9",
                      "--delete-user", "VIEWER", "--add-user", "bob", "--permissions", "Bob=adjust", "--add-domain",
-                     "new.example=10.1.2.5", "--delete-domain", "NTP.vantoro.example"}),
+                     "new.example=10.1.2.5", "--delete-domain", "NTP.vantoro.example", "--camera-name",
+                     "1=Front door", "--camera-name", "4=", "--password", "Operator"}),
         {"VANTORO_PASSWORD=ADMIN", "VANTORO_NEW_PASSWORD=bobpass"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 02  applied\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "camera_name_1: 'Cam 2 Entrance' -> 'Front door'\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "camera_name_4: 'Cam 2 Roof' -> ''\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "password of operator: changed\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out + r.err, "bobpass")) << "a password shown";
 
     // The same edits with the link's own record rules.
     sim::CameraRecords expected = before[1].records;
@@ -126,7 +131,10 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
     g.set_server_on(false);
     g.set_bootp_on(true);
     g.set_ppp_client_ip(0x0A400909);
+    g.set_camera_name(0, "Front door");
+    g.set_camera_name(3, "");
     UserConfig users(expected.user.data());
+    users.StorePasswordByName("operator", "bobpass");
     users.DeleteByName("viewer");
     users.AddUser("bob", "bobpass");
     users.StorePermissionsByName("bob", false, true);
@@ -253,9 +261,12 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
         csv.replace(at, from.size(), to);
     };
     replace("00:0a:0b:00:00:02,192.168.1.11,", "00:0a:0b:00:00:02,10.20.30.40,");
-    replace("10.64.2.2,on,on", "10.64.2.2,off,on");
+    replace("10.64.2.2,on,on,Cam 3 Entrance,Cam 3 Parking,", "10.64.2.2,off,on,Cam 3 Entrance,Gate,");
+    // Camera names left empty stay as they are.
+    replace("Cam 1 Entrance,Cam 1 Parking,Cam 1 Loading Bay,Cam 1 Roof", ",,,");
     // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
-    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9,,,,,,,,,,,,,\r\n,,,,,,,,,,,,,,\r\n";
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(17, ',') + "\r\n" +
+          std::string(18, ',') + "\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
@@ -267,7 +278,7 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");
     EXPECT_EQ(lines[1], "00 0A 0B 00 00 02  applied  ethernet_ip 192.168.1.11 -> 10.20.30.40");
-    EXPECT_EQ(lines[2], "00 0A 0B 00 00 03  applied  server on -> off");
+    EXPECT_EQ(lines[2], "00 0A 0B 00 00 03  applied  server on -> off, camera_name_2 'Cam 3 Parking' -> 'Gate'");
     EXPECT_EQ(lines[3], "00 0A 0B 00 00 09  not found: did not answer");
     EXPECT_EQ(lines[4], "4 cameras: 2 applied, 1 unchanged, 1 not found, 0 login refused, 0 failed");
     const json results = json::parse(ReadText(report));
@@ -277,6 +288,7 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     sim::CameraRecords two = before[1].records, three = before[2].records;
     GeneralConfig(two.general.data()).set_ethernet_ip(0x0A141E28);
     GeneralConfig(three.general.data()).set_server_on(false);
+    GeneralConfig(three.general.data()).set_camera_name(1, "Gate");
     const auto after = sim.Cameras();
     ExpectRecords(after[0].records, before[0].records);
     ExpectRecords(after[1].records, two);
@@ -422,12 +434,22 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         {{"set", m, "--login", "admin", "--add-user", "bob"}, "at most 19",
          {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=" + std::string(20, 'p')}},
         {{"set", m, "--login", "admin", "--add-user", "bob"}, "VANTORO_NEW_PASSWORD"},
+        {{"set", m, "--login", "admin", "--password", "viewer"}, "VANTORO_NEW_PASSWORD"},
+        {{"set", m, "--login", "admin", "--camera-name", "5=x"}, "'5=x'"},
+        {{"set", m, "--login", "admin", "--camera-name", "Entrance"}, "N=TEXT with N from 1 to 4"},
+        {{"set", m, "--login", "admin", "--camera-name", "1=" + std::string(164, 'n')}, "at most 163"},
+        {{"set", m, "--login", "admin", "--camera-name", "4=" + std::string(160, 'n')}, "at most 159"},
+        {{"set", m, "--login", "admin", "--camera-name", "2=a", "--camera-name", "2=b"}, "given twice"},
         {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
         {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},
         {{"apply", csv("nomac.csv", "ethernet_ip\n10.0.0.1\n"), "--login", "admin"}, "no mac column"},
         {{"apply", csv("dup.csv", "mac,gateway\n" + m + ",10.0.0.1\n00 0A 0B 00 00 01,10.0.0.2\n"), "--login", "admin"},
          "appears again (first on line 2)"},
         {{"apply", csv("cell.csv", "mac,server\n" + m + ",maybe\n"), "--login", "admin"}, "line 2, column server"},
+        {{"apply", csv("wide.csv", "mac,camera_name_4\n" + m + "," + std::string(160, 'n') + "\n"), "--login", "admin"},
+         "column camera_name_4: camera_name_4 'nnn"},
+        {{"apply", csv("password.csv", "mac,password\n" + m + ",secret\n"), "--login", "admin"},
+         "unknown column 'password'"},
         {{"apply", csv("badmac.csv", "mac\nzz:0a:0b:00:00:01\n"), "--login", "admin"}, "'zz:0a:0b:00:00:01'"},
         {{"apply", csv("short.csv", "mac,gateway\n" + m + "\n"), "--login", "admin"}, "line 2: 1 fields"},
         {{"apply", csv("quote.csv", "mac,gateway\n\"" + m + ",10.0.0.1\n"), "--login", "admin"}, "not valid CSV"},
@@ -448,9 +470,19 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(sim.Counters().received, 0u) << "a refused command sent a frame";
 
     // Checks that need the camera's tables: still nothing sent.
-    const RunResult r = RunVantoro(sim.Command({"set", m, "--login", "admin", "--delete-user", "nobody"}), kAdmin);
-    EXPECT_EQ(r.exit, 2);
-    EXPECT_TRUE(Contains(r.err, "no user named 'nobody'")) << r.err;
+    const std::vector<Case> table_cases = {
+        {{"--delete-user", "nobody"}, "no user named 'nobody' to delete"},
+        {{"--password", "nobody"}, "no user named 'nobody' for --password",
+         {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=secret"}},
+    };
+    for (const Case& c : table_cases) {
+        std::vector<std::string> args = {"set", m, "--login", "admin"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = RunVantoro(sim.Command(args), c.env);
+        EXPECT_EQ(r.exit, 2) << c.args[0];
+        EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+        EXPECT_TRUE(Contains(r.err, "nothing was sent")) << r.err;
+    }
     EXPECT_EQ(sim.Counters().set_requests, 0u);
 }
 

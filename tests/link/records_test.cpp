@@ -286,6 +286,28 @@ TEST(GeneralConfig, WritingEveryFieldTouchesOnlyThoseFields)
     EXPECT_EQ(Changed(before, f), expected);
 }
 
+TEST(GeneralConfig, CameraNamesFillTheirSlotsAndTheFourthStopsBeforeTheFirmwareWord)
+{
+    Frame f;
+    f.fill(0xFF); // no letter and no NUL, so every written byte shows
+    const Frame before = f;
+    GeneralConfig general(f.data());
+    for (int slot = 0; slot < 4; ++slot)
+        general.set_camera_name(slot, std::string(300, char('a' + slot)));
+    // Slots start at 100 + 164 * i; each holds its width less one and the NUL.
+    const auto expected = Join(Join(Range(100, 164), Range(264, 164)), Join(Range(428, 164), Range(592, 160)));
+    EXPECT_EQ(Changed(before, f), expected);
+    const GeneralConfigReader reader(f.data());
+    EXPECT_EQ(reader.camera_name(0), std::string(163, 'a'));
+    EXPECT_EQ(reader.camera_name(3), std::string(159, 'd'));
+    EXPECT_EQ(f[591], 0);
+    EXPECT_EQ(f[751], 0);
+
+    general.set_camera_name(1, "Loading Bay");
+    EXPECT_EQ(reader.camera_name(1), "Loading Bay");
+    EXPECT_EQ(reader.camera_name(2), std::string(163, 'c'));
+}
+
 // ---------------------------------------------------------------- user table
 
 TEST(UserTable, RowsLieAt32Plus56TimesIndexAndFillTheRecord)
@@ -521,6 +543,21 @@ TEST(UserTable, StoringPermissionsRewritesEveryMatchingRow)
     EXPECT_EQ(GetWord(f, UserRow(5) + 52), 0x101u);
     EXPECT_EQ(GetWord(f, UserRow(6) + 52), 0xFFFFFFFFu);
     EXPECT_EQ(users.StorePermissionsByName("nobody", true, true), 0);
+}
+
+TEST(UserTable, StoringAPasswordRewritesEveryMatchingRowAndNothingElse)
+{
+    Frame f = Patterned();
+    PutUser(f, 0, "admin", "admin", 0x3FF);
+    PutUser(f, 4, "Viewer", "old", 0x100);
+    PutUser(f, 7, "VIEWER", "olderpw", 0x1FF);
+    const Frame before = f;
+    UserConfig users(f.data());
+    EXPECT_EQ(users.StorePasswordByName("viewer", "fresh"), 2);
+    EXPECT_EQ(users.password(4), "fresh");
+    EXPECT_EQ(users.password(7), "fresh");
+    EXPECT_EQ(Changed(before, f), Join(Range(UserRow(4) + 32, 6), Range(UserRow(7) + 32, 6)));
+    EXPECT_EQ(users.StorePasswordByName("nobody", "x"), 0);
 }
 
 // -------------------------------------------------------------- domain table

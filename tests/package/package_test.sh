@@ -76,6 +76,17 @@ contents() {
   [[ $got == "vantoro-config ($version) "* ]] || fail "the changelog's latest entry is '$got', not $version"
   grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.vantoro.config.metainfo.xml" ||
     fail "the AppStream data carries no release $version"
+  # Apache-2.0 in the source, the copyright file and the AppStream data; no
+  # web address that the project does not own.
+  local copyright=$root/usr/share/doc/vantoro-config/copyright
+  local metainfo=$root/usr/share/metainfo/org.vantoro.config.metainfo.xml
+  cmp -s "$source/LICENSE" /usr/share/common-licenses/Apache-2.0 || fail "LICENSE is not the Apache License 2.0"
+  grep -qx 'License: Apache-2.0' "$copyright" || fail "the copyright file does not say License: Apache-2.0"
+  grep -q '<project_license>Apache-2.0</project_license>' "$metainfo" ||
+    fail "the AppStream project_license is not Apache-2.0"
+  got=$(grep -hoE 'https?://[^ <>"]*' "$copyright" "$metainfo" |
+    grep -vxE 'https://www\.debian\.org/doc/packaging-manuals/copyright-format/1\.0/|http://www\.apache\.org/licenses/LICENSE-2\.0')
+  [[ -z $got ]] || fail "web addresses in the copyright file or the AppStream data: $got"
   local page
   for page in "$root"/usr/share/man/man1/*.1.gz; do
     file "$page" | grep -q 'max compression' || fail "$(basename "$page") is not gzipped -9"
@@ -86,7 +97,7 @@ contents() {
   depends=$(dpkg-deb -f "$deb" Depends)
   [[ $depends == *libqt6widgets6* && $depends == *qt6-qpa-plugins* ]] ||
     fail "Depends lacks Qt or its platform plugins: $depends"
-  echo "$(wc -l <<<"$actual") files as expected; version $version everywhere; Depends: $depends"
+  echo "$(wc -l <<<"$actual") files as expected; version $version everywhere; Apache-2.0; Depends: $depends"
 }
 
 config() {
