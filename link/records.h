@@ -46,7 +46,15 @@ inline constexpr std::size_t ppp_client_ip = 88;
 inline constexpr std::size_t ppp_client_ip_copy = 92;
 inline constexpr std::size_t camera_name = 100; // slot i at 100 + 164 * i
 inline constexpr std::size_t camera_name_stride = 164;
+inline constexpr int camera_name_slots = 4;
 inline constexpr std::size_t firmware_version = 752;
+// The fourth slot ends where firmware_version begins, 160 bytes in.
+constexpr std::size_t camera_name_width(int slot)
+{
+    return slot < camera_name_slots - 1
+               ? camera_name_stride
+               : firmware_version - camera_name - camera_name_stride * std::size_t(camera_name_slots - 1);
+}
 } // namespace general_layout
 
 namespace user_layout {
@@ -92,6 +100,11 @@ public:
     std::uint32_t ppp_client_ip_copy() const { return word(general_layout::ppp_client_ip_copy); }
     std::uint32_t firmware_version() const { return word(general_layout::firmware_version); }
     std::string FirmwareVersionText() const { return FormatFirmwareVersion(firmware_version()); }
+    // Name slots 0 to 3.
+    std::string camera_name(int slot) const
+    {
+        return ReadTextField(p_ + camera_name_offset(slot), general_layout::camera_name_width(slot));
+    }
 
     void set_server_on(bool on) requires WritableByte<Byte> { set_word(general_layout::server_on, on ? 1 : 0); }
     void set_bootp_on(bool on) requires WritableByte<Byte> { set_word(general_layout::bootp_on, on ? 1 : 0); }
@@ -108,8 +121,17 @@ public:
         set_word(general_layout::ppp_client_ip, v);
         set_word(general_layout::ppp_client_ip_copy, v);
     }
+    // Kept within the slot's width, so the fourth never reaches firmware_version.
+    void set_camera_name(int slot, std::string_view text) requires WritableByte<Byte>
+    {
+        WriteTextField(p_ + camera_name_offset(slot), general_layout::camera_name_width(slot), text);
+    }
 
 private:
+    static std::size_t camera_name_offset(int slot)
+    {
+        return general_layout::camera_name + general_layout::camera_name_stride * std::size_t(slot);
+    }
     std::uint32_t word(std::size_t off) const { return LoadLe32(p_ + off); }
     void set_word(std::size_t off, std::uint32_t v) requires WritableByte<Byte> { StoreLe32(p_ + off, v); }
     Byte* p_;
