@@ -1,5 +1,6 @@
 #include "ui/config_sheet.h"
 
+#include "ui/camera_names_page.h"
 #include "ui/dialog_template.h"
 #include "ui/dns_config_page.h"
 #include "ui/net_config_page.h"
@@ -31,6 +32,8 @@ std::vector<PageInfo> StandardPages(UiState& state)
                      [&state](QWidget* parent) -> SheetPage* { return new DnsConfigPage(state, parent); }});
     pages.push_back({QStringLiteral("Security Config"), TemplateSize(SecurityConfigTemplate()),
                      [&state](QWidget* parent) -> SheetPage* { return new SecurityConfigPage(state, parent); }});
+    pages.push_back({QStringLiteral("Camera Names"), TemplateSize(CameraNamesTemplate()),
+                     [&state](QWidget* parent) -> SheetPage* { return new CameraNamesPage(state, parent); }});
     return pages;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The tool's whole user interface: one modal sheet with the three pages.
+// The tool's whole user interface: one modal sheet with its four pages.
 
 #include "ui/sheet_page.h"
 
@@ -23,7 +23,7 @@ struct PageInfo {
     std::function<SheetPage*(QWidget* parent)> create;
 };
 
-// "Net Config", "DNS Config", "Security Config", in that order.
+// "Net Config", "DNS Config", "Security Config", "Camera Names", in that order.
 std::vector<PageInfo> StandardPages(UiState& state);
 
 class ConfigSheet final : public QDialog {

@@ -45,6 +45,7 @@ struct DialogTemplate {
 const DialogTemplate& NetConfigTemplate();      // 101
 const DialogTemplate& SecurityConfigTemplate(); // 104
 const DialogTemplate& DnsConfigTemplate();      // 106
+const DialogTemplate& CameraNamesTemplate();    // 107
 const DialogTemplate& ApplyProgressTemplate();  // 109
 const DialogTemplate& LoginTemplate();          // 111
 

@@ -2,6 +2,7 @@
 
 #include "link/records.h"
 #include "ui/apply_progress_dialog.h"
+#include "ui/camera_names_page.h"
 #include "ui/list_line.h"
 #include "ui/login_dialog.h"
 #include "ui/page_glue.h"
@@ -46,6 +47,9 @@ constexpr int kReset = 1059;
 
 // Edits are read with a 1024-byte buffer, as the page always has.
 constexpr qsizetype kEditReadLimit = 1023;
+
+// How often a general record that has not come yet is looked for.
+constexpr int kLateRecordCheckMs = 50;
 
 QString DottedText(std::uint32_t word)
 {
@@ -119,6 +123,9 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
         Control(this, kWanAddress)->setEnabled(true);
     });
     on_click(kReset, [this] { Reset(); });
+
+    late_record_check_.setInterval(kLateRecordCheckMs);
+    connect(&late_record_check_, &QTimer::timeout, this, &NetConfigPage::CheckLateGeneralRecord);
 }
 
 void NetConfigPage::SetWanMode(bool on)
@@ -165,6 +172,19 @@ void NetConfigPage::EnableNetControls()
                        {kEthernetMask, kEthernetIp, kGateway, kPppMask, kPppIp, kCameraList, kServerOn, kServerOff,
                         kBootpOn, kBootpOff, kAutoDetect, kLan, kWan, kBootpStart, kBootpEnd, kPppClientIp},
                        true);
+}
+
+void NetConfigPage::ClearAndDisableFields()
+{
+    for (int id : {kEthernetIp, kEthernetMask, kGateway, kBootpStart, kBootpEnd, kPppIp, kPppMask, kPppClientIp})
+        Control<QLineEdit>(this, id)->clear();
+    for (int id : {kServerOn, kServerOff, kBootpOn, kBootpOff})
+        Control<QAbstractButton>(this, id)->setChecked(false);
+    SetControlsEnabled(this,
+                       {kEthernetMask, kEthernetIp, kGateway, kPppMask, kPppIp, kServerOn, kServerOff, kBootpOn,
+                        kBootpOff, kBootpStart, kBootpEnd, kPppClientIp},
+                       false);
+    fields_filled_ = false;
 }
 
 void NetConfigPage::FillNetFields(const Frame& record)
@@ -277,14 +297,7 @@ void NetConfigPage::PromptLogin()
 void NetConfigPage::LoginSucceeded(CameraEntry& camera)
 {
     Control(this, kReset)->setEnabled(true);
-
-    QString version; // stays empty for a camera whose GeneralConfig never came
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (camera.general)
-            version = QString::fromStdString(GeneralConfigReader(camera.general->data()).FirmwareVersionText());
-    }
-    Control<QLineEdit>(this, kVersion)->setText(version);
+    ShowVersion(camera);
 
     state_.link.state.current_camera.store(&camera);
     {
@@ -294,6 +307,47 @@ void NetConfigPage::LoginSucceeded(CameraEntry& camera)
             state_.link.state.frame_image.bytes = *preferred;
     }
     RefreshPage(state_, this, &camera);
+
+    // Without its general record the page stays empty until the record comes.
+    awaited_camera_ = fields_filled_ ? nullptr : &camera;
+    if (awaited_camera_)
+        late_record_check_.start();
+    else
+        late_record_check_.stop();
+}
+
+void NetConfigPage::ShowVersion(CameraEntry& camera)
+{
+    QString version; // empty while the camera's GeneralConfig has not come
+    {
+        std::lock_guard guard(state_.link.state.registry.guard());
+        if (camera.general)
+            version = QString::fromStdString(GeneralConfigReader(camera.general->data()).FirmwareVersionText());
+    }
+    Control<QLineEdit>(this, kVersion)->setText(version);
+}
+
+void NetConfigPage::CheckLateGeneralRecord()
+{
+    CameraEntry* camera = awaited_camera_;
+    if (!camera || camera != state_.current_camera()) {
+        late_record_check_.stop();
+        return;
+    }
+    {
+        std::lock_guard guard(state_.link.state.registry.guard());
+        if (!camera->general)
+            return;
+    }
+    // Once only: later answers never refill what the page shows.
+    late_record_check_.stop();
+    awaited_camera_ = nullptr;
+    ShowVersion(*camera);
+    RefreshPage(state_, this, camera);
+    // The names page, when it is the one shown, is refilled too; otherwise
+    // it fills when next shown.
+    if (state_.names_page && state_.names_page->isVisible())
+        RefreshPage(state_, state_.names_page, camera);
 }
 
 void NetConfigPage::Reset()

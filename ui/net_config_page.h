@@ -6,6 +6,7 @@
 #include "ui/sheet_page.h"
 
 #include <QString>
+#include <QTimer>
 
 namespace vantoro {
 struct CameraEntry;
@@ -42,8 +43,11 @@ public:
     void EnableNetControls();
     void FillNetFields(const Frame& record);
     void CollectNetFields(Frame& record);
-    // False until the fields were first filled from a camera's record: until
-    // then they are disabled and empty, and hold nothing of the user's.
+    // For a current camera without a GeneralConfig: empties the network
+    // fields, unchecks the switches and disables both.
+    void ClearAndDisableFields();
+    // False until the fields were filled from the current camera's record:
+    // until then they are disabled and empty, and hold nothing of the user's.
     bool HasFilledFields() const { return fields_filled_; }
 
 private:
@@ -53,10 +57,18 @@ private:
     bool ScanUserTable(CameraEntry& camera) const;
     void PromptLogin();
     void LoginSucceeded(CameraEntry& camera);
+    void ShowVersion(CameraEntry& camera);
+    // Looks whether the general record of a camera logged in to without one
+    // has come; the first time it has, shows it once.
+    void CheckLateGeneralRecord();
     void Reset();
 
     UiState& state_;
     bool fields_filled_ = false;
+    // Runs while the current camera's general record is awaited. Nothing
+    // tells this thread of a record of a camera already listed.
+    QTimer late_record_check_;
+    CameraEntry* awaited_camera_ = nullptr;
 };
 
 // Modal box without an owner and with a single OK, as every notice of the

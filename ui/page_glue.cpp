@@ -1,6 +1,7 @@
 #include "ui/page_glue.h"
 
 #include "ui/apply_progress_dialog.h"
+#include "ui/camera_names_page.h"
 #include "ui/dns_config_page.h"
 #include "ui/net_config_page.h"
 #include "ui/security_config_page.h"
@@ -44,10 +45,22 @@ void RefreshPage(UiState& state, QWidget* window, CameraEntry* camera)
             state.dns_page->ClearAndDisable();
         }
     }
+    if (window == state.names_page) {
+        if (Frame* general = RecordOf(state, *camera, RecordSlot::General)) {
+            state.names_page->EnableNameControls();
+            state.names_page->FillNames(*general);
+        } else {
+            state.names_page->ClearAndDisable();
+        }
+    }
     if (window == state.net_page) {
         if (Frame* general = RecordOf(state, *camera, RecordSlot::General)) {
             state.net_page->EnableNetControls();
             state.net_page->FillNetFields(*general);
+        } else {
+            // Until this camera's record comes the page shows nothing of it,
+            // and nothing of the camera before it.
+            state.net_page->ClearAndDisableFields();
         }
     }
 }
@@ -57,10 +70,10 @@ void CollectPages(UiState& state, CameraEntry* camera)
     if (!camera || !state.net_page)
         return;
     // The Net Config fields are read whichever page is active; the other pages
-    // wrote their records as the user acted. Fields that were never filled
-    // are read by no one: after a login to a camera whose general record came
-    // only later they would put 0.0.0.0 into every address and both switches
-    // off, and the apply would send that to the camera.
+    // wrote their records as the user acted. Fields that show no record of
+    // this camera are read by no one: after a login to a camera whose general
+    // record had not come they are empty, and would put 0.0.0.0 into every
+    // address and both switches off, which the apply would send.
     if (!state.net_page->HasFilledFields())
         return;
     if (Frame* general = RecordOf(state, *camera, RecordSlot::General))

@@ -13,6 +13,7 @@ namespace vantoro::ui {
 class NetConfigPage;
 class DnsConfigPage;
 class SecurityConfigPage;
+class CameraNamesPage;
 class ApplyProgressDialog;
 
 struct UiState {
@@ -22,6 +23,7 @@ struct UiState {
     QPointer<NetConfigPage> net_page;
     QPointer<DnsConfigPage> dns_page;
     QPointer<SecurityConfigPage> security_page;
+    QPointer<CameraNamesPage> names_page;
     // The open progress dialog, or none. Written on this thread only.
     QPointer<ApplyProgressDialog> progress_window;
     std::string remembered_user;

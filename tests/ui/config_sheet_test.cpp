@@ -5,11 +5,13 @@
 
 #include "link/camera_link.h"
 #include "ui/apply_progress_dialog.h"
+#include "ui/camera_names_page.h"
 #include "ui/dns_config_page.h"
 #include "ui/net_config_page.h"
 #include "ui/qt_link_windows.h"
 #include "ui/security_config_page.h"
 #include "ui/sorted_list_box.h"
+#include "ui/template_builder.h"
 #include "ui/thread_handover.h"
 #include "ui/ui_state.h"
 #include "util/dotted_address.h"
@@ -28,6 +30,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -170,14 +173,15 @@ protected:
     std::unique_ptr<ConfigSheet> sheet = std::make_unique<ConfigSheet>(state);
 };
 
-TEST_F(ConfigSheetTest, ShowsThreeTitledTabsWithNetConfigActive)
+TEST_F(ConfigSheetTest, ShowsFourTitledTabsWithNetConfigActive)
 {
     sheet->show();
     EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Vantoro Config"));
-    ASSERT_EQ(sheet->tabs()->count(), 3);
+    ASSERT_EQ(sheet->tabs()->count(), 4);
     EXPECT_EQ(sheet->tabs()->tabText(0), QStringLiteral("Net Config"));
     EXPECT_EQ(sheet->tabs()->tabText(1), QStringLiteral("DNS Config"));
     EXPECT_EQ(sheet->tabs()->tabText(2), QStringLiteral("Security Config"));
+    EXPECT_EQ(sheet->tabs()->tabText(3), QStringLiteral("Camera Names"));
     EXPECT_EQ(sheet->tabs()->currentIndex(), 0);
 
     ASSERT_NE(SheetButton(QDialogButtonBox::Ok), nullptr);
@@ -205,6 +209,25 @@ TEST_F(ConfigSheetTest, PagesExistOnlyOnceTheirTabWasShown)
     sheet->tabs()->setCurrentIndex(1);
     ASSERT_NE(state.dns_page, nullptr);
     EXPECT_TRUE(sheet->tabs()->widget(1)->isAncestorOf(state.dns_page));
+    EXPECT_EQ(state.names_page, nullptr);
+    sheet->tabs()->setCurrentIndex(3);
+    ASSERT_NE(state.names_page, nullptr);
+    EXPECT_TRUE(sheet->tabs()->widget(3)->isAncestorOf(state.names_page));
+}
+
+TEST_F(ConfigSheetTest, SheetTakesTheSizeOfItsLargestPageOnEveryTab)
+{
+    sheet->show();
+    QSize largest;
+    for (const DialogTemplate* t :
+         {&NetConfigTemplate(), &DnsConfigTemplate(), &SecurityConfigTemplate(), &CameraNamesTemplate()})
+        largest = largest.expandedTo(DialogUnitsToPixels(TemplateFont(*t), 0, 0, t->width, t->height).size());
+    for (int tab : {3, 1, 2, 0}) {
+        sheet->tabs()->setCurrentIndex(tab);
+        const QSize page_area = sheet->tabs()->currentWidget()->size();
+        EXPECT_GE(page_area.width(), largest.width()) << tab;
+        EXPECT_GE(page_area.height(), largest.height()) << tab;
+    }
 }
 
 TEST_F(ConfigSheetTest, SwitchingPagesBeforeLoginChangesNothing)
@@ -298,6 +321,156 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     EXPECT_EQ(*a->domain, a_domain);
     EXPECT_EQ(b->domain, nullptr);
     EXPECT_EQ(domains->count(), 0);
+}
+
+// ---- Camera Names page --------------------------------------------------------
+
+std::string NameSlot(const Frame& general, int slot)
+{
+    return GeneralConfigReader(general.data()).camera_name(slot);
+}
+
+TEST_F(ConfigSheetTest, CameraNamesPageShowsAndEditsTheCurrentCamerasNames)
+{
+    sheet->show();
+    const auto name_edit = [&](int slot) { return Control<QLineEdit>(state.names_page, 1000 + slot); };
+
+    // Before any login: nothing to show, nothing to edit.
+    sheet->tabs()->setCurrentIndex(3);
+    for (int slot = 0; slot < 4; ++slot) {
+        EXPECT_FALSE(name_edit(slot)->isEnabled()) << slot;
+        EXPECT_TRUE(name_edit(slot)->text().isEmpty()) << slot;
+    }
+    sheet->tabs()->setCurrentIndex(0);
+
+    CameraEntry* entry = LoginToCamera();
+    ASSERT_NE(entry, nullptr);
+    {
+        GeneralConfig g(entry->general->data());
+        g.set_camera_name(0, "Entrance");
+        g.set_camera_name(1, "Loading Bay");
+        g.set_camera_name(2, "");
+        // The fourth slot full to its end, without a terminator.
+        std::fill_n(entry->general->data() + general_layout::camera_name + 3 * general_layout::camera_name_stride,
+                    160, std::uint8_t('N'));
+    }
+    const Frame before = *entry->general;
+
+    sheet->tabs()->setCurrentIndex(3);
+    ASSERT_NE(state.names_page, nullptr);
+    for (int slot = 0; slot < 4; ++slot)
+        EXPECT_TRUE(name_edit(slot)->isEnabled()) << slot;
+    EXPECT_EQ(name_edit(0)->text(), QStringLiteral("Entrance"));
+    EXPECT_EQ(name_edit(1)->text(), QStringLiteral("Loading Bay"));
+    EXPECT_TRUE(name_edit(2)->text().isEmpty());
+    EXPECT_EQ(name_edit(3)->text(), QString(159, QChar('N')));
+    // Showing the names changes no byte of the record.
+    EXPECT_EQ(*entry->general, before);
+
+    // Each change goes into its slot at once, one byte per character.
+    QTest::keyClicks(name_edit(1), QStringLiteral(" 2"));
+    EXPECT_EQ(NameSlot(*entry->general, 1), "Loading Bay 2");
+    name_edit(2)->setText(QStringLiteral("Caf") + QChar(0xE9));
+    EXPECT_EQ(NameSlot(*entry->general, 2), "Caf\xE9");
+    // Within the slot's width: the fourth never reaches the firmware word.
+    name_edit(0)->setText(QString(300, QChar('L')));
+    name_edit(3)->setText(QString(300, QChar('F')));
+    EXPECT_EQ(NameSlot(*entry->general, 0), std::string(163, 'L'));
+    EXPECT_EQ(NameSlot(*entry->general, 3), std::string(159, 'F'));
+    EXPECT_EQ(GeneralConfigReader(entry->general->data()).firmware_version(),
+              GeneralConfigReader(before.data()).firmware_version());
+    EXPECT_TRUE(std::equal(before.begin() + general_layout::firmware_version, before.end(),
+                           entry->general->begin() + general_layout::firmware_version));
+
+    // No collect step: leaving and coming back shows the record as edited.
+    sheet->tabs()->setCurrentIndex(1);
+    sheet->tabs()->setCurrentIndex(3);
+    EXPECT_EQ(name_edit(1)->text(), QStringLiteral("Loading Bay 2"));
+    EXPECT_EQ(name_edit(2)->text(), QStringLiteral("Caf") + QChar(0xE9));
+}
+
+TEST_F(ConfigSheetTest, CameraNamesPageOfACameraWithoutGeneralRecordIsClearedAndWritesNothing)
+{
+    sheet->show();
+    CameraEntry* a = LoginToCamera();
+    ASSERT_NE(a, nullptr);
+    sheet->tabs()->setCurrentIndex(3);
+    const auto name_edit = [&](int slot) { return Control<QLineEdit>(state.names_page, 1000 + slot); };
+    name_edit(0)->setText(QStringLiteral("Lobby"));
+    ASSERT_EQ(NameSlot(*a->general, 0), "Lobby");
+    const Frame a_general = *a->general;
+
+    // Camera B has answered with its user table only.
+    sheet->tabs()->setCurrentIndex(0);
+    Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
+    auto* cameras = Control<SortedListBox>(state.net_page, 1015);
+    cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
+    CameraEntry* b = state.current_camera();
+    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    ASSERT_NE(b, a);
+
+    sheet->tabs()->setCurrentIndex(3);
+    for (int slot = 0; slot < 4; ++slot) {
+        EXPECT_FALSE(name_edit(slot)->isEnabled()) << slot;
+        EXPECT_TRUE(name_edit(slot)->text().isEmpty()) << slot;
+    }
+    name_edit(0)->setText(QStringLiteral("Gate")); // even reached past the disabled edit
+    EXPECT_EQ(*a->general, a_general);
+    EXPECT_EQ(b->general, nullptr);
+
+    // B's record comes while the page is shown: the page fills from it.
+    Frame general_b = test::MakeGeneral(kMacB);
+    GeneralConfig(general_b.data()).set_camera_name(1, "Yard");
+    Deliver(general_b);
+    ASSERT_TRUE(test::WaitUntil([&] { return name_edit(1)->isEnabled(); }));
+    EXPECT_EQ(name_edit(1)->text(), QStringLiteral("Yard"));
+    EXPECT_EQ(*b->general, general_b);
+}
+
+TEST_F(ConfigSheetTest, OkAfterLoginToACameraWhoseGeneralRecordCameLateSendsItAsItCame)
+{
+    sheet->show();
+    CameraEntry* a = LoginToCamera();
+    ASSERT_NE(a, nullptr);
+    // Values typed for A, never collected.
+    Control<QLineEdit>(state.net_page, 1003)->setText(QStringLiteral("10.20.30.40"));
+    Control<QAbstractButton>(state.net_page, 1017)->click();
+
+    Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
+    Deliver(test::MakeReply(CMD_DOMAIN_REPLY, kMacB));
+    auto* cameras = Control<SortedListBox>(state.net_page, 1015);
+    cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
+    CameraEntry* b = state.current_camera();
+    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    EXPECT_TRUE(Control<QLineEdit>(state.net_page, 1003)->text().isEmpty());
+
+    // B's general record comes just before OK, before the page could show it.
+    Frame general_b = test::MakeGeneral(kMacB);
+    GeneralConfig(general_b.data()).set_ethernet_ip(0x0A000063);
+    Deliver(general_b);
+
+    // The sequence runs up to the general record; then the dialog is cancelled.
+    ModalDriver driver;
+    std::vector<std::vector<std::uint8_t>> sent;
+    driver.OnOtherDialog([&](QWidget* dialog) {
+        for (std::uint32_t ack : {CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK, 0u}) {
+            if (auto got = camera.Receive())
+                sent.push_back(*got);
+            if (ack != 0)
+                Deliver(test::MakeReply(ack, kMacB));
+        }
+        Control<QPushButton>(dialog, 2)->click();
+    });
+    SheetButton(QDialogButtonBox::Ok)->click();
+
+    ASSERT_EQ(sent.size(), 3u);
+    Frame expected = general_b;
+    SetFrameCommand(expected, CMD_SET_GENERAL);
+    SetFrameReplyMode(expected, 0);
+    EXPECT_EQ(LoadLe32(sent[0].data()), CMD_SET_USER);
+    EXPECT_EQ(LoadLe32(sent[1].data()), CMD_SET_DOMAIN);
+    EXPECT_EQ(test::FrameFromBytes(sent[2]), expected);
+    EXPECT_EQ(*b->general, general_b);
 }
 
 TEST_F(ConfigSheetTest, AcknowledgementsBeforeTheProgressDialogExistsAreShownAndItClosesByItself)

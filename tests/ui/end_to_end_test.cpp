@@ -1,10 +1,11 @@
 // The whole tool against simulated cameras on loopback: the real sheet, the
 // real link with its receiver thread, and the camera simulator in-process.
-// Search, log in, edit all three pages, OK, and compare the cameras' stored
+// Search, log in, edit all four pages, OK, and compare the cameras' stored
 // records byte for byte with what the edits should have made of them.
 
 #include "link/camera_link.h"
 #include "ui/apply_progress_dialog.h"
+#include "ui/camera_names_page.h"
 #include "ui/config_sheet.h"
 #include "ui/dns_config_page.h"
 #include "ui/net_config_page.h"
@@ -146,6 +147,13 @@ TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
     At<QLineEdit>(state.dns_page, 1049)->setText(QStringLiteral("10.0.0.53"));
     At<QPushButton>(state.dns_page, 1051)->click();
 
+    // Camera Names: the camera's own names, one renamed.
+    sheet.tabs()->setCurrentIndex(3);
+    ASSERT_NE(state.names_page, nullptr);
+    EXPECT_EQ(At<QLineEdit>(state.names_page, 1000)->text(), QStringLiteral("Cam 1 Entrance"));
+    EXPECT_EQ(At<QLineEdit>(state.names_page, 1003)->text(), QStringLiteral("Cam 1 Roof"));
+    At<QLineEdit>(state.names_page, 1001)->setText(QStringLiteral("Loading Bay North"));
+
     // OK: the progress dialog follows the sequence and closes by itself.
     QStringList final_lines;
     driver.OnOtherDialog([&](QWidget* dialog) {
@@ -176,6 +184,7 @@ TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
         g.set_server_on(false);
         g.set_bootp_on(before.bootp_on()); // the switch word goes back as 0 or 1
         g.set_ppp_client_ip(0x0A010109);
+        g.set_camera_name(1, "Loading Bay North");
         ASSERT_GE(UserConfig(expected.user.data()).AddUser("tester", "pw1"), 0);
         ASSERT_GE(DomainConfig(expected.domain.data()).AddDomain("cam.example", "10.0.0.53"), 0);
     }

@@ -385,7 +385,12 @@ TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
         EXPECT_TRUE(Control(page.get(), id)->isEnabled()) << id;
 }
 
-TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordShowsNoVersionAndFillsNothing)
+// The network fields and switches, which show nothing of a camera without
+// its general record.
+constexpr int kNetFields[] = {1000, 1003, 1004, 1005, 1006, 1026, 1028, 1030};
+constexpr int kSwitches[] = {1017, 1018, 1019, 1020};
+
+TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesThenFillsThemOnce)
 {
     CameraEntry* a = AddCamera(kMacA, {{0, "admin", "admin"}});
     const Frame users_b = MakeUsers(kMacB, {{0, "admin", "admin"}});
@@ -395,18 +400,89 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordShowsNoVersionAndFillsNothing
     Select(kMacA);
     ASSERT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     ASSERT_EQ(link.state.frame_image.bytes, *a->general);
+    Edit(1003)->setText(QStringLiteral("10.20.30.40")); // typed for A
 
     Select(kMacB);
     CameraEntry* b = link.state.registry.FindCamera(kMacB);
-    EXPECT_EQ(state.current_camera(), b);
-    EXPECT_NE(b, a);
+    ASSERT_EQ(state.current_camera(), b);
+    ASSERT_NE(b, a);
     EXPECT_TRUE(Edit(1035)->text().isEmpty());
     // The preferred record of a camera without a general record is its user table.
     EXPECT_EQ(link.state.frame_image.bytes, users_b);
-    EXPECT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
+    for (int id : kNetFields) {
+        EXPECT_TRUE(Edit(id)->text().isEmpty()) << id;
+        EXPECT_FALSE(Edit(id)->isEnabled()) << id;
+    }
+    for (int id : kSwitches) {
+        EXPECT_FALSE(Button(id)->isChecked()) << id;
+        EXPECT_FALSE(Button(id)->isEnabled()) << id;
+    }
+    for (int id : {1015, 1021, 1022, 1023, 1059})
+        EXPECT_TRUE(Control(page.get(), id)->isEnabled()) << id;
+    // Coming back to the page shows nothing either.
+    page->OnSetActive();
+    EXPECT_TRUE(Edit(1003)->text().isEmpty());
+
+    // B's record comes: collected before the page shows it, it stays as it came.
+    Frame general_b = MakeGeneral(kMacB);
+    GeneralConfig(general_b.data()).set_ethernet_ip(0x0A000063);
+    GeneralConfig(general_b.data()).set_server_on(true);
+    StoreLe32(general_b.data() + general_layout::firmware_version, 0x00090001);
+    Deliver(general_b);
+    CollectPages(state, b);
+    EXPECT_EQ(*b->general, general_b);
+
+    // Then the page fills from it, the version too.
+    ASSERT_TRUE(test::WaitUntil([&] { return Edit(1003)->isEnabled(); }));
+    EXPECT_EQ(Edit(1003)->text(), QStringLiteral(" 10.  0.  0. 99"));
+    EXPECT_EQ(Edit(1035)->text(), QStringLiteral("9.01"));
+    EXPECT_TRUE(Button(1017)->isChecked());
+    EXPECT_TRUE(Button(1019)->isChecked());
+    for (int id : kNetFields)
+        EXPECT_TRUE(Edit(id)->isEnabled()) << id;
+    for (int id : kSwitches)
+        EXPECT_TRUE(Button(id)->isEnabled()) << id;
+    EXPECT_EQ(link.state.frame_image.bytes, general_b);
+
+    // Once only: a later answer of B leaves what the page shows, typing included.
+    Edit(1004)->setText(QStringLiteral("10.0.0.1"));
+    Frame again_b = general_b;
+    GeneralConfig(again_b.data()).set_ethernet_ip(0x0A0000C8);
+    StoreLe32(again_b.data() + general_layout::firmware_version, 0x00090002);
+    Deliver(again_b);
+    QTest::qWait(200);
+    EXPECT_EQ(Edit(1003)->text(), QStringLiteral(" 10.  0.  0. 99"));
+    EXPECT_EQ(Edit(1004)->text(), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(Edit(1035)->text(), QStringLiteral("9.01"));
+
+    // Nothing typed for A reaches B.
+    CollectPages(state, b);
+    EXPECT_EQ(GeneralConfigReader(b->general->data()).ethernet_ip(), 0x0A000063u);
+    EXPECT_EQ(GeneralConfigReader(b->general->data()).gateway(), 0x0A000001u);
 }
 
-TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordLeavesFieldsDisabledAndALaterRecordUncollected)
+TEST_F(NetConfigPageTest, GeneralRecordOfACameraNoLongerCurrentFillsNothing)
+{
+    CameraEntry* a = AddCamera(kMacA, {{0, "admin", "admin"}});
+    Deliver(MakeUsers(kMacB, {{0, "admin", "admin"}}));
+    Remember("admin", "admin");
+    ModalDriver driver;
+    Select(kMacB);
+    ASSERT_FALSE(Edit(1003)->isEnabled());
+    Select(kMacA);
+    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
+
+    Frame general_b = MakeGeneral(kMacB);
+    GeneralConfig(general_b.data()).set_ethernet_ip(0x0A000063);
+    StoreLe32(general_b.data() + general_layout::firmware_version, 0x00090001);
+    Deliver(general_b);
+    QTest::qWait(200);
+    EXPECT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
+    EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
+}
+
+TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComesAsItCame)
 {
     Deliver(MakeUsers(kMacA, {{0, "admin", "admin"}}));
     Remember("admin", "admin");
@@ -419,11 +495,15 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordLeavesFieldsDisabledAndALater
     EXPECT_TRUE(Edit(1003)->text().isEmpty());
 
     // The general record comes after the login. Leaving the page and the
-    // apply's collect leave it as it came: the empty fields are no settings.
+    // apply's collect leave it as it came, before and after the page shows it.
     const Frame general = MakeGeneral(kMacA);
     Deliver(general);
     page->OnKillActive();
     CollectPages(state, a);
+    EXPECT_EQ(*a->general, general);
+    ASSERT_TRUE(test::WaitUntil([&] { return Edit(1003)->isEnabled(); }));
+    EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
+    page->OnKillActive();
     EXPECT_EQ(*a->general, general);
 }
 

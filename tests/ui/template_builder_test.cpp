@@ -91,6 +91,19 @@ TEST(TemplateControls, DnsConfigHasEveryControlWithTextAndInitialState)
                     {1049, "", false}, {1048, "IP ADDRESS", true}, {1051, "ADD", false}, {1056, "DELETE", false}});
 }
 
+TEST(TemplateControls, CameraNamesHasEveryControlWithTextAndInitialState)
+{
+    ExpectControls(CameraNamesTemplate(),
+                   {{1050, "CAMERA 1", true}, {1000, "", false}, {1051, "CAMERA 2", true}, {1001, "", false},
+                    {1052, "CAMERA 3", true}, {1002, "", false}, {1053, "CAMERA 4", true}, {1003, "", false}});
+    EXPECT_EQ(CameraNamesTemplate().id, 107);
+    auto names = Build(CameraNamesTemplate());
+    EXPECT_EQ(names->size(), DialogUnitsToPixels(TemplateFont(CameraNamesTemplate()), 0, 0, 187, 91).size());
+    EXPECT_TRUE(names->windowTitle().isEmpty());
+    for (QWidget* c : names->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(names->rect().contains(c->geometry())) << c->objectName().toStdString();
+}
+
 TEST(TemplateControls, DialogsHaveEveryControlAndCaption)
 {
     ExpectControls(LoginTemplate(), {{1000, "", true}, {1001, "", true}, {1, "OK", true}});
@@ -198,6 +211,9 @@ TEST(TemplateLabels, EachEditHasTheLabelOfItsRowAsBuddy)
     auto dns = Build(DnsConfigTemplate());
     EXPECT_EQ(buddy_of_label_id(dns.get(), 1046), Control(dns.get(), 1047));
     EXPECT_EQ(buddy_of_label_id(dns.get(), 1048), Control(dns.get(), 1049));
+    auto names = Build(CameraNamesTemplate());
+    for (int slot = 0; slot < 4; ++slot)
+        EXPECT_EQ(buddy_of_label_id(names.get(), 1050 + slot), Control(names.get(), 1000 + slot)) << slot;
 
     auto login = Build(LoginTemplate());
     for (QLabel* label : login->findChildren<QLabel*>()) {

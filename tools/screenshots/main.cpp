@@ -1,4 +1,4 @@
-// vantoro-screenshots: renders the sheet's three pages and the login and
+// vantoro-screenshots: renders the sheet's four pages and the login and
 // progress dialogs to PNG files for the documentation. Simulated cameras run
 // in-process on loopback, so the pages show a real search and a logged-in
 // camera. Usage: vantoro-screenshots OUTPUT_DIRECTORY
@@ -147,8 +147,9 @@ bool RenderSheet(ui::UiState& state, ui::ConfigSheet& sheet, const std::vector<s
     // The camera list paints at a slower pace while cameras are coming in.
     WaitUntil([&] { return list->updatesEnabled(); });
 
-    static const char* const kFiles[] = {"net-config.png", "dns-config.png", "security-config.png"};
-    for (int i = 0; i < 3; ++i) {
+    static const char* const kFiles[] = {"net-config.png", "dns-config.png", "security-config.png",
+                                         "camera-names.png"};
+    for (int i = 0; i < 4; ++i) {
         sheet.tabs()->setCurrentIndex(i);
         if (!Save(&sheet, out, kFiles[i]))
             return false;
