@@ -2,7 +2,6 @@
 
 #include "link/records.h"
 #include "ui/list_line.h"
-#include "ui/page_glue.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
 
@@ -42,14 +41,17 @@ CameraNamesPage::CameraNamesPage(UiState& state, QWidget* parent) : SheetPage(pa
     }
 }
 
-void CameraNamesPage::OnSetActive()
+void CameraNamesPage::Refresh()
 {
-    RefreshPage(state_, this, state_.current_camera());
-}
-
-void CameraNamesPage::EnableNameControls()
-{
-    SetControlsEnabled(this, {1000, 1001, 1002, 1003}, true);
+    CameraEntry* camera = state_.current_camera();
+    if (!camera)
+        return;
+    if (Frame* general = state_.record_of(*camera, RecordSlot::General)) {
+        SetControlsEnabled(this, {1000, 1001, 1002, 1003}, true);
+        FillNames(*general);
+    } else {
+        ClearAndDisable();
+    }
 }
 
 void CameraNamesPage::FillNames(const Frame& record)

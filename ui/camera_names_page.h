@@ -16,17 +16,15 @@ public:
     // Builds the page and registers it as state.names_page.
     explicit CameraNamesPage(UiState& state, QWidget* parent = nullptr);
 
-    void OnSetActive() override; // RefreshPage(this, current camera)
+    void Refresh() override;
 
-    // Operations of RefreshPage. record is the current camera's GeneralConfig
-    // inside the registry; the fill takes the registry's guard itself.
-    void EnableNameControls();
+private:
+    // record is the current camera's GeneralConfig inside the registry; the
+    // fill takes the registry's guard itself.
     void FillNames(const Frame& record);
     // For a current camera without a GeneralConfig: empties and disables the
     // edits, so no other camera's names show or are written.
     void ClearAndDisable();
-
-private:
     // A change of edit 1000 + slot, typed or pasted; refreshing writes nothing.
     void NameChanged(int slot, const QString& text);
 

@@ -1,11 +1,13 @@
 #include "ui/config_sheet.h"
 
+#include "ui/apply_progress_dialog.h"
 #include "ui/camera_names_page.h"
 #include "ui/dialog_template.h"
 #include "ui/dns_config_page.h"
 #include "ui/net_config_page.h"
 #include "ui/security_config_page.h"
 #include "ui/template_builder.h"
+#include "ui/ui_state.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -37,10 +39,14 @@ std::vector<PageInfo> StandardPages(UiState& state)
     return pages;
 }
 
-ConfigSheet::ConfigSheet(UiState& state, QWidget* owner) : ConfigSheet(StandardPages(state), owner) {}
+ConfigSheet::ConfigSheet(UiState& state, QWidget* owner) : ConfigSheet(&state, StandardPages(state), owner) {}
 
-ConfigSheet::ConfigSheet(std::vector<PageInfo> pages, QWidget* owner)
-    : QDialog(owner), tabs_(new QTabWidget(this)),
+ConfigSheet::ConfigSheet(std::vector<PageInfo> pages, QWidget* owner) : ConfigSheet(nullptr, std::move(pages), owner)
+{
+}
+
+ConfigSheet::ConfigSheet(UiState* state, std::vector<PageInfo> pages, QWidget* owner)
+    : QDialog(owner), state_(state), tabs_(new QTabWidget(this)),
       buttons_(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this))
 {
     setWindowTitle(QStringLiteral("Vantoro Config"));
@@ -96,12 +102,28 @@ void ConfigSheet::Ok()
 {
     if (active_ >= 0 && pages_[std::size_t(active_)].page)
         pages_[std::size_t(active_)].page->OnKillActive();
-    // Every page that has a window is asked; only Net Config acts.
+    // Every page that has a window is told.
     for (Slot& slot : pages_) {
         if (slot.page)
             slot.page->OnApply();
     }
+    Apply();
     accept();
+}
+
+void ConfigSheet::Apply()
+{
+    if (!state_ || !state_->current_camera())
+        return;
+    for (Slot& slot : pages_) {
+        if (slot.page)
+            slot.page->Collect();
+    }
+    state_->link.transmitter.StartApply();
+    // Opens whether or not a frame went out; closes by itself on the last
+    // acknowledgement or by its Cancel. No lock is held meanwhile.
+    ApplyProgressDialog dialog(*state_, state_->net_page);
+    dialog.exec();
 }
 
 int RunConfigSheet(UiState& state, QWidget* owner)

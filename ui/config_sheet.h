@@ -33,6 +33,13 @@ public:
     // With pages of the caller's choosing; the first one is active at once.
     explicit ConfigSheet(std::vector<PageInfo> pages, QWidget* owner = nullptr);
 
+    // The apply of OK, without closing the sheet: every page collects into the
+    // current camera's records, the user record goes out, and the progress
+    // dialog follows the sequence until the last acknowledgement or its
+    // Cancel. Nothing without a current camera, nor in a sheet of the
+    // caller's pages.
+    void Apply();
+
     QTabWidget* tabs() const { return tabs_; }
     QDialogButtonBox* buttons() const { return buttons_; }
     // The page of tab i, or nullptr while that tab was never shown.
@@ -45,10 +52,13 @@ private:
         SheetPage* page = nullptr;
     };
 
+    ConfigSheet(UiState* state, std::vector<PageInfo> pages, QWidget* owner);
+
     SheetPage* EnsurePage(int i);
     void TabChanged(int index);
     void Ok();
 
+    UiState* state_; // none for a sheet of the caller's pages
     std::vector<Slot> pages_;
     QTabWidget* tabs_;
     QDialogButtonBox* buttons_;

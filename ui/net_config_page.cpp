@@ -1,11 +1,9 @@
 #include "ui/net_config_page.h"
 
 #include "link/records.h"
-#include "ui/apply_progress_dialog.h"
 #include "ui/camera_names_page.h"
 #include "ui/list_line.h"
 #include "ui/login_dialog.h"
-#include "ui/page_glue.h"
 #include "ui/sorted_list_box.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
@@ -140,19 +138,31 @@ void NetConfigPage::CheckPair(int checked_id, int unchecked_id)
     Control<QAbstractButton>(this, unchecked_id)->setChecked(false);
 }
 
-void NetConfigPage::OnSetActive()
+void NetConfigPage::Refresh()
 {
-    RefreshPage(state_, this, state_.current_camera());
+    CameraEntry* camera = state_.current_camera();
+    if (!camera)
+        return;
+    if (Frame* general = state_.record_of(*camera, RecordSlot::General)) {
+        EnableNetControls();
+        FillNetFields(*general);
+    } else {
+        ClearAndDisableFields();
+    }
 }
 
-void NetConfigPage::OnKillActive()
+void NetConfigPage::Collect()
 {
-    CollectPages(state_, state_.current_camera());
-}
-
-void NetConfigPage::OnApply()
-{
-    ApplySheet(state_);
+    // After a login to a camera whose general record had not come the fields
+    // are empty, and would put 0.0.0.0 into every address and both switches
+    // off, which the apply would send.
+    if (!fields_filled_)
+        return;
+    CameraEntry* camera = state_.current_camera();
+    if (!camera)
+        return;
+    if (Frame* general = state_.record_of(*camera, RecordSlot::General))
+        CollectNetFields(*general);
 }
 
 void NetConfigPage::HandleCameraFound()
@@ -306,7 +316,7 @@ void NetConfigPage::LoginSucceeded(CameraEntry& camera)
         if (const Frame* preferred = camera.PreferredRecord())
             state_.link.state.frame_image.bytes = *preferred;
     }
-    RefreshPage(state_, this, &camera);
+    Refresh();
 
     // Without its general record the page stays empty until the record comes.
     awaited_camera_ = fields_filled_ ? nullptr : &camera;
@@ -343,11 +353,11 @@ void NetConfigPage::CheckLateGeneralRecord()
     late_record_check_.stop();
     awaited_camera_ = nullptr;
     ShowVersion(*camera);
-    RefreshPage(state_, this, camera);
+    Refresh();
     // The names page, when it is the one shown, is refilled too; otherwise
     // it fills when next shown.
     if (state_.names_page && state_.names_page->isVisible())
-        RefreshPage(state_, state_.names_page, camera);
+        state_.names_page->Refresh();
 }
 
 void NetConfigPage::Reset()

@@ -28,9 +28,13 @@ public:
     // Builds the page, registers it as state.net_page and switches to LAN mode.
     explicit NetConfigPage(UiState& state, QWidget* parent = nullptr);
 
-    void OnSetActive() override;  // RefreshPage(this, current camera)
-    void OnKillActive() override; // CollectPages(current camera)
-    void OnApply() override;      // the sheet's apply
+    // Fills the network fields from the current camera's GeneralConfig; until
+    // that record comes the page shows nothing of it, nor of the camera before.
+    void Refresh() override;
+    // Writes the network fields into the current camera's GeneralConfig,
+    // whichever page is active. Fields that show no record of this camera are
+    // read by no one.
+    void Collect() override;
 
     // WM_CAMERA_FOUND, delivered on this thread while the receiver waits:
     // lists the mac of the receiver's frame being filed.
@@ -38,19 +42,15 @@ public:
     // Text of the WAN address field (control 1024), for the transmitter.
     QString WanAddressText() const;
 
-    // Operations of RefreshPage and CollectPages. record is a camera's
-    // GeneralConfig inside the registry; each takes the locks it needs.
+private:
+    // record is a camera's GeneralConfig inside the registry; each takes the
+    // locks it needs.
     void EnableNetControls();
     void FillNetFields(const Frame& record);
     void CollectNetFields(Frame& record);
     // For a current camera without a GeneralConfig: empties the network
     // fields, unchecks the switches and disables both.
     void ClearAndDisableFields();
-    // False until the fields were filled from the current camera's record:
-    // until then they are disabled and empty, and hold nothing of the user's.
-    bool HasFilledFields() const { return fields_filled_; }
-
-private:
     void SetWanMode(bool on);
     void CheckPair(int checked_id, int unchecked_id);
     void Login();
@@ -64,6 +64,8 @@ private:
     void Reset();
 
     UiState& state_;
+    // False until the fields were filled from the current camera's record:
+    // until then they are disabled and empty, and hold nothing of the user's.
     bool fields_filled_ = false;
     // Runs while the current camera's general record is awaited. Nothing
     // tells this thread of a record of a camera already listed.

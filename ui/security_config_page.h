@@ -3,43 +3,27 @@
 // one line per user, with ADD, DELETE and the two permission boxes. Every
 // change goes at once into the camera's UserConfig; there is nothing to collect.
 
-#include "link/config_frame.h"
-#include "ui/sheet_page.h"
-
-#include <string>
+#include "ui/table_page.h"
 
 namespace vantoro::ui {
 
-struct UiState;
-
-class SecurityConfigPage final : public SheetPage {
+class SecurityConfigPage final : public TablePage {
     Q_OBJECT
 public:
     // Builds the page and registers it as state.security_page.
     explicit SecurityConfigPage(UiState& state, QWidget* parent = nullptr);
 
-    void OnSetActive() override; // RefreshPage(this, current camera)
-
-    // Operations of RefreshPage. record is the current camera's UserConfig
-    // inside the registry; each operation takes the registry's guard itself,
-    // only around its record access.
-    void EnableSecurityControls();
-    void FillUserList(const Frame& record);
-    // For a current camera without a UserConfig: empties the list and disables
-    // what EnableSecurityControls enables, so no other camera's table shows.
-    void ClearAndDisable();
-
-    // The page's own actions, on the current camera's UserConfig. Without
-    // that record they touch nothing.
-    void AddUser(const std::string& name, const std::string& password);
-    void DeleteSelectedUser();
+    void AddUser(const std::string& name, const std::string& password) { AddRow(name, password); }
+    void DeleteSelectedUser() { DeleteSelectedRow(); }
+    // The permission boxes, for the selected line's name.
     void ShowUserPermissions();
     void StoreUserPermissions();
 
-private:
-    void AddClicked();
-
-    UiState& state_;
+protected:
+    QStringList ListedLines(const Frame& record) const override;
+    std::optional<QString> AddToRecord(Frame& record, const std::string& name,
+                                       const std::string& password) const override;
+    void DeleteFromRecord(Frame& record, const std::string& name) const override;
 };
 
 } // namespace vantoro::ui

@@ -6,6 +6,8 @@
 #include "link/camera_link.h"
 
 #include <QPointer>
+
+#include <mutex>
 #include <string>
 
 namespace vantoro::ui {
@@ -30,6 +32,15 @@ struct UiState {
     std::string remembered_password;
 
     CameraEntry* current_camera() const { return link.state.current_camera.load(); }
+
+    // The camera's record in slot, or nullptr while it has not come. The
+    // buffer once filed stays for the run; only whether it exists is read
+    // under the guard, as the receiver may be creating it.
+    Frame* record_of(CameraEntry& camera, RecordSlot slot) const
+    {
+        std::lock_guard guard(link.state.registry.guard());
+        return SlotOf(camera, slot).get();
+    }
 };
 
 } // namespace vantoro::ui

@@ -249,7 +249,7 @@ public:
         case 8: DeleteLine(Dns(), ids::kDomainList, "name: d", ids::kDeleteDomain); break;
         case 9:
             ++applies;
-            rig_.net()->OnApply(); // the sheet's OK without closing the sheet
+            rig_.sheet->Apply(); // the sheet's OK without closing the sheet
             break;
         case 10:
             // No faster than a user could click; the flooder adds its own searches.

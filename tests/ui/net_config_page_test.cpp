@@ -6,7 +6,6 @@
 
 #include "link/camera_link.h"
 #include "ui/apply_progress_dialog.h"
-#include "ui/page_glue.h"
 #include "ui/sorted_list_box.h"
 #include "ui/ui_state.h"
 #include "util/dotted_address.h"
@@ -429,7 +428,8 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     GeneralConfig(general_b.data()).set_server_on(true);
     StoreLe32(general_b.data() + general_layout::firmware_version, 0x00090001);
     Deliver(general_b);
-    CollectPages(state, b);
+    ASSERT_EQ(state.current_camera(), b);
+    page->Collect();
     EXPECT_EQ(*b->general, general_b);
 
     // Then the page fills from it, the version too.
@@ -456,7 +456,8 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("9.01"));
 
     // Nothing typed for A reaches B.
-    CollectPages(state, b);
+    ASSERT_EQ(state.current_camera(), b);
+    page->Collect();
     EXPECT_EQ(GeneralConfigReader(b->general->data()).ethernet_ip(), 0x0A000063u);
     EXPECT_EQ(GeneralConfigReader(b->general->data()).gateway(), 0x0A000001u);
 }
@@ -499,7 +500,8 @@ TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComes
     const Frame general = MakeGeneral(kMacA);
     Deliver(general);
     page->OnKillActive();
-    CollectPages(state, a);
+    ASSERT_EQ(state.current_camera(), a);
+    page->Collect();
     EXPECT_EQ(*a->general, general);
     ASSERT_TRUE(test::WaitUntil([&] { return Edit(1003)->isEnabled(); }));
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
@@ -540,7 +542,7 @@ protected:
         Select(FrameMac(general));
         return state.current_camera();
     }
-    void Collect() { CollectPages(state, state.current_camera()); }
+    void Collect() { page->Collect(); }
 };
 
 TEST_F(FillCollectTest, UntouchedFieldsGoBackUnchangedAndClientAddressTwice)
@@ -628,7 +630,8 @@ TEST_F(FillCollectTest, CollectWithoutCurrentCameraChangesNothing)
     const Frame before = *a->general;
     Edit(1003)->setText(QStringLiteral("10.1.2.3"));
     Collect();
-    RefreshPage(state, page.get(), nullptr);
+    ASSERT_EQ(state.current_camera(), nullptr);
+    page->Refresh();
     EXPECT_EQ(*a->general, before);
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("10.1.2.3"));
     EXPECT_FALSE(Edit(1003)->isEnabled());
