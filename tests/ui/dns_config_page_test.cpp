@@ -9,33 +9,10 @@ namespace {
 
 using namespace testing;
 
-class DnsConfigPageTest : public TablePageTest {
+class DnsConfigPageTest : public TablePageTest<DnsConfigPage, TableIds{1045, 1047, 1049, 1051, 1056}> {
 protected:
-    SortedListBox* List() { return Control<SortedListBox>(&page, 1045); }
-    QLineEdit* NameEdit() { return Control<QLineEdit>(&page, 1047); }
-    QLineEdit* IpEdit() { return Control<QLineEdit>(&page, 1049); }
-    QPushButton* AddButton() { return Control<QPushButton>(&page, 1051); }
-    QPushButton* DeleteButton() { return Control<QPushButton>(&page, 1056); }
+    QLineEdit* IpEdit() { return TextEdit(); }
 
-    CameraEntry* LogIn(const Frame& domains)
-    {
-        CameraEntry* camera = File(domains);
-        MakeCurrent(camera);
-        page.OnSetActive();
-        return camera;
-    }
-    void Add(const QString& name, const QString& ip)
-    {
-        NameEdit()->setText(name);
-        IpEdit()->setText(ip);
-        AddButton()->click();
-    }
-    void Select(const QString& line)
-    {
-        const int row = Lines(List()).indexOf(line);
-        ASSERT_GE(row, 0) << line.toStdString();
-        List()->setCurrentRow(row);
-    }
     void ExpectWorkingControlsEnabled(bool enabled)
     {
         for (int id : {1045, 1047, 1049, 1051, 1056})
@@ -43,8 +20,6 @@ protected:
         for (int id : {1061, 1046, 1048})
             EXPECT_TRUE(Control(&page, id)->isEnabled()) << id;
     }
-
-    DnsConfigPage page{state};
 };
 
 TEST_F(DnsConfigPageTest, RegistersItselfAsThePageWindow)

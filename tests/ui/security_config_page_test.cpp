@@ -9,42 +9,16 @@ namespace {
 
 using namespace testing;
 
-class SecurityConfigPageTest : public TablePageTest {
+class SecurityConfigPageTest : public TablePageTest<SecurityConfigPage, TableIds{1039, 1000, 1001, 1042, 1060}> {
 protected:
-    SortedListBox* List() { return Control<SortedListBox>(&page, 1039); }
-    QLineEdit* NameEdit() { return Control<QLineEdit>(&page, 1000); }
-    QLineEdit* PasswordEdit() { return Control<QLineEdit>(&page, 1001); }
-    QPushButton* AddButton() { return Control<QPushButton>(&page, 1042); }
-    QPushButton* DeleteButton() { return Control<QPushButton>(&page, 1060); }
+    QLineEdit* PasswordEdit() { return TextEdit(); }
     QCheckBox* ViewImage() { return Control<QCheckBox>(&page, 1088); }
     QCheckBox* Adjust() { return Control<QCheckBox>(&page, 1089); }
 
-    // A camera with this user table becomes current, and the page is shown.
-    CameraEntry* LogIn(const Frame& users)
-    {
-        CameraEntry* camera = File(users);
-        MakeCurrent(camera);
-        page.OnSetActive();
-        return camera;
-    }
-    void Add(const QString& name, const QString& password)
-    {
-        NameEdit()->setText(name);
-        PasswordEdit()->setText(password);
-        AddButton()->click();
-    }
-    void Select(const QString& line)
-    {
-        const int row = Lines(List()).indexOf(line);
-        ASSERT_GE(row, 0) << line.toStdString();
-        List()->setCurrentRow(row);
-    }
     std::uint32_t Permissions(const CameraEntry* camera, int row)
     {
         return LoadLe32(camera->user->data() + UserRow(row) + 52);
     }
-
-    SecurityConfigPage page{state};
 };
 
 TEST_F(SecurityConfigPageTest, RegistersItselfAsThePageWindow)

@@ -1,6 +1,7 @@
 #pragma once
-// Hand-built camera replies and a link whose receiver never runs, for the
-// table pages' tests. Rows are written at their byte offsets directly.
+// Hand-built camera replies, and a link whose receiver never runs with the
+// page under test, for the table pages' tests. Rows are written at their
+// byte offsets directly.
 
 #include "link/config_frame.h"
 #include "ui/sorted_list_box.h"
@@ -71,6 +72,12 @@ inline QStringList Lines(const SortedListBox* list)
     return lines;
 }
 
+// The controls a table page's tests drive it by.
+struct TableIds {
+    int list, name_edit, text_edit, add, remove;
+};
+
+template <class Page, TableIds kIds>
 class TablePageTest : public ::testing::Test {
 protected:
     // Files a reply as the receiver would, and returns the camera it went to.
@@ -81,8 +88,36 @@ protected:
     }
     void MakeCurrent(CameraEntry* camera) { link.state.current_camera = camera; }
 
+    SortedListBox* List() { return Control<SortedListBox>(&page, kIds.list); }
+    QLineEdit* NameEdit() { return Control<QLineEdit>(&page, kIds.name_edit); }
+    QLineEdit* TextEdit() { return Control<QLineEdit>(&page, kIds.text_edit); }
+    QPushButton* AddButton() { return Control<QPushButton>(&page, kIds.add); }
+    QPushButton* DeleteButton() { return Control<QPushButton>(&page, kIds.remove); }
+
+    // A camera with this table record becomes current, and the page is shown.
+    CameraEntry* LogIn(const Frame& record)
+    {
+        CameraEntry* camera = File(record);
+        MakeCurrent(camera);
+        page.OnSetActive();
+        return camera;
+    }
+    void Add(const QString& name, const QString& text)
+    {
+        NameEdit()->setText(name);
+        TextEdit()->setText(text);
+        AddButton()->click();
+    }
+    void Select(const QString& line)
+    {
+        const int row = Lines(List()).indexOf(line);
+        ASSERT_GE(row, 0) << line.toStdString();
+        List()->setCurrentRow(row);
+    }
+
     CameraLink link{test::OfflinePorts()}; // its receiver is never started
     UiState state{link};
+    Page page{state};
 };
 
 } // namespace vantoro::ui::testing
