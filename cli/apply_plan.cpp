@@ -38,10 +38,11 @@ bool Contains(const List& list, const std::string& name)
 
 } // namespace
 
-ApplyPlan ReadApplyPlan(const std::string& path)
+namespace {
+
+ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
 {
     ApplyPlan plan;
-    const CsvFile csv = ReadCsvFile(path);
     if (!csv.error.empty()) {
         plan.error = csv.error;
         return plan;
@@ -76,7 +77,7 @@ ApplyPlan ReadApplyPlan(const std::string& path)
     std::map<MacAddress, int> seen;
     for (std::size_t r = 1; r < csv.rows.size(); ++r) {
         const CsvRow& row = csv.rows[r];
-        const int line = int(r) + 1;
+        const int line = csv.lines[r];
         const std::string where = path + " line " + std::to_string(line);
         if (row.size() != header.size()) {
             plan.error = where + ": " + std::to_string(row.size()) + " fields, the header has " +
@@ -113,6 +114,18 @@ ApplyPlan ReadApplyPlan(const std::string& path)
         plan.rows.push_back(p);
     }
     return plan;
+}
+
+} // namespace
+
+ApplyPlan ReadApplyPlan(const std::string& path)
+{
+    return PlanFromCsv(ReadCsvFile(path), path);
+}
+
+ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path)
+{
+    return PlanFromCsv(ReadCsvText(text, path), path);
 }
 
 } // namespace vantoro::cli

@@ -7,6 +7,7 @@
 #include "cli/record_edits.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantoro::cli {
@@ -24,5 +25,7 @@ struct ApplyPlan {
 };
 
 ApplyPlan ReadApplyPlan(const std::string& path);
+// The same from the file's bytes; path names it in messages.
+ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path);
 
 } // namespace vantoro::cli
