@@ -118,14 +118,28 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
 
 } // namespace
 
+namespace {
+
+// A refused file gives its error and no rows.
+ApplyPlan OnlyErrorOrRows(ApplyPlan plan)
+{
+    if (!plan.error.empty()) {
+        plan.rows.clear();
+        plan.ignored_columns.clear();
+    }
+    return plan;
+}
+
+} // namespace
+
 ApplyPlan ReadApplyPlan(const std::string& path)
 {
-    return PlanFromCsv(ReadCsvFile(path), path);
+    return OnlyErrorOrRows(PlanFromCsv(ReadCsvFile(path), path));
 }
 
 ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path)
 {
-    return PlanFromCsv(ReadCsvText(text, path), path);
+    return OnlyErrorOrRows(PlanFromCsv(ReadCsvText(text, path), path));
 }
 
 } // namespace vantoro::cli

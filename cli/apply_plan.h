@@ -21,7 +21,7 @@ struct PlanRow {
 struct ApplyPlan {
     std::vector<PlanRow> rows;
     std::vector<std::string> ignored_columns; // known, but not settable
-    std::string error;
+    std::string error; // a refused file: then no rows
 };
 
 ApplyPlan ReadApplyPlan(const std::string& path);

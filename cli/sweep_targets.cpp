@@ -111,7 +111,10 @@ std::optional<std::string> SweepTargets::AddItems(std::string_view list, const s
 
 std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
 {
+    const std::size_t before = ranges_.size();
     auto error = AddItems(list, where);
+    if (error)
+        ranges_.resize(before); // a refused list adds nothing
     Merge();
     return error;
 }
@@ -126,6 +129,7 @@ std::optional<std::string> SweepTargets::AddFile(const std::string& path)
 
 std::optional<std::string> SweepTargets::AddFileText(std::string_view text, const std::string& path)
 {
+    const std::size_t before = ranges_.size();
     std::optional<std::string> error;
     for (int number = 1; !text.empty() && !error; ++number) {
         const std::size_t end = std::min(text.find('\n'), text.size());
@@ -134,6 +138,8 @@ std::optional<std::string> SweepTargets::AddFileText(std::string_view text, cons
         if (!line.empty() && line.front() != '#')
             error = AddItems(line, path + ":" + std::to_string(number) + ": ");
     }
+    if (error)
+        ranges_.resize(before); // a refused file adds nothing
     // Once, after the whole file: merging after each line made a long file slow.
     Merge();
     return error;

@@ -37,7 +37,8 @@ std::vector<AttachedSubnet> ListAttachedSubnets();
 
 class SweepTargets {
 public:
-    // Adds a comma-separated list of targets; an error text names the bad one.
+    // Adds a comma-separated list of targets; an error text names the bad one,
+    // and then nothing of the list is added.
     // The network and broadcast addresses of a CIDR range wider than /31 are
     // left out. where, when given, goes before the error ("file:3: ").
     std::optional<std::string> AddList(std::string_view list, const std::string& where = {});

@@ -118,7 +118,7 @@ TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
     EXPECT_EQ(SweepTargets().AddFileText("10.0.0.1\n\n\"x\"\n", "t.txt"), "t.txt:3: '\"x\"' is no address like "
               "10.20.0.5, CIDR range like 10.20.0.0/22 or dash range like 10.20.0.10-10.20.0.99");
     // Too large to be a targets file: refused before it is read.
-    ::truncate(path.c_str(), 5 << 20);
+    ASSERT_EQ(::truncate(path.c_str(), 5 << 20), 0);
     const auto large = SweepTargets().AddFile(path);
     ASSERT_TRUE(large);
     EXPECT_NE(large->find("is larger than"), std::string::npos) << *large;
