@@ -6,7 +6,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <thread>
@@ -410,6 +414,47 @@ TEST(CliProgram, ResetSendsTheResetRequest)
     for (int i = 0; i < 200 && sim.Counters().resets == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(sim.Counters().resets, 1u);
+}
+
+TEST(CliProgram, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack)
+{
+    SimulatedCameras sim(1);
+    std::vector<std::string> args = sim.Command({VANTORO_PATH, "reset", MacArg(1), "--login", "admin"});
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char no_interfaces[] = "VANTORO_INTERFACES=";
+    char* envp[] = {no_interfaces, nullptr};
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr); // the program's own terminal
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execve(argv[0], argv.data(), envp);
+        ::_exit(127);
+    }
+    std::string shown;
+    pollfd ready{terminal, POLLIN, 0};
+    while (!Contains(shown, "Password for admin: ") && ::poll(&ready, 1, 10000) == 1) {
+        char buffer[256];
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, std::size_t(n));
+    }
+    ASSERT_TRUE(Contains(shown, "Password for admin: ")) << shown;
+    termios prompt{};
+    ASSERT_EQ(::tcgetattr(terminal, &prompt), 0);
+    EXPECT_FALSE(prompt.c_lflag & ECHO) << "the password is typed without echo";
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1); // Ctrl+C
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    termios after{};
+    ASSERT_EQ(::tcgetattr(terminal, &after), 0);
+    EXPECT_TRUE(after.c_lflag & ECHO) << "the terminal was left without echo";
+    ::close(terminal);
+    EXPECT_EQ(sim.Counters().received, 0u);
 }
 
 TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
