@@ -116,10 +116,6 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
     return plan;
 }
 
-} // namespace
-
-namespace {
-
 // A refused file gives its error and no rows.
 ApplyPlan OnlyErrorOrRows(ApplyPlan plan)
 {
