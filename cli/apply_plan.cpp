@@ -47,10 +47,11 @@ bool Contains(const List& list, const std::string& name)
 
 } // namespace
 
-ApplyPlan ReadApplyPlan(const std::string& path)
+namespace {
+
+ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
 {
     ApplyPlan plan;
-    const CsvFile csv = ReadCsvFile(path);
     if (!csv.error.empty()) {
         plan.error = csv.error;
         return plan;
@@ -86,7 +87,7 @@ ApplyPlan ReadApplyPlan(const std::string& path)
     std::map<MacAddress, int> seen;
     for (std::size_t r = 1; r < csv.rows.size(); ++r) {
         const CsvRow& row = csv.rows[r];
-        const int line = int(r) + 1;
+        const int line = csv.lines[r];
         const std::string where = path + " line " + std::to_string(line);
         if (row.size() != header.size()) {
             plan.error = where + ": " + std::to_string(row.size()) + " fields, the header has " +
@@ -125,6 +126,28 @@ ApplyPlan ReadApplyPlan(const std::string& path)
         plan.rows.push_back(p);
     }
     return plan;
+}
+
+// A refused file gives its error and no rows.
+ApplyPlan OnlyErrorOrRows(ApplyPlan plan)
+{
+    if (!plan.error.empty()) {
+        plan.rows.clear();
+        plan.ignored_columns.clear();
+    }
+    return plan;
+}
+
+} // namespace
+
+ApplyPlan ReadApplyPlan(const std::string& path)
+{
+    return OnlyErrorOrRows(PlanFromCsv(ReadCsvFile(path), path));
+}
+
+ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path)
+{
+    return OnlyErrorOrRows(PlanFromCsv(ReadCsvText(text, path), path));
 }
 
 } // namespace vantoro::cli

@@ -7,6 +7,7 @@
 #include "cli/record_edits.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantoro::cli {
@@ -20,9 +21,11 @@ struct PlanRow {
 struct ApplyPlan {
     std::vector<PlanRow> rows;
     std::vector<std::string> ignored_columns; // known, but not settable
-    std::string error;
+    std::string error; // a refused file: then no rows
 };
 
 ApplyPlan ReadApplyPlan(const std::string& path);
+// The same from the file's bytes; path names it in messages.
+ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path);
 
 } // namespace vantoro::cli

@@ -7,25 +7,40 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantoro::cli {
 
 namespace {
 
-// Written beside the target and renamed over it, readable by the owner only:
-// the user record holds the camera's passwords.
+// Written to a fresh file of its own beside the target, readable by the owner
+// only (the user record holds the camera's passwords), synced, then renamed
+// over the target: a planted link or a leftover file is never written through.
 std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& text)
 {
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string temporary = folder + "/.vantoro-export-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return "cannot write " + temporary + ": " + std::strerror(errno);
-    const bool written = ::write(fd, text.data(), text.size()) == long(text.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        return "cannot write in " + folder + ": " + std::strerror(errno);
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += std::size_t(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
         const std::string error = "cannot write " + path + ": " + std::strerror(errno);
         ::unlink(temporary.c_str());
         return error;

@@ -83,6 +83,11 @@ bool CheckTargets(const CommonOptions& common, SessionOptions& s)
         }
         s.sweep.Add(listed);
     }
+    s.sweep.SkipSubnetEnds(ListAttachedSubnets());
+    if (s.sweep.empty() && (!common.wan.empty() || !common.targets_file.empty())) {
+        Complain("the targets name only network and broadcast addresses of this machine's subnets");
+        return false;
+    }
     if (s.sweep.count() > kMaxTargetsUnforced && !common.force) {
         Complain("the sweep covers " + std::to_string(s.sweep.count()) + " addresses, more than a /16 (" +
                  std::to_string(kMaxTargetsUnforced) + "); give --force to search them all");
@@ -106,8 +111,14 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
             return std::nullopt;
     } else if (!common.wan.empty()) {
         // Strict: inet_addr would turn a host name into the broadcast address.
-        if (!ParseStrictAddress(common.wan)) {
+        const auto address = ParseStrictAddress(common.wan);
+        if (!address) {
             Complain("--wan wants a dotted IPv4 address like 192.168.1.10, not '" + PrintableText(common.wan) + "'");
+            return std::nullopt;
+        }
+        if (*address >= kFirstNonUnicast) {
+            Complain("--wan " + common.wan + " is a multicast, class E or broadcast address; WAN mode sends to one "
+                     "camera's own address only");
             return std::nullopt;
         }
         s.wan = common.wan;

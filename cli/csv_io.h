@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantoro::cli {
@@ -13,10 +14,14 @@ using CsvRow = std::vector<std::string>;
 
 struct CsvFile {
     std::vector<CsvRow> rows; // the header row first; rows of empty cells left out
+    std::vector<int> lines; // for each row, the line of the file it starts on (from 1)
     std::string error; // set when the file could not be read or parsed
 };
 
+// The file, read whole within the input bound.
 CsvFile ReadCsvFile(const std::string& path);
+// The same from the file's bytes; name goes in front of an error.
+CsvFile ReadCsvText(std::string_view text, const std::string& name);
 // One record, every field quoted only where it needs to be, CRLF-terminated.
 void WriteCsvRow(std::FILE* out, const CsvRow& row);
 

@@ -2,11 +2,10 @@
 
 #include "cli/base64.h"
 #include "cli/camera_view.h"
+#include "cli/input_file.h"
 #include "cli/text_forms.h"
 
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 namespace vantoro::cli {
 
@@ -53,13 +52,18 @@ json MakeExport(const CameraRecords& camera, const std::string& read_from)
 
 ImportedFile ReadExport(const std::string& path)
 {
-    ImportedFile out;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        out.error = "cannot read " + path;
+    const InputFile in = ReadInputFile(path, "the export");
+    if (!in.error.empty()) {
+        ImportedFile out;
+        out.error = in.error;
         return out;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return ReadExportText(in.text, path);
+}
+
+ImportedFile ReadExportText(std::string_view text, const std::string& path)
+{
+    ImportedFile out;
     const json j = json::parse(text, nullptr, false);
     const auto fail = [&](const std::string& why) {
         out.error = path + " is not a vantoro export: " + why;
@@ -67,22 +71,29 @@ ImportedFile ReadExport(const std::string& path)
     };
     if (j.is_discarded() || !j.is_object())
         return fail("it is not a JSON object");
-    if (j.value("format", json()) != kExportFormat)
+    // Each field is looked up by type, never converted: a number where a text
+    // belongs is refused by name.
+    const auto field = [&](const json& object, const char* name) {
+        const auto it = object.find(name);
+        return it == object.end() ? json() : *it;
+    };
+    if (field(j, "format") != kExportFormat)
         return fail("its \"format\" is not \"" + std::string(kExportFormat) + "\"");
-    if (j.value("version", json()) != kExportVersion)
+    if (field(j, "version") != kExportVersion)
         return fail("its \"version\" is not " + std::to_string(kExportVersion));
-    const json mac_text = j.value("mac", json());
-    const auto mac = mac_text.is_string() ? ParseMac(mac_text.get<std::string>()) : std::nullopt;
+    const json mac_text = field(j, "mac");
+    const auto mac = mac_text.is_string() ? ParseMac(mac_text.get_ref<const std::string&>()) : std::nullopt;
     if (!mac)
         return fail("its \"mac\" is no hardware address");
-    const json records = j.value("records", json());
+    const json records = field(j, "records");
     if (!records.is_object())
         return fail("it has no \"records\"");
     CameraRecords camera;
     camera.mac = *mac;
     for (const Kind& k : kKinds) {
-        const json field = records.value(k.name, json());
-        const auto bytes = field.is_string() ? Base64Decode(field.get<std::string>()) : std::nullopt;
+        const json text_field = field(records, k.name);
+        const auto bytes =
+            text_field.is_string() ? Base64Decode(text_field.get_ref<const std::string&>()) : std::nullopt;
         if (!bytes || bytes->size() != kFrameSize)
             return fail(std::string("its ") + k.name + " record is not " + std::to_string(kFrameSize) +
                         " bytes of base64");
@@ -94,8 +105,14 @@ ImportedFile ReadExport(const std::string& path)
             return fail(std::string("its ") + k.name + " record is not a " + k.name + " record");
         camera.*k.slot = f;
     }
-    out.read_at = j.value("read_at", "");
-    out.read_from = j.value("read_from", "");
+    for (const auto& [name, slot] : {std::pair{"read_at", &out.read_at}, std::pair{"read_from", &out.read_from}}) {
+        if (!j.contains(name))
+            continue;
+        const json& value = j.at(name);
+        if (!value.is_string())
+            return fail(std::string("its \"") + name + "\" is not a text");
+        *slot = value.get<std::string>();
+    }
     out.records = camera;
     return out;
 }

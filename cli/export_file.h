@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantoro::cli {
 
@@ -31,5 +32,7 @@ struct ImportedFile {
 // each record decodes to exactly 1152 bytes, carries the file's mac and its
 // reply code.
 ImportedFile ReadExport(const std::string& path);
+// The same from the file's bytes; path names it in messages.
+ImportedFile ReadExportText(std::string_view text, const std::string& path);
 
 } // namespace vantoro::cli

@@ -8,7 +8,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 using namespace vantoro::cli;
@@ -18,21 +20,44 @@ namespace {
 // Targets: whether --wan may name ranges to sweep (discover, set, apply).
 enum class Targets { Single, Ranges };
 
+// A script's --wan "$IP" with IP unset must not fall back to LAN mode.
+const CLI::Validator kNotEmpty(
+    [](std::string& text) {
+        return text.empty() ? std::string("an empty value would mean LAN mode; leave the option out for that")
+                            : std::string();
+    },
+    "", "not empty");
+
+// Output that could not be written is a failure: a full disk, a closed pipe.
+int CheckedOutput(int status)
+{
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    const int error = errno;
+    if (std::fclose(stdout) != 0 || failed) {
+        std::fprintf(stderr, "vantoro: cannot write the output: %s\n", std::strerror(failed ? error : errno));
+        return status == kExitOk ? kExitCameraFailed : status;
+    }
+    return status;
+}
+
 void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* formats, Targets targets = Targets::Single)
 {
     if (targets == Targets::Single) {
         command->add_option("--wan", common.wan, "WAN mode: send to the camera at this address (default: LAN mode, "
                                                  "broadcast on every interface)")
-            ->type_name("ADDRESS");
+            ->type_name("ADDRESS")
+            ->check(kNotEmpty);
     } else {
         command->add_option("--wan", common.wan,
                             "WAN mode: search this address, CIDR range (10.20.0.0/22), dash range "
                             "(10.20.0.10-10.20.0.99) or comma-separated list of these; a camera found is then "
                             "addressed where it answered from (default: LAN mode, broadcast on every interface)")
-            ->type_name("TARGETS");
+            ->type_name("TARGETS")
+            ->check(kNotEmpty);
         command->add_option("--targets", common.targets_file, "WAN mode: also search the targets in this file, one "
                                                               "per line ('#' starts a comment line)")
-            ->type_name("FILE");
+            ->type_name("FILE")
+            ->check(kNotEmpty);
         command->add_option("--rate", common.rate, "addresses searched per second in a sweep (default 500)")
             ->type_name("N");
         command->add_flag("--force", common.force, "sweep more than 65536 addresses (a /16)");
@@ -170,5 +195,5 @@ int main(int argc, char** argv)
     }
     // Results go out line by line, so a pipe sees each camera as it is done.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    return run ? run() : kExitBadInput;
+    return CheckedOutput(run ? run() : kExitBadInput);
 }

@@ -1,12 +1,67 @@
 #include "cli/passwords.h"
 
+#include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace vantoro::cli {
+
+namespace {
+
+// The terminal as it was before the prompt, for the signal handler: a signal
+// that ends the program during the prompt must not leave it without echo.
+int g_tty = -1;
+termios g_saved{};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void RestoreAndRaise(int signal)
+{
+    ::tcsetattr(g_tty, TCSAFLUSH, &g_saved);
+    // The handler was reset (SA_RESETHAND): the signal, delivered when this
+    // returns, now does what it would have done.
+    ::raise(signal);
+}
+
+// Restores the terminal on every way out of the prompt: return or signal.
+class EchoOff {
+public:
+    EchoOff(int tty, const termios& saved)
+    {
+        g_tty = tty;
+        g_saved = saved;
+        struct sigaction action {};
+        action.sa_handler = RestoreAndRaise;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+            ::sigaction(kEndingSignals[i], &action, &previous_[i]);
+            if (previous_[i].sa_handler == SIG_IGN) // as under nohup: stays ignored
+                ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+        }
+        termios quiet = saved;
+        quiet.c_lflag &= tcflag_t(~(ECHO | ECHONL));
+        quiet.c_lflag |= ICANON;
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff()
+    {
+        ::tcsetattr(g_tty, TCSAFLUSH, &g_saved);
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+        g_tty = -1;
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    struct sigaction previous_[std::size(kEndingSignals)] {};
+};
+
+} // namespace
 
 std::optional<std::string> ReadSecret(const char* env_name, const std::string& prompt)
 {
@@ -17,13 +72,9 @@ std::optional<std::string> ReadSecret(const char* env_name, const std::string& p
     if (tty < 0)
         return std::nullopt;
     termios saved{};
-    const bool has_termios = ::tcgetattr(tty, &saved) == 0;
-    if (has_termios) {
-        termios quiet = saved;
-        quiet.c_lflag &= tcflag_t(~(ECHO | ECHONL));
-        quiet.c_lflag |= ICANON;
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
+    std::optional<EchoOff> echo_off;
+    if (::tcgetattr(tty, &saved) == 0)
+        echo_off.emplace(tty, saved);
     [[maybe_unused]] auto w = ::write(tty, prompt.data(), prompt.size());
     std::string secret;
     bool complete = false;
@@ -35,8 +86,7 @@ std::optional<std::string> ReadSecret(const char* env_name, const std::string& p
         }
         secret += c;
     }
-    if (has_termios)
-        ::tcsetattr(tty, TCSAFLUSH, &saved);
+    echo_off.reset();
     w = ::write(tty, "\n", 1);
     ::close(tty);
     // End of input before a line was finished: nothing was typed on purpose.

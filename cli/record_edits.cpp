@@ -155,9 +155,11 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& recor
         general.set_ppp_mask(*g.ppp_mask);
     if (g.ppp_client_ip)
         general.set_ppp_client_ip(*g.ppp_client_ip);
-    if (g.server)
+    // A switch that already reads as asked keeps the camera's own word: it
+    // may hold 2 for on, which a rewrite would turn into 1.
+    if (g.server && *g.server != general.server_on())
         general.set_server_on(*g.server);
-    if (g.bootp)
+    if (g.bootp && *g.bootp != general.bootp_on())
         general.set_bootp_on(*g.bootp);
     for (int slot = 0; slot < general_layout::camera_names; ++slot)
         if (const auto& name = g.camera_names[std::size_t(slot)])
@@ -216,7 +218,7 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
         address("ppp_ip", b.ppp_ip(), a.ppp_ip());
         address("ppp_mask", b.ppp_mask(), a.ppp_mask());
         address("ppp_client_ip", b.ppp_client_ip(), a.ppp_client_ip());
-        // The raw words: a camera's 2 reads as on, and goes back as 1.
+        // The raw words: a camera's 2 reads as on.
         const auto word = [&](const char* field, std::size_t offset, bool x, bool y) {
             const std::uint32_t wx = LoadLe32(before.general->data() + offset);
             const std::uint32_t wy = LoadLe32(after.general->data() + offset);

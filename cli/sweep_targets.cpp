@@ -1,10 +1,13 @@
 #include "cli/sweep_targets.h"
 
+#include "cli/input_file.h"
 #include "cli/text_forms.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 
 namespace vantoro::cli {
 
@@ -25,7 +28,31 @@ std::string Quoted(std::string_view text)
     return "'" + PrintableText(text) + "'";
 }
 
+std::string NeverSearched(std::string_view text)
+{
+    return Quoted(text) + " reaches into 224.0.0.0/3 (multicast, class E and the broadcast address "
+                          "255.255.255.255), where a search is never sent";
+}
+
 } // namespace
+
+std::vector<AttachedSubnet> ListAttachedSubnets()
+{
+    std::vector<AttachedSubnet> found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
+            continue;
+        const auto word = [](const sockaddr* sa) {
+            return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+        };
+        found.push_back({word(a->ifa_addr), word(a->ifa_netmask)});
+    }
+    ::freeifaddrs(list);
+    return found;
+}
 
 std::optional<std::string> SweepTargets::AddOne(std::string_view text)
 {
@@ -46,6 +73,8 @@ std::optional<std::string> SweepTargets::AddOne(std::string_view text)
             ++r.first;
             --r.last;
         }
+        if (r.last >= kFirstNonUnicast)
+            return NeverSearched(text);
         ranges_.push_back(r);
         return std::nullopt;
     }
@@ -56,6 +85,8 @@ std::optional<std::string> SweepTargets::AddOne(std::string_view text)
             return Quoted(text) + " is no dash range like 10.20.0.10-10.20.0.99";
         if (*first > *last)
             return Quoted(text) + " ends before it starts";
+        if (*last >= kFirstNonUnicast)
+            return NeverSearched(text);
         ranges_.push_back({*first, *last});
         return std::nullopt;
     }
@@ -63,42 +94,92 @@ std::optional<std::string> SweepTargets::AddOne(std::string_view text)
     if (!address)
         return Quoted(text) + " is no address like 10.20.0.5, CIDR range like 10.20.0.0/22 or dash range like "
                               "10.20.0.10-10.20.0.99";
+    if (*address >= kFirstNonUnicast)
+        return NeverSearched(text);
     ranges_.push_back({*address, *address});
     return std::nullopt;
 }
 
-std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
+std::optional<std::string> SweepTargets::AddItems(std::string_view list, const std::string& where)
 {
     for (std::string_view item : SplitCommas(list)) {
         if (auto error = AddOne(Trimmed(item)))
             return where + *error;
     }
-    Merge();
     return std::nullopt;
+}
+
+std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
+{
+    const std::size_t before = ranges_.size();
+    auto error = AddItems(list, where);
+    if (error)
+        ranges_.resize(before); // a refused list adds nothing
+    Merge();
+    return error;
 }
 
 std::optional<std::string> SweepTargets::AddFile(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in)
-        return "cannot read the targets file " + path;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        const std::string_view text = Trimmed(line);
-        if (text.empty() || text.front() == '#')
-            continue;
-        if (auto error = AddList(text, path + ":" + std::to_string(number) + ": "))
-            return error;
+    const InputFile in = ReadInputFile(path, "the targets file");
+    if (!in.error.empty())
+        return in.error;
+    return AddFileText(in.text, path);
+}
+
+std::optional<std::string> SweepTargets::AddFileText(std::string_view text, const std::string& path)
+{
+    const std::size_t before = ranges_.size();
+    std::optional<std::string> error;
+    for (int number = 1; !text.empty() && !error; ++number) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = Trimmed(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (!line.empty() && line.front() != '#')
+            error = AddItems(line, path + ":" + std::to_string(number) + ": ");
     }
-    if (in.bad())
-        return "cannot read the targets file " + path;
-    return std::nullopt;
+    if (error)
+        ranges_.resize(before); // a refused file adds nothing
+    // Once, after the whole file: merging after each line made a long file slow.
+    Merge();
+    return error;
 }
 
 void SweepTargets::Add(const SweepTargets& more)
 {
     ranges_.insert(ranges_.end(), more.ranges_.begin(), more.ranges_.end());
     Merge();
+}
+
+void SweepTargets::SkipSubnetEnds(const std::vector<AttachedSubnet>& subnets)
+{
+    std::vector<std::uint32_t> skipped;
+    for (const AttachedSubnet& s : subnets) {
+        if (s.mask == 0 || ~s.mask <= 1)
+            continue; // /31 and /32 have no network or broadcast address; /0 is no subnet
+        skipped.push_back(s.address & s.mask);
+        skipped.push_back(s.address | ~s.mask);
+    }
+    std::sort(skipped.begin(), skipped.end());
+    std::vector<AddressRange> kept;
+    for (AddressRange r : ranges_) {
+        if (r.first == r.last) {
+            kept.push_back(r);
+            continue;
+        }
+        const auto from = std::lower_bound(skipped.begin(), skipped.end(), r.first);
+        const auto to = std::upper_bound(skipped.begin(), skipped.end(), r.last);
+        for (auto a = from; a != to; ++a) {
+            if (*a > r.first)
+                kept.push_back({r.first, *a - 1});
+            if (*a == r.last)
+                break;
+            r.first = *a + 1;
+        }
+        if (from == to || *(to - 1) != r.last)
+            kept.push_back(r);
+    }
+    ranges_ = std::move(kept);
 }
 
 void SweepTargets::Merge()

@@ -23,15 +23,35 @@ struct AddressRange {
 // A /16 holds 65536 addresses; more take --force.
 inline constexpr std::uint64_t kMaxTargetsUnforced = 65536;
 
+// Multicast, class E and the limited broadcast (224.0.0.0/3, which holds
+// 255.255.255.255) are never searched: a target reaching into them is refused.
+inline constexpr std::uint32_t kFirstNonUnicast = 0xE0000000;
+
+// A subnet attached to this machine, in host byte order.
+struct AttachedSubnet {
+    std::uint32_t address = 0;
+    std::uint32_t mask = 0;
+};
+// The IPv4 subnets of this machine's interfaces, read afresh.
+std::vector<AttachedSubnet> ListAttachedSubnets();
+
 class SweepTargets {
 public:
-    // Adds a comma-separated list of targets; an error text names the bad one.
+    // Adds a comma-separated list of targets; an error text names the bad one,
+    // and then nothing of the list is added.
     // The network and broadcast addresses of a CIDR range wider than /31 are
     // left out. where, when given, goes before the error ("file:3: ").
     std::optional<std::string> AddList(std::string_view list, const std::string& where = {});
-    // One target per line; blank lines and lines starting with '#' are skipped.
+    // One target list per line; blank lines and lines starting with '#' are
+    // skipped. The file is read within the input bound.
     std::optional<std::string> AddFile(const std::string& path);
+    // The same from the file's bytes; path names it in messages.
+    std::optional<std::string> AddFileText(std::string_view text, const std::string& path);
     void Add(const SweepTargets& more);
+    // Leaves out the network and broadcast addresses of these subnets from
+    // every range of more than one address, so a range through x.y.z.255
+    // never becomes a broadcast. A single address named alone stays.
+    void SkipSubnetEnds(const std::vector<AttachedSubnet>& subnets);
 
     // Sorted, overlapping and adjacent ranges merged: each address once.
     const std::vector<AddressRange>& ranges() const { return ranges_; }
@@ -42,6 +62,7 @@ public:
 
 private:
     std::optional<std::string> AddOne(std::string_view text);
+    std::optional<std::string> AddItems(std::string_view list, const std::string& where);
     void Merge();
 
     std::vector<AddressRange> ranges_;

@@ -14,6 +14,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <tuple>
+#include <unistd.h>
 
 using namespace vantoro;
 using namespace vantoro::cli;
@@ -62,8 +64,8 @@ TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
              {"10.20.0.9-10.20.0.9", 1, "10.20.0.9", "10.20.0.9", 1},
              {"10.0.0.9, 10.0.0.1-10.0.0.3 ,10.0.0.2", 4, "10.0.0.1", "10.0.0.9", 2}, // sorted, overlap merged
              {"10.0.0.3-10.0.0.6,10.0.0.0/30", 6, "10.0.0.1", "10.0.0.6", 1}, // adjacent ranges joined
-             {"255.255.255.254-255.255.255.255,0.0.0.0", 3, "0.0.0.0", "255.255.255.255", 2},
-             {"0.0.0.0/0", 4294967294u, "0.0.0.1", "255.255.255.254", 1},
+             {"223.255.255.254-223.255.255.255,0.0.0.0", 3, "0.0.0.0", "223.255.255.255", 2},
+             {"0.0.0.0/1", 2147483646u, "0.0.0.1", "127.255.255.254", 1},
          }) {
         SweepTargets t;
         ASSERT_FALSE(t.AddList(c.list)) << c.list;
@@ -88,6 +90,13 @@ TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
              {"10.0.0.1-10.0.0.2-10.0.0.3", "no dash range"},
              {"10.0.0.1,,10.0.0.2", "'' is no address"},
              {"10.0.0.1,host.example", "'host.example'"},
+             // Multicast, class E and the limited broadcast, named or within a range.
+             {"224.0.0.1", "reaches into 224.0.0.0/3"},
+             {"239.255.255.250", "reaches into 224.0.0.0/3"},
+             {"255.255.255.255", "reaches into 224.0.0.0/3"},
+             {"240.0.0.0/4", "reaches into 224.0.0.0/3"},
+             {"0.0.0.0/0", "reaches into 224.0.0.0/3"},
+             {"223.255.255.0-224.0.0.0", "reaches into 224.0.0.0/3"},
          }) {
         SweepTargets t;
         const auto error = t.AddList(bad);
@@ -106,6 +115,36 @@ TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
     ASSERT_TRUE(error);
     EXPECT_EQ(error->rfind(path + ":3: ", 0), 0u) << *error;
     EXPECT_TRUE(SweepTargets().AddFile(dir.File("missing.txt")));
+    EXPECT_EQ(SweepTargets().AddFileText("10.0.0.1\n\n\"x\"\n", "t.txt"), "t.txt:3: '\"x\"' is no address like "
+              "10.20.0.5, CIDR range like 10.20.0.0/22 or dash range like 10.20.0.10-10.20.0.99");
+    // Too large to be a targets file: refused before it is read.
+    ASSERT_EQ(::truncate(path.c_str(), 5 << 20), 0);
+    const auto large = SweepTargets().AddFile(path);
+    ASSERT_TRUE(large);
+    EXPECT_NE(large->find("is larger than"), std::string::npos) << *large;
+}
+
+TEST(CliTexts, RangesSkipTheNetworkAndBroadcastAddressesOfAttachedSubnets)
+{
+    const std::vector<AttachedSubnet> attached = {{0x0A000105, 0xFFFFFF00}, // 10.0.1.0/24
+                                                  {0x0A000203, 0xFFFFFFFE}, // a /31: both are hosts
+                                                  {0xC0A80001, 0xFFFF0000}}; // 192.168.0.0/16
+    for (const auto& [list, count, shown] : std::vector<std::tuple<const char*, std::uint64_t, const char*>>{
+             {"10.0.0.250-10.0.2.5", 266, "10.0.0.250-10.0.0.255,10.0.1.1-10.0.1.254,10.0.2.0-10.0.2.5"},
+             {"10.0.1.255", 1, "10.0.1.255-10.0.1.255"}, // named alone: the user's choice
+             {"10.0.1.0/24", 254, "10.0.1.1-10.0.1.254"},
+             {"10.0.2.2-10.0.2.3", 2, "10.0.2.2-10.0.2.3"},
+             {"192.168.0.0-192.168.0.1,192.168.255.255-192.168.255.255", 2, "192.168.0.1-192.168.0.1,192.168.255.255-192.168.255.255"},
+         }) {
+        SweepTargets t;
+        ASSERT_FALSE(t.AddList(list)) << list;
+        t.SkipSubnetEnds(attached);
+        std::string text;
+        for (const AddressRange& r : t.ranges())
+            text += (text.empty() ? "" : ",") + AddressText(r.first) + "-" + AddressText(r.last);
+        EXPECT_EQ(text, shown) << list;
+        EXPECT_EQ(t.count(), count) << list;
+    }
 }
 
 TEST(CliTexts, Base64RoundTripsEveryByteAndRefusesDamage)
@@ -208,4 +247,19 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     missing = {};
     missing.passwords = {{"nobody", "x"}};
     EXPECT_TRUE(ApplyEdits(missing, after));
+}
+
+TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)
+{
+    CameraRecords camera;
+    camera.general.emplace();
+    StoreLe32(camera.general->data() + general_layout::server_on, 2); // some cameras say on with 2
+    for (const auto& [server, word] : {std::pair{true, 2u}, std::pair{false, 0u}}) {
+        CameraRecords edited = camera;
+        RecordEdits e;
+        e.general.server = server;
+        e.general.bootp = false;
+        ASSERT_FALSE(ApplyEdits(e, edited));
+        EXPECT_EQ(LoadLe32(edited.general->data() + general_layout::server_on), word) << server;
+    }
 }

@@ -6,8 +6,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace vantoro::cli::testing {
@@ -52,6 +57,10 @@ TEST(CliProgram, DiscoverListsEveryCameraSortedInEachFormat)
     SimulatedCameras sim(3);
     const RunResult table = RunVantoro(sim.Command({"discover"}));
     ASSERT_EQ(table.exit, 0) << table.err;
+    // Output that cannot be written is a failure, named.
+    const RunResult full = VantoroProcess(sim.Command({"discover", "--format", "csv"}), {}, "/dev/full").Wait();
+    EXPECT_EQ(full.exit, 1);
+    EXPECT_TRUE(Contains(full.err, "cannot write the output")) << full.err;
     const auto lines = Lines(table.out);
     ASSERT_EQ(lines.size(), 5u) << table.out;
     for (int k = 1; k <= 3; ++k)
@@ -184,6 +193,17 @@ TEST(CliProgram, ExportThenImportRestoresEveryByte)
     const json file = json::parse(ReadText(backup));
     EXPECT_EQ(file["read_from"], "127.0.0.1");
     EXPECT_EQ(file["decoded"]["network"]["ethernet_ip"], "192.168.1.10");
+    // A leftover world-readable backup and a planted link beside it: neither
+    // is written through, and the new backup is the owner's alone.
+    const std::string victim = dir.File("victim.txt");
+    WriteFile(victim, "keep");
+    ASSERT_EQ(::chmod(backup.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), (backup + ".tmp").c_str()), 0);
+    ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(1), backup})).exit, 0);
+    EXPECT_EQ(ReadText(victim), "keep");
+    ASSERT_EQ(::stat(backup.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(json::parse(ReadText(backup))["mac"], "00:0a:0b:00:00:01");
 
     const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.9",
                                                      "--delete-user", "operator"}),
@@ -224,6 +244,14 @@ TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
         {"swapped records", variant([&](json& j) { j["records"]["general"] = user; }), 2, "not a general record"},
         {"other camera's record", variant([](json& j) { j["mac"] = "00:0a:0b:00:00:07"; }), 2, "belongs to"},
         {"missing records", variant([](json& j) { j.erase("records"); }), 2, "no \"records\""},
+        // A field of the wrong type is named, never a crash.
+        {"number read_at", variant([](json& j) { j["read_at"] = 5; }), 2, "\"read_at\" is not a text"},
+        {"null read_from", variant([](json& j) { j["read_from"] = nullptr; }), 2, "\"read_from\" is not a text"},
+        {"number mac", variant([](json& j) { j["mac"] = 5; }), 2, "\"mac\""},
+        {"text version", variant([](json& j) { j["version"] = "1"; }), 2, "\"version\""},
+        {"number record", variant([](json& j) { j["records"]["user"] = 5; }), 2, "user record is not 1152"},
+        {"records array", variant([](json& j) { j["records"] = json::array({1, 2}); }), 2, "no \"records\""},
+        {"array", "[1,2]", 2, "not a JSON object"},
     };
     for (const Case& c : cases) {
         const std::string path = dir.File("case.json");
@@ -232,6 +260,13 @@ TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
         EXPECT_EQ(r.exit, c.exit) << c.name;
         EXPECT_TRUE(Contains(r.err, c.message)) << c.name << ": " << r.err;
     }
+    // Far larger than any export: refused before it is read.
+    const std::string large = dir.File("large.json");
+    WriteFile(large, "");
+    ASSERT_EQ(::truncate(large.c_str(), 5 << 20), 0);
+    const RunResult r = RunVantoro(sim.Command({"import", large, "--login", "admin"}), kAdmin);
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_TRUE(Contains(r.err, "is larger than")) << r.err;
     EXPECT_EQ(sim.Counters().get_requests, 3u) << "only the export searched";
 
     // A real export whose camera does not answer here.
@@ -240,9 +275,9 @@ TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
         o.first_mac = {0x00, 0x0A, 0x0B, 0x00, 0x00, 0x50};
         return o;
     }());
-    const RunResult r = RunVantoro(other.Command({"import", good, "--login", "admin"}), kAdmin);
-    EXPECT_EQ(r.exit, 1);
-    EXPECT_TRUE(Contains(r.err, "did not answer")) << r.err;
+    const RunResult elsewhere = RunVantoro(other.Command({"import", good, "--login", "admin"}), kAdmin);
+    EXPECT_EQ(elsewhere.exit, 1);
+    EXPECT_TRUE(Contains(elsewhere.err, "did not answer")) << elsewhere.err;
     EXPECT_EQ(other.Counters().set_requests, 0u);
 }
 
@@ -393,6 +428,47 @@ TEST(CliProgram, ResetSendsTheResetRequest)
     EXPECT_EQ(sim.Counters().resets, 1u);
 }
 
+TEST(CliProgram, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack)
+{
+    SimulatedCameras sim(1);
+    std::vector<std::string> args = sim.Command({VANTORO_PATH, "reset", MacArg(1), "--login", "admin"});
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char no_interfaces[] = "VANTORO_INTERFACES=";
+    char* envp[] = {no_interfaces, nullptr};
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr); // the program's own terminal
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execve(argv[0], argv.data(), envp);
+        ::_exit(127);
+    }
+    std::string shown;
+    pollfd ready{terminal, POLLIN, 0};
+    while (!Contains(shown, "Password for admin: ") && ::poll(&ready, 1, 10000) == 1) {
+        char buffer[256];
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, std::size_t(n));
+    }
+    ASSERT_TRUE(Contains(shown, "Password for admin: ")) << shown;
+    termios prompt{};
+    ASSERT_EQ(::tcgetattr(terminal, &prompt), 0);
+    EXPECT_FALSE(prompt.c_lflag & ECHO) << "the password is typed without echo";
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1); // Ctrl+C
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    termios after{};
+    ASSERT_EQ(::tcgetattr(terminal, &after), 0);
+    EXPECT_TRUE(after.c_lflag & ECHO) << "the terminal was left without echo";
+    ::close(terminal);
+    EXPECT_EQ(sim.Counters().received, 0u);
+}
+
 TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
 {
     SimulatedCameras sim(2);
@@ -402,6 +478,11 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         return dir.File(name);
     };
     const std::string m = MacArg(1);
+    const auto Large = [&](const std::string& name) { // far over the input bound, and sparse
+        WriteFile(dir.File(name), "");
+        EXPECT_EQ(::truncate(dir.File(name).c_str(), 5 << 20), 0);
+        return dir.File(name);
+    };
     struct Case {
         std::vector<std::string> args;
         const char* message;
@@ -454,6 +535,24 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         {{"apply", csv("short.csv", "mac,gateway\n" + m + "\n"), "--login", "admin"}, "line 2: 1 fields"},
         {{"apply", csv("quote.csv", "mac,gateway\n\"" + m + ",10.0.0.1\n"), "--login", "admin"}, "not valid CSV"},
         {{"apply", dir.File("missing.csv"), "--login", "admin"}, "cannot read"},
+        // A quoted cell may span lines: the line is the file's, not the record's.
+        {{"apply", csv("multiline.csv", "mac,firmware,gateway\n" + m + ",\"a\nb\",10.0.0.1\n00:0a:0b:00:00:02,x,10.0.0\n"),
+          "--login", "admin"},
+         "line 4, column gateway"},
+        {{"apply", csv("badquote.csv", "mac,firmware\n" + m + ",\"a\nb\"c\"\n"), "--login", "admin"}, "line 3: not valid CSV"},
+        {{"apply", Large("large.csv"), "--login", "admin"}, "is larger than"},
+        {{"discover", "--targets", Large("large.txt")}, "is larger than"},
+        // An empty --wan would silently mean LAN mode.
+        {{"discover", "--wan", ""}, "empty value would mean LAN mode"},
+        {{"show", m, "--wan", ""}, "empty value would mean LAN mode"},
+        {{"discover", "--targets", ""}, "empty value would mean LAN mode"},
+        // WAN mode never sends to multicast, class E or the limited broadcast.
+        {{"show", m, "--wan", "255.255.255.255"}, "multicast, class E or broadcast"},
+        {{"show", m, "--wan", "224.0.0.251"}, "multicast, class E or broadcast"},
+        {{"discover", "--wan", "239.255.255.250", "--force"}, "reaches into 224.0.0.0/3"},
+        {{"discover", "--wan", "0.0.0.0/0", "--force"}, "reaches into 224.0.0.0/3"},
+        {{"set", m, "--login", "admin", "--gateway", "10.0.0.1", "--wan", "127.0.0.1,240.0.0.1"}, "'240.0.0.1' reaches"},
+        {{"discover", "--targets", csv("class_e.txt", "127.0.0.1\n223.255.255.250-255.255.255.255\n")}, "class_e.txt:2: "},
         {{"bogus"}, ""},
     };
     for (const Case& c : cases) {

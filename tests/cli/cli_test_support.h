@@ -37,10 +37,11 @@ struct RunResult {
 // onto this machine's networks.
 class VantoroProcess {
 public:
-    VantoroProcess(std::vector<std::string> args, const std::vector<std::string>& env = {})
+    // out: where standard output goes instead of a file read back by Wait.
+    VantoroProcess(std::vector<std::string> args, const std::vector<std::string>& env = {}, const std::string& out = {})
     {
         static int counter = 0;
-        out_path_ = dir_.File("out" + std::to_string(++counter));
+        out_path_ = out.empty() ? dir_.File("out" + std::to_string(++counter)) : out;
         err_path_ = dir_.File("err" + std::to_string(counter));
         args.insert(args.begin(), VANTORO_PATH);
         std::vector<char*> argv;
@@ -61,7 +62,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | (out.empty() ? O_TRUNC : 0),
+                                         0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
@@ -87,7 +89,8 @@ public:
             result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             pid_ = -1;
         }
-        result.out = ReadText(out_path_);
+        if (out_path_.rfind("/dev/", 0) != 0)
+            result.out = ReadText(out_path_);
         result.err = ReadText(err_path_);
         return result;
     }

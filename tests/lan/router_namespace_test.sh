@@ -241,7 +241,7 @@ for k in $(seq 1 $CAMERAS); do
     cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
 done
 mark
-for bad in 10.0.0.0/33 10.0.0.5-10.0.0.1 host.example; do
+for bad in 10.0.0.0/33 10.0.0.5-10.0.0.1 host.example "" 224.0.0.251 255.255.255.255 0.0.0.0/0; do
     vt -- discover --wan "$bad" --rate 500 --wait 1000 --format json
     rc=$?
     [ $rc -eq 2 ] || fail "discover --wan $bad gave $rc: $(cat "$WORK/vt.out")"

@@ -1,0 +1,57 @@
+#include "cli/input_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantoro::cli {
+
+InputFile ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes)
+{
+    InputFile file;
+    const auto failed = [&] {
+        file.text.clear();
+        file.error = "cannot read " + what + " " + path + ": " + std::strerror(errno);
+        return file;
+    };
+    const auto too_large = [&] {
+        file.text.clear();
+        file.error = what + " " + path + " is larger than " + std::to_string(max_bytes / 1024) +
+                     " KiB; that is no file of this kind";
+        return file;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed();
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::size_t(st.st_size) > max_bytes) {
+        ::close(fd);
+        return too_large();
+    }
+    // A device or a pipe tells no size: read at most one byte beyond the bound.
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return failed();
+        }
+        if (n == 0)
+            break;
+        file.text.append(buffer, std::size_t(n));
+        if (file.text.size() > max_bytes) {
+            ::close(fd);
+            return too_large();
+        }
+    }
+    ::close(fd);
+    return file;
+}
+
+} // namespace vantoro::cli

@@ -1,0 +1,83 @@
+// Reads any bytes as apply's CSV through the reader the program uses. A plan
+// is either refused with a message or read whole; a plan read is written back
+// as CSV (with the program's own cell writer) and reads again to itself.
+
+#include "cli/apply_plan.h"
+#include "cli/csv_io.h"
+#include "cli/text_forms.h"
+#include "fuzz/fuzz_check.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace vantoro;
+using namespace vantoro::cli;
+
+namespace {
+
+const char* const kColumns[] = {"mac",    "ethernet_ip", "ethernet_mask", "gateway",       "bootp_start", "bootp_end",
+                                "ppp_ip", "ppp_mask",    "ppp_client_ip", "server",        "bootp"};
+
+std::string Address(const std::optional<std::uint32_t>& a)
+{
+    return a ? AddressText(*a) : std::string();
+}
+
+std::string Switch(const std::optional<bool>& s)
+{
+    return s ? (*s ? "on" : "off") : "";
+}
+
+CsvRow Cells(const PlanRow& row)
+{
+    const GeneralEdits& g = row.edits;
+    return {MacColonText(row.mac), Address(g.ethernet_ip), Address(g.ethernet_mask), Address(g.gateway),
+            Address(g.bootp_start),  Address(g.bootp_end), Address(g.ppp_ip),        Address(g.ppp_mask),
+            Address(g.ppp_client_ip), Switch(g.server),    Switch(g.bootp)};
+}
+
+std::string WriteBack(const ApplyPlan& plan)
+{
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    FUZZ_CHECK(out != nullptr);
+    WriteCsvRow(out, CsvRow(std::begin(kColumns), std::end(kColumns)));
+    for (const PlanRow& row : plan.rows)
+        WriteCsvRow(out, Cells(row));
+    FUZZ_CHECK(std::fclose(out) == 0);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const ApplyPlan plan = ReadApplyPlanText(text, "plan.csv");
+    if (!plan.error.empty()) {
+        FUZZ_CHECK(plan.rows.empty() && plan.ignored_columns.empty());
+        FUZZ_CHECK(plan.error.rfind("plan.csv", 0) == 0 || plan.error.rfind("cannot", 0) == 0);
+        return 0;
+    }
+    int previous_line = 1;
+    for (const PlanRow& row : plan.rows) {
+        // Each row after the header, on the line it starts on, in order.
+        FUZZ_CHECK(row.line > previous_line);
+        previous_line = row.line;
+    }
+    const std::string written = WriteBack(plan);
+    const ApplyPlan again = ReadApplyPlanText(written, "again.csv");
+    FUZZ_CHECK(again.error.empty());
+    FUZZ_CHECK(again.rows.size() == plan.rows.size());
+    for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+        FUZZ_CHECK(again.rows[r].mac == plan.rows[r].mac);
+        FUZZ_CHECK(Cells(again.rows[r]) == Cells(plan.rows[r]));
+        FUZZ_CHECK(again.rows[r].line == int(r) + 2); // one line each when written by us
+    }
+    return 0;
+}
