@@ -11,6 +11,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     // Qt would take its own options from the command line (-reverse,
@@ -26,8 +28,11 @@ int main(int argc, char** argv)
         vantoro::CameraLink link;
         vantoro::ui::UiState state(link);
         vantoro::ui::QtLinkWindows windows(state);
-        link.state.messenger.Attach(&windows);
-        link.receiver.Start(); // nothing is sent until the user searches
+        link.SetObserver(&windows);
+        // Nothing is sent until the user searches. Without the tool port the
+        // sheet still opens, but no camera's answer can reach it.
+        if (auto error = link.Start())
+            std::fprintf(stderr, "vantoro-config: %s\n", error->c_str());
 
         vantoro::ui::RunConfigSheet(state);
 

@@ -1,6 +1,6 @@
 // The apply sequence end to end at link level: StartApply sends the user
 // record, each acknowledgement makes the receiver send the next record, and
-// WM_GENERAL_SET_DONE ends it. Timed against one simulated camera, alone and
+// the general record's acknowledgement ends it. Timed against one simulated camera, alone and
 // among many registered cameras, on loopback with the simulator in this
 // process.
 //
@@ -20,6 +20,7 @@
 #include "link/records.h"
 #include "tools/camera_sim/camera_simulator.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -39,22 +40,20 @@ constexpr auto kApplyTimeout = std::chrono::seconds(2);
     std::exit(2);
 }
 
-// Stands in for the user interface: answers the WAN address and lets the
-// caller wait for WM_GENERAL_SET_DONE.
-class WaitingWindows final : public LinkWindows {
+// Lets the caller wait for the general record's acknowledgement, the last step.
+class WaitingObserver final : public LinkObserver {
 public:
-    bool SendToWindow(LinkWindow, std::uint32_t message) override
+    void CameraFound(const MacAddress&) override {}
+    void StepAcknowledged(ApplyStep step, const Frame&) override
     {
-        if (message == WM_GENERAL_SET_DONE) {
+        if (step == ApplyStep::General) {
             {
                 std::lock_guard lock(mutex_);
                 ++done_;
             }
             cv_.notify_all();
         }
-        return true;
     }
-    std::string WanAddressText() override { return "127.0.0.1"; }
 
     std::uint64_t done()
     {
@@ -80,18 +79,12 @@ struct ApplyResult {
     int bursts = 0;
 };
 
-bool AllFiled(CameraRegistry& registry, int cameras)
+bool AllFiled(const CameraLink& link, int cameras)
 {
-    std::lock_guard guard(registry.guard());
-    if (registry.size() != std::size_t(cameras))
+    if (link.CameraCount() != std::size_t(cameras))
         return false;
-    registry.Rewind();
-    do {
-        const CameraEntry* e = registry.Current();
-        if (!e->general || !e->user || !e->domain)
-            return false;
-    } while (registry.Next());
-    return true;
+    const auto all = link.Cameras();
+    return std::all_of(all.begin(), all.end(), [](const CameraSnapshot& c) { return c.complete(); });
 }
 
 // Cameras on loopback at a port of their own, answering to tool_port, with no log.
@@ -121,33 +114,32 @@ ApplyResult Run(int cameras, int applies)
     // Room for the whole discovery burst of a large fleet, so it fills at once.
     ports.receive_buffer_bytes = 4 << 20;
     CameraLink link(ports);
-    WaitingWindows windows;
-    link.state.messenger.Attach(&windows);
-    link.state.wan_mode = true;
-    if (!link.receiver.Start())
+    WaitingObserver observer;
+    link.SetObserver(&observer);
+    link.SetWanMode(true);
+    link.SetWanAddress(0x7F000001u); // 127.0.0.1
+    if (link.Start())
         Fail("cannot bind the tool port");
 
     ApplyResult result;
     // Discovery first; a burst whose replies overflowed is simply repeated.
-    while (!AllFiled(link.state.registry, cameras)) {
+    while (!AllFiled(link, cameras)) {
         if (++result.bursts > 5)
             Fail("the registry never filled");
-        link.transmitter.SendDiscoveryBurst();
-        for (int i = 0; i < 400 && !AllFiled(link.state.registry, cameras); ++i)
+        link.SendDiscoveryBurst();
+        for (int i = 0; i < 400 && !AllFiled(link, cameras); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     // A camera in the middle of the simulator's range.
     const auto all = simulator.Cameras();
-    CameraEntry* target = link.state.registry.FindCamera(all[all.size() / 2].mac);
-    if (!target)
+    if (!link.SelectCamera(all[all.size() / 2].mac))
         Fail("the target camera is not registered");
-    link.state.current_camera = target;
 
     for (int i = 0; i < kWarmUp + applies; ++i) {
-        const std::uint64_t before = windows.done();
+        const std::uint64_t before = observer.done();
         const auto start = Clock::now();
-        link.transmitter.StartApply();
-        if (!windows.WaitPast(before)) {
+        link.StartApply();
+        if (!observer.WaitPast(before)) {
             ++result.timeouts;
             continue;
         }
@@ -157,8 +149,8 @@ ApplyResult Run(int cameras, int applies)
     // The closing frame leaves before WM_GENERAL_SET_DONE; give the last one time to land.
     for (int i = 0; i < 100 && simulator.Counters().apply_done < std::uint64_t(kWarmUp + applies); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    link.receiver.Stop();
-    link.state.messenger.Attach(nullptr);
+    link.Stop();
+    link.SetObserver(nullptr);
     simulator.Stop();
     result.apply_done = simulator.Counters().apply_done;
     return result;
@@ -180,7 +172,7 @@ BatchTimes RunBatch(int cameras, int runs)
         Fail("simulator: " + *error);
 
     cli::SessionOptions options;
-    options.wan = "127.0.0.1";
+    options.wan = 0x7F000001u; // 127.0.0.1
     options.ports.camera_port = simulator.port();
     options.ports.tool_port = tool_port;
     options.ports.broadcast_address = "127.0.0.1";
@@ -228,7 +220,7 @@ BatchTimes RunBatch(int cameras, int runs)
             times.single_ms.push_back(single_ms);
         }
     }
-    session.link().receiver.Stop();
+    session.Stop();
     simulator.Stop();
     return times;
 }

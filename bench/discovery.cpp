@@ -115,13 +115,13 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     ui::QtLinkWindows windows(state);
     ui::NetConfigPage page(state);
     page.show();
-    link.state.messenger.Attach(&windows);
-    if (!link.receiver.Start())
+    link.SetObserver(&windows);
+    if (link.Start())
         Fail("cannot bind the tool port " + std::to_string(tool_port));
 
     ui::Control<QAbstractButton>(&page, kWan)->click();
     ui::Control<QLineEdit>(&page, kWanAddress)->setText("127.0.0.1");
-    if (!link.state.wan_mode.load() || page.WanAddressText() != "127.0.0.1")
+    if (!link.wan_mode() || page.WanAddressText() != "127.0.0.1")
         Fail("WAN mode with 127.0.0.1 could not be set; nothing sent");
 
     auto* list = ui::Control<ui::SortedListBox>(&page, kCameraList);
@@ -132,7 +132,6 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
                      [&] { last_listed = Clock::now(); });
     QCoreApplication::processEvents();
 
-    const auto& counters = link.receiver.counters();
     const std::uint64_t expected = 3u * std::uint64_t(cameras);
     std::uint64_t seen = 0;
     Clock::time_point last_progress = Clock::now();
@@ -143,7 +142,7 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     sampler.setInterval(1);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         const Clock::time_point now = Clock::now();
-        const std::uint64_t d = counters.dispatched.load();
+        const std::uint64_t d = link.counters().dispatched;
         if (d != seen) {
             seen = d;
             last_dispatch = last_progress = now;
@@ -166,19 +165,19 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     r.listed = list->count();
     if (r.listed > 0)
         r.listed_ms = MsSince(burst, last_listed);
-    r.dispatched = counters.dispatched.load();
+    r.dispatched = link.counters().dispatched;
     if (r.dispatched > 0)
         r.drained_ms = MsSince(burst, last_dispatch);
     r.kernel_drops = UdpDrops(tool_port);
-    r.queue_drops = counters.dropped.load();
+    r.queue_drops = link.counters().dropped;
     r.peak_mb = double(StatusKb("VmHWM")) / 1024.0;
 
     // Keep delivering until the receiver has left its loop, then join it.
-    link.receiver.RequestStop();
-    while (!link.receiver.finished())
+    link.RequestStop();
+    while (!link.finished())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    link.receiver.Stop();
-    link.state.messenger.Attach(nullptr);
+    link.Stop();
+    link.SetObserver(nullptr);
     simulator.Stop();
     r.sent = simulator.Counters().datagrams_sent;
     return r;

@@ -12,6 +12,7 @@
 #include "bench/bench_support.h"
 
 #include "link/camera_link.h"
+#include "link/link_core.h"
 #include "ui/net_config_page.h"
 #include "ui/qt_link_windows.h"
 #include "ui/sorted_list_box.h"
@@ -97,14 +98,15 @@ struct Fixture {
             page->show();
             if (g_uniform_list)
                 ui::Control<ui::SortedListBox>(page.get(), kCameraList)->setUniformItemSizes(true);
-            link.state.messenger.Attach(windows.get());
+            link.SetObserver(windows.get());
         }
     }
-    ~Fixture() { link.state.messenger.Attach(nullptr); }
+    ~Fixture() { link.SetObserver(nullptr); }
 
     void File(const Frame& f)
     {
-        if (!link.receiver.HandleDatagram(f.data(), f.size()))
+        // The receive step as the receiver thread takes it, on this thread.
+        if (!LinkInternals::Core(link).receiver.HandleDatagram(f.data(), f.size()))
             Fail("a reply was refused");
     }
 };
@@ -154,7 +156,7 @@ double KnownReplyCost(int n, Listener listener, int repeats, std::mt19937_64& ra
                 fx.File(f);
         per_reply.push_back(MsSince(start) * 1000.0 / kKnownReplies);
     }
-    if (fx.link.state.registry.size() != std::size_t(n))
+    if (fx.link.CameraCount() != std::size_t(n))
         Fail("a known camera was filed twice");
     return Median(per_reply);
 }

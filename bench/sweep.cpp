@@ -155,7 +155,7 @@ RunResult Run(const BenchOptions& bench, int rate)
 
     LastAddressWitness witness(sweep.at(sweep.count() - 1), camera_port);
 
-    options.wan = cli::AddressText(sweep.at(0));
+    options.wan = sweep.at(0);
     options.rate = rate;
     options.wait_ms = bench.wait_ms;
     if (bench.rcvbuf > 0)
@@ -194,12 +194,12 @@ RunResult Run(const BenchOptions& bench, int rate)
         if (it != address_of.end() && it->second == c.answer_address)
             ++r.at_own_address;
     }
-    r.dispatched = session.link().receiver.counters().dispatched;
-    r.queue_dropped = session.link().receiver.counters().dropped;
+    r.dispatched = session.counters().dispatched;
+    r.queue_dropped = session.counters().dropped;
     // Both sides still hold their sockets open.
     r.kernel_drops_tool = UdpDrops(tool_port);
     r.kernel_drops_cameras = UdpDrops(camera_port);
-    session.link().receiver.Stop();
+    session.Stop();
     for (auto& s : simulators) {
         s->Stop();
         const sim::SimCounters c = s->Counters();

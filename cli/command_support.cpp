@@ -99,7 +99,7 @@ bool CheckTargets(const CommonOptions& common, SessionOptions& s)
     }
     s.rate = common.rate;
     if (!s.sweep.empty())
-        s.wan = AddressText(s.sweep.at(0));
+        s.wan = s.sweep.at(0);
     return true;
 }
 
@@ -121,7 +121,7 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
                      "camera's own address only");
             return std::nullopt;
         }
-        s.wan = common.wan;
+        s.wan = address;
     }
     const auto in_range = [](int v, int low, int high) { return v >= low && v <= high; };
     if (!in_range(common.wait_ms, 0, kMaxMilliseconds) || !in_range(common.timeout_ms, 1, kMaxMilliseconds)) {

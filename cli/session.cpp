@@ -1,82 +1,36 @@
 #include "cli/session.h"
 
-#include "cli/text_forms.h"
-
-#include <arpa/inet.h>
 #include <algorithm>
 #include <thread>
 
 namespace vantoro::cli {
 
-namespace {
-
 using std::chrono::milliseconds;
 
-std::uint32_t SetCommand(ApplyStep step)
-{
-    switch (step) {
-    case ApplyStep::User: return CMD_SET_USER;
-    case ApplyStep::Domain: return CMD_SET_DOMAIN;
-    case ApplyStep::General: break;
-    }
-    return CMD_SET_GENERAL;
-}
-
-RecordSlot SlotFor(ApplyStep step)
-{
-    switch (step) {
-    case ApplyStep::User: return RecordSlot::User;
-    case ApplyStep::Domain: return RecordSlot::Domain;
-    case ApplyStep::General: break;
-    }
-    return RecordSlot::General;
-}
-
-void Store(std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
-{
-    if (!record)
-        return;
-    if (!slot)
-        slot = std::make_unique<Frame>();
-    *slot = *record;
-}
-
-} // namespace
-
 Session::Session(SessionOptions options)
-    : options_(std::move(options)), windows_(options_.wan.value_or(std::string())),
-      link_(std::make_unique<CameraLink>(options_.ports))
+    : options_(std::move(options)), link_(std::make_unique<CameraLink>(options_.ports))
 {
-    windows_.Connect(&link_->receiver);
-    link_->state.wan_mode.store(options_.wan.has_value());
-    link_->state.messenger.Attach(&windows_);
+    link_->SetObserver(&events_);
+    link_->SetWanMode(options_.wan.has_value());
+    link_->SetWanAddress(options_.wan);
 }
 
 Session::~Session()
 {
-    link_->receiver.Stop();
-    link_->state.messenger.Attach(nullptr);
+    link_->Stop();
+    link_->SetObserver(nullptr);
 }
 
 std::optional<std::string> Session::Start()
 {
-    if (link_->receiver.Start())
-        return std::nullopt;
-    if (!link_->receiver.running())
-        return std::string("cannot start the threads that receive the cameras' answers");
-    return "cannot bind UDP port " + std::to_string(options_.ports.tool_port) +
-           " for the cameras' answers (is another configuration tool running?)";
+    return link_->Start();
 }
 
 bool Session::AllComplete(const std::vector<MacAddress>& targets)
 {
-    CameraRegistry& registry = link_->state.registry;
     for (const MacAddress& mac : targets) {
-        CameraEntry* entry = registry.FindCamera(mac);
-        if (!entry)
-            return false;
-        std::lock_guard guard(registry.guard());
-        if (!entry->general || !entry->user || !entry->domain)
+        const auto camera = link_->Camera(mac);
+        if (!camera || !camera->complete())
             return false;
     }
     return true;
@@ -98,7 +52,7 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
             const auto now = Clock::now();
             if (now >= deadline)
                 return false;
-            progress.found = windows_.WaitForFound(progress.found, std::min(deadline, now + milliseconds(10)));
+            progress.found = events_.WaitForFound(progress.found, std::min(deadline, now + milliseconds(10)));
             progress.ms_left =
                 std::max<std::int64_t>(0, std::chrono::duration_cast<milliseconds>(finish - Clock::now()).count());
             if (on_progress)
@@ -118,8 +72,8 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
             complete = collect_until(due);
             if (complete)
                 break;
-            windows_.SetWanAddress(AddressText(options_.sweep.at(i)));
-            link_->transmitter.SendDiscoveryBurst();
+            link_->SetWanAddress(options_.sweep.at(i));
+            link_->SendDiscoveryBurst();
             progress.sent = i + 1;
             due = std::max(due, Clock::now() - interval) + interval;
         }
@@ -130,7 +84,7 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
         for (int k = 0; k < bursts && !complete; ++k) {
             complete = collect_until(start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts));
             if (!complete)
-                link_->transmitter.SendDiscoveryBurst();
+                link_->SendDiscoveryBurst();
         }
     }
     if (!complete)
@@ -143,54 +97,25 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
 
 std::vector<CameraRecords> Session::Cameras()
 {
-    std::vector<CameraRecords> cameras;
-    CameraRegistry& registry = link_->state.registry;
-    {
-        std::lock_guard guard(registry.guard());
-        cameras.reserve(registry.size());
-        registry.Rewind();
-        for (CameraEntry* e = registry.Current(); e; e = registry.Next() ? registry.Current() : nullptr) {
-            const Frame* preferred = e->PreferredRecord();
-            if (!preferred)
-                continue;
-            CameraRecords c;
-            c.mac = FrameMac(*preferred);
-            c.answer_interface = e->answer_interface;
-            c.answer_address = ntohl(e->answer_address);
-            if (e->general)
-                c.general = *e->general;
-            if (e->user)
-                c.user = *e->user;
-            if (e->domain)
-                c.domain = *e->domain;
-            cameras.push_back(std::move(c));
-        }
-    }
-    std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) { return a.mac < b.mac; });
-    return cameras;
+    return link_->Cameras();
 }
 
-void Session::AddressCamera(const CameraEntry* entry)
+void Session::AddressCamera(const CameraRecords& camera)
 {
     if (!options_.wan)
         return;
-    std::uint32_t address;
-    {
-        std::lock_guard guard(link_->state.registry.guard());
-        address = ntohl(entry->answer_address);
-    }
     // Never seen answering (cannot happen: the entry holds its answers): the search's address.
-    windows_.SetWanAddress(address != 0 ? AddressText(address) : *options_.wan);
+    link_->SetWanAddress(camera.answer_address != 0 ? camera.answer_address : *options_.wan);
 }
 
 void Session::Settle(int quiet_ms, int cap_ms)
 {
     const auto cap = Clock::now() + milliseconds(cap_ms);
-    auto last = link_->receiver.counters().dispatched.load();
+    auto last = link_->counters().dispatched;
     auto quiet_since = Clock::now();
     while (Clock::now() < cap && Clock::now() - quiet_since < milliseconds(quiet_ms)) {
         std::this_thread::sleep_for(milliseconds(std::max(1, quiet_ms / 5)));
-        const auto now_count = link_->receiver.counters().dispatched.load();
+        const auto now_count = link_->counters().dispatched;
         if (now_count != last) {
             last = now_count;
             quiet_since = Clock::now();
@@ -205,16 +130,16 @@ ApplyOutcome Session::RunSequence()
     // The user record starts the chain; the dispatcher sends the domain and
     // general records on the acknowledgements. This thread sleeps until the
     // last acknowledgement or until the step awaited has had its time.
-    link_->transmitter.StartApply();
+    link_->StartApply();
     ApplyStep step = ApplyStep::User;
     auto awaited_since = Clock::now();
     int resends = 0; // of this step
     for (;;) {
-        if (windows_.WaitForLastStep(awaited_since + timeout)) {
+        if (events_.WaitForLastStep(awaited_since + timeout)) {
             out.ok = true;
             return out;
         }
-        const CliWindows::StepProgress progress = windows_.Progress();
+        const SessionEvents::StepProgress progress = events_.Progress();
         int first_open = 0;
         while (first_open < 3 && progress.done[first_open])
             ++first_open;
@@ -235,49 +160,37 @@ ApplyOutcome Session::RunSequence()
         }
         ++resends;
         ++out.resends;
-        link_->transmitter.SendCurrentRecord(SetCommand(step), SlotFor(step));
+        link_->ResendStep(step);
         awaited_since = Clock::now();
     }
 }
 
 ApplyOutcome Session::Apply(const CameraRecords& records)
 {
-    CameraRegistry& registry = link_->state.registry;
-    CameraEntry* entry = registry.FindCamera(records.mac);
-    if (!entry)
-        return {};
     // From here until the sequence has ended, late answers to the search are
-    // set aside: they carry the camera's old records, and the dispatcher sends
-    // each next record from the entry.
-    registry.HoldRecords(records.mac);
-    std::array<Frame, 3> sent{};
-    bool complete;
-    {
-        std::lock_guard guard(registry.guard());
-        Store(entry->general, records.general);
-        Store(entry->user, records.user);
-        Store(entry->domain, records.domain);
-        complete = entry->general && entry->user && entry->domain;
-        if (complete) {
-            sent[int(ApplyStep::User)] = *entry->user;
-            sent[int(ApplyStep::Domain)] = *entry->domain;
-            sent[int(ApplyStep::General)] = *entry->general;
-        }
-    }
-    if (!complete) {
-        registry.HoldRecords(std::nullopt);
+    // set aside: they carry the camera's old records, and the link sends each
+    // next record from what it holds for the camera.
+    link_->HoldRecords(records.mac);
+    const auto camera = link_->StoreRecords(records) ? link_->Camera(records.mac) : std::nullopt;
+    if (!camera || !camera->complete()) {
+        link_->HoldRecords(std::nullopt);
         return {};
     }
-    windows_.Track(records.mac, sent);
-    AddressCamera(entry);
-    link_->state.current_camera.store(entry);
+    std::array<Frame, kApplySteps> sent{};
+    for (const ApplyStepInfo& s : kApplyStepTable)
+        sent[std::size_t(s.step)] = s.slot == RecordSlot::User     ? *camera->user
+                                    : s.slot == RecordSlot::Domain ? *camera->domain
+                                                                   : *camera->general;
+    events_.Track(records.mac, sent);
+    AddressCamera(*camera);
+    link_->SelectCamera(records.mac);
     const ApplyOutcome out = RunSequence();
     // From here on a late acknowledgement finds no current camera and no
-    // tracked one, so the dispatcher sends no record for it (a closing frame
-    // only echoes that acknowledgement to its own camera).
-    link_->state.current_camera.store(nullptr);
-    const int strays = windows_.StopTracking();
-    registry.HoldRecords(std::nullopt);
+    // tracked one, so the link sends no record for it (a closing frame only
+    // echoes that acknowledgement to its own camera).
+    link_->ClearCurrentCamera();
+    const int strays = events_.StopTracking();
+    link_->HoldRecords(std::nullopt);
     // A resent step can be acknowledged twice, and strays mean answers are
     // crossing: let them land while no camera is current, so that none is
     // counted for the next camera. A clean sequence goes straight on.
@@ -288,13 +201,13 @@ ApplyOutcome Session::Apply(const CameraRecords& records)
 
 bool Session::Reset(const MacAddress& mac)
 {
-    CameraEntry* entry = link_->state.registry.FindCamera(mac);
-    if (!entry)
+    const auto camera = link_->Camera(mac);
+    if (!camera)
         return false;
-    AddressCamera(entry);
-    link_->state.current_camera.store(entry);
-    const bool sent = link_->transmitter.SendReset();
-    link_->state.current_camera.store(nullptr);
+    AddressCamera(*camera);
+    link_->SelectCamera(mac);
+    const bool sent = link_->SendReset();
+    link_->ClearCurrentCamera();
     return sent;
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 // One run of the camera link for a command: the search, the apply sequence
-// with a timeout and retries per step, and the reset. Drives the link as the
-// sheet does (current camera, WAN mode, SendDiscoveryBurst, StartApply,
-// SendReset); the receiver's dispatcher sends the later steps on each
-// acknowledgement and wakes the main thread through CliWindows.
+// with a timeout and retries per step, and the reset, all through the link's
+// front door. The link sends the later steps of a sequence on each
+// acknowledgement that echoes what was sent; SessionEvents wakes this thread.
 
-#include "cli/cli_windows.h"
+#include "cli/session_events.h"
 #include "cli/sweep_targets.h"
 #include "link/camera_link.h"
 
@@ -19,7 +18,7 @@
 namespace vantoro::cli {
 
 struct SessionOptions {
-    std::optional<std::string> wan; // WAN mode to this address; none: LAN mode
+    std::optional<std::uint32_t> wan; // WAN mode to this address word; none: LAN mode
     int wait_ms = 1000; // how long a search collects answers
     int timeout_ms = 2000; // per acknowledgement
     int retries = 2;
@@ -41,16 +40,8 @@ struct SearchProgress {
     std::int64_t ms_left = 0;
 };
 
-// Copies of one camera's records, taken under the registry's guard.
-struct CameraRecords {
-    MacAddress mac{};
-    std::optional<Frame> general;
-    std::optional<Frame> user;
-    std::optional<Frame> domain;
-    unsigned answer_interface = 0; // 0: unknown (WAN mode)
-    std::uint32_t answer_address = 0; // where the latest answer came from, as an address word; 0: unknown
-    bool complete() const { return general && user && domain; }
-};
+// A camera's records as the link gave them.
+using CameraRecords = CameraSnapshot;
 
 struct ApplyOutcome {
     bool ok = false;
@@ -67,6 +58,8 @@ public:
 
     // Binds the tool port; an error text when it cannot.
     std::optional<std::string> Start();
+    // Stops receiving: nothing is heard from the cameras after this.
+    void Stop() { link_->Stop(); }
 
     // The search burst, sent retries + 1 times spread over wait_ms, or once to
     // each address of a sweep. With targets it ends as soon as each of them
@@ -90,7 +83,7 @@ public:
     bool Reset(const MacAddress& mac);
 
     const SessionOptions& options() const { return options_; }
-    CameraLink& link() { return *link_; }
+    CameraLink::Counters counters() const { return link_->counters(); }
 
 private:
     ApplyOutcome RunSequence();
@@ -98,10 +91,10 @@ private:
     void Settle(int quiet_ms, int cap_ms);
     bool AllComplete(const std::vector<MacAddress>& targets);
     // In WAN mode, frames for this camera go to the address it answered from.
-    void AddressCamera(const CameraEntry* entry);
+    void AddressCamera(const CameraRecords& camera);
 
     const SessionOptions options_;
-    CliWindows windows_; // outlives the link's receiver, which calls it
+    SessionEvents events_; // outlives the link's receiver, which calls it
     std::unique_ptr<CameraLink> link_;
 };
 

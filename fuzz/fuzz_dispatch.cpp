@@ -17,7 +17,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
-#include "link/camera_link.h"
+#include "link/link_core.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -187,7 +187,7 @@ void CheckSlot(const std::unique_ptr<Frame>& slot, std::uint32_t reply, const Ma
     FUZZ_CHECK(FrameMac(*slot) == mac);
 }
 
-void CheckLink(CameraLink& link, Model& model, const FuzzWindows& windows)
+void CheckLink(LinkCore& link, Model& model, const FuzzWindows& windows)
 {
     {
         std::lock_guard lock(link.state.frame_image.lock);
@@ -256,7 +256,7 @@ constexpr std::uint32_t kCompactCommands[] = {
     CMD_GENERAL_SET_ACK, CMD_GET_GENERAL, CMD_APPLY_DONE,   CMD_RESET,        0x15000000,
 };
 
-void Deliver(CameraLink& link, Model& model, const std::uint8_t* data, std::size_t n)
+void Deliver(LinkCore& link, Model& model, const std::uint8_t* data, std::size_t n)
 {
     // An exact-size copy, so a read past the datagram's end is caught.
     std::vector<std::uint8_t> datagram(data, data + n);
@@ -274,7 +274,7 @@ void Deliver(CameraLink& link, Model& model, const std::uint8_t* data, std::size
     model.Dispatch(received);
 }
 
-void SelectEntry(CameraLink& link, Model& model, CameraEntry* entry)
+void SelectEntry(LinkCore& link, Model& model, CameraEntry* entry)
 {
     link.state.current_camera.store(entry);
     model.current.reset();
@@ -297,7 +297,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ports.list_interfaces = LoopbackInterfaceOnly;
 
     FuzzWindows windows;
-    CameraLink link(ports);
+    LinkCore link(ports);
     link.state.messenger.Attach(&windows);
     Model model;
     FuzzInput in(data, size);

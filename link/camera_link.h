@@ -1,19 +1,110 @@
 #pragma once
-// Owns everything of the camera link: shared state, transmitter, receiver.
+// The camera link's one front door. Both front ends search, choose a camera,
+// read and edit its records, apply and reset through it, and hear back through
+// one LinkObserver. The shared state, its locks, the transmitter and the
+// receiver's threads stay inside.
 
-#include "link/frame_transmitter.h"
-#include "link/link_state.h"
-#include "link/receiver_thread.h"
+#include "link/apply_steps.h"
+#include "link/camera_snapshot.h"
+#include "link/link_observer.h"
+#include "link/link_ports.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace vantoro {
 
+struct LinkCore;
+
 class CameraLink {
 public:
-    explicit CameraLink(LinkPorts ports = {}) : state(std::move(ports)), transmitter(state), receiver(state, transmitter) {}
+    explicit CameraLink(LinkPorts ports = {});
+    ~CameraLink(); // stops the receiver, then the rest goes
+    CameraLink(const CameraLink&) = delete;
+    CameraLink& operator=(const CameraLink&) = delete;
 
-    LinkState state;
-    FrameTransmitter transmitter;
-    ReceiverThread receiver; // declared last: stopped before the rest goes
+    // Events go to the observer from now on; nullptr drops them. Set it before
+    // Start; it must outlive the receiver (Stop).
+    void SetObserver(LinkObserver* observer);
+
+    // Binds the tool port and starts receiving. An error text when the port
+    // could not be bound (the receiver runs all the same, and frames can still
+    // be sent) or when no thread could be started (nothing is received).
+    std::optional<std::string> Start();
+    bool running() const; // the receiver's threads were started and not yet joined
+    // Asks the receiver to stop without waiting; finished() tells when its
+    // dispatch loop has left, so a GUI thread can keep delivering messages
+    // until then.
+    void RequestStop();
+    bool finished() const;
+    // Stops and joins the receiver. An observer call under way must be allowed
+    // to finish: call from a thread that keeps delivering them.
+    void Stop();
+    // Closes a transmit socket left open (there never is one); for shutdown.
+    void CloseLeftoverSocket();
+
+    // Addressing: LAN mode broadcasts through every interface; WAN mode sends
+    // to one address, by default the text the observer gives at each frame.
+    void SetWanMode(bool on);
+    bool wan_mode() const;
+    // An address word for WAN-mode frames from now on; none: the observer's text.
+    void SetWanAddress(std::optional<std::uint32_t> address);
+
+    // CMD_GET_GENERAL, CMD_GET_USER and CMD_GET_DOMAIN, by the addressing above.
+    int SendDiscoveryBurst();
+
+    // Cameras that have answered, in one byte order (see CameraSnapshot).
+    std::size_t CameraCount() const;
+    std::optional<CameraSnapshot> Camera(const MacAddress& mac) const;
+    std::vector<CameraSnapshot> Cameras() const; // sorted by hardware address
+
+    // The camera whose records apply and reset send; false when none such is listed.
+    bool SelectCamera(const MacAddress& mac);
+    void ClearCurrentCamera();
+    std::optional<MacAddress> CurrentCamera() const;
+    // The frame image carries these bytes into the next search: the sheet
+    // loads the current camera's record after login and after each refresh.
+    void LoadFrameImage(const Frame& record);
+    // Loads the camera's preferred record (general, else user, else domain).
+    void LoadFrameImageFrom(const MacAddress& mac);
+
+    // Runs edit on the camera's record in place, under the link's guard;
+    // false (edit not run) when the camera or that record is missing.
+    bool EditRecord(const MacAddress& mac, RecordSlot slot, const std::function<void(Frame&)>& edit);
+    // Replaces the records that records holds; false when the camera is not listed.
+    bool StoreRecords(const CameraSnapshot& records);
+    // While a camera's records are being written, later answers from it are
+    // set aside instead of replacing them. None: every answer is filed.
+    void HoldRecords(std::optional<MacAddress> mac);
+
+    // The acknowledged sequence for the current camera: its user record now;
+    // the receiver sends the domain and general records and the closing frame
+    // on the acknowledgements.
+    void StartApply();
+    // Sends one step's record of the current camera again; false, sending
+    // nothing, when there is no current camera or it lacks the record.
+    bool ResendStep(ApplyStep step);
+    // CMD_RESET with the current camera's general record; false when none.
+    bool SendReset();
+
+    struct Counters {
+        std::uint64_t dispatched = 0; // answers acted on
+        std::uint64_t refused = 0; // short, empty or failed receives
+        std::uint64_t dropped = 0; // arrived while the receiver's queue was full
+        std::uint64_t held_back = 0; // answers set aside by HoldRecords
+    };
+    Counters counters() const;
+
+private:
+    class Events;
+    friend struct LinkInternals; // tests that look behind the door
+
+    std::unique_ptr<Events> events_; // outlives the receiver, which calls it
+    std::unique_ptr<LinkCore> core_;
 };
 
 } // namespace vantoro

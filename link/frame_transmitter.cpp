@@ -16,6 +16,8 @@ FrameTransmitter::Destination FrameTransmitter::Address()
     // Read before any lock: on the receiver thread this asks the GUI thread,
     // which may itself be waiting for the frame lock.
     if (link_.wan_mode.load()) {
+        if (link_.wan_address_set.load())
+            return {link_.wan_address.load(), 0, false, {}};
         std::string text = link_.messenger.WanAddressText();
         if (text.size() > kWanAddressMax)
             text.resize(kWanAddressMax);

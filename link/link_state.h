@@ -4,6 +4,7 @@
 // mode, and the way to the user interface's windows. One object per link, so
 // tests can make fresh ones.
 
+#include "link/apply_steps.h"
 #include "link/camera_registry.h"
 #include "link/config_frame.h"
 #include "link/link_ports.h"
@@ -12,8 +13,6 @@
 #include <atomic>
 
 namespace vantoro {
-
-enum class RecordSlot { General, User, Domain };
 
 inline std::unique_ptr<Frame>& SlotOf(CameraEntry& entry, RecordSlot slot)
 {
@@ -38,6 +37,10 @@ public:
     // Written only on the user-interface thread, read anywhere as one value.
     std::atomic<CameraEntry*> current_camera{nullptr};
     std::atomic<bool> wan_mode{false};
+    // WAN-mode frames go to wan_address (network byte order) while it is set;
+    // otherwise to the address the user interface's field names.
+    std::atomic<bool> wan_address_set{false};
+    std::atomic<std::uint32_t> wan_address{0};
 };
 
 } // namespace vantoro

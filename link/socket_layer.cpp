@@ -176,4 +176,14 @@ std::uint32_t InetAddr(const char* text)
     return ::inet_addr(text);
 }
 
+std::uint32_t WordToNetwork(std::uint32_t word)
+{
+    return htonl(word);
+}
+
+std::uint32_t NetworkToWord(std::uint32_t address)
+{
+    return ntohl(address);
+}
+
 } // namespace vantoro::net

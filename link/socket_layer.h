@@ -47,5 +47,9 @@ std::uint16_t LocalPort(Socket s);
 // inet_addr: dotted text to an address in network byte order; all bits set
 // for text it cannot convert.
 std::uint32_t InetAddr(const char* text);
+// An address word (the first dotted number in the most significant byte) to
+// network byte order, and back.
+std::uint32_t WordToNetwork(std::uint32_t word);
+std::uint32_t NetworkToWord(std::uint32_t address);
 
 } // namespace vantoro::net

@@ -43,10 +43,10 @@ CameraNamesPage::CameraNamesPage(UiState& state, QWidget* parent) : SheetPage(pa
 
 void CameraNamesPage::Refresh()
 {
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
-    if (Frame* general = state_.record_of(*camera, RecordSlot::General)) {
+    if (const auto general = state_.record_of(*camera, RecordSlot::General)) {
         SetControlsEnabled(this, {1000, 1001, 1002, 1003}, true);
         FillNames(*general);
     } else {
@@ -57,12 +57,9 @@ void CameraNamesPage::Refresh()
 void CameraNamesPage::FillNames(const Frame& record)
 {
     std::array<QString, kSlots> names;
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        const GeneralConfigReader general(record.data());
-        for (int slot = 0; slot < kSlots; ++slot)
-            names[std::size_t(slot)] = FromRecordText(general.camera_name(slot));
-    }
+    const GeneralConfigReader general(record.data());
+    for (int slot = 0; slot < kSlots; ++slot)
+        names[std::size_t(slot)] = FromRecordText(general.camera_name(slot));
     // Showing the record's names is no change to it.
     filling_ = true;
     for (int slot = 0; slot < kSlots; ++slot)
@@ -83,13 +80,12 @@ void CameraNamesPage::NameChanged(int slot, const QString& text)
 {
     if (filling_)
         return;
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
     const std::string name = ToRecordText(text.left(kEditReadLimit));
-    std::lock_guard guard(state_.link.state.registry.guard());
-    if (camera->general)
-        GeneralConfig(camera->general->data()).set_camera_name(slot, name);
+    state_.link.EditRecord(*camera, RecordSlot::General,
+                           [&](Frame& general) { GeneralConfig(general.data()).set_camera_name(slot, name); });
 }
 
 } // namespace vantoro::ui

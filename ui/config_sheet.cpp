@@ -119,7 +119,7 @@ void ConfigSheet::Apply()
         if (slot.page)
             slot.page->Collect();
     }
-    state_->link.transmitter.StartApply();
+    state_->link.StartApply();
     // Opens whether or not a frame went out; closes by itself on the last
     // acknowledgement or by its Cancel. No lock is held meanwhile.
     ApplyProgressDialog dialog(*state_, state_->net_page);

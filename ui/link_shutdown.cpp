@@ -9,24 +9,23 @@ namespace vantoro::ui {
 
 void ShutDownLink(CameraLink& link)
 {
-    ReceiverThread& receiver = link.receiver;
-    if (receiver.running()) {
-        receiver.RequestStop();
-        if (!receiver.finished()) {
+    if (link.running()) {
+        link.RequestStop();
+        if (!link.finished()) {
             QEventLoop loop;
             QTimer poll;
             poll.setInterval(5);
             QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (receiver.finished())
+                if (link.finished())
                     loop.quit();
             });
             poll.start();
             loop.exec();
         }
     }
-    receiver.Stop();
-    link.state.messenger.Attach(nullptr);
-    link.transmitter.CloseLeftoverSocket();
+    link.Stop();
+    link.SetObserver(nullptr);
+    link.CloseLeftoverSocket();
 }
 
 } // namespace vantoro::ui

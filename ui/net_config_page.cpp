@@ -111,7 +111,7 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     on_click(kServerOff, [this] { CheckPair(kServerOff, kServerOn); });
     on_click(kBootpOn, [this] { CheckPair(kBootpOn, kBootpOff); });
     on_click(kBootpOff, [this] { CheckPair(kBootpOff, kBootpOn); });
-    on_click(kAutoDetect, [this] { state_.link.transmitter.SendDiscoveryBurst(); });
+    on_click(kAutoDetect, [this] { state_.link.SendDiscoveryBurst(); });
     on_click(kLan, [this] {
         SetWanMode(false);
         Control(this, kWanAddress)->setEnabled(false);
@@ -128,7 +128,7 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
 
 void NetConfigPage::SetWanMode(bool on)
 {
-    state_.link.state.wan_mode.store(on);
+    state_.link.SetWanMode(on);
     CheckPair(on ? kWan : kLan, on ? kLan : kWan);
 }
 
@@ -140,10 +140,10 @@ void NetConfigPage::CheckPair(int checked_id, int unchecked_id)
 
 void NetConfigPage::Refresh()
 {
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
-    if (Frame* general = state_.record_of(*camera, RecordSlot::General)) {
+    if (const auto general = state_.record_of(*camera, RecordSlot::General)) {
         EnableNetControls();
         FillNetFields(*general);
     } else {
@@ -158,16 +158,15 @@ void NetConfigPage::Collect()
     // off, which the apply would send.
     if (!fields_filled_)
         return;
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
-    if (Frame* general = state_.record_of(*camera, RecordSlot::General))
-        CollectNetFields(*general);
+    const NetValues values = ReadNetFields();
+    state_.link.EditRecord(*camera, RecordSlot::General, [&](Frame& general) { WriteNetValues(general, values); });
 }
 
-void NetConfigPage::HandleCameraFound()
+void NetConfigPage::HandleCameraFound(const MacAddress& mac)
 {
-    const MacAddress mac = FrameMac(state_.link.receiver.received_frame());
     Control<SortedListBox>(this, kCameraList)->AddString(FormatMacLine(mac));
 }
 
@@ -199,20 +198,11 @@ void NetConfigPage::ClearAndDisableFields()
 
 void NetConfigPage::FillNetFields(const Frame& record)
 {
-    struct Values {
-        std::uint32_t ethernet_ip, ethernet_mask, gateway;
-        bool server_on, bootp_on;
-        std::uint32_t bootp_start_ip, bootp_end_ip, ppp_ip, ppp_mask, ppp_client_ip;
-    } v;
-    {
-        // A later search carries this record's bytes.
-        std::lock_guard lock(state_.link.state.frame_image.lock);
-        std::lock_guard guard(state_.link.state.registry.guard());
-        state_.link.state.frame_image.bytes = record;
-        const GeneralConfigReader g(record.data());
-        v = {g.ethernet_ip(), g.ethernet_mask(), g.gateway(),  g.server_on(), g.bootp_on(),
-             g.bootp_start_ip(), g.bootp_end_ip(), g.ppp_ip(), g.ppp_mask(), g.ppp_client_ip()};
-    }
+    // A later search carries this record's bytes.
+    state_.link.LoadFrameImage(record);
+    const GeneralConfigReader g(record.data());
+    const NetValues v{g.ethernet_ip(),    g.ethernet_mask(),  g.gateway(), g.server_on(), g.bootp_on(),
+                      g.bootp_start_ip(), g.bootp_end_ip(),   g.ppp_ip(),  g.ppp_mask(),  g.ppp_client_ip()};
     Control<QLineEdit>(this, kEthernetIp)->setText(DottedText(v.ethernet_ip));
     Control<QLineEdit>(this, kEthernetMask)->setText(DottedText(v.ethernet_mask));
     Control<QLineEdit>(this, kGateway)->setText(DottedText(v.gateway));
@@ -226,38 +216,42 @@ void NetConfigPage::FillNetFields(const Frame& record)
     fields_filled_ = true;
 }
 
-void NetConfigPage::CollectNetFields(Frame& record)
+NetConfigPage::NetValues NetConfigPage::ReadNetFields() const
 {
-    // Widgets are read with no lock held; the record is written under the guard.
     // One byte per character, so the parser's length limit counts characters.
     const auto parse = [this](int id) {
         const std::string text = ToRecordText(Control<QLineEdit>(this, id)->text().left(kEditReadLimit));
         return ParseDottedAddress(text.c_str());
     };
     const auto checked = [this](int id) { return Control<QAbstractButton>(this, id)->isChecked(); };
-    const std::uint32_t ethernet_ip = parse(kEthernetIp);
-    const std::uint32_t ethernet_mask = parse(kEthernetMask);
-    const std::uint32_t gateway = parse(kGateway);
-    const bool server_on = checked(kServerOn);
-    const bool bootp_on = checked(kBootpOn);
-    const std::uint32_t bootp_start_ip = parse(kBootpStart);
-    const std::uint32_t bootp_end_ip = parse(kBootpEnd);
-    const std::uint32_t ppp_ip = parse(kPppIp);
-    const std::uint32_t ppp_mask = parse(kPppMask);
-    const std::uint32_t ppp_client_ip = parse(kPppClientIp);
+    // In the order the fields are read: each parse may print its diagnostic line.
+    NetValues v{};
+    v.ethernet_ip = parse(kEthernetIp);
+    v.ethernet_mask = parse(kEthernetMask);
+    v.gateway = parse(kGateway);
+    v.server_on = checked(kServerOn);
+    v.bootp_on = checked(kBootpOn);
+    v.bootp_start_ip = parse(kBootpStart);
+    v.bootp_end_ip = parse(kBootpEnd);
+    v.ppp_ip = parse(kPppIp);
+    v.ppp_mask = parse(kPppMask);
+    v.ppp_client_ip = parse(kPppClientIp);
+    return v;
+}
 
-    std::lock_guard guard(state_.link.state.registry.guard());
+void NetConfigPage::WriteNetValues(Frame& record, const NetValues& v)
+{
     GeneralConfig g(record.data());
-    g.set_ethernet_ip(ethernet_ip);
-    g.set_ethernet_mask(ethernet_mask);
-    g.set_gateway(gateway);
-    g.set_server_on(server_on);
-    g.set_bootp_on(bootp_on);
-    g.set_bootp_start_ip(bootp_start_ip);
-    g.set_bootp_end_ip(bootp_end_ip);
-    g.set_ppp_ip(ppp_ip);
-    g.set_ppp_mask(ppp_mask);
-    g.set_ppp_client_ip(ppp_client_ip);
+    g.set_ethernet_ip(v.ethernet_ip);
+    g.set_ethernet_mask(v.ethernet_mask);
+    g.set_gateway(v.gateway);
+    g.set_server_on(v.server_on);
+    g.set_bootp_on(v.bootp_on);
+    g.set_bootp_start_ip(v.bootp_start_ip);
+    g.set_bootp_end_ip(v.bootp_end_ip);
+    g.set_ppp_ip(v.ppp_ip);
+    g.set_ppp_mask(v.ppp_mask);
+    g.set_ppp_client_ip(v.ppp_client_ip);
 }
 
 void NetConfigPage::Login()
@@ -267,9 +261,8 @@ void NetConfigPage::Login()
     if (selected < 0)
         return;
     const MacAddress mac = ScanMacLine(list->Text(selected));
-    // The entry found here is the one logged in to, whatever is filed meanwhile.
-    CameraEntry* camera = state_.link.state.registry.FindCamera(mac);
-    if (!camera)
+    // The camera found here is the one logged in to, whatever is filed meanwhile.
+    if (!state_.link.Camera(mac))
         return;
 
     bool prompted = false;
@@ -277,25 +270,23 @@ void NetConfigPage::Login()
         PromptLogin();
         prompted = true;
     }
-    bool accepted = ScanUserTable(*camera);
+    bool accepted = ScanUserTable(mac);
     // Remembered credentials that failed get one fresh prompt.
     if (!accepted && !prompted) {
         PromptLogin();
-        accepted = ScanUserTable(*camera);
+        accepted = ScanUserTable(mac);
     }
     if (!accepted) {
         ShowNotice(QStringLiteral("Login fail"), QStringLiteral("Warning"));
         return;
     }
-    LoginSucceeded(*camera);
+    LoginSucceeded(mac);
 }
 
-bool NetConfigPage::ScanUserTable(CameraEntry& camera) const
+bool NetConfigPage::ScanUserTable(const MacAddress& camera) const
 {
-    std::lock_guard guard(state_.link.state.registry.guard());
-    if (!camera.user)
-        return false;
-    return UserConfigReader(camera.user->data()).FindLogin(state_.remembered_user, state_.remembered_password) >= 0;
+    const auto user = state_.record_of(camera, RecordSlot::User);
+    return user && UserConfigReader(user->data()).FindLogin(state_.remembered_user, state_.remembered_password) >= 0;
 }
 
 void NetConfigPage::PromptLogin()
@@ -304,54 +295,43 @@ void NetConfigPage::PromptLogin()
     dialog.exec();
 }
 
-void NetConfigPage::LoginSucceeded(CameraEntry& camera)
+void NetConfigPage::LoginSucceeded(const MacAddress& camera)
 {
     Control(this, kReset)->setEnabled(true);
     ShowVersion(camera);
 
-    state_.link.state.current_camera.store(&camera);
-    {
-        std::lock_guard lock(state_.link.state.frame_image.lock);
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (const Frame* preferred = camera.PreferredRecord())
-            state_.link.state.frame_image.bytes = *preferred;
-    }
+    state_.link.SelectCamera(camera);
+    state_.link.LoadFrameImageFrom(camera);
     Refresh();
 
     // Without its general record the page stays empty until the record comes.
-    awaited_camera_ = fields_filled_ ? nullptr : &camera;
+    awaited_camera_ = fields_filled_ ? std::nullopt : std::optional<MacAddress>(camera);
     if (awaited_camera_)
         late_record_check_.start();
     else
         late_record_check_.stop();
 }
 
-void NetConfigPage::ShowVersion(CameraEntry& camera)
+void NetConfigPage::ShowVersion(const MacAddress& camera)
 {
     QString version; // empty while the camera's GeneralConfig has not come
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (camera.general)
-            version = QString::fromStdString(GeneralConfigReader(camera.general->data()).FirmwareVersionText());
-    }
+    if (const auto general = state_.record_of(camera, RecordSlot::General))
+        version = QString::fromStdString(GeneralConfigReader(general->data()).FirmwareVersionText());
     Control<QLineEdit>(this, kVersion)->setText(version);
 }
 
 void NetConfigPage::CheckLateGeneralRecord()
 {
-    CameraEntry* camera = awaited_camera_;
+    const std::optional<MacAddress> camera = awaited_camera_;
     if (!camera || camera != state_.current_camera()) {
         late_record_check_.stop();
         return;
     }
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (!camera->general)
-            return;
-    }
+    if (!state_.record_of(*camera, RecordSlot::General))
+        return;
     // Once only: later answers never refill what the page shows.
     late_record_check_.stop();
-    awaited_camera_ = nullptr;
+    awaited_camera_.reset();
     ShowVersion(*camera);
     Refresh();
     // The names page, when it is the one shown, is refilled too; otherwise
@@ -365,17 +345,15 @@ void NetConfigPage::Reset()
     // The notice names the camera that is reset: the current one, which may
     // differ from the selected line after a failed login elsewhere.
     QString name;
-    if (CameraEntry* camera = state_.current_camera()) {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (const Frame* preferred = camera->PreferredRecord())
-            name = FormatMacLine(FrameMac(*preferred));
+    if (const auto camera = state_.current_camera()) {
+        name = FormatMacLine(*camera);
     } else {
         auto* list = Control<SortedListBox>(this, kCameraList);
         if (list->CurSel() >= 0)
             name = list->Text(list->CurSel());
     }
     const QString message = QStringLiteral("WEBCAMERA [%1] Reseting...").arg(name);
-    state_.link.transmitter.SendReset();
+    state_.link.SendReset();
     ShowNotice(message, QStringLiteral("WEBCAMERA CONFIG MESSAGE"));
 }
 

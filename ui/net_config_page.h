@@ -8,8 +8,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
+#include <optional>
+
 namespace vantoro {
-struct CameraEntry;
 }
 
 namespace vantoro::ui {
@@ -37,27 +39,33 @@ public:
     void Collect() override;
 
     // WM_CAMERA_FOUND, delivered on this thread while the receiver waits:
-    // lists the mac of the receiver's frame being filed.
-    void HandleCameraFound();
+    // lists the camera it announces.
+    void HandleCameraFound(const MacAddress& mac);
     // Text of the WAN address field (control 1024), for the transmitter.
     QString WanAddressText() const;
 
 private:
-    // record is a camera's GeneralConfig inside the registry; each takes the
-    // locks it needs.
+    // What the network fields and switches hold, in record words.
+    struct NetValues {
+        std::uint32_t ethernet_ip, ethernet_mask, gateway;
+        bool server_on, bootp_on;
+        std::uint32_t bootp_start_ip, bootp_end_ip, ppp_ip, ppp_mask, ppp_client_ip;
+    };
     void EnableNetControls();
+    // record: a copy of the current camera's GeneralConfig.
     void FillNetFields(const Frame& record);
-    void CollectNetFields(Frame& record);
+    NetValues ReadNetFields() const;
+    static void WriteNetValues(Frame& record, const NetValues& values);
     // For a current camera without a GeneralConfig: empties the network
     // fields, unchecks the switches and disables both.
     void ClearAndDisableFields();
     void SetWanMode(bool on);
     void CheckPair(int checked_id, int unchecked_id);
     void Login();
-    bool ScanUserTable(CameraEntry& camera) const;
+    bool ScanUserTable(const MacAddress& camera) const;
     void PromptLogin();
-    void LoginSucceeded(CameraEntry& camera);
-    void ShowVersion(CameraEntry& camera);
+    void LoginSucceeded(const MacAddress& camera);
+    void ShowVersion(const MacAddress& camera);
     // Looks whether the general record of a camera logged in to without one
     // has come; the first time it has, shows it once.
     void CheckLateGeneralRecord();
@@ -70,7 +78,7 @@ private:
     // Runs while the current camera's general record is awaited. Nothing
     // tells this thread of a record of a camera already listed.
     QTimer late_record_check_;
-    CameraEntry* awaited_camera_ = nullptr;
+    std::optional<MacAddress> awaited_camera_;
 };
 
 // Modal box without an owner and with a single OK, as every notice of the

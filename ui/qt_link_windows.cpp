@@ -18,9 +18,19 @@ constexpr int kWanReadLimit = 1023;
 
 QtLinkWindows::QtLinkWindows(UiState& state, QObject* parent) : QObject(parent), state_(state) {}
 
-bool QtLinkWindows::SendToWindow(LinkWindow target, std::uint32_t message)
+void QtLinkWindows::CameraFound(const MacAddress& mac)
 {
-    return CallOnThreadOf<bool>(this, [&] { return Deliver(target, message); });
+    SendToWindow(LinkWindow::NetConfigPage, WM_CAMERA_FOUND, mac);
+}
+
+void QtLinkWindows::StepAcknowledged(ApplyStep step, const Frame&)
+{
+    SendToWindow(LinkWindow::ProgressDialog, StepInfo(step).done_message);
+}
+
+bool QtLinkWindows::SendToWindow(LinkWindow target, std::uint32_t message, const MacAddress& camera)
+{
+    return CallOnThreadOf<bool>(this, [&] { return Deliver(target, message, camera); });
 }
 
 std::string QtLinkWindows::WanAddressText()
@@ -28,7 +38,7 @@ std::string QtLinkWindows::WanAddressText()
     return CallOnThreadOf<std::string>(this, [&] { return ReadWanAddress(); });
 }
 
-bool QtLinkWindows::Deliver(LinkWindow target, std::uint32_t message)
+bool QtLinkWindows::Deliver(LinkWindow target, std::uint32_t message, const MacAddress& camera)
 {
     // The window is looked up here, on its own thread, so it cannot go away
     // between the lookup and the call.
@@ -37,7 +47,7 @@ bool QtLinkWindows::Deliver(LinkWindow target, std::uint32_t message)
         if (!state_.net_page)
             return false;
         if (message == WM_CAMERA_FOUND)
-            state_.net_page->HandleCameraFound();
+            state_.net_page->HandleCameraFound(camera);
         return true;
     case LinkWindow::ProgressDialog:
         if (!state_.progress_window)

@@ -71,15 +71,13 @@ void SecurityConfigPage::DeleteFromRecord(Frame& record, const std::string& name
 void SecurityConfigPage::ShowUserPermissions()
 {
     const std::optional<std::string> name = List()->SelectedLineName();
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!name || !camera)
         return;
     std::uint32_t permissions = 0;
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (!camera->user || !UserConfigReader(camera->user->data()).PermissionsByName(*name, &permissions))
-            return; // no row carries the name: the boxes keep their states
-    }
+    const auto user = state_.record_of(*camera, RecordSlot::User);
+    if (!user || !UserConfigReader(user->data()).PermissionsByName(*name, &permissions))
+        return; // no row carries the name: the boxes keep their states
     Control<QCheckBox>(this, kViewImage)->setChecked((permissions & PERM_VIEW_IMAGE) != 0);
     Control<QCheckBox>(this, kAdjust)->setChecked((permissions & PERM_ADJUST) != 0);
 }
@@ -87,14 +85,14 @@ void SecurityConfigPage::ShowUserPermissions()
 void SecurityConfigPage::StoreUserPermissions()
 {
     const std::optional<std::string> name = List()->SelectedLineName();
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!name || !camera)
         return;
     const bool view_image = Control<QCheckBox>(this, kViewImage)->isChecked();
     const bool adjust = Control<QCheckBox>(this, kAdjust)->isChecked();
-    std::lock_guard guard(state_.link.state.registry.guard());
-    if (camera->user)
-        UserConfig(camera->user->data()).StorePermissionsByName(*name, view_image, adjust);
+    state_.link.EditRecord(*camera, RecordSlot::User, [&](Frame& user) {
+        UserConfig(user.data()).StorePermissionsByName(*name, view_image, adjust);
+    });
 }
 
 } // namespace vantoro::ui

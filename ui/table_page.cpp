@@ -45,21 +45,16 @@ void TablePage::SetWorkingControlsEnabled(bool enabled)
 
 void TablePage::Refresh()
 {
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
-    Frame* record = state_.record_of(*camera, layout_.record);
+    const auto record = state_.record_of(*camera, layout_.record);
     if (!record) {
         ClearAndDisable();
         return;
     }
     SetWorkingControlsEnabled(true);
-    QStringList lines;
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        lines = ListedLines(*record);
-    }
-    List()->ReplaceLines(lines);
+    List()->ReplaceLines(ListedLines(*record));
 }
 
 void TablePage::ClearAndDisable()
@@ -77,15 +72,11 @@ void TablePage::AddClicked()
 
 void TablePage::AddRow(const std::string& name, const std::string& text)
 {
-    CameraEntry* camera = state_.current_camera();
+    const auto camera = state_.current_camera();
     if (!camera)
         return;
     std::optional<QString> line;
-    {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (Frame* record = SlotOf(*camera, layout_.record).get())
-            line = AddToRecord(*record, name, text);
-    }
+    state_.link.EditRecord(*camera, layout_.record, [&](Frame& record) { line = AddToRecord(record, name, text); });
     if (line) // a full table ignores ADD without a word
         List()->AddString(*line);
 }
@@ -97,12 +88,9 @@ void TablePage::DeleteSelectedRow()
     if (selected < 0)
         return;
     const std::optional<std::string> name = list->SelectedLineName();
-    CameraEntry* camera = state_.current_camera();
-    if (name && camera) {
-        std::lock_guard guard(state_.link.state.registry.guard());
-        if (Frame* record = SlotOf(*camera, layout_.record).get())
-            DeleteFromRecord(*record, *name);
-    }
+    const auto camera = state_.current_camera();
+    if (name && camera)
+        state_.link.EditRecord(*camera, layout_.record, [&](Frame& record) { DeleteFromRecord(record, *name); });
     // The line goes even when it matched no row.
     list->DeleteString(selected);
 }

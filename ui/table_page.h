@@ -5,7 +5,7 @@
 // record; there is nothing to collect.
 
 #include "link/config_frame.h"
-#include "link/link_state.h"
+#include "link/apply_steps.h"
 #include "ui/sheet_page.h"
 
 #include <QString>
@@ -48,7 +48,8 @@ public:
 protected:
     TablePage(UiState& state, const DialogTemplate& dialog, const TableLayout& layout, QWidget* parent);
 
-    // Each is called with the registry's guard held, on the current camera's record.
+    // Each works on the current camera's record: a copy to list, or the record
+    // itself, under the link's guard, to change.
     // The lines of the listed rows: none behind the first free row.
     virtual QStringList ListedLines(const Frame& record) const = 0;
     // Fills a free row; its line, or none when the table is full.

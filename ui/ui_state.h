@@ -7,6 +7,8 @@
 
 #include <QPointer>
 
+#include <optional>
+
 #include <mutex>
 #include <string>
 
@@ -31,15 +33,21 @@ struct UiState {
     std::string remembered_user;
     std::string remembered_password;
 
-    CameraEntry* current_camera() const { return link.state.current_camera.load(); }
+    // The camera chosen by the last successful login, or none.
+    std::optional<MacAddress> current_camera() const { return link.CurrentCamera(); }
 
-    // The camera's record in slot, or nullptr while it has not come. The
-    // buffer once filed stays for the run; only whether it exists is read
-    // under the guard, as the receiver may be creating it.
-    Frame* record_of(CameraEntry& camera, RecordSlot slot) const
+    // A copy of the camera's record in slot, or none while it has not come.
+    std::optional<Frame> record_of(const MacAddress& camera, RecordSlot slot) const
     {
-        std::lock_guard guard(link.state.registry.guard());
-        return SlotOf(camera, slot).get();
+        const auto snapshot = link.Camera(camera);
+        if (!snapshot)
+            return std::nullopt;
+        switch (slot) {
+        case RecordSlot::General: return snapshot->general;
+        case RecordSlot::User: return snapshot->user;
+        case RecordSlot::Domain: break;
+        }
+        return snapshot->domain;
     }
 };
 

@@ -1,4 +1,4 @@
-#include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link_test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ namespace {
 struct TransmitFixture : ::testing::Test {
     UdpCapture camera{"127.0.0.1"};
     RecordingWindows windows;
-    std::unique_ptr<CameraLink> link;
+    std::unique_ptr<LinkCore> link;
     // What the link takes for this machine's interfaces, read at each transmission.
     std::vector<NetInterface> interfaces = LoopbackInterfaceOnly();
     const unsigned lo = LoopbackInterfaceOnly().at(0).index;
@@ -28,7 +28,7 @@ struct TransmitFixture : ::testing::Test {
         // LAN mode's destination moved to loopback: nothing leaves this machine.
         ports.broadcast_address = "127.0.0.1";
         ports.list_interfaces = [this] { return interfaces; };
-        link = std::make_unique<CameraLink>(ports);
+        link = std::make_unique<LinkCore>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
     }

@@ -1,7 +1,7 @@
 // The link against the camera simulator over loopback, in WAN mode to
 // 127.0.0.1: real sockets, the real receiver thread.
 
-#include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link/records.h"
 #include "link_test_support.h"
 #include "tools/camera_sim/camera_simulator.h"
@@ -20,7 +20,7 @@ struct LoopbackFixture : ::testing::Test {
     static constexpr int kCameras = 5;
     RecordingWindows windows;
     std::unique_ptr<sim::CameraSimulator> simulator;
-    std::unique_ptr<CameraLink> link;
+    std::unique_ptr<LinkCore> link;
 
     void SetUp() override
     {
@@ -38,7 +38,7 @@ struct LoopbackFixture : ::testing::Test {
         ports.tool_port = tool_port;
         ports.broadcast_address = "127.0.0.1";
         ports.list_interfaces = LoopbackInterfaceOnly;
-        link = std::make_unique<CameraLink>(ports);
+        link = std::make_unique<LinkCore>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
         windows.wan_text = "127.0.0.1";

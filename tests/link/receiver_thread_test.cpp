@@ -1,4 +1,4 @@
-#include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link_test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ namespace {
 struct ReceiverFixture : ::testing::Test {
     UdpCapture camera{"127.0.0.1"};
     RecordingWindows windows;
-    std::unique_ptr<CameraLink> link;
+    std::unique_ptr<LinkCore> link;
 
     void SetUp() override
     {
@@ -23,7 +23,7 @@ struct ReceiverFixture : ::testing::Test {
         ports.tool_port = FreeUdpPort();
         ports.broadcast_address = "127.0.0.1";
         ports.list_interfaces = LoopbackInterfaceOnly;
-        link = std::make_unique<CameraLink>(ports);
+        link = std::make_unique<LinkCore>(ports);
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
     }
@@ -258,7 +258,7 @@ TEST(ReceiverThreadLifetime, StopsWhenThePortCannotBeBound)
     LinkPorts ports;
     ports.tool_port = holder.port();
     ports.list_interfaces = NoInterfaces;
-    CameraLink link(ports);
+    LinkCore link(ports);
     // Bound to any address on a port that a loopback socket holds: refused.
     EXPECT_FALSE(link.receiver.Start());
     link.receiver.Stop();

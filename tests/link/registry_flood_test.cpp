@@ -2,7 +2,7 @@
 // cap is filed and announced once, lookups still find each camera, the next
 // new one is refused, and nothing crashes.
 
-#include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link_test_support.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
     LinkPorts ports;
     ports.tool_port = FreeUdpPort();
     ports.list_interfaces = NoInterfaces;
-    CameraLink link(ports);
+    LinkCore link(ports);
     link.state.messenger.Attach(&windows);
 
     const long before = ResidentKiB();

@@ -3,7 +3,7 @@
 // its wake pipe, when its threads could not start, and again and again with
 // traffic in flight. Every stop returns in bounded time.
 
-#include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link/link_test_support.h"
 
 #include <gtest/gtest.h>
@@ -144,7 +144,7 @@ TEST(ReceiverStop, StopReturnsWhileTheReceiverWaitsInItsReceive)
 {
     UdpCapture camera;
     RecordingWindows windows;
-    CameraLink link(PortsFor(camera.port()));
+    LinkCore link(PortsFor(camera.port()));
     link.state.messenger.Attach(&windows);
     ASSERT_TRUE(link.receiver.Start());
 
@@ -166,7 +166,7 @@ TEST(ReceiverStop, APendingNotificationFinishesAndNothingQueuedBehindItIsDispatc
 {
     UdpCapture camera;
     GateWindows windows;
-    CameraLink link(PortsFor(camera.port()));
+    LinkCore link(PortsFor(camera.port()));
     link.state.messenger.Attach(&windows);
     ASSERT_TRUE(link.receiver.Start());
 
@@ -197,7 +197,7 @@ TEST(ReceiverStop, ABurstBeyondTheSocketBufferIsKeptWhileANotificationWaits)
     GateWindows windows;
     LinkPorts ports = PortsFor(camera.port());
     ports.receive_buffer_bytes = 0;
-    CameraLink link(ports);
+    LinkCore link(ports);
     link.state.messenger.Attach(&windows);
     ASSERT_TRUE(link.receiver.Start());
     auto mac = [](int i) { return Mac(std::uint8_t(i), std::uint8_t(i >> 8)); };
@@ -237,7 +237,7 @@ TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
 {
     UdpCapture camera;
     RecordingWindows windows;
-    CameraLink link(PortsFor(camera.port()));
+    LinkCore link(PortsFor(camera.port()));
     UdpCapture holder("0.0.0.0", link.state.ports.tool_port); // takes the port first
     ASSERT_TRUE(holder.bound());
     link.state.messenger.Attach(&windows);
@@ -251,7 +251,7 @@ TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
 {
     UdpCapture camera;
     RecordingWindows windows;
-    CameraLink link(PortsFor(camera.port()));
+    LinkCore link(PortsFor(camera.port()));
     link.state.messenger.Attach(&windows);
     // The system refuses the first (drain) or the second (dispatch) thread.
     for (int refused : {0, 1}) {
@@ -298,7 +298,7 @@ TEST(ReceiverStop, StopReturnsWhenTheWakePipeCouldNotBeMade)
             ::_exit(3);
         LinkPorts ports = PortsFor(1);
         ports.tool_port = tool_port;
-        CameraLink link(ports);
+        LinkCore link(ports);
         link.receiver.Start();
         if (::dup(0) >= 0 || errno != EMFILE)
             ::_exit(4); // a descriptor was left: the pipe may have been made
@@ -320,7 +320,7 @@ TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)
 {
     UdpCapture camera;
     RecordingWindows windows;
-    CameraLink link(PortsFor(camera.port()));
+    LinkCore link(PortsFor(camera.port()));
     link.state.messenger.Attach(&windows);
     link.state.wan_mode = true;
     windows.wan_text = "127.0.0.1";
@@ -363,7 +363,7 @@ TEST(ReceiverStop, TheLinkGoingAwayStopsItsReceiver)
 {
     UdpCapture camera;
     RecordingWindows windows;
-    auto link = std::make_unique<CameraLink>(PortsFor(camera.port()));
+    auto link = std::make_unique<LinkCore>(PortsFor(camera.port()));
     link->state.messenger.Attach(&windows);
     ASSERT_TRUE(link->receiver.Start());
     const std::uint16_t port = link->state.ports.tool_port;

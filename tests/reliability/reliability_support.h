@@ -6,6 +6,7 @@
 // and the checks that a record is one whole image of its camera.
 
 #include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link/records.h"
 #include "tools/camera_sim/camera_simulator.h"
 #include "ui/apply_progress_dialog.h"
@@ -195,23 +196,24 @@ public:
     explicit SheetRig(sim::SimOptions options, int receive_buffer_bytes = 0)
         : tool_port(test::FreeLoopbackPort()), simulator(WithReplyPort(std::move(options), tool_port)),
           sim_error(simulator.Start()), link(Ports(simulator.port(), tool_port, receive_buffer_bytes)),
+          core(LinkInternals::Core(link)),
           state(link), windows(state)
     {
         SetDottedAddressLog(nullptr);
-        link.state.messenger.Attach(&windows);
-        receiver_bound = link.receiver.Start();
+        link.SetObserver(&windows);
+        receiver_bound = core.receiver.Start();
     }
 
     ~SheetRig()
     {
         // The receiver may be waiting on this thread: keep delivering until it left.
-        link.receiver.RequestStop();
-        if (!WaitUntil([&] { return link.receiver.finished(); }, 30000))
+        core.receiver.RequestStop();
+        if (!WaitUntil([&] { return core.receiver.finished(); }, 30000))
             FailHard("the receiver thread did not leave its loop within 30 s of the stop request");
-        link.receiver.Stop();
+        core.receiver.Stop();
         // The sheet (and with it the WAN address field) goes only now that nothing is sent any more.
         sheet.reset();
-        link.state.messenger.Attach(nullptr);
+        link.SetObserver(nullptr);
         simulator.Stop();
         SetDottedAddressLog(stdout);
     }
@@ -238,8 +240,8 @@ public:
 
     bool HasAllRecords(const MacAddress& mac)
     {
-        CameraEntry* entry = link.state.registry.FindCamera(mac);
-        std::lock_guard guard(link.state.registry.guard());
+        CameraEntry* entry = core.state.registry.FindCamera(mac);
+        std::lock_guard guard(core.state.registry.guard());
         return entry && entry->general && entry->user && entry->domain;
     }
 
@@ -267,7 +269,7 @@ public:
                 TypeLogin(login, QStringLiteral("admin"), QStringLiteral("admin"));
         });
         cameras()->setCurrentRow(row);
-        return state.current_camera() != nullptr;
+        return state.current_camera().has_value();
     }
 
     // A datagram into the tool's port, as any camera could send it.
@@ -283,7 +285,7 @@ public:
     bool Quiet()
     {
         const sim::SimCounters c = simulator.Counters();
-        const auto& r = link.receiver.counters();
+        const auto& r = core.receiver.counters();
         return c.handled == c.received && c.answers_queued == c.datagrams_sent + c.send_errors &&
                r.dispatched.load() + r.refused.load() == c.datagrams_sent + injected;
     }
@@ -295,8 +297,8 @@ public:
     Records CurrentRecords()
     {
         Records r;
-        std::lock_guard guard(link.state.registry.guard());
-        if (CameraEntry* camera = state.current_camera()) {
+        std::lock_guard guard(core.state.registry.guard());
+        if (CameraEntry* camera = core.state.current_camera.load()) {
             if (camera->general)
                 r.general = *camera->general;
             if (camera->user)
@@ -311,6 +313,7 @@ public:
     sim::CameraSimulator simulator;
     std::optional<std::string> sim_error;
     CameraLink link;
+    LinkCore& core; // behind the link's front door, for what the checks look at
     ui::UiState state;
     ui::QtLinkWindows windows;
     bool receiver_bound = false;

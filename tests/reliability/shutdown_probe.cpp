@@ -12,6 +12,7 @@
 // nothing must arrive there.
 
 #include "link/camera_link.h"
+#include "link/link_core.h"
 #include "link/socket_layer.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"
@@ -47,20 +48,18 @@ using namespace vantoro;
 // Passes calls on and tells which one is under way. With messages_pass off
 // every message is answered as undelivered here, so the first call that waits
 // for the GUI thread is the address read.
-class WatchedWindows final : public LinkWindows {
+class WatchedWindows final : public LinkObserver {
 public:
     enum Call { kNone = 0, kMessage = 1, kWanText = 2 };
-    WatchedWindows(LinkWindows& inner, bool messages_pass) : inner_(inner), messages_pass_(messages_pass) {}
+    WatchedWindows(LinkObserver& inner, bool messages_pass) : inner_(inner), messages_pass_(messages_pass) {}
 
-    bool SendToWindow(LinkWindow target, std::uint32_t message) override
+    void CameraFound(const MacAddress& mac) override
     {
-        if (!messages_pass_)
-            return false;
-        pending.store(kMessage);
-        const bool delivered = inner_.SendToWindow(target, message);
-        pending.store(kNone);
-        completed.fetch_add(1);
-        return delivered;
+        Watch([&] { inner_.CameraFound(mac); });
+    }
+    void StepAcknowledged(ApplyStep step, const Frame& acknowledgement) override
+    {
+        Watch([&] { inner_.StepAcknowledged(step, acknowledgement); });
     }
     std::string WanAddressText() override
     {
@@ -75,7 +74,18 @@ public:
     std::atomic<int> completed{0};
 
 private:
-    LinkWindows& inner_;
+    template <class Call>
+    void Watch(Call call)
+    {
+        if (!messages_pass_)
+            return;
+        pending.store(kMessage);
+        call();
+        pending.store(kNone);
+        completed.fetch_add(1);
+    }
+
+    LinkObserver& inner_;
     const bool messages_pass_;
 };
 
@@ -149,13 +159,13 @@ int main(int argc, char** argv)
         ui::UiState state(link);
         ui::QtLinkWindows windows(state);
         WatchedWindows watched(windows, mode != "wan");
-        link.state.messenger.Attach(&watched);
+        link.SetObserver(&watched);
         if (mode == "nothread") {
             // Start-up with no thread to be had: the sheet opens, the shutdown joins nothing.
-            link.receiver.SetThreadStarter([](std::function<void()>) -> std::thread {
+            LinkInternals::Core(link).receiver.SetThreadStarter([](std::function<void()>) -> std::thread {
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             });
-            link.receiver.Start();
+            LinkInternals::Core(link).receiver.Start();
             {
                 ui::ConfigSheet sheet(state);
                 sheet.show();
@@ -164,7 +174,7 @@ int main(int argc, char** argv)
                     status = Fail("the sheet did not open");
             }
             ui::ShutDownLink(link);
-            if (link.receiver.running())
+            if (LinkInternals::Core(link).receiver.running())
                 status = Fail("a receiver runs");
             std::printf("shut down without a receiver\n");
             net::Close(camera);
@@ -172,7 +182,7 @@ int main(int argc, char** argv)
             net::Cleanup();
             return status;
         }
-        if (!link.receiver.Start())
+        if (!LinkInternals::Core(link).receiver.Start())
             Abandon("the receiver could not bind its port");
 
         {
@@ -205,7 +215,7 @@ int main(int argc, char** argv)
                 ui::Control<QLabel>(dialog, 1052)->text() != QStringLiteral("Setting USER Config....."))
                 Abandon("the progress line changed before the GUI thread delivered anything");
             std::printf("pending call %d, completed %d, dispatched %llu\n", watched.pending.load(), completed_before,
-                        static_cast<unsigned long long>(link.receiver.counters().dispatched.load()));
+                        static_cast<unsigned long long>(LinkInternals::Core(link).receiver.counters().dispatched.load()));
         } // the sheet closes with the call still pending
 
         // The shutdown of app/main.cpp.
@@ -213,9 +223,9 @@ int main(int argc, char** argv)
 
         if (watched.pending.load() != WatchedWindows::kNone)
             status = Fail("the pending call never returned");
-        if (link.receiver.running() || !link.receiver.finished())
+        if (LinkInternals::Core(link).receiver.running() || !LinkInternals::Core(link).receiver.finished())
             status = Fail("the receiver is still running");
-        if (link.receiver.counters().dispatched.load() != 1)
+        if (LinkInternals::Core(link).receiver.counters().dispatched.load() != 1)
             status = Fail("not exactly one datagram was dispatched");
         std::printf("after shutdown: completed %d\n", watched.completed.load());
     }

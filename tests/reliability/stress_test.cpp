@@ -440,11 +440,11 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
     StressUser user(rig);
     ModalScript script([&](QWidget* w) { user.OnModal(w); });
     Watchdog watchdog([&] {
-        const auto& r = rig.link.receiver.counters();
+        const auto& r = rig.core.receiver.counters();
         return "receiver dispatched " + std::to_string(r.dispatched.load()) + ", refused " +
-               std::to_string(r.refused.load()) + ", finished " + std::to_string(rig.link.receiver.finished());
+               std::to_string(r.refused.load()) + ", finished " + std::to_string(rig.core.receiver.finished());
     });
-    IntegrityChecker checker(rig.link.state, check);
+    IntegrityChecker checker(rig.core.state, check);
 
     rig.Search();
     ASSERT_TRUE(WaitUntil([&] { return rig.cameras()->count() > 0; }));
@@ -464,7 +464,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
     auto last_search = std::chrono::steady_clock::now();
     const bool all_listed = WaitUntil(
         [&] {
-            if (rig.link.state.registry.size() == std::size_t(kCameras) && rig.cameras()->count() == kCameras)
+            if (rig.core.state.registry.size() == std::size_t(kCameras) && rig.cameras()->count() == kCameras)
                 return true;
             if (std::chrono::steady_clock::now() - last_search > 500ms) {
                 rig.Search();
@@ -478,7 +478,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
 
     EXPECT_EQ(checker.problem_count(), 0u) << ::testing::PrintToString(checker.problems());
     EXPECT_GE(checker.passes(), 10u);
-    EXPECT_TRUE(all_listed) << rig.cameras()->count() << " lines, " << rig.link.state.registry.size() << " entries";
+    EXPECT_TRUE(all_listed) << rig.cameras()->count() << " lines, " << rig.core.state.registry.size() << " entries";
 
     std::set<MacAddress> known;
     for (const sim::VirtualCamera& camera : cameras)
@@ -495,7 +495,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
 
     // The run did what it claims to.
     EXPECT_GT(user.logins_tried, 0);
-    EXPECT_NE(rig.state.current_camera(), nullptr);
+    EXPECT_NE(rig.core.state.current_camera.load(), nullptr);
     EXPECT_GT(user.applies, 0);
     EXPECT_GT(user.progress_dialogs, 0);
     EXPECT_EQ(user.unexpected_windows, 0);
@@ -503,8 +503,8 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
     EXPECT_GT(rig.simulator.Counters().apply_done, 0u);
     std::cout << "stress: " << actions << " actions, " << user.logins_tried << " logins tried, " << user.applies
               << " applies, " << user.progress_dialogs << " progress dialogs; receiver dispatched "
-              << rig.link.receiver.counters().dispatched.load() << ", refused "
-              << rig.link.receiver.counters().refused.load() << "; simulator stored "
+              << rig.core.receiver.counters().dispatched.load() << ", refused "
+              << rig.core.receiver.counters().refused.load() << "; simulator stored "
               << rig.simulator.Counters().records_stored << " records; " << checker.passes()
               << " integrity passes\n";
 }

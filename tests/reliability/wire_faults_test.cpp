@@ -164,7 +164,7 @@ TEST(WireFaults, EveryAnswerTwiceListsEachCameraOnceAndDoublesEachLaterStep)
     Scenario s(options);
     ASSERT_NO_FATAL_FAILURE(s.SetUp());
     EXPECT_EQ(s.rig.cameras()->count(), 2);
-    EXPECT_EQ(s.rig.link.state.registry.size(), 2u);
+    EXPECT_EQ(s.rig.core.state.registry.size(), 2u);
 
     QStringList final_lines;
     ModalScript script([&](QWidget* w) {
@@ -269,8 +269,8 @@ TEST(WireFaults, AcknowledgementsAfterCancelStillDriveTheSequenceToItsEnd)
     // The last step ends, after its closing frame and its notification, with
     // the current camera's general record in the frame image.
     EXPECT_TRUE(WaitUntil([&] {
-        std::lock_guard lock(s.rig.link.state.frame_image.lock);
-        return s.rig.link.state.frame_image.bytes == s.expected.general;
+        std::lock_guard lock(s.rig.core.state.frame_image.lock);
+        return s.rig.core.state.frame_image.bytes == s.expected.general;
     }));
 }
 
@@ -322,7 +322,7 @@ TEST(WireFaults, RepliesDuringTheLoginPromptAndAMessageBoxAreListedAtOnce)
     EXPECT_EQ(box_text, QStringLiteral("Login fail"));
     EXPECT_EQ(count_during_box, 5);
     EXPECT_TRUE(box_modal_meanwhile);
-    EXPECT_EQ(rig.state.current_camera(), nullptr);
+    EXPECT_EQ(rig.core.state.current_camera.load(), nullptr);
 
     QStringList lines;
     for (int i = 0; i < rig.cameras()->count(); ++i)
@@ -333,9 +333,9 @@ TEST(WireFaults, RepliesDuringTheLoginPromptAndAMessageBoxAreListedAtOnce)
     EXPECT_EQ(lines, expected_lines);
     EXPECT_EQ(rig.cameras()->CurSel(), 1) << "the selected line stays the camera being logged in to";
     for (const sim::VirtualCamera& camera : others.Cameras()) {
-        CameraEntry* entry = rig.link.state.registry.FindCamera(camera.mac);
+        CameraEntry* entry = rig.core.state.registry.FindCamera(camera.mac);
         ASSERT_NE(entry, nullptr);
-        std::lock_guard guard(rig.link.state.registry.guard());
+        std::lock_guard guard(rig.core.state.registry.guard());
         ASSERT_TRUE(entry->general);
         EXPECT_EQ(*entry->general, camera.records.general);
     }

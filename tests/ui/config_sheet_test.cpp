@@ -123,15 +123,15 @@ protected:
     ConfigSheetTest() : link(test::TestPorts(camera.port(), test::FreeLoopbackPort())), state(link), windows(state)
     {
         SetDottedAddressLog(nullptr);
-        link.state.messenger.Attach(&windows);
+        link.SetObserver(&windows);
     }
     ~ConfigSheetTest() override
     {
-        link.state.messenger.Attach(nullptr);
+        link.SetObserver(nullptr);
         SetDottedAddressLog(stdout);
     }
 
-    void Deliver(const Frame& reply) { ASSERT_TRUE(link.receiver.HandleDatagram(reply.data(), reply.size())); }
+    void Deliver(const Frame& reply) { ASSERT_TRUE(test::Core(link).receiver.HandleDatagram(reply.data(), reply.size())); }
 
     // WAN mode to the loopback camera, then a login to a camera with the
     // given records.
@@ -146,7 +146,7 @@ protected:
         state.remembered_password = "admin";
         auto* list = Control<SortedListBox>(state.net_page, 1015);
         list->setCurrentRow(0);
-        return state.current_camera();
+        return test::CurrentEntry(link);
     }
 
     void UseWan()
@@ -235,7 +235,7 @@ TEST_F(ConfigSheetTest, SwitchingPagesBeforeLoginChangesNothing)
     sheet->show();
     UseWan();
     Deliver(test::MakeGeneral(kMac));
-    CameraEntry* entry = link.state.registry.FindCamera(kMac);
+    CameraEntry* entry = test::Core(link).state.registry.FindCamera(kMac);
     const Frame before = *entry->general;
     Control<QLineEdit>(state.net_page, 1003)->setText(QStringLiteral("10.0.0.1"));
     for (int tab : {1, 2, 0, 2, 0})
@@ -291,7 +291,7 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     driver.OnOtherDialog([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
     QTest::keyClick(Control<SortedListBox>(state.net_page, 1015), Qt::Key_Return);
     ASSERT_TRUE(sheet->isVisible());
-    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(test::CurrentEntry(link), a);
     sheet->tabs()->setCurrentIndex(1);
     auto* domains = Control<SortedListBox>(state.dns_page, 1045);
     ASSERT_TRUE(domains->isEnabled());
@@ -303,9 +303,9 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = state.current_camera();
+    CameraEntry* b = test::CurrentEntry(link);
     ASSERT_NE(b, a);
-    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     sheet->tabs()->setCurrentIndex(1);
 
     EXPECT_EQ(domains->count(), 0);
@@ -405,8 +405,8 @@ TEST_F(ConfigSheetTest, CameraNamesPageOfACameraWithoutGeneralRecordIsClearedAnd
     Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = state.current_camera();
-    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    CameraEntry* b = test::CurrentEntry(link);
+    ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     ASSERT_NE(b, a);
 
     sheet->tabs()->setCurrentIndex(3);
@@ -440,8 +440,8 @@ TEST_F(ConfigSheetTest, OkAfterLoginToACameraWhoseGeneralRecordCameLateSendsItAs
     Deliver(test::MakeReply(CMD_DOMAIN_REPLY, kMacB));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = state.current_camera();
-    ASSERT_EQ(b, link.state.registry.FindCamera(kMacB));
+    CameraEntry* b = test::CurrentEntry(link);
+    ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     EXPECT_TRUE(Control<QLineEdit>(state.net_page, 1003)->text().isEmpty());
 
     // B's general record comes just before OK, before the page could show it.
@@ -485,7 +485,7 @@ TEST_F(ConfigSheetTest, AcknowledgementsBeforeTheProgressDialogExistsAreShownAnd
         dispatching = true;
         for (std::uint32_t ack : {CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK, CMD_GENERAL_SET_ACK}) {
             const Frame reply = test::MakeReply(ack, kMac);
-            link.receiver.HandleDatagram(reply.data(), reply.size());
+            test::Core(link).receiver.HandleDatagram(reply.data(), reply.size());
             if (ack == CMD_USER_SET_ACK)
                 user_line = CallOnThreadOf<QString>(&windows, [&] {
                     return state.progress_window ? Control<QLabel>(state.progress_window, 1052)->text() : QString();

@@ -58,24 +58,24 @@ protected:
           windows(state)
     {
         SetDottedAddressLog(nullptr);
-        link.state.messenger.Attach(&windows);
-        receiver_bound = link.receiver.Start();
+        link.SetObserver(&windows);
+        receiver_bound = test::Core(link).receiver.Start();
     }
     ~EndToEndTest() override
     {
         // The receiver may be waiting on this thread: keep delivering until it left.
-        link.receiver.RequestStop();
-        WaitUntil([&] { return link.receiver.finished(); });
-        link.receiver.Stop();
-        link.state.messenger.Attach(nullptr);
+        test::Core(link).receiver.RequestStop();
+        WaitUntil([&] { return test::Core(link).receiver.finished(); });
+        test::Core(link).receiver.Stop();
+        link.SetObserver(nullptr);
         simulator.Stop();
         SetDottedAddressLog(stdout);
     }
 
     bool HasAllRecords(const MacAddress& mac)
     {
-        CameraEntry* entry = link.state.registry.FindCamera(mac);
-        std::lock_guard guard(link.state.registry.guard());
+        CameraEntry* entry = test::Core(link).state.registry.FindCamera(mac);
+        std::lock_guard guard(test::Core(link).state.registry.guard());
         return entry && entry->general && entry->user && entry->domain;
     }
 
@@ -124,7 +124,7 @@ TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
     list->setCurrentRow(0);
     ASSERT_EQ(driver.login_prompts, 1);
     ASSERT_TRUE(driver.notices.empty());
-    ASSERT_EQ(state.current_camera(), link.state.registry.FindCamera(initial[0].mac));
+    ASSERT_EQ(test::CurrentEntry(link), test::Core(link).state.registry.FindCamera(initial[0].mac));
     EXPECT_EQ(At<QLineEdit>(net, 1035)->text(), QStringLiteral("2.05"));
     EXPECT_EQ(At<QLineEdit>(net, 1003)->text(), QStringLiteral("192.168.  1. 10"));
 
@@ -216,7 +216,7 @@ TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
     ModalDriver driver;
     driver.QueueLogin("admin", "admin");
     list->setCurrentRow(0);
-    ASSERT_NE(state.current_camera(), nullptr);
+    ASSERT_NE(test::CurrentEntry(link), nullptr);
     At<QLineEdit>(net, 1003)->setText(QStringLiteral("10.9.9.9"));
     sheet.tabs()->setCurrentIndex(2);
     At<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("tester"));

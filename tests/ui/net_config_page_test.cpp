@@ -36,20 +36,18 @@ constexpr MacAddress kMacA{0x00, 0x0A, 0x0B, 0x00, 0x00, 0x01};
 constexpr MacAddress kMacB{0x00, 0x0A, 0x0B, 0x00, 0x00, 0x02};
 
 // Windows of this thread, called directly: the replies are dispatched here too.
-class DirectWindows final : public LinkWindows {
+class DirectWindows final : public LinkObserver {
 public:
     explicit DirectWindows(UiState& state) : state_(state) {}
-    bool SendToWindow(LinkWindow target, std::uint32_t message) override
+    void CameraFound(const MacAddress& mac) override
     {
-        if (target == LinkWindow::NetConfigPage && state_.net_page && message == WM_CAMERA_FOUND) {
-            state_.net_page->HandleCameraFound();
-            return true;
-        }
-        if (target == LinkWindow::ProgressDialog && state_.progress_window) {
-            state_.progress_window->HandleMessage(message);
-            return true;
-        }
-        return false;
+        if (state_.net_page)
+            state_.net_page->HandleCameraFound(mac);
+    }
+    void StepAcknowledged(ApplyStep step, const Frame&) override
+    {
+        if (state_.progress_window)
+            state_.progress_window->HandleMessage(StepInfo(step).done_message);
     }
     std::string WanAddressText() override
     {
@@ -66,24 +64,24 @@ protected:
         : link(test::TestPorts(camera.port(), test::FreeLoopbackPort())), state(link), windows(state)
     {
         SetDottedAddressLog(nullptr);
-        link.state.messenger.Attach(&windows);
+        link.SetObserver(&windows);
         page = std::make_unique<NetConfigPage>(state);
         page->show();
     }
     ~NetConfigPageTest() override
     {
-        link.state.messenger.Attach(nullptr);
+        link.SetObserver(nullptr);
         SetDottedAddressLog(stdout);
     }
 
-    void Deliver(const Frame& reply) { ASSERT_TRUE(link.receiver.HandleDatagram(reply.data(), reply.size())); }
+    void Deliver(const Frame& reply) { ASSERT_TRUE(test::Core(link).receiver.HandleDatagram(reply.data(), reply.size())); }
 
     // A camera that answered with a general record and the given user table.
     CameraEntry* AddCamera(const MacAddress& mac, const std::vector<UserRow>& users)
     {
         Deliver(MakeGeneral(mac));
         Deliver(MakeUsers(mac, users));
-        return link.state.registry.FindCamera(mac);
+        return test::Core(link).state.registry.FindCamera(mac);
     }
 
     SortedListBox* List() const { return Control<SortedListBox>(page.get(), 1015); }
@@ -130,7 +128,7 @@ protected:
 TEST_F(NetConfigPageTest, StartsInLanModeWithWanAddressDisabled)
 {
     EXPECT_EQ(state.net_page, page.get());
-    EXPECT_FALSE(link.state.wan_mode.load());
+    EXPECT_FALSE(test::Core(link).state.wan_mode.load());
     EXPECT_TRUE(Button(1022)->isChecked());
     EXPECT_FALSE(Button(1023)->isChecked());
     EXPECT_FALSE(Edit(1024)->isEnabled());
@@ -144,7 +142,7 @@ TEST_F(NetConfigPageTest, StartsInLanModeWithWanAddressDisabled)
 TEST_F(NetConfigPageTest, WanAndLanSwitchModeAndWanAddressField)
 {
     const auto check = [&](bool wan) {
-        EXPECT_EQ(link.state.wan_mode.load(), wan);
+        EXPECT_EQ(test::Core(link).state.wan_mode.load(), wan);
         EXPECT_EQ(Button(1023)->isChecked(), wan);
         EXPECT_EQ(Button(1022)->isChecked(), !wan);
         EXPECT_EQ(Edit(1024)->isEnabled(), wan);
@@ -160,7 +158,7 @@ TEST_F(NetConfigPageTest, WanAndLanSwitchModeAndWanAddressField)
     AddCamera(kMacA, {{0, "admin", "admin"}});
     Remember("admin", "admin");
     Select(kMacA);
-    ASSERT_EQ(state.current_camera(), link.state.registry.FindCamera(kMacA));
+    ASSERT_EQ(test::CurrentEntry(link), test::Core(link).state.registry.FindCamera(kMacA));
     Button(1023)->click();
     check(true);
     Button(1022)->click();
@@ -209,13 +207,13 @@ TEST_F(NetConfigPageTest, FirstLoginPromptsOnceAndSucceeds)
 
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
     EXPECT_EQ(state.remembered_user, "admin");
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
     // Login leaves the camera's general record in the frame image.
-    EXPECT_EQ(link.state.frame_image.bytes, *a->general);
+    EXPECT_EQ(test::Core(link).state.frame_image.bytes, *a->general);
 }
 
 TEST_F(NetConfigPageTest, FirstLoginWithWrongCredentialsFailsWithoutSecondPrompt)
@@ -231,7 +229,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithWrongCredentialsFailsWithoutSecondPrompt
     EXPECT_EQ(driver.notices[0].caption, QStringLiteral("Warning"));
     EXPECT_TRUE(driver.notices[0].ok_only);
     EXPECT_FALSE(driver.notices[0].has_owner);
-    EXPECT_EQ(state.current_camera(), nullptr);
+    EXPECT_EQ(test::CurrentEntry(link), nullptr);
     EXPECT_FALSE(Button(1059)->isEnabled());
     EXPECT_FALSE(Edit(1003)->isEnabled());
     EXPECT_TRUE(Edit(1035)->text().isEmpty());
@@ -245,7 +243,7 @@ TEST_F(NetConfigPageTest, RememberedCredentialsThatMatchNeedNoPrompt)
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
 }
 
 TEST_F(NetConfigPageTest, RejectedRememberedCredentialsGetOneFreshPrompt)
@@ -257,7 +255,7 @@ TEST_F(NetConfigPageTest, RejectedRememberedCredentialsGetOneFreshPrompt)
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
     EXPECT_EQ(state.remembered_password, "secret");
 }
 
@@ -272,7 +270,7 @@ TEST_F(NetConfigPageTest, RejectedTwiceShowsLoginFailAndKeepsTheNewCredentials)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].text, QStringLiteral("Login fail"));
-    EXPECT_EQ(state.current_camera(), nullptr);
+    EXPECT_EQ(test::CurrentEntry(link), nullptr);
     EXPECT_EQ(state.remembered_user, "guest");
 }
 
@@ -290,7 +288,7 @@ TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, line);
     EXPECT_EQ(driver.login_prompts, 2);
     EXPECT_EQ(driver.notices.size(), 1u);
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
 
     // Space and Enter too; each finds a changed password and prompts once.
     int prompts = driver.login_prompts;
@@ -308,7 +306,7 @@ TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
     Deliver(MakeUsers({0x00, 0x01, 0, 0, 0, 0}, {{0, "admin", "x"}}));
     ASSERT_EQ(List()->Text(0), QStringLiteral("00 01 00 00 00 00"));
     EXPECT_EQ(driver.login_prompts, prompts);
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
 }
 
 TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
@@ -318,7 +316,7 @@ TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
     ModalDriver driver;
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
 }
 
 TEST_F(NetConfigPageTest, NamesAndPasswordsMatchWithoutRegardToCase)
@@ -328,7 +326,7 @@ TEST_F(NetConfigPageTest, NamesAndPasswordsMatchWithoutRegardToCase)
     ModalDriver driver;
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
 }
 
 TEST_F(NetConfigPageTest, RowBehindAFreeRowIsNeverMatched)
@@ -341,7 +339,7 @@ TEST_F(NetConfigPageTest, RowBehindAFreeRowIsNeverMatched)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].text, QStringLiteral("Login fail"));
-    EXPECT_EQ(state.current_camera(), nullptr);
+    EXPECT_EQ(test::CurrentEntry(link), nullptr);
 }
 
 TEST_F(NetConfigPageTest, CameraWithoutUserTableRefusesLogin)
@@ -354,7 +352,7 @@ TEST_F(NetConfigPageTest, CameraWithoutUserTableRefusesLogin)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].caption, QStringLiteral("Warning"));
-    EXPECT_EQ(state.current_camera(), nullptr);
+    EXPECT_EQ(test::CurrentEntry(link), nullptr);
 }
 
 TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
@@ -369,14 +367,14 @@ TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(test::CurrentEntry(link), a);
     const QString ip_a = Edit(1003)->text();
 
     driver.QueueLogin("admin", "wrong");
     Select(kMacB);
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_EQ(driver.notices.size(), 1u);
-    EXPECT_EQ(state.current_camera(), a);
+    EXPECT_EQ(test::CurrentEntry(link), a);
     EXPECT_EQ(Edit(1003)->text(), ip_a);
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     for (int id : {1000, 1003, 1004, 1005, 1006, 1015, 1017, 1018, 1019, 1020, 1021, 1022, 1023, 1026, 1028, 1030,
@@ -398,16 +396,16 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     ModalDriver driver;
     Select(kMacA);
     ASSERT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
-    ASSERT_EQ(link.state.frame_image.bytes, *a->general);
+    ASSERT_EQ(test::Core(link).state.frame_image.bytes, *a->general);
     Edit(1003)->setText(QStringLiteral("10.20.30.40")); // typed for A
 
     Select(kMacB);
-    CameraEntry* b = link.state.registry.FindCamera(kMacB);
-    ASSERT_EQ(state.current_camera(), b);
+    CameraEntry* b = test::Core(link).state.registry.FindCamera(kMacB);
+    ASSERT_EQ(test::CurrentEntry(link), b);
     ASSERT_NE(b, a);
     EXPECT_TRUE(Edit(1035)->text().isEmpty());
     // The preferred record of a camera without a general record is its user table.
-    EXPECT_EQ(link.state.frame_image.bytes, users_b);
+    EXPECT_EQ(test::Core(link).state.frame_image.bytes, users_b);
     for (int id : kNetFields) {
         EXPECT_TRUE(Edit(id)->text().isEmpty()) << id;
         EXPECT_FALSE(Edit(id)->isEnabled()) << id;
@@ -428,7 +426,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     GeneralConfig(general_b.data()).set_server_on(true);
     StoreLe32(general_b.data() + general_layout::firmware_version, 0x00090001);
     Deliver(general_b);
-    ASSERT_EQ(state.current_camera(), b);
+    ASSERT_EQ(test::CurrentEntry(link), b);
     page->Collect();
     EXPECT_EQ(*b->general, general_b);
 
@@ -442,7 +440,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
         EXPECT_TRUE(Edit(id)->isEnabled()) << id;
     for (int id : kSwitches)
         EXPECT_TRUE(Button(id)->isEnabled()) << id;
-    EXPECT_EQ(link.state.frame_image.bytes, general_b);
+    EXPECT_EQ(test::Core(link).state.frame_image.bytes, general_b);
 
     // Once only: a later answer of B leaves what the page shows, typing included.
     Edit(1004)->setText(QStringLiteral("10.0.0.1"));
@@ -456,7 +454,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("9.01"));
 
     // Nothing typed for A reaches B.
-    ASSERT_EQ(state.current_camera(), b);
+    ASSERT_EQ(test::CurrentEntry(link), b);
     page->Collect();
     EXPECT_EQ(GeneralConfigReader(b->general->data()).ethernet_ip(), 0x0A000063u);
     EXPECT_EQ(GeneralConfigReader(b->general->data()).gateway(), 0x0A000001u);
@@ -471,7 +469,7 @@ TEST_F(NetConfigPageTest, GeneralRecordOfACameraNoLongerCurrentFillsNothing)
     Select(kMacB);
     ASSERT_FALSE(Edit(1003)->isEnabled());
     Select(kMacA);
-    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(test::CurrentEntry(link), a);
     ASSERT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
 
     Frame general_b = MakeGeneral(kMacB);
@@ -489,7 +487,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComes
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    CameraEntry* a = state.current_camera();
+    CameraEntry* a = test::CurrentEntry(link);
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_FALSE(Edit(1003)->isEnabled());
@@ -500,7 +498,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComes
     const Frame general = MakeGeneral(kMacA);
     Deliver(general);
     page->OnKillActive();
-    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(test::CurrentEntry(link), a);
     page->Collect();
     EXPECT_EQ(*a->general, general);
     ASSERT_TRUE(test::WaitUntil([&] { return Edit(1003)->isEnabled(); }));
@@ -540,7 +538,7 @@ protected:
         Remember("admin", "admin");
         ModalDriver driver;
         Select(FrameMac(general));
-        return state.current_camera();
+        return test::CurrentEntry(link);
     }
     void Collect() { page->Collect(); }
 };
@@ -551,7 +549,7 @@ TEST_F(FillCollectTest, UntouchedFieldsGoBackUnchangedAndClientAddressTwice)
     StoreLe32(general.data() + general_layout::ppp_client_ip_copy, 0x01020304);
     CameraEntry* a = LoginTo(general);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(link.state.frame_image.bytes, general);
+    EXPECT_EQ(test::Core(link).state.frame_image.bytes, general);
 
     Collect();
     Frame expected = general;
@@ -626,11 +624,11 @@ TEST_F(FillCollectTest, TypedAddressesAreParsedIntoTheirFields)
 TEST_F(FillCollectTest, CollectWithoutCurrentCameraChangesNothing)
 {
     Deliver(MakeGeneral(kMacA));
-    CameraEntry* a = link.state.registry.FindCamera(kMacA);
+    CameraEntry* a = test::Core(link).state.registry.FindCamera(kMacA);
     const Frame before = *a->general;
     Edit(1003)->setText(QStringLiteral("10.1.2.3"));
     Collect();
-    ASSERT_EQ(state.current_camera(), nullptr);
+    ASSERT_EQ(test::CurrentEntry(link), nullptr);
     page->Refresh();
     EXPECT_EQ(*a->general, before);
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("10.1.2.3"));
@@ -668,7 +666,7 @@ TEST_F(NetConfigPageTest, ResetSendsTheCurrentCamerasGeneralRecordAndNamesIt)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_EQ(state.current_camera(), a);
+    ASSERT_EQ(test::CurrentEntry(link), a);
     driver.QueueLogin("x", "y");
     Select(kMacB); // fails: A stays current while B's line is selected
     ASSERT_EQ(driver.notices.size(), 1u);
@@ -696,7 +694,7 @@ TEST_F(NetConfigPageTest, ResetWithoutGeneralRecordSendsNothingButStillTells)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_NE(state.current_camera(), nullptr);
+    ASSERT_NE(test::CurrentEntry(link), nullptr);
 
     Button(1059)->click();
     camera.SendMarker();

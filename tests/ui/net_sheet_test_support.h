@@ -2,7 +2,9 @@
 // Shared by the Net Config page, sheet and end-to-end tests: loopback ports, a listening "camera" socket, record builders,
 // and a driver that answers the modal dialogs and message boxes as they open.
 
+#include "link/camera_link.h"
 #include "link/config_frame.h"
+#include "link/link_core.h"
 #include "link/link_ports.h"
 #include "link/records.h"
 #include "link/socket_layer.h"
@@ -72,6 +74,18 @@ inline LinkPorts TestPorts(std::uint16_t camera_port, std::uint16_t tool_port)
     ports.broadcast_address = "127.0.0.1";
     ports.list_interfaces = LoopbackInterfaceOnly;
     return ports;
+}
+
+// Behind the link's front door: the registry, the frame image and the
+// receiver the tests look at and drive directly.
+inline LinkCore& Core(CameraLink& link)
+{
+    return LinkInternals::Core(link);
+}
+// The current camera's registry entry, to compare with the entries filed.
+inline CameraEntry* CurrentEntry(CameraLink& link)
+{
+    return Core(link).state.current_camera.load();
 }
 
 // For a link whose receiver is never started: the product's ports, and no

@@ -129,7 +129,7 @@ TEST_F(QtLinkWindowsTest, MessageBoxLoopKeepsDeliveringToTheProgressDialog)
 
 TEST_F(QtLinkWindowsTest, CameraFoundDuringLoginDialogListsTheReceivedMac)
 {
-    link.state.messenger.Attach(&windows);
+    link.SetObserver(&windows);
     NetConfigPage page(state);
     LoginDialog login(state, &page);
     Frame reply{};
@@ -140,13 +140,13 @@ TEST_F(QtLinkWindowsTest, CameraFoundDuringLoginDialogListsTheReceivedMac)
     QTimer::singleShot(0, &login, [&] {
         receiver = std::thread([&] {
             // The receive step files the reply; the new camera is announced synchronously.
-            filed = link.receiver.HandleDatagram(reply.data(), reply.size());
+            filed = test::Core(link).receiver.HandleDatagram(reply.data(), reply.size());
             PostToThreadOf(&login, [&] { Control<QPushButton>(&login, 1)->click(); });
         });
     });
     login.exec();
     receiver.join();
-    link.state.messenger.Attach(nullptr);
+    link.SetObserver(nullptr);
     EXPECT_TRUE(filed);
     auto* cameras = Control<SortedListBox>(&page, 1015);
     ASSERT_EQ(cameras->count(), 1);

@@ -83,10 +83,10 @@ protected:
     // Files a reply as the receiver would, and returns the camera it went to.
     CameraEntry* File(const Frame& reply)
     {
-        link.state.registry.FileRecord(reply);
-        return link.state.registry.FindCamera(FrameMac(reply));
+        test::Core(link).state.registry.FileRecord(reply);
+        return test::Core(link).state.registry.FindCamera(FrameMac(reply));
     }
-    void MakeCurrent(CameraEntry* camera) { link.state.current_camera = camera; }
+    void MakeCurrent(CameraEntry* camera) { test::Core(link).state.current_camera = camera; }
 
     SortedListBox* List() { return Control<SortedListBox>(&page, kIds.list); }
     QLineEdit* NameEdit() { return Control<QLineEdit>(&page, kIds.name_edit); }

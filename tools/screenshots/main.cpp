@@ -88,9 +88,8 @@ bool Save(QWidget* widget, const QDir& out, const char* name)
 
 bool HasAllRecords(CameraLink& link, const MacAddress& mac)
 {
-    CameraEntry* entry = link.state.registry.FindCamera(mac);
-    std::lock_guard guard(link.state.registry.guard());
-    return entry && entry->general && entry->user && entry->domain;
+    const auto camera = link.Camera(mac);
+    return camera && camera->complete();
 }
 
 // Searches in WAN mode at 127.0.0.1, where the simulator listens, logs in to
@@ -181,13 +180,13 @@ bool RenderDialogs(ui::UiState& state, const QDir& out)
 
 // The receiver may be waiting in a blocking call into this thread; keep
 // delivering until its loop has left, then join it.
-void StopReceiver(ReceiverThread& receiver)
+void StopReceiver(CameraLink& link)
 {
-    if (!receiver.running())
+    if (!link.running())
         return;
-    receiver.RequestStop();
-    WaitUntil([&] { return receiver.finished(); }, 60000);
-    receiver.Stop();
+    link.RequestStop();
+    WaitUntil([&] { return link.finished(); }, 60000);
+    link.Stop();
 }
 
 } // namespace
@@ -236,18 +235,18 @@ int main(int argc, char** argv)
         CameraLink link(ports);
         ui::UiState state(link);
         ui::QtLinkWindows windows(state);
-        link.state.messenger.Attach(&windows);
-        const bool listening = link.receiver.Start();
+        link.SetObserver(&windows);
+        const bool listening = !link.Start();
         {
             ui::ConfigSheet sheet(state);
             if (listening)
                 ok = RenderSheet(state, sheet, simulator.Cameras(), out) && RenderDialogs(state, out);
             else
                 std::fprintf(stderr, "vantoro-screenshots: cannot listen on 127.0.0.1:%u\n", unsigned(tool_port));
-            StopReceiver(link.receiver); // while the page it may be calling still exists
+            StopReceiver(link); // while the page it may be calling still exists
         }
-        link.state.messenger.Attach(nullptr);
-        link.transmitter.CloseLeftoverSocket();
+        link.SetObserver(nullptr);
+        link.CloseLeftoverSocket();
     }
     simulator.Stop();
     net::Cleanup();

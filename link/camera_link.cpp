@@ -1,0 +1,283 @@
+#include "link/camera_link.h"
+
+#include "link/link_core.h"
+#include "link/socket_layer.h"
+#include "link/window_messages.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+namespace vantoro {
+
+// The receiver and the registry speak in window messages; this turns them
+// into the observer's events, with the camera they concern.
+class CameraLink::Events final : public LinkWindows {
+public:
+    explicit Events(const ReceiverThread& receiver) : receiver_(receiver) {}
+    void SetObserver(LinkObserver* observer) { observer_.store(observer); }
+
+    bool SendToWindow(LinkWindow, std::uint32_t message) override
+    {
+        LinkObserver* observer = observer_.load();
+        if (!observer)
+            return false;
+        // Both messages are sent while the receiver dispatches the frame that
+        // caused them, which stays unchanged until they return.
+        const Frame& frame = receiver_.received_frame();
+        if (message == WM_CAMERA_FOUND)
+            observer->CameraFound(FrameMac(frame));
+        else if (const auto step = StepOfMessage(message))
+            observer->StepAcknowledged(*step, frame);
+        return true;
+    }
+    std::string WanAddressText() override
+    {
+        LinkObserver* observer = observer_.load();
+        return observer ? observer->WanAddressText() : std::string();
+    }
+    bool MayDriveSequence(const Frame& acknowledgement) override
+    {
+        LinkObserver* observer = observer_.load();
+        const auto step = StepOfAcknowledgement(FrameCommand(acknowledgement));
+        return !observer || !step || observer->MayDriveSequence(*step, acknowledgement);
+    }
+
+private:
+    const ReceiverThread& receiver_;
+    std::atomic<LinkObserver*> observer_{nullptr};
+};
+
+namespace {
+
+CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
+{
+    CameraSnapshot c;
+    c.mac = mac;
+    c.answer_interface = e.answer_interface;
+    c.answer_address = net::NetworkToWord(e.answer_address);
+    if (e.general)
+        c.general = *e.general;
+    if (e.user)
+        c.user = *e.user;
+    if (e.domain)
+        c.domain = *e.domain;
+    return c;
+}
+
+void Store(std::unique_ptr<Frame>& slot, const std::optional<Frame>& record)
+{
+    if (!record)
+        return;
+    if (!slot)
+        slot = std::make_unique<Frame>();
+    *slot = *record;
+}
+
+} // namespace
+
+LinkCore& LinkInternals::Core(CameraLink& link)
+{
+    return *link.core_;
+}
+
+CameraLink::CameraLink(LinkPorts ports) : core_(std::make_unique<LinkCore>(std::move(ports)))
+{
+    events_ = std::make_unique<Events>(core_->receiver);
+    core_->state.messenger.Attach(events_.get());
+}
+
+CameraLink::~CameraLink()
+{
+    core_->receiver.Stop();
+    core_->state.messenger.Attach(nullptr);
+}
+
+void CameraLink::SetObserver(LinkObserver* observer)
+{
+    events_->SetObserver(observer);
+}
+
+std::optional<std::string> CameraLink::Start()
+{
+    if (core_->receiver.Start())
+        return std::nullopt;
+    if (!core_->receiver.running())
+        return std::string("cannot start the threads that receive the cameras' answers");
+    return "cannot bind UDP port " + std::to_string(core_->state.ports.tool_port) +
+           " for the cameras' answers (is another configuration tool running?)";
+}
+
+bool CameraLink::running() const
+{
+    return core_->receiver.running();
+}
+
+void CameraLink::RequestStop()
+{
+    core_->receiver.RequestStop();
+}
+
+bool CameraLink::finished() const
+{
+    return core_->receiver.finished();
+}
+
+void CameraLink::Stop()
+{
+    core_->receiver.Stop();
+}
+
+void CameraLink::CloseLeftoverSocket()
+{
+    core_->transmitter.CloseLeftoverSocket();
+}
+
+void CameraLink::SetWanMode(bool on)
+{
+    core_->state.wan_mode.store(on);
+}
+
+bool CameraLink::wan_mode() const
+{
+    return core_->state.wan_mode.load();
+}
+
+void CameraLink::SetWanAddress(std::optional<std::uint32_t> address)
+{
+    // The word first: a transmission that sees the flag sees its word.
+    core_->state.wan_address.store(address ? net::WordToNetwork(*address) : 0);
+    core_->state.wan_address_set.store(address.has_value());
+}
+
+int CameraLink::SendDiscoveryBurst()
+{
+    return core_->transmitter.SendDiscoveryBurst();
+}
+
+std::size_t CameraLink::CameraCount() const
+{
+    std::lock_guard guard(core_->state.registry.guard());
+    return core_->state.registry.size();
+}
+
+std::optional<CameraSnapshot> CameraLink::Camera(const MacAddress& mac) const
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(mac);
+    if (!entry)
+        return std::nullopt;
+    std::lock_guard guard(core_->state.registry.guard());
+    return SnapshotOf(*entry, mac);
+}
+
+std::vector<CameraSnapshot> CameraLink::Cameras() const
+{
+    std::vector<CameraSnapshot> cameras;
+    CameraRegistry& registry = core_->state.registry;
+    {
+        std::lock_guard guard(registry.guard());
+        cameras.reserve(registry.size());
+        registry.Rewind();
+        for (CameraEntry* e = registry.Current(); e; e = registry.Next() ? registry.Current() : nullptr)
+            if (const Frame* preferred = e->PreferredRecord())
+                cameras.push_back(SnapshotOf(*e, FrameMac(*preferred)));
+    }
+    std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) { return a.mac < b.mac; });
+    return cameras;
+}
+
+bool CameraLink::SelectCamera(const MacAddress& mac)
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(mac);
+    if (!entry)
+        return false;
+    core_->state.current_camera.store(entry);
+    return true;
+}
+
+void CameraLink::ClearCurrentCamera()
+{
+    core_->state.current_camera.store(nullptr);
+}
+
+std::optional<MacAddress> CameraLink::CurrentCamera() const
+{
+    const CameraEntry* camera = core_->state.current_camera.load();
+    if (!camera)
+        return std::nullopt;
+    std::lock_guard guard(core_->state.registry.guard());
+    const Frame* preferred = camera->PreferredRecord();
+    if (!preferred)
+        return std::nullopt;
+    return FrameMac(*preferred);
+}
+
+void CameraLink::LoadFrameImage(const Frame& record)
+{
+    std::lock_guard lock(core_->state.frame_image.lock);
+    core_->state.frame_image.bytes = record;
+}
+
+void CameraLink::LoadFrameImageFrom(const MacAddress& mac)
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(mac);
+    if (!entry)
+        return;
+    std::lock_guard lock(core_->state.frame_image.lock);
+    std::lock_guard guard(core_->state.registry.guard());
+    if (const Frame* preferred = entry->PreferredRecord())
+        core_->state.frame_image.bytes = *preferred;
+}
+
+bool CameraLink::EditRecord(const MacAddress& mac, RecordSlot slot, const std::function<void(Frame&)>& edit)
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(mac);
+    if (!entry)
+        return false;
+    std::lock_guard guard(core_->state.registry.guard());
+    const std::unique_ptr<Frame>& record = SlotOf(*entry, slot);
+    if (!record)
+        return false;
+    edit(*record);
+    return true;
+}
+
+bool CameraLink::StoreRecords(const CameraSnapshot& records)
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(records.mac);
+    if (!entry)
+        return false;
+    std::lock_guard guard(core_->state.registry.guard());
+    Store(entry->general, records.general);
+    Store(entry->user, records.user);
+    Store(entry->domain, records.domain);
+    return true;
+}
+
+void CameraLink::HoldRecords(std::optional<MacAddress> mac)
+{
+    core_->state.registry.HoldRecords(mac);
+}
+
+void CameraLink::StartApply()
+{
+    core_->transmitter.StartApply();
+}
+
+bool CameraLink::ResendStep(ApplyStep step)
+{
+    return core_->transmitter.SendCurrentRecord(StepInfo(step).set_command, StepInfo(step).slot);
+}
+
+bool CameraLink::SendReset()
+{
+    return core_->transmitter.SendReset();
+}
+
+CameraLink::Counters CameraLink::counters() const
+{
+    const ReceiverThread::Counters& c = core_->receiver.counters();
+    return {c.dispatched.load(), c.refused.load(), c.dropped.load(), core_->state.registry.held_back()};
+}
+
+} // namespace vantoro

@@ -1,0 +1,27 @@
+#pragma once
+// A copy of one camera as the link knows it, taken in one piece: safe to keep
+// and read on any thread while answers go on arriving.
+
+#include "link/config_frame.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace vantoro {
+
+struct CameraSnapshot {
+    MacAddress mac{};
+    std::optional<Frame> general;
+    std::optional<Frame> user;
+    std::optional<Frame> domain;
+    // The interface index its latest answer arrived on; 0 when unknown (WAN
+    // mode, or the socket does not say).
+    unsigned answer_interface = 0;
+    // Where its latest answer came from, as an address word: the first dotted
+    // number in the most significant byte, as in the records. 0 when unknown.
+    std::uint32_t answer_address = 0;
+
+    bool complete() const { return general && user && domain; }
+};
+
+} // namespace vantoro

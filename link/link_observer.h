@@ -1,0 +1,34 @@
+#pragma once
+// What a front end hears from the link. Called on the link's dispatch thread,
+// with no link lock held; the link handles no further answer until the call
+// returns, so a front end may block in it (the sheet waits for its window).
+
+#include "link/apply_steps.h"
+#include "link/config_frame.h"
+
+#include <string>
+
+namespace vantoro {
+
+class LinkObserver {
+public:
+    virtual ~LinkObserver() = default;
+
+    // A camera answered for the first time in this run.
+    virtual void CameraFound(const MacAddress& mac) = 0;
+    // A camera acknowledged a step of the apply sequence. The camera's hardware
+    // address is the acknowledgement's (FrameMac), and the rest of the frame
+    // is what the camera echoed.
+    virtual void StepAcknowledged(ApplyStep step, const Frame& acknowledgement) = 0;
+    // Asked after StepAcknowledged, before a user or domain acknowledgement
+    // sends the current camera's next record. The sheet lets every one drive
+    // the sequence; a front end that writes many cameras refuses those that
+    // are not the answer to what it sent.
+    virtual bool MayDriveSequence(ApplyStep /*step*/, const Frame& /*acknowledgement*/) { return true; }
+    // The WAN address as text, read at each WAN-mode transmission while the
+    // link has no address word of its own (SetWanAddress). The sheet answers
+    // with its address field, at most 1023 characters.
+    virtual std::string WanAddressText() { return {}; }
+};
+
+} // namespace vantoro
