@@ -15,7 +15,7 @@
 
 #include "bench/bench_support.h"
 
-#include "cli/batch_apply.h"
+#include "ops/batch_apply.h"
 #include "link/camera_link.h"
 #include "link/records.h"
 #include "tools/camera_sim/camera_simulator.h"
@@ -171,7 +171,7 @@ BatchTimes RunBatch(int cameras, int runs)
     if (auto error = simulator.Start())
         Fail("simulator: " + *error);
 
-    cli::SessionOptions options;
+    ops::SessionOptions options;
     options.wan = 0x7F000001u; // 127.0.0.1
     options.ports.camera_port = simulator.port();
     options.ports.tool_port = tool_port;
@@ -179,7 +179,7 @@ BatchTimes RunBatch(int cameras, int runs)
     options.ports.list_interfaces = LoopbackInterfaceOnly;
     options.ports.receive_buffer_bytes = 4 << 20;
     options.wait_ms = 2000;
-    cli::Session session(options);
+    ops::Session session(options);
     if (auto error = session.Start())
         Fail(*error);
     std::vector<MacAddress> targets;
@@ -189,25 +189,25 @@ BatchTimes RunBatch(int cameras, int runs)
         Fail("not every camera answered the search");
 
     BatchTimes times;
-    const cli::BatchOptions batch{"admin", "admin", false};
+    const ops::BatchOptions batch{"admin", "admin", false};
     // The first run is a warm-up, as the single applies above have theirs.
     for (int run = 0; run <= runs; ++run) {
-        std::vector<cli::PlanRow> plan;
+        std::vector<ops::PlanRow> plan;
         for (std::size_t i = 0; i < targets.size(); ++i) {
-            cli::PlanRow row;
+            ops::PlanRow row;
             row.mac = targets[i];
             // A new address each run, so every camera really is applied to.
             row.edits.ethernet_ip = 0x0A000000u | std::uint32_t(run + 1) << 16 | std::uint32_t(i);
             plan.push_back(row);
         }
         auto start = Clock::now();
-        const auto results = cli::ApplyBatch(session, session.Cameras(), plan, batch);
+        const auto results = ops::ApplyBatch(session, session.Cameras(), plan, batch);
         const double batch_ms = MsSince(start);
         for (const auto& r : results)
-            if (r.result != cli::BatchResult::Applied)
-                Fail(std::string("a camera was not applied to: ") + cli::BatchResultName(r.result) + " " + r.detail);
+            if (r.result != ops::BatchResult::Applied)
+                Fail(std::string("a camera was not applied to: ") + ops::BatchResultName(r.result) + " " + r.detail);
 
-        cli::CameraRecords one = session.Cameras()[targets.size() / 2];
+        ops::CameraRecords one = session.Cameras()[targets.size() / 2];
         start = Clock::now();
         for (std::size_t i = 0; i < targets.size(); ++i) {
             GeneralConfig(one.general->data()).set_ethernet_ip(0x0B000000u | std::uint32_t(i));

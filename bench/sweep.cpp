@@ -18,8 +18,8 @@
 
 #include "bench/bench_support.h"
 
-#include "cli/session.h"
-#include "cli/text_forms.h"
+#include "ops/session.h"
+#include "ops/text_forms.h"
 #include "tools/camera_sim/camera_simulator.h"
 
 #include <poll.h>
@@ -81,7 +81,7 @@ public:
     LastAddressWitness(std::uint32_t address, std::uint16_t port) : socket_(net::OpenUdpSocket())
     {
         if (!net::Bind(socket_, htonl(address), port))
-            Fail("cannot bind the witness at " + cli::AddressText(address));
+            Fail("cannot bind the witness at " + ops::AddressText(address));
         thread_ = std::thread([this] { Watch(); });
     }
     ~LastAddressWitness()
@@ -127,10 +127,10 @@ struct BenchOptions {
 
 RunResult Run(const BenchOptions& bench, int rate)
 {
-    cli::SessionOptions options;
+    ops::SessionOptions options;
     options.sweep.AddList(bench.range); // checked in main
     const int cameras = bench.cameras;
-    const cli::SweepTargets& sweep = options.sweep;
+    const ops::SweepTargets& sweep = options.sweep;
     const std::uint16_t tool_port = FreeUdpPort();
 
     // One camera per simulator; the first picks the camera port, the rest bind it too.
@@ -168,13 +168,13 @@ RunResult Run(const BenchOptions& bench, int rate)
     RunResult r;
     ResetPeakMemory();
     const double cpu_before = CpuMs();
-    cli::Session session(options);
+    ops::Session session(options);
     if (auto error = session.Start())
         Fail(*error);
 
     const auto start = Clock::now();
     std::optional<Clock::time_point> found_all;
-    const auto on_progress = [&](const cli::SearchProgress& p) {
+    const auto on_progress = [&](const ops::SearchProgress& p) {
         if (!found_all && p.found >= std::size_t(cameras))
             found_all = Clock::now();
     };
@@ -250,7 +250,7 @@ int main(int argc, char** argv)
             Fail("unknown argument " + arg);
         }
     }
-    cli::SweepTargets sweep;
+    ops::SweepTargets sweep;
     if (auto error = sweep.AddList(range))
         Fail("--range: " + *error);
     for (const auto& r : sweep.ranges())

@@ -1,12 +1,12 @@
 // vantoro apply FILE.csv --login NAME: network settings for many cameras, one
 // per row, after a single search.
 
-#include "cli/batch_apply.h"
+#include "ops/batch_apply.h"
 #include "cli/camera_view.h"
 #include "cli/command_support.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 
 #include <cstdio>
 #include <fstream>

@@ -2,8 +2,8 @@
 
 #include "cli/camera_view.h"
 #include "cli/command_support.h"
-#include "cli/export_file.h"
-#include "cli/text_forms.h"
+#include "ops/export_file.h"
+#include "ops/text_forms.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,9 +2,9 @@
 // every byte as exported, through the acknowledged sequence.
 
 #include "cli/command_support.h"
-#include "cli/export_file.h"
+#include "ops/export_file.h"
 #include "cli/interrupt.h"
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 
 #include <cstdio>
 

@@ -2,10 +2,10 @@
 // with the sheet's rules and sends them through the acknowledged sequence.
 
 #include "cli/command_support.h"
-#include "cli/edit_options.h"
+#include "ops/edit_options.h"
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 
 #include <cstdio>
 

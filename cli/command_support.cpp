@@ -3,7 +3,7 @@
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
 #include "cli/progress.h"
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 #include "link/net_interfaces.h"
 #include "link/records.h"
 
@@ -169,11 +169,6 @@ std::optional<std::string> LoginPassword(const std::string& login)
     return password;
 }
 
-bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password)
-{
-    return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
-}
-
 std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
 {
     const std::vector<MacAddress> targets{mac};
@@ -220,15 +215,6 @@ int WriteExitStatus(const Session& session, bool ok)
         return ok ? kExitOk : kExitCameraFailed;
     Complain("interrupted: the camera in progress finished its sequence; nothing more was sent");
     return kExitInterrupted;
-}
-
-std::string OutcomeText(const ApplyOutcome& outcome)
-{
-    if (outcome.ok)
-        return outcome.resends == 0 ? "applied"
-                                    : "applied after " + std::to_string(outcome.resends) + " resent step" +
-                                          (outcome.resends == 1 ? "" : "s");
-    return std::string("no acknowledgement at step ") + StepName(outcome.failed_step);
 }
 
 } // namespace vantoro::cli

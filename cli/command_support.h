@@ -25,9 +25,6 @@ std::optional<std::string> LoginPassword(const std::string& login);
 // Starts the session's receiver; false after a message saying why not.
 bool StartSession(Session& session);
 
-// The camera's name and password against its user table, as the sheet's login does.
-bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password);
-
 // Searches until the camera has sent all three records. Returns them, or none
 // after a message saying what was missing.
 std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac);
@@ -40,8 +37,5 @@ std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& ma
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).
 int WriteExitStatus(const Session& session, bool ok);
-
-// "applied", or "no acknowledgement at step user" and the like.
-std::string OutcomeText(const ApplyOutcome& outcome);
 
 } // namespace vantoro::cli

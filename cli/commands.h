@@ -2,8 +2,9 @@
 // The vantoro commands. Each Run function checks its input before anything is
 // sent and returns the exit status.
 
-#include "cli/record_edits.h"
-#include "cli/session.h"
+#include "cli/front_end.h"
+#include "ops/record_edits.h"
+#include "ops/session.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,8 @@
 // Progress on standard error, only when it is a terminal: a live count while
 // answers come in, a bar while cameras are applied to. Scripts see none of it.
 
-#include "cli/session.h"
+#include "cli/front_end.h"
+#include "ops/session.h"
 
 #include <chrono>
 #include <cstddef>

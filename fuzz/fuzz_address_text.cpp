@@ -3,7 +3,7 @@
 // statement of its rules: what is accepted prints back to the same text (up
 // to letter case and separator) and parses again to the same value.
 
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 #include "fuzz/fuzz_check.h"
 
 #include <cctype>
@@ -11,7 +11,7 @@
 #include <string>
 
 using namespace vantoro;
-using namespace vantoro::cli;
+using namespace vantoro::ops;
 
 namespace {
 

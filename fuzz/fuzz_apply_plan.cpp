@@ -2,9 +2,9 @@
 // is either refused with a message or read whole; a plan read is written back
 // as CSV (with the program's own cell writer) and reads again to itself.
 
-#include "cli/apply_plan.h"
-#include "cli/csv_io.h"
-#include "cli/text_forms.h"
+#include "ops/apply_plan.h"
+#include "ops/csv_io.h"
+#include "ops/text_forms.h"
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <string>
 
 using namespace vantoro;
-using namespace vantoro::cli;
+using namespace vantoro::ops;
 
 namespace {
 

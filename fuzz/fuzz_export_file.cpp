@@ -3,15 +3,15 @@
 // written again by the exporter's own code and reads back to the same records,
 // time and origin.
 
-#include "cli/camera_view.h"
-#include "cli/export_file.h"
+#include "ops/camera_json.h"
+#include "ops/export_file.h"
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>
 #include <string>
 
 using namespace vantoro;
-using namespace vantoro::cli;
+using namespace vantoro::ops;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

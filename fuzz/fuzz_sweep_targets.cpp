@@ -8,8 +8,8 @@
 // bits, how many subnets (of 8 bytes each, address then mask) the text is
 // followed by.
 
-#include "cli/sweep_targets.h"
-#include "cli/text_forms.h"
+#include "ops/sweep_targets.h"
+#include "ops/text_forms.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 
@@ -19,7 +19,7 @@
 #include <string>
 
 using namespace vantoro;
-using namespace vantoro::cli;
+using namespace vantoro::ops;
 
 namespace {
 

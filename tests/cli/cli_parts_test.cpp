@@ -1,11 +1,12 @@
 // The command line's own texts: hardware addresses, strict addresses, base64,
 // tables that fit 100 columns, and the record edits' checks.
 
-#include "cli/base64.h"
-#include "cli/record_edits.h"
-#include "cli/sweep_targets.h"
+#include "cli/front_end.h"
 #include "cli/table.h"
-#include "cli/text_forms.h"
+#include "ops/base64.h"
+#include "ops/record_edits.h"
+#include "ops/sweep_targets.h"
+#include "ops/text_forms.h"
 #include "link/records.h"
 
 #include <gtest/gtest.h>

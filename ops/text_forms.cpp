@@ -1,11 +1,11 @@
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 
 #include "util/hex_digit.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 std::optional<MacAddress> ParseMac(std::string_view text)
 {
@@ -102,4 +102,4 @@ std::string PrintableText(std::string_view text)
     return out;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

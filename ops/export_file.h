@@ -7,7 +7,7 @@
 //    "decoded": {...as show --format json...},
 //    "records": {"general": "...", "user": "...", "domain": "..."}}
 
-#include "cli/session.h"
+#include "ops/session.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 inline constexpr const char* kExportFormat = "vantoro-export";
 inline constexpr int kExportVersion = 1;
@@ -35,4 +35,4 @@ ImportedFile ReadExport(const std::string& path);
 // The same from the file's bytes; path names it in messages.
 ImportedFile ReadExportText(std::string_view text, const std::string& path);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

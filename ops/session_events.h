@@ -20,7 +20,7 @@
 #include <mutex>
 #include <optional>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 using Clock = std::chrono::steady_clock;
 
@@ -61,4 +61,4 @@ private:
     int strays_ = 0;
 };
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,7 +1,7 @@
-#include "cli/sweep_targets.h"
+#include "ops/sweep_targets.h"
 
-#include "cli/input_file.h"
-#include "cli/text_forms.h"
+#include "ops/input_file.h"
+#include "ops/text_forms.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 namespace {
 
@@ -214,4 +214,4 @@ std::uint32_t SweepTargets::at(std::uint64_t index) const
     return 0;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -2,12 +2,12 @@
 // Turns the texts of set's options and of apply's CSV cells into edits,
 // refusing a bad value with a message that names it.
 
-#include "cli/record_edits.h"
+#include "ops/record_edits.h"
 
 #include <optional>
 #include <string>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 // An address option or cell: empty text is no edit. what names the option.
 std::optional<std::string> ReadAddressEdit(const std::string& what, const std::string& text,
@@ -23,4 +23,4 @@ std::optional<std::string> ReadCameraNameOption(const std::string& text, General
 // NAME=VALUE split at the last '='.
 std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& text);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

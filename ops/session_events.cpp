@@ -1,8 +1,8 @@
-#include "cli/session_events.h"
+#include "ops/session_events.h"
 
 #include <algorithm>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 void SessionEvents::CameraFound(const MacAddress&)
 {
@@ -81,4 +81,4 @@ SessionEvents::StepProgress SessionEvents::Progress()
     return progress_;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,6 +1,6 @@
-#include "cli/base64.h"
+#include "ops/base64.h"
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 namespace {
 
@@ -71,4 +71,4 @@ std::optional<std::vector<std::uint8_t>> Base64Decode(std::string_view text)
     return out;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

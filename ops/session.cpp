@@ -1,9 +1,11 @@
-#include "cli/session.h"
+#include "ops/session.h"
+
+#include "link/records.h"
 
 #include <algorithm>
 #include <thread>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 using std::chrono::milliseconds;
 
@@ -211,4 +213,18 @@ bool Session::Reset(const MacAddress& mac)
     return sent;
 }
 
-} // namespace vantoro::cli
+bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password)
+{
+    return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
+}
+
+std::string OutcomeText(const ApplyOutcome& outcome)
+{
+    if (outcome.ok)
+        return outcome.resends == 0 ? "applied"
+                                    : "applied after " + std::to_string(outcome.resends) + " resent step" +
+                                          (outcome.resends == 1 ? "" : "s");
+    return std::string("no acknowledgement at step ") + StepName(outcome.failed_step);
+}
+
+} // namespace vantoro::ops

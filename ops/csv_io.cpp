@@ -1,12 +1,12 @@
-#include "cli/csv_io.h"
+#include "ops/csv_io.h"
 
-#include "cli/input_file.h"
+#include "ops/input_file.h"
 
 #include <csv.h>
 
 #include <algorithm>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 namespace {
 
@@ -122,4 +122,4 @@ void WriteCsvRow(std::FILE* out, const CsvRow& row)
     std::fputs("\r\n", out);
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

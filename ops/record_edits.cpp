@@ -1,11 +1,11 @@
-#include "cli/record_edits.h"
+#include "ops/record_edits.h"
 
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 #include "link/records.h"
 
 #include <algorithm>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 bool GeneralEdits::empty() const
 {
@@ -264,4 +264,4 @@ std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const Came
     return changes;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 // Inclusive, in host byte order (first number in the most significant byte).
 struct AddressRange {
@@ -68,4 +68,4 @@ private:
     std::vector<AddressRange> ranges_;
 };
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -4,7 +4,7 @@
 // (link/records.h): first free row, delete by name without regard to case,
 // the permission bits rule.
 
-#include "cli/session.h"
+#include "ops/session.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 struct GeneralEdits {
     std::optional<std::uint32_t> ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end;
@@ -74,4 +74,4 @@ struct FieldChange {
 // Field by field; passwords are never shown, only that one changed.
 std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

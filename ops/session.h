@@ -4,8 +4,8 @@
 // front door. The link sends the later steps of a sequence on each
 // acknowledgement that echoes what was sent; SessionEvents wakes this thread.
 
-#include "cli/session_events.h"
-#include "cli/sweep_targets.h"
+#include "ops/session_events.h"
+#include "ops/sweep_targets.h"
 #include "link/camera_link.h"
 
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 struct SessionOptions {
     std::optional<std::uint32_t> wan; // WAN mode to this address word; none: LAN mode
@@ -98,4 +98,10 @@ private:
     std::unique_ptr<CameraLink> link_;
 };
 
-} // namespace vantoro::cli
+// The camera's name and password against its user table, as the sheet's login does.
+bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password);
+
+// "applied", or "no acknowledgement at step user" and the like.
+std::string OutcomeText(const ApplyOutcome& outcome);
+
+} // namespace vantoro::ops

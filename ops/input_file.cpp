@@ -1,4 +1,4 @@
-#include "cli/input_file.h"
+#include "ops/input_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 InputFile ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes)
 {
@@ -54,4 +54,4 @@ InputFile ReadInputFile(const std::string& path, const std::string& what, std::s
     return file;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,13 +1,13 @@
-#include "cli/export_file.h"
+#include "ops/export_file.h"
 
-#include "cli/base64.h"
-#include "cli/camera_view.h"
-#include "cli/input_file.h"
-#include "cli/text_forms.h"
+#include "ops/base64.h"
+#include "ops/camera_json.h"
+#include "ops/input_file.h"
+#include "ops/text_forms.h"
 
 #include <ctime>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 using json = nlohmann::ordered_json;
 
@@ -117,4 +117,4 @@ ImportedFile ReadExportText(std::string_view text, const std::string& path)
     return out;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,8 +1,8 @@
-#include "cli/edit_options.h"
+#include "ops/edit_options.h"
 
-#include "cli/text_forms.h"
+#include "ops/text_forms.h"
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 std::optional<std::string> ReadAddressEdit(const std::string& what, const std::string& text,
                                            std::optional<std::uint32_t>& edit)
@@ -60,4 +60,4 @@ std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::st
     return std::pair{text.substr(0, eq), text.substr(eq + 1)};
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -2,14 +2,14 @@
 // apply's work after the search: each camera of the plan in turn, one
 // result each. One camera's failure never stops the others.
 
-#include "cli/apply_plan.h"
-#include "cli/session.h"
+#include "ops/apply_plan.h"
+#include "ops/session.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed, NotStarted };
 const char* BatchResultName(BatchResult result); // "applied", "not found", ...
@@ -34,4 +34,4 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraR
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
                                      const std::function<void(std::size_t, const CameraResult&)>& on_result = {});
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

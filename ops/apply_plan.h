@@ -4,13 +4,13 @@
 // cannot be set are named and ignored. Unknown columns, bad cells and
 // duplicate MACs are refused with the line and the value.
 
-#include "cli/record_edits.h"
+#include "ops/record_edits.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 struct PlanRow {
     int line = 0; // in the file, the header being line 1
@@ -28,4 +28,4 @@ ApplyPlan ReadApplyPlan(const std::string& path);
 // The same from the file's bytes; path names it in messages.
 ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,13 +1,13 @@
-#include "cli/apply_plan.h"
+#include "ops/apply_plan.h"
 
-#include "cli/csv_io.h"
-#include "cli/edit_options.h"
-#include "cli/text_forms.h"
+#include "ops/csv_io.h"
+#include "ops/edit_options.h"
+#include "ops/text_forms.h"
 
 #include <algorithm>
 #include <map>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 namespace {
 
@@ -150,4 +150,4 @@ ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path)
     return OnlyErrorOrRows(PlanFromCsv(ReadCsvText(text, path), path));
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

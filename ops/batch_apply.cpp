@@ -1,10 +1,9 @@
-#include "cli/batch_apply.h"
+#include "ops/batch_apply.h"
 
-#include "cli/command_support.h"
 
 #include <unordered_map>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 const char* BatchResultName(BatchResult result)
 {
@@ -95,4 +94,4 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraR
     return results;
 }
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

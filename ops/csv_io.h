@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 using CsvRow = std::vector<std::string>;
 
@@ -25,4 +25,4 @@ CsvFile ReadCsvText(std::string_view text, const std::string& name);
 // One record, every field quoted only where it needs to be, CRLF-terminated.
 void WriteCsvRow(std::FILE* out, const CsvRow& row);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

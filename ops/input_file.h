@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 // An export is about 6 KB; 4 MiB holds the CSV of tens of thousands of cameras.
 inline constexpr std::size_t kMaxInputFileBytes = 4u << 20;
@@ -19,4 +19,4 @@ struct InputFile {
 // what names the file in messages ("the targets file").
 InputFile ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes = kMaxInputFileBytes);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantoro::cli {
+namespace vantoro::ops {
 
 // Six hex bytes of two digits, separated by ':', '-' or one blank
 // ("00:0a:0b:00:00:01", "00 0A 0B 00 00 01"); any letter case.
@@ -34,4 +34,4 @@ std::vector<std::string_view> SplitCommas(std::string_view list);
 // Bytes outside printable ASCII as \xNN: texts from a camera go to a terminal.
 std::string PrintableText(std::string_view text);
 
-} // namespace vantoro::cli
+} // namespace vantoro::ops

@@ -1,0 +1,92 @@
+#include "ops/camera_json.h"
+
+#include "link/records.h"
+#include "ops/text_forms.h"
+
+#include <net/if.h>
+
+namespace vantoro::ops {
+
+using json = nlohmann::ordered_json;
+
+std::string InterfaceName(unsigned index)
+{
+    char name[IF_NAMESIZE] = {};
+    if (index == 0 || !::if_indextoname(index, name))
+        return {};
+    return name;
+}
+
+std::string AnswerAddressText(const CameraRecords& c)
+{
+    return c.answer_address == 0 ? std::string() : AddressText(c.answer_address);
+}
+
+json CameraSummaryJson(const CameraRecords& c)
+{
+    json j;
+    j["mac"] = MacColonText(c.mac);
+    const std::string iface = InterfaceName(c.answer_interface);
+    j["interface"] = iface.empty() ? json(nullptr) : json(iface);
+    const std::string address = AnswerAddressText(c);
+    j["address"] = address.empty() ? json(nullptr) : json(address);
+    j["records"] = {{"general", c.general.has_value()}, {"user", c.user.has_value()}, {"domain", c.domain.has_value()}};
+    if (c.general) {
+        const GeneralConfigReader g(c.general->data());
+        j["firmware"] = g.FirmwareVersionText();
+        j["network"] = {
+            {"ethernet_ip", AddressText(g.ethernet_ip())},   {"ethernet_mask", AddressText(g.ethernet_mask())},
+            {"gateway", AddressText(g.gateway())},           {"bootp_start", AddressText(g.bootp_start_ip())},
+            {"bootp_end", AddressText(g.bootp_end_ip())},    {"ppp_ip", AddressText(g.ppp_ip())},
+            {"ppp_mask", AddressText(g.ppp_mask())},         {"ppp_client_ip", AddressText(g.ppp_client_ip())},
+            {"server", g.server_on()},                       {"bootp", g.bootp_on()},
+        };
+    } else {
+        j["firmware"] = nullptr;
+        j["network"] = nullptr;
+    }
+    return j;
+}
+
+json CameraDetailJson(const CameraRecords& c, bool show_passwords)
+{
+    json j = CameraSummaryJson(c);
+    j["camera_names"] = nullptr;
+    if (c.general) {
+        const GeneralConfigReader g(c.general->data());
+        json names = json::array();
+        for (int i = 0; i < general_layout::camera_names; ++i)
+            names.push_back(g.camera_name(i));
+        j["camera_names"] = names;
+    }
+    j["users"] = nullptr;
+    if (c.user) {
+        const UserConfigReader users(c.user->data());
+        json rows = json::array();
+        for (int r : users.ListedRows()) {
+            const std::uint32_t p = users.permissions(r);
+            rows.push_back({{"row", r},
+                            {"name", users.name(r)},
+                            {"password", show_passwords ? users.password(r) : "***"},
+                            {"view_image", (p & PERM_VIEW_IMAGE) != 0},
+                            {"adjust", (p & PERM_ADJUST) != 0}});
+        }
+        j["users"] = rows;
+    }
+    j["domains"] = nullptr;
+    if (c.domain) {
+        const DomainConfigReader domains(c.domain->data());
+        json rows = json::array();
+        for (int r : domains.ListedRows())
+            rows.push_back({{"row", r}, {"name", domains.name(r)}, {"ip", domains.ip_text(r)}});
+        j["domains"] = rows;
+    }
+    return j;
+}
+
+std::string DumpJson(const json& value)
+{
+    return value.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+} // namespace vantoro::ops

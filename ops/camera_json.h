@@ -1,0 +1,27 @@
+#pragma once
+// A camera's records decoded for scripts and backups: the JSON of discover,
+// show and export. The names are stable and documented in the README.
+
+#include "ops/session.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace vantoro::ops {
+
+// The name of the interface with this index; empty for 0 or an unknown index.
+std::string InterfaceName(unsigned index);
+
+// The address a camera answered from; empty when unknown.
+std::string AnswerAddressText(const CameraRecords& camera);
+
+// mac, interface, address, records, firmware and the network settings.
+nlohmann::ordered_json CameraSummaryJson(const CameraRecords& camera);
+// The summary plus camera names, users (password "***" unless shown) and domains.
+nlohmann::ordered_json CameraDetailJson(const CameraRecords& camera, bool show_passwords);
+
+// Pretty JSON; bytes that are not UTF-8 become U+FFFD rather than an error.
+std::string DumpJson(const nlohmann::ordered_json& value);
+
+} // namespace vantoro::ops
