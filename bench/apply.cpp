@@ -207,7 +207,7 @@ BatchTimes RunBatch(int cameras, int runs)
             if (r.result != ops::BatchResult::Applied)
                 Fail(std::string("a camera was not applied to: ") + ops::BatchResultName(r.result) + " " + r.detail);
 
-        ops::CameraRecords one = session.Cameras()[targets.size() / 2];
+        CameraSnapshot one = session.Cameras()[targets.size() / 2];
         start = Clock::now();
         for (std::size_t i = 0; i < targets.size(); ++i) {
             GeneralConfig(one.general->data()).set_ethernet_ip(0x0B000000u | std::uint32_t(i));

@@ -11,7 +11,7 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-std::string RecordsLetters(const CameraRecords& c)
+std::string RecordsLetters(const CameraSnapshot& c)
 {
     return std::string(c.general ? "G" : "-") + (c.user ? "U" : "-") + (c.domain ? "D" : "-");
 }
@@ -20,7 +20,7 @@ std::string OnOff(bool on) { return on ? "on" : "off"; }
 
 } // namespace
 
-void PrintCameraDetail(std::FILE* out, const CameraRecords& c, bool show_passwords)
+void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwords)
 {
     std::fprintf(out, "Camera %s  records %s", MacTableText(c.mac).c_str(), RecordsLetters(c).c_str());
     const std::string iface = InterfaceName(c.answer_interface);
@@ -70,7 +70,7 @@ void PrintCameraDetail(std::FILE* out, const CameraRecords& c, bool show_passwor
     }
 }
 
-void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& cameras, DiscoverLayout layout)
+void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& cameras, DiscoverLayout layout)
 {
     const bool sweep = layout == DiscoverLayout::Sweep;
     std::vector<std::string> headers = {"MAC", "ETHERNET IP", "MASK", "GATEWAY", "FW", "SERVER", "BOOTP", "RECORDS"};
@@ -80,7 +80,7 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& camera
         headers.push_back("IFACE");
     }
     Table t(headers);
-    for (const CameraRecords& c : cameras) {
+    for (const CameraSnapshot& c : cameras) {
         std::vector<std::string> row = {MacTableText(c.mac)};
         if (sweep)
             row.push_back(AnswerAddressText(c));
@@ -101,12 +101,12 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& camera
     t.Print(out);
 }
 
-void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras)
+void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras)
 {
     WriteCsvRow(out, {"mac", "ethernet_ip", "ethernet_mask", "gateway", "bootp_start", "bootp_end", "ppp_ip",
                       "ppp_mask", "ppp_client_ip", "server", "bootp", "camera_name_1", "camera_name_2",
                       "camera_name_3", "camera_name_4", "firmware", "records", "interface", "address"});
-    for (const CameraRecords& c : cameras) {
+    for (const CameraSnapshot& c : cameras) {
         CsvRow row = {MacColonText(c.mac)};
         if (c.general) {
             const GeneralConfigReader g(c.general->data());

@@ -11,14 +11,14 @@
 
 namespace vantoro::cli {
 
-void PrintCameraDetail(std::FILE* out, const CameraRecords& camera, bool show_passwords);
+void PrintCameraDetail(std::FILE* out, const CameraSnapshot& camera, bool show_passwords);
 
 // The discover table, one line per camera. LAN mode adds the interface each
 // camera answered on. A sweep shows the address each answered from instead
 // of the SERVER and BOOTP switches, so the line still fits.
 enum class DiscoverLayout { Lan, Wan, Sweep };
-void PrintDiscoverTable(std::FILE* out, const std::vector<CameraRecords>& cameras, DiscoverLayout layout);
+void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& cameras, DiscoverLayout layout);
 // The discover CSV; its header names the columns that apply reads.
-void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraRecords>& cameras);
+void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras);
 
 } // namespace vantoro::cli

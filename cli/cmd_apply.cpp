@@ -111,7 +111,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     std::vector<MacAddress> targets;
     for (const PlanRow& row : plan.rows)
         targets.push_back(row.mac);
-    const std::vector<CameraRecords> cameras =
+    const std::vector<CameraSnapshot> cameras =
         session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); });
     progress.Finish();
     if (session.stopped()) {

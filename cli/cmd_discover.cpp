@@ -17,7 +17,7 @@ int RunDiscover(const CommonOptions& common)
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
-    std::vector<CameraRecords> cameras;
+    std::vector<CameraSnapshot> cameras;
     SearchProgress reached;
     {
         const InterruptCatcher catcher;
@@ -30,7 +30,7 @@ int RunDiscover(const CommonOptions& common)
 
     if (common.format == "json") {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const CameraRecords& c : cameras)
+        for (const CameraSnapshot& c : cameras)
             list.push_back(CameraSummaryJson(c));
         std::printf("%s\n", DumpJson({{"cameras", list}}).c_str());
     } else if (common.format == "csv") {

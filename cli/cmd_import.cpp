@@ -23,7 +23,7 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     const auto password = LoginPassword(write.login);
     if (!password)
         return kExitBadInput;
-    const CameraRecords& backup = *imported.records;
+    const CameraSnapshot& backup = *imported.records;
 
     Session session(*options);
     if (!StartSession(session))

@@ -101,7 +101,7 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
     if (!camera)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
-    CameraRecords edited = *camera;
+    CameraSnapshot edited = *camera;
     if (auto error = ApplyEdits(edits, edited)) {
         Complain(*error + "; nothing was sent");
         return kExitBadInput;

@@ -36,7 +36,7 @@ std::function<std::vector<NetInterface>()> InterfacesNamed(const std::string& li
     };
 }
 
-std::string Missing(const CameraRecords& c)
+std::string Missing(const CameraSnapshot& c)
 {
     std::string text;
     for (const auto& [have, name] : {std::pair{c.general.has_value(), "general"},
@@ -169,7 +169,7 @@ std::optional<std::string> LoginPassword(const std::string& login)
     return password;
 }
 
-std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac)
 {
     const std::vector<MacAddress> targets{mac};
     Progress progress; // a sweep's bar; a single search draws nothing
@@ -182,7 +182,7 @@ std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
         Complain("interrupted during the search; nothing was sent");
         return std::nullopt;
     }
-    for (const CameraRecords& c : cameras) {
+    for (const CameraSnapshot& c : cameras) {
         if (c.mac != mac)
             continue;
         if (!c.complete()) {
@@ -197,7 +197,7 @@ std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac)
     return std::nullopt;
 }
 
-std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
+std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password)
 {
     auto camera = FindCamera(session, mac);

@@ -27,11 +27,11 @@ bool StartSession(Session& session);
 
 // Searches until the camera has sent all three records. Returns them, or none
 // after a message saying what was missing.
-std::optional<CameraRecords> FindCamera(Session& session, const MacAddress& mac);
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac);
 
 // Searches, then checks the login: the records, or none after a message
 // (camera missing, incomplete, or login refused: exit status 1).
-std::optional<CameraRecords> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
+std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(file.error.rfind("cam.json is not a vantoro export: ", 0) == 0);
         return 0;
     }
-    const CameraRecords& camera = *file.records;
+    const CameraSnapshot& camera = *file.records;
     FUZZ_CHECK(camera.complete());
 
     nlohmann::ordered_json exported = MakeExport(camera, file.read_from);

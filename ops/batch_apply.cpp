@@ -31,7 +31,7 @@ struct MacKey {
     }
 };
 
-CameraResult ApplyOne(Session& session, const CameraRecords* camera, const PlanRow& row, const BatchOptions& o)
+CameraResult ApplyOne(Session& session, const CameraSnapshot* camera, const PlanRow& row, const BatchOptions& o)
 {
     CameraResult r;
     r.mac = row.mac;
@@ -47,7 +47,7 @@ CameraResult ApplyOne(Session& session, const CameraRecords* camera, const PlanR
         r.result = BatchResult::LoginRefused;
         return r;
     }
-    CameraRecords edited = *camera;
+    CameraSnapshot edited = *camera;
     RecordEdits edits;
     edits.general = row.edits;
     ApplyEdits(edits, edited); // general fields only: cannot fail
@@ -69,12 +69,12 @@ CameraResult ApplyOne(Session& session, const CameraRecords* camera, const PlanR
 
 } // namespace
 
-std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraRecords>& cameras,
+std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
                                      const std::function<void(std::size_t, const CameraResult&)>& on_result)
 {
-    std::unordered_map<MacAddress, const CameraRecords*, MacKey> by_mac;
-    for (const CameraRecords& c : cameras)
+    std::unordered_map<MacAddress, const CameraSnapshot*, MacKey> by_mac;
+    for (const CameraSnapshot& c : cameras)
         by_mac.emplace(c.mac, &c);
     std::vector<CameraResult> results;
     results.reserve(plan.size());

@@ -30,7 +30,7 @@ struct BatchOptions {
 // cameras: the search's result. on_result runs after each camera. Once the
 // session's stop flag is set (Ctrl+C), the camera in progress finishes and the
 // rest are not started.
-std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraRecords>& cameras,
+std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
                                      const std::function<void(std::size_t, const CameraResult&)>& on_result = {});
 

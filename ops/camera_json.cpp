@@ -17,12 +17,12 @@ std::string InterfaceName(unsigned index)
     return name;
 }
 
-std::string AnswerAddressText(const CameraRecords& c)
+std::string AnswerAddressText(const CameraSnapshot& c)
 {
     return c.answer_address == 0 ? std::string() : AddressText(c.answer_address);
 }
 
-json CameraSummaryJson(const CameraRecords& c)
+json CameraSummaryJson(const CameraSnapshot& c)
 {
     json j;
     j["mac"] = MacColonText(c.mac);
@@ -48,7 +48,7 @@ json CameraSummaryJson(const CameraRecords& c)
     return j;
 }
 
-json CameraDetailJson(const CameraRecords& c, bool show_passwords)
+json CameraDetailJson(const CameraSnapshot& c, bool show_passwords)
 {
     json j = CameraSummaryJson(c);
     j["camera_names"] = nullptr;

@@ -14,12 +14,12 @@ namespace vantoro::ops {
 std::string InterfaceName(unsigned index);
 
 // The address a camera answered from; empty when unknown.
-std::string AnswerAddressText(const CameraRecords& camera);
+std::string AnswerAddressText(const CameraSnapshot& camera);
 
 // mac, interface, address, records, firmware and the network settings.
-nlohmann::ordered_json CameraSummaryJson(const CameraRecords& camera);
+nlohmann::ordered_json CameraSummaryJson(const CameraSnapshot& camera);
 // The summary plus camera names, users (password "***" unless shown) and domains.
-nlohmann::ordered_json CameraDetailJson(const CameraRecords& camera, bool show_passwords);
+nlohmann::ordered_json CameraDetailJson(const CameraSnapshot& camera, bool show_passwords);
 
 // Pretty JSON; bytes that are not UTF-8 become U+FFFD rather than an error.
 std::string DumpJson(const nlohmann::ordered_json& value);

@@ -26,15 +26,15 @@ std::string UtcNow()
 struct Kind {
     const char* name;
     std::uint32_t reply;
-    std::optional<Frame> CameraRecords::*slot;
+    std::optional<Frame> CameraSnapshot::*slot;
 };
-constexpr Kind kKinds[] = {{"general", CMD_GENERAL_REPLY, &CameraRecords::general},
-                           {"user", CMD_USER_REPLY, &CameraRecords::user},
-                           {"domain", CMD_DOMAIN_REPLY, &CameraRecords::domain}};
+constexpr Kind kKinds[] = {{"general", CMD_GENERAL_REPLY, &CameraSnapshot::general},
+                           {"user", CMD_USER_REPLY, &CameraSnapshot::user},
+                           {"domain", CMD_DOMAIN_REPLY, &CameraSnapshot::domain}};
 
 } // namespace
 
-json MakeExport(const CameraRecords& camera, const std::string& read_from)
+json MakeExport(const CameraSnapshot& camera, const std::string& read_from)
 {
     json records;
     for (const Kind& k : kKinds) {
@@ -88,7 +88,7 @@ ImportedFile ReadExportText(std::string_view text, const std::string& path)
     const json records = field(j, "records");
     if (!records.is_object())
         return fail("it has no \"records\"");
-    CameraRecords camera;
+    CameraSnapshot camera;
     camera.mac = *mac;
     for (const Kind& k : kKinds) {
         const json text_field = field(records, k.name);

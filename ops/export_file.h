@@ -20,10 +20,10 @@ namespace vantoro::ops {
 inline constexpr const char* kExportFormat = "vantoro-export";
 inline constexpr int kExportVersion = 1;
 
-nlohmann::ordered_json MakeExport(const CameraRecords& camera, const std::string& read_from);
+nlohmann::ordered_json MakeExport(const CameraSnapshot& camera, const std::string& read_from);
 
 struct ImportedFile {
-    std::optional<CameraRecords> records;
+    std::optional<CameraSnapshot> records;
     std::string read_at;
     std::string read_from;
     std::string error; // why the file is not such an export

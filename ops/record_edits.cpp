@@ -112,7 +112,7 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& e)
     return std::nullopt;
 }
 
-std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraRecords& records)
+std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& records)
 {
     UserConfig users(records.user->data());
     DomainConfig domains(records.domain->data());
@@ -199,7 +199,7 @@ std::string FieldChange::Text() const
     return field + ": " + before + " -> " + after;
 }
 
-std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after)
+std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const CameraSnapshot& after)
 {
     std::vector<FieldChange> changes;
     // Records left as they were are not looked into: a batch edits one of three.

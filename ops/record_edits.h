@@ -62,7 +62,7 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& edits);
 // domains deleted, domains added, general fields. The records must be
 // present. An error text (a full table, a name that no row holds) leaves the
 // records half edited: the caller sends nothing then.
-std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraRecords& records);
+std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraSnapshot& records);
 
 struct FieldChange {
     std::string field;
@@ -72,6 +72,6 @@ struct FieldChange {
     std::string Text() const;
 };
 // Field by field; passwords are never shown, only that one changed.
-std::vector<FieldChange> DescribeChanges(const CameraRecords& before, const CameraRecords& after);
+std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const CameraSnapshot& after);
 
 } // namespace vantoro::ops

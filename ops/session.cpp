@@ -38,7 +38,7 @@ bool Session::AllComplete(const std::vector<MacAddress>& targets)
     return true;
 }
 
-std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targets,
+std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* targets,
                                              const std::function<void(const SearchProgress&)>& on_progress)
 {
     const auto wait = milliseconds(options_.wait_ms);
@@ -97,12 +97,12 @@ std::vector<CameraRecords> Session::Discover(const std::vector<MacAddress>* targ
     return Cameras();
 }
 
-std::vector<CameraRecords> Session::Cameras()
+std::vector<CameraSnapshot> Session::Cameras()
 {
     return link_->Cameras();
 }
 
-void Session::AddressCamera(const CameraRecords& camera)
+void Session::AddressCamera(const CameraSnapshot& camera)
 {
     if (!options_.wan)
         return;
@@ -167,7 +167,7 @@ ApplyOutcome Session::RunSequence()
     }
 }
 
-ApplyOutcome Session::Apply(const CameraRecords& records)
+ApplyOutcome Session::Apply(const CameraSnapshot& records)
 {
     // From here until the sequence has ended, late answers to the search are
     // set aside: they carry the camera's old records, and the link sends each
@@ -213,7 +213,7 @@ bool Session::Reset(const MacAddress& mac)
     return sent;
 }
 
-bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password)
+bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const std::string& password)
 {
     return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
 }

@@ -40,8 +40,6 @@ struct SearchProgress {
     std::int64_t ms_left = 0;
 };
 
-// A camera's records as the link gave them.
-using CameraRecords = CameraSnapshot;
 
 struct ApplyOutcome {
     bool ok = false;
@@ -65,19 +63,19 @@ public:
     // each address of a sweep. With targets it ends as soon as each of them
     // has sent all three records, and then waits for the answers to die down.
     // on_progress is called as answers come in.
-    std::vector<CameraRecords> Discover(const std::vector<MacAddress>* targets = nullptr,
+    std::vector<CameraSnapshot> Discover(const std::vector<MacAddress>* targets = nullptr,
                                         const std::function<void(const SearchProgress&)>& on_progress = {});
     // Whether the stop flag ended the search.
     bool stopped() const { return options_.stop && options_.stop->load(); }
     // Every registered camera, sorted by hardware address.
-    std::vector<CameraRecords> Cameras();
+    std::vector<CameraSnapshot> Cameras();
 
     // Writes the three records into the camera's entry and sends them (in WAN
     // mode to the address the camera answered from) with the acknowledged
     // sequence: user, domain, general, then the closing frame. A step without
     // its acknowledgement within timeout_ms is sent again, up to retries
     // times. The camera must be registered.
-    ApplyOutcome Apply(const CameraRecords& records);
+    ApplyOutcome Apply(const CameraSnapshot& records);
     // CMD_RESET with the camera's general record, in WAN mode to the address
     // it answered from; no answer is awaited.
     bool Reset(const MacAddress& mac);
@@ -91,7 +89,7 @@ private:
     void Settle(int quiet_ms, int cap_ms);
     bool AllComplete(const std::vector<MacAddress>& targets);
     // In WAN mode, frames for this camera go to the address it answered from.
-    void AddressCamera(const CameraRecords& camera);
+    void AddressCamera(const CameraSnapshot& camera);
 
     const SessionOptions options_;
     SessionEvents events_; // outlives the link's receiver, which calls it
@@ -99,7 +97,7 @@ private:
 };
 
 // The camera's name and password against its user table, as the sheet's login does.
-bool LoginAccepted(const CameraRecords& camera, const std::string& name, const std::string& password);
+bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const std::string& password);
 
 // "applied", or "no acknowledgement at step user" and the like.
 std::string OutcomeText(const ApplyOutcome& outcome);

@@ -221,12 +221,12 @@ TEST(CliEdits, TextsThatDoNotFitTheirFieldsAreRefused)
 
 TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
 {
-    CameraRecords before;
+    CameraSnapshot before;
     before.general.emplace();
     before.user.emplace();
     before.domain.emplace();
     UserConfig(before.user->data()).AddUser("admin", "topsecret");
-    CameraRecords after = before;
+    CameraSnapshot after = before;
     RecordEdits e;
     e.general.ethernet_ip = 0x0A000001;
     e.add_users = {{"bob", "hunter22"}};
@@ -252,11 +252,11 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
 
 TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)
 {
-    CameraRecords camera;
+    CameraSnapshot camera;
     camera.general.emplace();
     StoreLe32(camera.general->data() + general_layout::server_on, 2); // some cameras say on with 2
     for (const auto& [server, word] : {std::pair{true, 2u}, std::pair{false, 0u}}) {
-        CameraRecords edited = camera;
+        CameraSnapshot edited = camera;
         RecordEdits e;
         e.general.server = server;
         e.general.bootp = false;
