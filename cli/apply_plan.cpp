@@ -3,6 +3,7 @@
 #include "cli/csv_io.h"
 #include "cli/edit_options.h"
 #include "cli/text_forms.h"
+#include "util/mac_text.h"
 
 #include <algorithm>
 #include <map>

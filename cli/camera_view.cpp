@@ -4,6 +4,8 @@
 #include "cli/table.h"
 #include "cli/text_forms.h"
 #include "link/records.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <net/if.h>
 

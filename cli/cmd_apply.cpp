@@ -6,7 +6,7 @@
 #include "cli/command_support.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "cli/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 #include <fstream>

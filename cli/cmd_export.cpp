@@ -3,7 +3,8 @@
 #include "cli/camera_view.h"
 #include "cli/command_support.h"
 #include "cli/export_file.h"
-#include "cli/text_forms.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <cerrno>
 #include <cstdio>

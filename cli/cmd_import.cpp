@@ -4,7 +4,7 @@
 #include "cli/command_support.h"
 #include "cli/export_file.h"
 #include "cli/interrupt.h"
-#include "cli/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 

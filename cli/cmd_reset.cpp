@@ -1,7 +1,7 @@
 // vantoro reset MAC --login NAME: sends the camera the reset request.
 
 #include "cli/command_support.h"
-#include "cli/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 

@@ -1,6 +1,7 @@
 #include "cli/edit_options.h"
 
 #include "cli/text_forms.h"
+#include "util/strict_address.h"
 
 namespace vantoro::cli {
 

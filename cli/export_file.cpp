@@ -3,7 +3,7 @@
 #include "cli/base64.h"
 #include "cli/camera_view.h"
 #include "cli/input_file.h"
-#include "cli/text_forms.h"
+#include "util/mac_text.h"
 
 #include <ctime>
 

@@ -2,6 +2,7 @@
 
 #include "cli/input_file.h"
 #include "cli/text_forms.h"
+#include "util/strict_address.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

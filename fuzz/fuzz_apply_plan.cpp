@@ -4,8 +4,9 @@
 
 #include "cli/apply_plan.h"
 #include "cli/csv_io.h"
-#include "cli/text_forms.h"
 #include "fuzz/fuzz_check.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -9,9 +9,9 @@
 // followed by.
 
 #include "cli/sweep_targets.h"
-#include "cli/text_forms.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "util/strict_address.h"
 
 #include <algorithm>
 #include <cstdint>
