@@ -21,6 +21,7 @@
 #include "ops/session.h"
 #include "ops/text_forms.h"
 #include "tools/camera_sim/camera_simulator.h"
+#include "util/strict_address.h"
 
 #include <poll.h>
 #include <sys/resource.h>
@@ -81,7 +82,7 @@ public:
     LastAddressWitness(std::uint32_t address, std::uint16_t port) : socket_(net::OpenUdpSocket())
     {
         if (!net::Bind(socket_, htonl(address), port))
-            Fail("cannot bind the witness at " + ops::AddressText(address));
+            Fail("cannot bind the witness at " + AddressText(address));
         thread_ = std::thread([this] { Watch(); });
     }
     ~LastAddressWitness()

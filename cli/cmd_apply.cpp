@@ -7,6 +7,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 #include <fstream>

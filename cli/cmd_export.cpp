@@ -4,6 +4,8 @@
 #include "cli/command_support.h"
 #include "ops/export_file.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -5,6 +5,7 @@
 #include "ops/export_file.h"
 #include "cli/interrupt.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 

@@ -2,6 +2,7 @@
 
 #include "cli/command_support.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
 
 #include <cstdio>
 

@@ -6,6 +6,8 @@
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <cstdio>
 

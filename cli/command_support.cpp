@@ -6,6 +6,8 @@
 #include "ops/text_forms.h"
 #include "link/net_interfaces.h"
 #include "link/records.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <algorithm>
 #include <cstdio>

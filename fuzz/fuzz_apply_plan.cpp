@@ -6,6 +6,8 @@
 #include "ops/csv_io.h"
 #include "ops/text_forms.h"
 #include "fuzz/fuzz_check.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <cstdint>
 #include <cstdio>

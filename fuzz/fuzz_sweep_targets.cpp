@@ -12,6 +12,7 @@
 #include "ops/text_forms.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "util/strict_address.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,6 +2,8 @@
 // The one datagram the tool and the cameras exchange: 1152 bytes, every
 // multi-byte integer little-endian whatever the host's byte order.
 
+#include "util/mac_text.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +13,6 @@ namespace vantoro {
 
 inline constexpr std::size_t kFrameSize = 1152;
 using Frame = std::array<std::uint8_t, kFrameSize>;
-
-inline constexpr std::size_t kMacSize = 6;
-using MacAddress = std::array<std::uint8_t, kMacSize>;
 
 // Header offsets.
 inline constexpr std::size_t kCommandOffset = 0;

@@ -3,6 +3,7 @@
 #include "ops/csv_io.h"
 #include "ops/edit_options.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
 
 #include <algorithm>
 #include <map>

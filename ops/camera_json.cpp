@@ -2,6 +2,8 @@
 
 #include "link/records.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <net/if.h>
 

@@ -1,6 +1,7 @@
 #include "ops/edit_options.h"
 
 #include "ops/text_forms.h"
+#include "util/strict_address.h"
 
 namespace vantoro::ops {
 

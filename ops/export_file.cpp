@@ -4,6 +4,7 @@
 #include "ops/camera_json.h"
 #include "ops/input_file.h"
 #include "ops/text_forms.h"
+#include "util/mac_text.h"
 
 #include <ctime>
 

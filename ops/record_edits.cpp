@@ -2,6 +2,7 @@
 
 #include "ops/text_forms.h"
 #include "link/records.h"
+#include "util/strict_address.h"
 
 #include <algorithm>
 

@@ -2,6 +2,7 @@
 
 #include "ops/input_file.h"
 #include "ops/text_forms.h"
+#include "util/strict_address.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

@@ -8,13 +8,13 @@
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
 #include "util/dotted_address.h"
+#include "util/mac_text.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -60,21 +60,12 @@ QString DottedText(std::uint32_t word)
 
 QString FormatMacLine(const MacAddress& mac)
 {
-    char line[18];
-    std::snprintf(line, sizeof line, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3],
-                  mac[4], mac[5]);
-    return QString::fromLatin1(line);
+    return QString::fromStdString(MacTableText(mac));
 }
 
 MacAddress ScanMacLine(const QString& line)
 {
-    unsigned int b[kMacSize] = {};
-    const std::string text = line.toStdString();
-    std::sscanf(text.c_str(), "%02X %02X %02X %02X %02X %02X", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]);
-    MacAddress mac;
-    for (std::size_t i = 0; i < kMacSize; ++i)
-        mac[i] = std::uint8_t(b[i]);
-    return mac;
+    return ParseMac(line.toStdString()).value_or(MacAddress{});
 }
 
 void ShowNotice(const QString& text, const QString& caption)

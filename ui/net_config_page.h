@@ -18,10 +18,9 @@ namespace vantoro::ui {
 
 struct UiState;
 
-// The camera list shows a mac as "%02X %02X %02X %02X %02X %02X".
+// The camera list shows a mac in its table form, "00 0A 0B 00 00 01".
 QString FormatMacLine(const MacAddress& mac);
-// Reads a list line back as sscanf with that format would: bytes it cannot
-// read stay 0.
+// Reads a list line back to its mac; any other text gives all-zero bytes.
 MacAddress ScanMacLine(const QString& line);
 
 class NetConfigPage final : public SheetPage {

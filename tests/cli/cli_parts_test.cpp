@@ -1,5 +1,5 @@
-// The command line's own texts: hardware addresses, strict addresses, base64,
-// tables that fit 100 columns, and the record edits' checks.
+// The command line's own texts: sweep targets, base64, tables that fit 100
+// columns, and the record edits' checks.
 
 #include "cli/front_end.h"
 #include "cli/table.h"
@@ -8,6 +8,7 @@
 #include "ops/sweep_targets.h"
 #include "ops/text_forms.h"
 #include "link/records.h"
+#include "util/strict_address.h"
 
 #include <gtest/gtest.h>
 
@@ -20,31 +21,6 @@
 
 using namespace vantoro;
 using namespace vantoro::cli;
-
-TEST(CliTexts, HardwareAddressesInEveryAcceptedFormAndNoOther)
-{
-    const MacAddress expected{0x00, 0x0A, 0x0B, 0x00, 0x00, 0xF1};
-    for (const char* good : {"00:0a:0b:00:00:f1", "00 0A 0B 00 00 F1", "00-0A-0b-00-00-F1"})
-        EXPECT_EQ(ParseMac(good), expected) << good;
-    for (const char* bad : {"", "00:0a:0b:00:00", "00:0a:0b:00:00:f1:", "00:0a:0b:00:00:g1", "0:0a:0b:00:00:f1a",
-                            "00:0a-0b:00:00:f1", "000a0b0000f1", " 00:0a:0b:00:00:f1"})
-        EXPECT_FALSE(ParseMac(bad)) << bad;
-    EXPECT_EQ(MacTableText(expected), "00 0A 0B 00 00 F1");
-    EXPECT_EQ(MacColonText(expected), "00:0a:0b:00:00:f1");
-}
-
-TEST(CliTexts, AddressesAreStrictDottedQuads)
-{
-    EXPECT_EQ(ParseStrictAddress("192.168.1.10"), 0xC0A8010Au);
-    EXPECT_EQ(ParseStrictAddress("0.0.0.0"), 0u);
-    EXPECT_EQ(ParseStrictAddress("255.255.255.255"), 0xFFFFFFFFu);
-    // Everything the sheet's lenient parse would turn into some address.
-    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "1.2.3.256", "01.2.3.4", "1.2.3.-4", "+1.2.3.4", " 1.2.3.4",
-                            "1.2.3.4 ", "1..3.4", "a.b.c.d", "1.2.3.4x", "1234.1.1.1", "host.example"})
-        EXPECT_FALSE(ParseStrictAddress(bad)) << bad;
-    for (std::uint32_t w : {0u, 0x0A000001u, 0xC0A8010Au, 0xFFFFFFFFu})
-        EXPECT_EQ(ParseStrictAddress(AddressText(w)), w);
-}
 
 TEST(CliTexts, SweepTargetsInEveryFormEachAddressOnce)
 {

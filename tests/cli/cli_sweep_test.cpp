@@ -34,7 +34,7 @@ public:
         tool_port_ = FreePort();
         for (const Camera& c : cameras) {
             sim::SimOptions o;
-            o.first_mac = *sim::ParseMac(MacArg(c.mac));
+            o.first_mac = *ParseMac(MacArg(c.mac));
             o.bind_address = sim::testing::Loopback(c.address);
             o.port = port_;
             o.reply_port = tool_port_;

@@ -110,7 +110,7 @@ TEST_F(CameraSimulatorTest, EveryCameraAnswersEachGetWithItsWholeRecord)
         const VirtualCamera* camera = nullptr;
         for (const VirtualCamera& c : defaults)
             camera = c.mac == mac ? &c : camera;
-        ASSERT_NE(camera, nullptr) << FormatMac(mac);
+        ASSERT_NE(camera, nullptr) << MacColonText(mac);
         switch (FrameCommand(f)) {
         case CMD_GENERAL_REPLY: EXPECT_EQ(f, camera->records.general); break;
         case CMD_USER_REPLY: EXPECT_EQ(f, camera->records.user); break;
@@ -325,7 +325,7 @@ TEST_F(CameraSimulatorTest, DuplicateSendsEveryAnswerTwice)
     }
     EXPECT_EQ(domain_replies.size(), 3u);
     for (const auto& [mac, count] : domain_replies)
-        EXPECT_EQ(count, 2) << FormatMac(mac);
+        EXPECT_EQ(count, 2) << MacColonText(mac);
 }
 
 TEST_F(CameraSimulatorTest, DelayedAndJitteredAnswersAllArrive)
@@ -372,8 +372,8 @@ TEST_F(CameraSimulatorTest, ApplyDoneAndResetAreLoggedByMacAndNotAnswered)
     ExpectOnlyGeneralRepliesNext(2);
 
     const std::string log = ReadText(o.log_file);
-    EXPECT_NE(log.find("apply done for 00:0A:0B:00:00:02"), std::string::npos) << log;
-    EXPECT_NE(log.find("reset requested for 00:0A:0B:00:00:01"), std::string::npos) << log;
+    EXPECT_NE(log.find("apply done for 00:0a:0b:00:00:02"), std::string::npos) << log;
+    EXPECT_NE(log.find("reset requested for 00:0a:0b:00:00:01"), std::string::npos) << log;
     EXPECT_EQ(sim_->Counters().apply_done, 1u);
     EXPECT_EQ(sim_->Counters().resets, 1u);
 }

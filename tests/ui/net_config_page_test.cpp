@@ -192,8 +192,8 @@ TEST_F(NetConfigPageTest, MacLinesScanBackToTheirBytes)
     const MacAddress mac{0xDE, 0xAD, 0x00, 0x0F, 0xA0, 0x7B};
     EXPECT_EQ(FormatMacLine(mac), QStringLiteral("DE AD 00 0F A0 7B"));
     EXPECT_EQ(ScanMacLine(FormatMacLine(mac)), mac);
-    // Bytes the scan cannot read stay 0.
-    EXPECT_EQ(ScanMacLine(QStringLiteral("12 34")), (MacAddress{0x12, 0x34, 0, 0, 0, 0}));
+    // A text that is no whole mac names no camera.
+    EXPECT_EQ(ScanMacLine(QStringLiteral("12 34")), MacAddress{});
 }
 
 // ---- Login -------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "link/socket_layer.h"
 #include "tools/camera_sim/state_file.h"
+#include "util/mac_text.h"
 
 #include <cerrno>
 #include <chrono>
@@ -64,7 +65,7 @@ std::optional<std::string> CameraSimulator::Start()
     if (receiver_.joinable())
         return "already running";
     if (options_.cameras < 1 || !OffsetMac(options_.first_mac, std::uint64_t(options_.cameras - 1)))
-        return "the cameras' hardware addresses would pass FF:FF:FF:FF:FF:FF";
+        return "the cameras' hardware addresses would pass ff:ff:ff:ff:ff:ff";
     if (!options_.log_file.empty()) {
         if (auto error = log_.OpenFile(options_.log_file))
             return error;
@@ -102,7 +103,7 @@ std::optional<std::string> CameraSimulator::Start()
     scheduler_.Start();
     started_ = std::chrono::steady_clock::now();
     receiver_ = std::thread([this] { ReceiveLoop(); });
-    log_.Line("serving " + std::to_string(options_.cameras) + " cameras from " + FormatMac(options_.first_mac) +
+    log_.Line("serving " + std::to_string(options_.cameras) + " cameras from " + MacColonText(options_.first_mac) +
               " on " + FormatNetAddress(options_.bind_address) + ":" + std::to_string(port_) +
               ", answers to port " + std::to_string(options_.reply_port));
     return std::nullopt;
@@ -189,11 +190,11 @@ void CameraSimulator::Handle(const Frame& frame, std::uint32_t from)
     case CMD_SET_DOMAIN: return AcceptSet(RecordKind::Domain, frame, from);
     case CMD_APPLY_DONE:
         ++counters_.apply_done;
-        log_.Line("apply done for " + FormatMac(FrameMac(frame)) + " from " + FormatNetAddress(from));
+        log_.Line("apply done for " + MacColonText(FrameMac(frame)) + " from " + FormatNetAddress(from));
         return;
     case CMD_RESET:
         ++counters_.resets;
-        log_.Line("reset requested for " + FormatMac(FrameMac(frame)) + " from " + FormatNetAddress(from));
+        log_.Line("reset requested for " + MacColonText(FrameMac(frame)) + " from " + FormatNetAddress(from));
         return;
     default:
         ++counters_.unknown_command;
@@ -248,13 +249,13 @@ void CameraSimulator::AcceptSet(RecordKind kind, const Frame& frame, std::uint32
     }
     if (stored) {
         ++counters_.records_stored;
-        log_.Line("stored " + std::string(RecordKindName(kind)) + " record of " + FormatMac(mac) + " from " +
+        log_.Line("stored " + std::string(RecordKindName(kind)) + " record of " + MacColonText(mac) + " from " +
                   FormatNetAddress(from));
         WriteState();
     } else {
         // Another camera's record, heard in a broadcast: not ours to answer.
         ++counters_.sets_unmatched;
-        log_.Line(std::string(RecordKindName(kind)) + " record for unknown " + FormatMac(mac) + " from " +
+        log_.Line(std::string(RecordKindName(kind)) + " record for unknown " + MacColonText(mac) + " from " +
                   FormatNetAddress(from) + ": ignored");
         return;
     }

@@ -1,10 +1,10 @@
 #include "tools/camera_sim/sim_options.h"
 
-#include "util/hex_digit.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <arpa/inet.h>
 #include <charconv>
-#include <cstdio>
 
 namespace vantoro::sim {
 
@@ -48,32 +48,6 @@ bool TakesValue(std::string_view name)
 
 } // namespace
 
-std::optional<MacAddress> ParseMac(std::string_view text)
-{
-    if (text.size() != 17)
-        return std::nullopt;
-    MacAddress mac{};
-    for (std::size_t i = 0; i < kMacSize; ++i) {
-        const std::size_t at = i * 3;
-        const int hi = HexDigit(text[at]);
-        const int lo = HexDigit(text[at + 1]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
-        if (i + 1 < kMacSize && text[at + 2] != ':' && text[at + 2] != '-')
-            return std::nullopt;
-        mac[i] = std::uint8_t(hi << 4 | lo);
-    }
-    return mac;
-}
-
-std::string FormatMac(const MacAddress& mac)
-{
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3],
-                  mac[4], mac[5]);
-    return text;
-}
-
 std::optional<MacAddress> OffsetMac(const MacAddress& mac, std::uint64_t n)
 {
     std::uint64_t value = 0;
@@ -112,11 +86,7 @@ std::optional<RecordKind> ParseRecordKind(std::string_view text)
 
 std::string FormatNetAddress(std::uint32_t addr)
 {
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr in{};
-    in.s_addr = addr;
-    ::inet_ntop(AF_INET, &in, text, sizeof text);
-    return text;
+    return AddressText(ntohl(addr));
 }
 
 OptionsResult ParseSimOptions(const std::vector<std::string>& args)
@@ -164,10 +134,10 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
                 return fail("--first-mac wants six hex pairs like 00:0A:0B:00:00:01, not '" + value + "'");
             o.first_mac = *mac;
         } else if (name == "bind") {
-            in_addr in{};
-            if (::inet_pton(AF_INET, value.c_str(), &in) != 1)
+            const auto address = ParseStrictAddress(value);
+            if (!address)
                 return fail("--bind wants a dotted IPv4 address, not '" + value + "'");
-            o.bind_address = in.s_addr;
+            o.bind_address = htonl(*address);
         } else if (name == "port" || name == "reply-port") {
             const bool reply = name == "reply-port";
             const auto port = ParseIntInRange(value, reply ? 1 : 0, 65535);
@@ -207,8 +177,8 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
         }
     }
     if (!OffsetMac(o.first_mac, std::uint64_t(o.cameras - 1)))
-        return fail(std::to_string(o.cameras) + " cameras from " + FormatMac(o.first_mac) +
-                    " would pass FF:FF:FF:FF:FF:FF");
+        return fail(std::to_string(o.cameras) + " cameras from " + MacColonText(o.first_mac) +
+                    " would pass ff:ff:ff:ff:ff:ff");
     return result;
 }
 

@@ -49,9 +49,6 @@ struct OptionsResult {
 OptionsResult ParseSimOptions(const std::vector<std::string>& args);
 std::string SimUsage();
 
-// "00:0A:0B:00:00:01" (':' or '-' between the six hex pairs).
-std::optional<MacAddress> ParseMac(std::string_view text);
-std::string FormatMac(const MacAddress& mac);
 // mac + n as a 48-bit number; none when it would pass ff:ff:ff:ff:ff:ff.
 std::optional<MacAddress> OffsetMac(const MacAddress& mac, std::uint64_t n);
 
