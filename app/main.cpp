@@ -11,6 +11,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     // Qt would take its own options from the command line (-reverse,
@@ -27,7 +29,10 @@ int main(int argc, char** argv)
         vantoro::ui::UiState state(link);
         vantoro::ui::QtLinkWindows windows(state);
         link.state.messenger.Attach(&windows);
-        link.receiver.Start(); // nothing is sent until the user searches
+        // Nothing is sent until the user searches. Without the port or the
+        // threads no camera will answer, but the sheet opens all the same.
+        if (!link.receiver.Start())
+            std::fprintf(stderr, "vantoro-config: %s\n", link.receiver.StartFailure().c_str());
 
         vantoro::ui::RunConfigSheet(state);
 
