@@ -12,8 +12,7 @@ std::size_t DatagramQueue::DrainPush(const QueuedDatagram* items, std::size_t n,
         const std::size_t waiting = items_.size();
         taken = std::min(n, capacity_ - std::min(capacity_, waiting));
         items_.insert(items_.end(), items, items + taken);
-        if (!policy_.DrainQueued(received, waiting, items_.size(),
-                                 DrainDispatchPolicy::Clock::now()))
+        if (!policy_.DrainQueued(received, waiting, items_.size()))
             return n - taken;
     }
     ready_.notify_one();
@@ -22,10 +21,13 @@ std::size_t DatagramQueue::DrainPush(const QueuedDatagram* items, std::size_t n,
 
 bool DatagramQueue::DrainFoundSocketEmpty()
 {
+    // In a burst the socket running empty for a moment is no end to it, and
+    // the drain takes no lock to find that out.
+    if (policy_.DrainInBurst())
+        return false;
     {
         std::lock_guard lock(mutex_);
-        if (!policy_.DrainFoundSocketEmpty())
-            return false;
+        policy_.DrainFoundSocketEmpty();
         if (items_.empty())
             return true;
     }
@@ -55,7 +57,7 @@ bool DatagramQueue::DispatcherPop(QueuedDatagram& out)
             continue;
         }
         DrainDispatchPolicy::Clock::time_point until;
-        if (policy_.DispatcherMayTake(items_.size(), DrainDispatchPolicy::Clock::now(), &until))
+        if (policy_.DispatcherMayTake(items_.size(), &until))
             break;
         ready_.wait_until(lock, until);
     }

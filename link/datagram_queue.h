@@ -60,7 +60,7 @@ private:
     std::condition_variable ready_;
     std::deque<QueuedDatagram> items_;
     bool closed_ = false;
-    DrainDispatchPolicy policy_; // guarded by mutex_
+    DrainDispatchPolicy policy_; // guarded by mutex_, but for its drain-thread-only burst count
 };
 
 } // namespace vantoro

@@ -2,25 +2,21 @@
 
 namespace vantoro {
 
-bool DrainDispatchPolicy::DrainQueued(std::size_t received, std::size_t waiting, std::size_t queued,
-                                      Clock::time_point now)
+bool DrainDispatchPolicy::DrainQueued(std::size_t received, std::size_t waiting, std::size_t queued)
 {
     if (waiting > 0 || received > 1)
         crowded_ += received;
     if (!draining_) {
         draining_ = true;
-        hold_since_ = now;
+        hold_since_ = now_();
         released_ = 0;
     }
     return waiting == 0 || queued >= hold_limit_;
 }
 
-bool DrainDispatchPolicy::DrainFoundSocketEmpty()
+void DrainDispatchPolicy::DrainFoundSocketEmpty()
 {
-    if (crowded_ >= kBurstAnswers)
-        return false; // a burst: the socket running empty for a moment is no end to it
     draining_ = false;
-    return true;
 }
 
 void DrainDispatchPolicy::DrainSawQuietGap()
@@ -29,16 +25,16 @@ void DrainDispatchPolicy::DrainSawQuietGap()
     draining_ = false;
 }
 
-bool DrainDispatchPolicy::DispatcherMayTake(std::size_t queued, Clock::time_point now, Clock::time_point* until)
+bool DrainDispatchPolicy::DispatcherMayTake(std::size_t queued, Clock::time_point* until)
 {
     if (!draining_ || released_ > 0 || queued >= hold_limit_)
         return true;
     *until = hold_since_ + max_hold_;
-    if (now < *until)
+    if (now_() < *until)
         return false;
     // Held long enough: what is queued now goes, then a new hold starts.
     released_ = queued;
-    hold_since_ = now;
+    hold_since_ = now_();
     return true;
 }
 

@@ -14,8 +14,10 @@
 // dispatcher and the user interface it wakes would take the processor the
 // drain needs. The dispatcher also runs at a lower priority, kDispatcherNice.
 //
-// No lock and no clock of its own: the queue calls it under its lock and
-// passes the time. Methods are named for the thread they act for.
+// No lock of its own: the queue calls it under its lock, except for the
+// burst count, which only the drain thread touches, so an empty socket in a
+// burst costs the drain no lock. It reads the clock it is given only when a
+// hold starts or is timed. Methods are named for the thread they act for.
 
 #include <chrono>
 #include <cstddef>
@@ -33,39 +35,47 @@ public:
     // The dispatcher's nice value (the drain thread keeps the process's).
     static constexpr int kDispatcherNice = 10;
 
-    explicit DrainDispatchPolicy(std::size_t hold_limit, std::chrono::milliseconds max_hold = kMaxHold)
-        : hold_limit_(hold_limit), max_hold_(max_hold)
+    using Now = Clock::time_point (*)();
+
+    explicit DrainDispatchPolicy(std::size_t hold_limit, std::chrono::milliseconds max_hold = kMaxHold,
+                                 Now now = &Clock::now)
+        : hold_limit_(hold_limit), max_hold_(max_hold), now_(now)
     {
     }
 
-    // Drain thread: a receive took `received` datagrams (short ones too) off
-    // the socket while `waiting` answers were still queued; the drain is
-    // under way. Returns whether the dispatcher must be woken now that
-    // `queued` are queued: for the first (so it can time the hold) or once
-    // the hold limit is reached.
-    bool DrainQueued(std::size_t received, std::size_t waiting, std::size_t queued, Clock::time_point now);
-    // Drain thread: the socket ran empty. Returns true when that ends the
-    // hold (not in a burst): the dispatcher may go on.
-    bool DrainFoundSocketEmpty();
-    // Drain thread: the socket stayed empty for kQuietGap; the burst is over
-    // and the hold ends.
+    // Drain thread, under the lock: a receive took `received` datagrams
+    // (short ones too) off the socket while `waiting` answers were still
+    // queued; the drain is under way. Returns whether the dispatcher must be
+    // woken now that `queued` are queued: for the first (so it can time the
+    // hold) or once the hold limit is reached.
+    bool DrainQueued(std::size_t received, std::size_t waiting, std::size_t queued);
+    // Drain thread, no lock needed: whether the answers since the last quiet
+    // gap make a burst, which an empty socket does not end.
+    bool DrainInBurst() const { return crowded_ >= kBurstAnswers; }
+    // Drain thread, under the lock: the socket ran empty outside a burst;
+    // the hold ends and the dispatcher may go on.
+    void DrainFoundSocketEmpty();
+    // Drain thread, under the lock: the socket stayed empty for kQuietGap;
+    // the burst is over and the hold ends.
     void DrainSawQuietGap();
 
-    // Dispatch thread, with answers queued: true when the oldest may be taken
-    // now; otherwise *until says when the hold runs out.
-    bool DispatcherMayTake(std::size_t queued, Clock::time_point now, Clock::time_point* until);
+    // Dispatch thread, under the lock, with answers queued: true when the
+    // oldest may be taken now; otherwise *until says when the hold runs out.
+    bool DispatcherMayTake(std::size_t queued, Clock::time_point* until);
     // Dispatch thread: it took one answer.
     void DispatcherTook();
 
-    // Both threads stopped: back to the start.
+    // Neither thread running: back to the start.
     void Reset();
 
 private:
     const std::size_t hold_limit_;
     const std::chrono::milliseconds max_hold_;
-    // Answers that came crowded (several in one receive, or while earlier ones
-    // still waited) since the last quiet gap. An apply's acknowledgements
-    // never crowd: each comes after the previous one was dispatched.
+    const Now now_;
+    // The drain thread's alone: answers that came crowded (several in one
+    // receive, or while earlier ones still waited) since the last quiet gap.
+    // An apply's acknowledgements never crowd: each comes after the previous
+    // one was dispatched.
     std::size_t crowded_ = 0;
     bool draining_ = false;
     Clock::time_point hold_since_{}; // when the drain last got under way
