@@ -102,10 +102,7 @@ std::optional<std::string> CameraLink::Start()
 {
     if (core_->receiver.Start())
         return std::nullopt;
-    if (!core_->receiver.running())
-        return std::string("cannot start the threads that receive the cameras' answers");
-    return "cannot bind UDP port " + std::to_string(core_->state.ports.tool_port) +
-           " for the cameras' answers (is another configuration tool running?)";
+    return core_->receiver.StartFailure();
 }
 
 bool CameraLink::running() const

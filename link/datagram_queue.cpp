@@ -4,41 +4,49 @@
 
 namespace vantoro {
 
-std::size_t DatagramQueue::Push(const QueuedDatagram* items, std::size_t n, std::size_t* waiting)
+std::size_t DatagramQueue::DrainPush(const QueuedDatagram* items, std::size_t n, std::size_t received)
 {
     std::size_t taken;
     {
         std::lock_guard lock(mutex_);
-        if (waiting)
-            *waiting = items_.size();
-        taken = std::min(n, capacity_ - std::min(capacity_, items_.size()));
-        const bool was_empty = items_.empty();
+        const std::size_t waiting = items_.size();
+        taken = std::min(n, capacity_ - std::min(capacity_, waiting));
         items_.insert(items_.end(), items, items + taken);
-        if (!draining_) {
-            draining_ = true;
-            hold_since_ = std::chrono::steady_clock::now();
-            released_ = 0;
-        }
-        // The first datagram wakes the dispatcher only so it can time the hold.
-        if (!was_empty && items_.size() < hold_limit_)
+        if (!policy_.DrainQueued(received, waiting, items_.size()))
             return n - taken;
     }
     ready_.notify_one();
     return n - taken;
 }
 
-void DatagramQueue::Idle()
+bool DatagramQueue::DrainFoundSocketEmpty()
+{
+    // In a burst the socket running empty for a moment is no end to it, and
+    // the drain takes no lock to find that out.
+    if (policy_.DrainInBurst())
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        policy_.DrainFoundSocketEmpty();
+        if (items_.empty())
+            return true;
+    }
+    ready_.notify_one();
+    return true;
+}
+
+void DatagramQueue::DrainSawQuietGap()
 {
     {
         std::lock_guard lock(mutex_);
-        draining_ = false;
+        policy_.DrainSawQuietGap();
         if (items_.empty())
             return;
     }
     ready_.notify_one();
 }
 
-bool DatagramQueue::Pop(QueuedDatagram& out)
+bool DatagramQueue::DispatcherPop(QueuedDatagram& out)
 {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -48,19 +56,12 @@ bool DatagramQueue::Pop(QueuedDatagram& out)
             ready_.wait(lock);
             continue;
         }
-        if (!draining_ || released_ > 0 || items_.size() >= hold_limit_)
+        DrainDispatchPolicy::Clock::time_point until;
+        if (policy_.DispatcherMayTake(items_.size(), &until))
             break;
-        const auto until = hold_since_ + max_hold_;
-        if (std::chrono::steady_clock::now() >= until) {
-            // Held long enough: what is queued now goes, then a new hold starts.
-            released_ = items_.size();
-            hold_since_ = std::chrono::steady_clock::now();
-            break;
-        }
         ready_.wait_until(lock, until);
     }
-    if (released_ > 0)
-        --released_;
+    policy_.DispatcherTook();
     out = items_.front();
     items_.pop_front();
     return true;
@@ -81,8 +82,7 @@ void DatagramQueue::Open()
     items_.clear();
     items_.shrink_to_fit();
     closed_ = false;
-    draining_ = false;
-    released_ = 0;
+    policy_.Reset();
 }
 
 std::size_t DatagramQueue::size()

@@ -3,31 +3,18 @@
 #include "link/window_messages.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <system_error>
 #include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace vantoro {
 
 namespace {
 // Datagrams taken per receive call: few system calls per burst of answers.
 constexpr int kBatch = 64;
-// The dispatcher's nice value (the drain thread keeps the process's).
-constexpr int kDispatchNice = 10;
 // Without a wake pipe a stop request is seen within this many milliseconds.
 constexpr int kPollWithoutPipeMs = 100;
-// A burst: this many crowded answers without a pause. The dispatcher then
-// waits for one, kBurstQuietMs with an empty socket.
-constexpr std::size_t kBurstAnswers = 8;
-constexpr int kBurstQuietMs = 2;
+constexpr int kQuietGapMs = int(DrainDispatchPolicy::kQuietGap.count());
 } // namespace
 
 ReceiverThread::ReceiverThread(LinkState& link, FrameTransmitter& transmitter)
@@ -46,6 +33,7 @@ bool ReceiverThread::Start()
 {
     if (dispatch_thread_.joinable())
         return true;
+    start_failure_.clear();
     socket_ = net::OpenUdpSocket();
     bool bound = false;
     if (socket_ != net::kInvalidSocket) {
@@ -54,16 +42,15 @@ bool ReceiverThread::Start()
         if (link_.ports.receive_buffer_bytes > 0)
             net::SetReceiveBuffer(socket_, link_.ports.receive_buffer_bytes);
         bound = net::Bind(socket_, 0, link_.ports.tool_port);
-        ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK);
+        net::SetNonBlocking(socket_);
     }
-    if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
-        wake_pipe_[0] = wake_pipe_[1] = -1;
+    net::OpenWakePipe(wake_pipe_);
     stop_ = false;
     finished_ = false;
     queue_.Open();
     try {
-        drain_thread_ = start_thread_([this] { Drain(); });
-        dispatch_thread_ = start_thread_([this] { Run(); });
+        drain_thread_ = start_thread_([this] { DrainLoop(); });
+        dispatch_thread_ = start_thread_([this] { DispatchLoop(); });
     } catch (const std::system_error&) {
         // No thread to be had: the sheet opens all the same, without answers.
         RequestStop();
@@ -71,8 +58,12 @@ bool ReceiverThread::Start()
             drain_thread_.join();
         CloseDescriptors();
         finished_ = true;
+        start_failure_ = "cannot start the threads that receive the cameras' answers";
         return false;
     }
+    if (!bound)
+        start_failure_ = "cannot bind UDP port " + std::to_string(link_.ports.tool_port) +
+                         " for the cameras' answers (is another configuration tool running?)";
     return bound;
 }
 
@@ -80,10 +71,7 @@ void ReceiverThread::RequestStop()
 {
     stop_ = true;
     queue_.Close();
-    if (wake_pipe_[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] auto n = ::write(wake_pipe_[1], &byte, 1);
-    }
+    net::Wake(wake_pipe_);
 }
 
 void ReceiverThread::Stop()
@@ -102,29 +90,25 @@ void ReceiverThread::CloseDescriptors()
 {
     net::Close(socket_);
     socket_ = net::kInvalidSocket;
-    for (int& fd : wake_pipe_) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    net::CloseWakePipe(wake_pipe_);
 }
 
-void ReceiverThread::Run()
+void ReceiverThread::DispatchLoop()
 {
     // When both want the processor the drain thread goes first: a socket
     // buffer of a few hundred frames overflows within milliseconds of a
-    // burst, while the dispatcher's frames wait safely in the queue. Lowering
-    // one's own priority needs no privilege; the order of frames is unchanged.
-    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kDispatchNice);
+    // burst, while the dispatcher's frames wait safely in the queue. The
+    // order of frames is unchanged.
+    net::SetThreadNice(DrainDispatchPolicy::kDispatcherNice);
     QueuedDatagram next;
-    while (!stop_.load() && queue_.Pop(next)) {
+    while (!stop_.load() && queue_.DispatcherPop(next)) {
         if (AcceptDatagram(next.bytes.data(), kFrameSize))
             DispatchReply(received_frame_, next.interface_index, next.source_address);
     }
     finished_ = true;
 }
 
-void ReceiverThread::Drain()
+void ReceiverThread::DrainLoop()
 {
     // The socket is read only here; the buffers live on this thread.
     std::vector<Frame> buffers(kBatch);
@@ -132,35 +116,25 @@ void ReceiverThread::Drain()
     std::vector<QueuedDatagram> staging(kBatch);
     for (int i = 0; i < kBatch; ++i)
         slots[i] = {buffers[i].data(), kFrameSize};
-    // Answers that came crowded (several in one receive, or while earlier
-    // ones still waited) since the socket was last quiet for kBurstQuietMs.
-    // An apply's acknowledgements never crowd: each comes after the previous
-    // one was dispatched.
-    std::size_t crowded = 0;
     while (!stop_.load()) {
         const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch);
         if (n > 0) {
-            if (Enqueue(slots.data(), n, staging.data()) > 0 || n > 1)
-                crowded += std::size_t(n);
+            Enqueue(slots.data(), n, staging.data());
             continue; // read on while anything is queued
         }
         if (n < 0)
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
-        // A few answers (an acknowledgement, one camera's records) go to the
-        // dispatcher at once. In a burst the socket running empty for a moment
-        // is no end to it: the dispatcher, and the user interface it wakes,
-        // would take the processor the drain needs, so they wait for a pause.
-        if (crowded < kBurstAnswers)
-            queue_.Idle();
-        if (WaitForSocket(kBurstQuietMs))
+        // The policy decides whether the dispatcher goes on now or after a
+        // quiet gap; the drain only reports what the socket does.
+        queue_.DrainFoundSocketEmpty();
+        if (WaitForSocket(kQuietGapMs))
             continue;
-        crowded = 0;
-        queue_.Idle(); // caught up: the dispatcher's turn
+        queue_.DrainSawQuietGap(); // caught up: the dispatcher's turn
         WaitForSocket(-1);
     }
 }
 
-std::size_t ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
+void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
 {
     std::size_t kept = 0;
     for (int i = 0; i < n; ++i) {
@@ -175,26 +149,18 @@ std::size_t ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDa
         staging[kept].source_address = slots[i].source_address;
         ++kept;
     }
-    std::size_t waiting = 0;
-    const std::size_t dropped = queue_.Push(staging, kept, &waiting);
+    const std::size_t dropped = queue_.DrainPush(staging, kept, std::size_t(n));
     if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
         std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
                      DatagramQueue::kCapacity);
-    return waiting;
 }
 
 bool ReceiverThread::WaitForSocket(int timeout_ms)
 {
-    pollfd fds[2];
-    nfds_t count = 0;
-    if (wake_pipe_[0] >= 0)
-        fds[count++] = {wake_pipe_[0], POLLIN, 0};
-    if (socket_ != net::kInvalidSocket)
-        fds[count++] = {socket_, POLLIN, 0};
     // Without the pipe nothing could wake the wait for a stop: bound it.
-    if (wake_pipe_[0] < 0 && (timeout_ms < 0 || timeout_ms > kPollWithoutPipeMs))
+    if (!wake_pipe_.open() && (timeout_ms < 0 || timeout_ms > kPollWithoutPipeMs))
         timeout_ms = kPollWithoutPipeMs;
-    return ::poll(fds, count, timeout_ms) > 0;
+    return net::WaitReadable(socket_, wake_pipe_, timeout_ms);
 }
 
 bool ReceiverThread::AcceptDatagram(const std::uint8_t* data, std::size_t n)

@@ -3,10 +3,12 @@
 // its command alone. Record replies are filed; acknowledgements report
 // progress and send the next frame of the apply sequence.
 //
-// Two threads: one only drains the socket, in batches, into a bounded queue,
-// so a burst of answers is kept even with a small socket buffer; the other
-// takes one frame at a time from the queue, in arrival order, and dispatches
-// it, waiting for each notification to be handled as before.
+// Two threads: the drain thread only takes the socket's datagrams, in
+// batches, into a bounded queue, so a burst of answers is kept even with a
+// small socket buffer; the dispatch thread takes one frame at a time from
+// the queue, in arrival order, and dispatches it, waiting for each
+// notification to be handled as before. When the dispatcher may go on is
+// the DrainDispatchPolicy's decision (link/drain_dispatch_policy.h).
 
 #include "link/config_frame.h"
 #include "link/datagram_queue.h"
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace vantoro {
@@ -37,6 +40,9 @@ public:
     // or when no thread could be started: then nothing runs, running() is
     // false and the tool goes on without answers.
     bool Start();
+    // Why the last Start() returned false, as a front end prints it (no
+    // thread, or the port); empty when it returned true.
+    const std::string& StartFailure() const { return start_failure_; }
     // Unblocks the receive, ends the loop and joins. A notification under way
     // must be allowed to finish: call from a thread that keeps delivering them.
     void Stop();
@@ -66,14 +72,13 @@ public:
     const Counters& counters() const { return counters_; }
 
 private:
-    void Run();   // the dispatch loop
-    void Drain(); // the socket loop
-    // Queues a batch of received datagrams, refusing short ones.
-    // Queues the whole frames of a batch; returns how many answers were
-    // still waiting for the dispatcher before them.
-    std::size_t Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
-    // Holding no lock, up to timeout_ms (-1: no limit; bounded when there is
-    // no wake pipe). True when something is there to read.
+    void DispatchLoop(); // the dispatch thread
+    void DrainLoop();    // the drain thread
+    // Drain thread: queues the whole frames of a batch of n received
+    // datagrams, refusing short ones.
+    void Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
+    // Drain thread: holding no lock, up to timeout_ms (-1: no limit; bounded
+    // when there is no wake pipe). True when something is there to read.
     bool WaitForSocket(int timeout_ms);
     // Merges the bytes into the frame image and copies it to the received frame.
     bool AcceptDatagram(const std::uint8_t* data, std::size_t n);
@@ -82,7 +87,8 @@ private:
     LinkState& link_;
     FrameTransmitter& transmitter_;
     net::Socket socket_ = net::kInvalidSocket;
-    int wake_pipe_[2] = {-1, -1};
+    net::WakePipe wake_pipe_;
+    std::string start_failure_;
     ThreadStarter start_thread_;
     std::thread drain_thread_;
     std::thread dispatch_thread_;

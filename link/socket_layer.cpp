@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -169,6 +173,57 @@ std::uint16_t LocalPort(Socket s)
     if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return 0;
     return ntohs(sa.sin_port);
+}
+
+bool SetNonBlocking(Socket s)
+{
+    const int flags = ::fcntl(s, F_GETFL);
+    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+bool OpenWakePipe(WakePipe& pipe)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        pipe = {};
+        return false;
+    }
+    pipe.read_end = fds[0];
+    pipe.write_end = fds[1];
+    return true;
+}
+
+void Wake(const WakePipe& pipe)
+{
+    if (pipe.write_end < 0)
+        return;
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(pipe.write_end, &byte, 1);
+}
+
+void CloseWakePipe(WakePipe& pipe)
+{
+    for (int* fd : {&pipe.read_end, &pipe.write_end}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+bool WaitReadable(Socket s, const WakePipe& wake, int timeout_ms)
+{
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (wake.read_end >= 0)
+        fds[count++] = {wake.read_end, POLLIN, 0};
+    if (s != kInvalidSocket)
+        fds[count++] = {s, POLLIN, 0};
+    return ::poll(fds, count, timeout_ms) > 0;
+}
+
+bool SetThreadNice(int nice)
+{
+    return ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), nice) == 0;
 }
 
 std::uint32_t InetAddr(const char* text)

@@ -1,6 +1,8 @@
 #pragma once
-// A thin layer over the Berkeley socket calls, so the rest of the link does
-// not include system headers. Addresses are IPv4 in network byte order.
+// A thin layer over the Berkeley socket calls and the few other system calls
+// the link makes (waiting on a socket, the wake pipe, thread priority), so
+// the rest of the link does not include system headers. Addresses are IPv4
+// in network byte order.
 
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +46,28 @@ struct BatchSlot {
 int ReceiveBatch(Socket s, BatchSlot* slots, int count);
 void Close(Socket s);
 std::uint16_t LocalPort(Socket s);
+// Receives on s no longer wait for a datagram.
+bool SetNonBlocking(Socket s);
+
+// A pipe whose only use is to end a WaitReadable from another thread.
+struct WakePipe {
+    int read_end = -1;
+    int write_end = -1;
+    bool open() const { return read_end >= 0; }
+};
+// Non-blocking, closed on exec; false, leaving it closed, when the system
+// has none to give.
+bool OpenWakePipe(WakePipe& pipe);
+void Wake(const WakePipe& pipe); // nothing when it is closed
+void CloseWakePipe(WakePipe& pipe);
+// Waits holding no lock until s has a datagram to read or the pipe was woken,
+// up to timeout_ms (-1: no limit). Either may be closed (invalid); with both
+// closed it just waits. True when something is there to read.
+bool WaitReadable(Socket s, const WakePipe& wake, int timeout_ms);
+
+// Lowers the calling thread's priority to the nice value; lowering one's own
+// needs no privilege. False when the system refused.
+bool SetThreadNice(int nice);
 // inet_addr: dotted text to an address in network byte order; all bits set
 // for text it cannot convert.
 std::uint32_t InetAddr(const char* text);

@@ -271,33 +271,33 @@ TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
     QueuedDatagram items[6];
     for (unsigned i = 0; i < 6; ++i)
         items[i].interface_index = i + 1;
-    EXPECT_EQ(queue.Push(items, 3), 0u);
-    EXPECT_EQ(queue.Push(items + 3, 3), 2u) << "room for one more";
+    EXPECT_EQ(queue.DrainPush(items, 3, 3), 0u);
+    EXPECT_EQ(queue.DrainPush(items + 3, 3, 3), 2u) << "room for one more";
     QueuedDatagram out;
     for (unsigned expected : {1u, 2u, 3u}) {
-        ASSERT_TRUE(queue.Pop(out)) << "half the capacity queued: no holding back";
+        ASSERT_TRUE(queue.DispatcherPop(out)) << "half the capacity queued: no holding back";
         EXPECT_EQ(out.interface_index, expected);
     }
-    queue.Idle(); // one left, below the limit: goes once the drain is idle
-    ASSERT_TRUE(queue.Pop(out));
+    queue.DrainSawQuietGap(); // one left, below the limit: goes once the drain is idle
+    ASSERT_TRUE(queue.DispatcherPop(out));
     EXPECT_EQ(out.interface_index, 4u);
     std::thread closer([&] { queue.Close(); });
-    EXPECT_FALSE(queue.Pop(out)) << "a waiting Pop ends at Close";
+    EXPECT_FALSE(queue.DispatcherPop(out)) << "a waiting Pop ends at Close";
     closer.join();
     queue.Open();
     EXPECT_EQ(queue.size(), 0u);
-    EXPECT_EQ(queue.Push(items, 1), 0u);
+    EXPECT_EQ(queue.DrainPush(items, 1, 1), 0u);
     EXPECT_EQ(queue.size(), 1u);
 
     // A drain that never goes idle (answers streaming in without a pause)
     // holds the dispatcher back for a while only: an acknowledgement queued
     // behind the stream is still taken, in order.
     DatagramQueue streaming(1000, std::chrono::milliseconds(20));
-    streaming.Push(items, 3);
+    streaming.DrainPush(items, 3, 3);
     auto taken = std::async(std::launch::async, [&] {
         std::vector<unsigned> order;
         QueuedDatagram d;
-        for (int i = 0; i < 3 && streaming.Pop(d); ++i)
+        for (int i = 0; i < 3 && streaming.DispatcherPop(d); ++i)
             order.push_back(d.interface_index);
         return order;
     });

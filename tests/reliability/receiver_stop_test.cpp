@@ -242,6 +242,9 @@ TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
     ASSERT_TRUE(holder.bound());
     link.state.messenger.Attach(&windows);
     EXPECT_FALSE(link.receiver.Start());
+    EXPECT_EQ(link.receiver.StartFailure(),
+              "cannot bind UDP port " + std::to_string(link.state.ports.tool_port) +
+                  " for the cameras' answers (is another configuration tool running?)");
     EXPECT_TRUE(link.receiver.running()) << "the loop runs anyway";
     WithinBound("Stop() of a receiver that could not bind", [&] { link.receiver.Stop(); });
     EXPECT_FALSE(link.receiver.running());
@@ -262,6 +265,7 @@ TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
             return std::thread(std::move(body));
         });
         EXPECT_FALSE(link.receiver.Start()) << "refused thread " << refused;
+        EXPECT_EQ(link.receiver.StartFailure(), "cannot start the threads that receive the cameras' answers");
         EXPECT_FALSE(link.receiver.running());
         EXPECT_TRUE(link.receiver.finished());
         WithinBound("Stop() after a thread could not start", [&] { link.receiver.Stop(); });
@@ -272,6 +276,7 @@ TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
     // Threads to be had again: the receiver starts and answers are handled.
     link.receiver.SetThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
     ASSERT_TRUE(link.receiver.Start());
+    EXPECT_EQ(link.receiver.StartFailure(), "") << "a start that succeeded leaves no failure behind";
     SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(3)), link.state.ports.tool_port);
     EXPECT_TRUE(Eventually([&] { return windows.count(WM_CAMERA_FOUND) == 1; }));
     WithinBound("Stop()", [&] { link.receiver.Stop(); });
