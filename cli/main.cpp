@@ -143,8 +143,9 @@ int main(int argc, char** argv)
         std::string& text = set.network[std::size_t(field->id)];
         if (field->kind == vantoro::NetworkFieldKind::Address)
             set_cmd->add_option(SetOptionName(*field), text, "new address")->type_name("ADDRESS");
-        else
-            set_cmd->add_option(SetOptionName(*field), text, std::string(field->label) + " switch")->type_name("on|off");
+        else // "SERVER switch"
+            set_cmd->add_option(SetOptionName(*field), text, std::string(field->label) + " switch")
+                ->type_name("on|off");
     }
     Repeatable(set_cmd->add_option("--add-user", set.add_users,
                                    "add a user in the first free row; password from VANTORO_NEW_PASSWORD or a prompt"))
