@@ -197,7 +197,7 @@ BatchTimes RunBatch(int cameras, int runs)
             ops::PlanRow row;
             row.mac = targets[i];
             // A new address each run, so every camera really is applied to.
-            row.edits.ethernet_ip = 0x0A000000u | std::uint32_t(run + 1) << 16 | std::uint32_t(i);
+            row.edits[NetworkFieldId::EthernetIp] = 0x0A000000u | std::uint32_t(run + 1) << 16 | std::uint32_t(i);
             plan.push_back(row);
         }
         auto start = Clock::now();

@@ -3,9 +3,11 @@
 #include "ops/csv_io.h"
 #include "cli/table.h"
 #include "ops/text_forms.h"
+#include "link/network_fields.h"
 #include "link/records.h"
 #include "util/mac_text.h"
 #include "util/strict_address.h"
+#include "ops/record_edits.h"
 
 namespace vantoro::cli {
 
@@ -33,16 +35,8 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
         const GeneralConfigReader g(c.general->data());
         std::fprintf(out, "\nFirmware %s\n\n", g.FirmwareVersionText().c_str());
         Table net({"SETTING", "VALUE"});
-        net.AddRow({"Ethernet IP address", AddressText(g.ethernet_ip())});
-        net.AddRow({"Ethernet subnet mask", AddressText(g.ethernet_mask())});
-        net.AddRow({"Gateway", AddressText(g.gateway())});
-        net.AddRow({"BOOTP start IP", AddressText(g.bootp_start_ip())});
-        net.AddRow({"BOOTP end IP", AddressText(g.bootp_end_ip())});
-        net.AddRow({"SERVER", OnOff(g.server_on())});
-        net.AddRow({"BOOTP", OnOff(g.bootp_on())});
-        net.AddRow({"PPP IP address", AddressText(g.ppp_ip())});
-        net.AddRow({"PPP subnet mask", AddressText(g.ppp_mask())});
-        net.AddRow({"PPP client IP address", AddressText(g.ppp_client_ip())});
+        for (const NetworkField& field : kNetworkFields)
+            net.AddRow({std::string(field.label), NetworkFieldText(g, field)});
         net.Print(out);
         std::fprintf(out, "\n");
         Table names({"CAMERA NAME", "TEXT"});
@@ -105,22 +99,25 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& camer
 
 void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras)
 {
-    WriteCsvRow(out, {"mac", "ethernet_ip", "ethernet_mask", "gateway", "bootp_start", "bootp_end", "ppp_ip",
-                      "ppp_mask", "ppp_client_ip", "server", "bootp", "camera_name_1", "camera_name_2",
-                      "camera_name_3", "camera_name_4", "firmware", "records", "interface", "address"});
+    CsvRow header = {"mac"};
+    for (const NetworkField* field : kNetworkColumns)
+        header.emplace_back(field->name);
+    for (int i = 0; i < general_layout::camera_names; ++i)
+        header.push_back(CameraNameField(i));
+    header.insert(header.end(), {"firmware", "records", "interface", "address"});
+    WriteCsvRow(out, header);
     for (const CameraSnapshot& c : cameras) {
         CsvRow row = {MacColonText(c.mac)};
         if (c.general) {
             const GeneralConfigReader g(c.general->data());
-            row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
-                                   AddressText(g.gateway()), AddressText(g.bootp_start_ip()),
-                                   AddressText(g.bootp_end_ip()), AddressText(g.ppp_ip()), AddressText(g.ppp_mask()),
-                                   AddressText(g.ppp_client_ip()), OnOff(g.server_on()), OnOff(g.bootp_on())});
+            for (const NetworkField* field : kNetworkColumns)
+                row.push_back(NetworkFieldText(g, *field));
             for (int i = 0; i < general_layout::camera_names; ++i)
                 row.push_back(g.camera_name(i));
             row.push_back(g.FirmwareVersionText());
         } else {
-            row.insert(row.end(), 15, std::string());
+            // The network fields, the camera names and the firmware.
+            row.insert(row.end(), kNetworkFieldCount + general_layout::camera_names + 1, std::string());
         }
         row.push_back(RecordsLetters(c));
         row.push_back(InterfaceName(c.answer_interface));

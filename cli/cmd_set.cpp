@@ -19,19 +19,9 @@ namespace {
 std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
 {
     GeneralEdits& g = e.general;
-    const std::pair<const char*, std::pair<const std::string*, std::optional<std::uint32_t>*>> addresses[] = {
-        {"--ethernet-ip", {&o.ethernet_ip, &g.ethernet_ip}},   {"--ethernet-mask", {&o.ethernet_mask, &g.ethernet_mask}},
-        {"--gateway", {&o.gateway, &g.gateway}},               {"--bootp-start", {&o.bootp_start, &g.bootp_start}},
-        {"--bootp-end", {&o.bootp_end, &g.bootp_end}},         {"--ppp-ip", {&o.ppp_ip, &g.ppp_ip}},
-        {"--ppp-mask", {&o.ppp_mask, &g.ppp_mask}},            {"--ppp-client-ip", {&o.ppp_client_ip, &g.ppp_client_ip}},
-    };
-    for (const auto& [name, field] : addresses)
-        if (auto error = ReadAddressEdit(name, *field.first, *field.second))
+    for (const NetworkField* field : kNetworkColumns)
+        if (auto error = ReadNetworkEdit(SetOptionName(*field), *field, o.network[std::size_t(field->id)], g))
             return error;
-    if (auto error = ReadSwitchEdit("--server", o.server, g.server))
-        return error;
-    if (auto error = ReadSwitchEdit("--bootp", o.bootp, g.bootp))
-        return error;
     for (const std::string& text : o.camera_names)
         if (auto error = ReadCameraNameOption(text, g))
             return error;

@@ -3,9 +3,12 @@
 // sent and returns the exit status.
 
 #include "cli/front_end.h"
+#include "link/network_fields.h"
 #include "ops/record_edits.h"
 #include "ops/session.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -52,12 +55,19 @@ struct WriteOptions {
 struct SetOptions {
     std::string mac;
     WriteOptions write;
-    std::string ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip;
-    std::string server, bootp;
+    std::array<std::string, kNetworkFieldCount> network; // as kNetworkFields
     std::vector<std::string> add_users, delete_users, permissions, add_domains, delete_domains;
     std::vector<std::string> camera_names; // N=TEXT
     std::vector<std::string> passwords; // user names; the passwords are asked for
 };
+
+// set's option for a network field: --ethernet-ip for ethernet_ip.
+inline std::string SetOptionName(const NetworkField& field)
+{
+    std::string option = "--" + std::string(field.name);
+    std::replace(option.begin(), option.end(), '_', '-');
+    return option;
+}
 
 struct ApplyOptions {
     std::string csv;

@@ -3,6 +3,7 @@
 // 130 a search interrupted by Ctrl+C.
 
 #include "cli/commands.h"
+#include "ops/apply_plan.h"
 
 #include "vantoro_version.h"
 
@@ -138,15 +139,14 @@ int main(int argc, char** argv)
     CLI::App* set_cmd = app.add_subcommand("set", "edit one camera's records and send them");
     set_cmd->add_option("MAC", set.mac, "the camera")->required();
     AddLogin(set_cmd, set.write, true);
-    const std::pair<const char*, std::string*> addresses[] = {
-        {"--ethernet-ip", &set.ethernet_ip}, {"--ethernet-mask", &set.ethernet_mask}, {"--gateway", &set.gateway},
-        {"--bootp-start", &set.bootp_start}, {"--bootp-end", &set.bootp_end},         {"--ppp-ip", &set.ppp_ip},
-        {"--ppp-mask", &set.ppp_mask},       {"--ppp-client-ip", &set.ppp_client_ip},
-    };
-    for (const auto& [name, field] : addresses)
-        set_cmd->add_option(name, *field, "new address")->type_name("ADDRESS");
-    set_cmd->add_option("--server", set.server, "SERVER switch")->type_name("on|off");
-    set_cmd->add_option("--bootp", set.bootp, "BOOTP switch")->type_name("on|off");
+    for (const vantoro::NetworkField* field : vantoro::kNetworkColumns) {
+        std::string& text = set.network[std::size_t(field->id)];
+        if (field->kind == vantoro::NetworkFieldKind::Address)
+            set_cmd->add_option(SetOptionName(*field), text, "new address")->type_name("ADDRESS");
+        else // "SERVER switch"
+            set_cmd->add_option(SetOptionName(*field), text, std::string(field->label) + " switch")
+                ->type_name("on|off");
+    }
     Repeatable(set_cmd->add_option("--add-user", set.add_users,
                                    "add a user in the first free row; password from VANTORO_NEW_PASSWORD or a prompt"))
         ->type_name("NAME");
@@ -170,9 +170,8 @@ int main(int argc, char** argv)
 
     ApplyOptions apply;
     CLI::App* apply_cmd = app.add_subcommand("apply", "network settings for many cameras from a CSV file, one per row");
-    apply_cmd->add_option("FILE", apply.csv, "CSV with a mac column and any of ethernet_ip, ethernet_mask, gateway, "
-                                             "bootp_start, bootp_end, ppp_ip, ppp_mask, ppp_client_ip, server, bootp, "
-                                             "camera_name_1 to camera_name_4")
+    apply_cmd->add_option("FILE", apply.csv, "CSV with a mac column and any of " + vantoro::ops::NetworkColumnList() +
+                                             ", camera_name_1 to camera_name_4")
         ->required();
     AddLogin(apply_cmd, apply.write, true);
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");

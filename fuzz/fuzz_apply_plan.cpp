@@ -22,22 +22,22 @@ namespace {
 const char* const kColumns[] = {"mac",    "ethernet_ip", "ethernet_mask", "gateway",       "bootp_start", "bootp_end",
                                 "ppp_ip", "ppp_mask",    "ppp_client_ip", "server",        "bootp"};
 
-std::string Address(const std::optional<std::uint32_t>& a)
-{
-    return a ? AddressText(*a) : std::string();
-}
-
-std::string Switch(const std::optional<bool>& s)
-{
-    return s ? (*s ? "on" : "off") : "";
-}
-
 CsvRow Cells(const PlanRow& row)
 {
-    const GeneralEdits& g = row.edits;
-    return {MacColonText(row.mac), Address(g.ethernet_ip), Address(g.ethernet_mask), Address(g.gateway),
-            Address(g.bootp_start),  Address(g.bootp_end), Address(g.ppp_ip),        Address(g.ppp_mask),
-            Address(g.ppp_client_ip), Switch(g.server),    Switch(g.bootp)};
+    CsvRow cells = {MacColonText(row.mac)};
+    for (const char* column : kColumns) {
+        const NetworkField* field = FindNetworkField(column);
+        if (!field)
+            continue; // the mac, written above
+        const auto& edit = row.edits[field->id];
+        if (!edit)
+            cells.emplace_back();
+        else if (field->kind == NetworkFieldKind::Address)
+            cells.push_back(AddressText(*edit));
+        else
+            cells.emplace_back(*edit != 0 ? "on" : "off");
+    }
+    return cells;
 }
 
 std::string WriteBack(const ApplyPlan& plan)

@@ -114,12 +114,20 @@ public:
     void set_bootp_end_ip(std::uint32_t v) requires WritableByte<Byte> { set_word(general_layout::bootp_end_ip, v); }
     void set_ppp_ip(std::uint32_t v) requires WritableByte<Byte> { set_word(general_layout::ppp_ip, v); }
     void set_ppp_mask(std::uint32_t v) requires WritableByte<Byte> { set_word(general_layout::ppp_mask, v); }
-    // The camera keeps a copy of the client address; both are always written together.
     void set_ppp_client_ip(std::uint32_t v) requires WritableByte<Byte>
     {
-        set_word(general_layout::ppp_client_ip, v);
-        set_word(general_layout::ppp_client_ip_copy, v);
+        set_network_address(general_layout::ppp_client_ip, v);
     }
+    // A network field by the offset of its word (link/network_fields.h).
+    std::uint32_t network_word(std::size_t offset) const { return word(offset); }
+    void set_network_address(std::size_t offset, std::uint32_t v) requires WritableByte<Byte>
+    {
+        set_word(offset, v);
+        // The camera keeps a copy of the client address; both are always written together.
+        if (offset == general_layout::ppp_client_ip)
+            set_word(general_layout::ppp_client_ip_copy, v);
+    }
+    void set_network_switch(std::size_t offset, bool on) requires WritableByte<Byte> { set_word(offset, on ? 1 : 0); }
     void set_camera_name(int slot, std::string_view text) requires WritableByte<Byte>
     {
         WriteTextField(camera_name_field(slot), general_layout::camera_name_width(slot), text);

@@ -12,24 +12,8 @@ namespace vantoro::ops {
 
 namespace {
 
-const char* const kAddressColumns[] = {"ethernet_ip", "ethernet_mask", "gateway", "bootp_start",
-                                       "bootp_end",   "ppp_ip",        "ppp_mask", "ppp_client_ip"};
-const char* const kSwitchColumns[] = {"server", "bootp"};
 // Written by discover, read by nobody.
 const char* const kReadOnlyColumns[] = {"firmware", "records", "interface", "address"};
-
-std::optional<std::uint32_t>* AddressField(GeneralEdits& g, const std::string& column)
-{
-    if (column == "ethernet_ip") return &g.ethernet_ip;
-    if (column == "ethernet_mask") return &g.ethernet_mask;
-    if (column == "gateway") return &g.gateway;
-    if (column == "bootp_start") return &g.bootp_start;
-    if (column == "bootp_end") return &g.bootp_end;
-    if (column == "ppp_ip") return &g.ppp_ip;
-    if (column == "ppp_mask") return &g.ppp_mask;
-    if (column == "ppp_client_ip") return &g.ppp_client_ip;
-    return nullptr;
-}
 
 // camera_name_1 to camera_name_4 give slot 0 to 3; -1 for any other column.
 int CameraNameSlot(const std::string& column)
@@ -47,6 +31,14 @@ bool Contains(const List& list, const std::string& name)
 }
 
 } // namespace
+
+std::string NetworkColumnList()
+{
+    std::string list;
+    for (const NetworkField* field : kNetworkColumns)
+        list += (list.empty() ? "" : ", ") + std::string(field->name);
+    return list;
+}
 
 namespace {
 
@@ -73,11 +65,10 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
             mac_column = int(c);
         } else if (Contains(kReadOnlyColumns, name)) {
             plan.ignored_columns.push_back(name);
-        } else if (!Contains(kAddressColumns, name) && !Contains(kSwitchColumns, name) && CameraNameSlot(name) < 0) {
-            plan.error = path + ": unknown column '" + PrintableText(name) +
-                         "'; known are mac, ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end, ppp_ip, "
-                         "ppp_mask, ppp_client_ip, server, bootp, camera_name_1 to camera_name_4 (and discover's "
-                         "firmware, records, interface, address)";
+        } else if (!FindNetworkField(name) && CameraNameSlot(name) < 0) {
+            plan.error = path + ": unknown column '" + PrintableText(name) + "'; known are mac, " +
+                         NetworkColumnList() +
+                         ", camera_name_1 to camera_name_4 (and discover's firmware, records, interface, address)";
             return plan;
         }
     }
@@ -111,12 +102,8 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
         for (std::size_t c = 0; c < header.size(); ++c) {
             const std::string what = where + ", column " + header[c] + ":";
             std::optional<std::string> error;
-            if (auto* field = AddressField(p.edits, header[c]))
-                error = ReadAddressEdit(what, row[c], *field);
-            else if (header[c] == "server")
-                error = ReadSwitchEdit(what, row[c], p.edits.server);
-            else if (header[c] == "bootp")
-                error = ReadSwitchEdit(what, row[c], p.edits.bootp);
+            if (const NetworkField* field = FindNetworkField(header[c]))
+                error = ReadNetworkEdit(what, *field, row[c], p.edits);
             else if (const int slot = CameraNameSlot(header[c]); slot >= 0)
                 error = ReadCameraNameCell(what, slot, row[c], p.edits);
             if (error) {

@@ -24,6 +24,10 @@ struct ApplyPlan {
     std::string error; // a refused file: then no rows
 };
 
+// The network columns apply reads, comma-separated in file order:
+// "ethernet_ip, ethernet_mask, ..., server, bootp".
+std::string NetworkColumnList();
+
 ApplyPlan ReadApplyPlan(const std::string& path);
 // The same from the file's bytes; path names it in messages.
 ApplyPlan ReadApplyPlanText(std::string_view text, const std::string& path);

@@ -1,5 +1,6 @@
 #include "ops/camera_json.h"
 
+#include "link/network_fields.h"
 #include "link/records.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
@@ -36,13 +37,15 @@ json CameraSummaryJson(const CameraSnapshot& c)
     if (c.general) {
         const GeneralConfigReader g(c.general->data());
         j["firmware"] = g.FirmwareVersionText();
-        j["network"] = {
-            {"ethernet_ip", AddressText(g.ethernet_ip())},   {"ethernet_mask", AddressText(g.ethernet_mask())},
-            {"gateway", AddressText(g.gateway())},           {"bootp_start", AddressText(g.bootp_start_ip())},
-            {"bootp_end", AddressText(g.bootp_end_ip())},    {"ppp_ip", AddressText(g.ppp_ip())},
-            {"ppp_mask", AddressText(g.ppp_mask())},         {"ppp_client_ip", AddressText(g.ppp_client_ip())},
-            {"server", g.server_on()},                       {"bootp", g.bootp_on()},
-        };
+        json network = json::object();
+        for (const NetworkField* field : kNetworkColumns) {
+            const std::uint32_t word = g.network_word(field->offset);
+            if (field->kind == NetworkFieldKind::Switch)
+                network[std::string(field->name)] = word != 0;
+            else
+                network[std::string(field->name)] = AddressText(word);
+        }
+        j["network"] = network;
     } else {
         j["firmware"] = nullptr;
         j["network"] = nullptr;

@@ -5,24 +5,22 @@
 
 namespace vantoro::ops {
 
-std::optional<std::string> ReadAddressEdit(const std::string& what, const std::string& text,
-                                           std::optional<std::uint32_t>& edit)
+std::optional<std::string> ReadNetworkEdit(const std::string& what, const NetworkField& field, const std::string& text,
+                                           GeneralEdits& edits)
 {
     if (text.empty())
         return std::nullopt;
-    edit = ParseStrictAddress(text);
-    if (!edit)
-        return what + " wants a dotted IPv4 address like 10.0.0.1, not '" + PrintableText(text) + "'";
-    return std::nullopt;
-}
-
-std::optional<std::string> ReadSwitchEdit(const std::string& what, const std::string& text, std::optional<bool>& edit)
-{
-    if (text.empty())
+    auto& edit = edits[field.id];
+    if (field.kind == NetworkFieldKind::Address) {
+        edit = ParseStrictAddress(text);
+        if (!edit)
+            return what + " wants a dotted IPv4 address like 10.0.0.1, not '" + PrintableText(text) + "'";
         return std::nullopt;
-    edit = ParseSwitch(text);
-    if (!edit)
+    }
+    const std::optional<bool> on = ParseSwitch(text);
+    if (!on)
         return what + " wants on or off, not '" + PrintableText(text) + "'";
+    edit = *on ? 1 : 0;
     return std::nullopt;
 }
 

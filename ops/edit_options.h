@@ -9,11 +9,10 @@
 
 namespace vantoro::ops {
 
-// An address option or cell: empty text is no edit. what names the option.
-std::optional<std::string> ReadAddressEdit(const std::string& what, const std::string& text,
-                                           std::optional<std::uint32_t>& edit);
-// "on"/"off"; empty text is no edit.
-std::optional<std::string> ReadSwitchEdit(const std::string& what, const std::string& text, std::optional<bool>& edit);
+// A network field's option or cell: a dotted address, or "on"/"off" for a
+// switch; empty text is no edit. what names the option or cell.
+std::optional<std::string> ReadNetworkEdit(const std::string& what, const NetworkField& field, const std::string& text,
+                                           GeneralEdits& edits);
 // A camera_name_N cell of apply, slot 0 to 3: empty text is no edit.
 std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& text,
                                               GeneralEdits& edits);

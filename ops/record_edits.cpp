@@ -10,9 +10,9 @@ namespace vantoro::ops {
 
 bool GeneralEdits::empty() const
 {
-    return !ethernet_ip && !ethernet_mask && !gateway && !bootp_start && !bootp_end && !ppp_ip && !ppp_mask &&
-           !ppp_client_ip && !server && !bootp &&
-           std::none_of(camera_names.begin(), camera_names.end(), [](const auto& name) { return name.has_value(); });
+    const auto given = [](const auto& edit) { return edit.has_value(); };
+    return std::none_of(network.begin(), network.end(), given) &&
+           std::none_of(camera_names.begin(), camera_names.end(), given);
 }
 
 bool RecordEdits::empty() const
@@ -66,6 +66,14 @@ std::optional<std::string> CheckPassword(const NamedPassword& u)
 }
 
 } // namespace
+
+std::string NetworkFieldText(const GeneralConfigReader& general, const NetworkField& field)
+{
+    const std::uint32_t word = general.network_word(field.offset);
+    if (field.kind == NetworkFieldKind::Switch)
+        return word != 0 ? "on" : "off";
+    return AddressText(word);
+}
 
 std::string CameraNameField(int slot)
 {
@@ -140,28 +148,18 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
                    PrintableText(name) + "'";
 
     const GeneralEdits& g = e.general;
-    if (g.ethernet_ip)
-        general.set_ethernet_ip(*g.ethernet_ip);
-    if (g.ethernet_mask)
-        general.set_ethernet_mask(*g.ethernet_mask);
-    if (g.gateway)
-        general.set_gateway(*g.gateway);
-    if (g.bootp_start)
-        general.set_bootp_start_ip(*g.bootp_start);
-    if (g.bootp_end)
-        general.set_bootp_end_ip(*g.bootp_end);
-    if (g.ppp_ip)
-        general.set_ppp_ip(*g.ppp_ip);
-    if (g.ppp_mask)
-        general.set_ppp_mask(*g.ppp_mask);
-    if (g.ppp_client_ip)
-        general.set_ppp_client_ip(*g.ppp_client_ip);
-    // A switch that already reads as asked keeps the camera's own word: it
-    // may hold 2 for on, which a rewrite would turn into 1.
-    if (g.server && *g.server != general.server_on())
-        general.set_server_on(*g.server);
-    if (g.bootp && *g.bootp != general.bootp_on())
-        general.set_bootp_on(*g.bootp);
+    for (const NetworkField& field : kNetworkFields) {
+        const auto& edit = g[field.id];
+        if (!edit)
+            continue;
+        if (field.kind == NetworkFieldKind::Address) {
+            general.set_network_address(field.offset, *edit);
+        } else if ((*edit != 0) != (general.network_word(field.offset) != 0)) {
+            // A switch that already reads as asked keeps the camera's own word:
+            // it may hold 2 for on, which a rewrite would turn into 1.
+            general.set_network_switch(field.offset, *edit != 0);
+        }
+    }
     for (int slot = 0; slot < general_layout::camera_names; ++slot)
         if (const auto& name = g.camera_names[std::size_t(slot)])
             general.set_camera_name(slot, *name);
@@ -207,27 +205,10 @@ std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const Cam
     if (before.general && after.general && *before.general != *after.general) {
         const GeneralConfigReader b(before.general->data());
         const GeneralConfigReader a(after.general->data());
-        const auto address = [&](const char* field, std::uint32_t x, std::uint32_t y) {
-            if (x != y)
-                changes.push_back({field, AddressText(x), AddressText(y)});
-        };
-        address("ethernet_ip", b.ethernet_ip(), a.ethernet_ip());
-        address("ethernet_mask", b.ethernet_mask(), a.ethernet_mask());
-        address("gateway", b.gateway(), a.gateway());
-        address("bootp_start", b.bootp_start_ip(), a.bootp_start_ip());
-        address("bootp_end", b.bootp_end_ip(), a.bootp_end_ip());
-        address("ppp_ip", b.ppp_ip(), a.ppp_ip());
-        address("ppp_mask", b.ppp_mask(), a.ppp_mask());
-        address("ppp_client_ip", b.ppp_client_ip(), a.ppp_client_ip());
-        // The raw words: a camera's 2 reads as on.
-        const auto word = [&](const char* field, std::size_t offset, bool x, bool y) {
-            const std::uint32_t wx = LoadLe32(before.general->data() + offset);
-            const std::uint32_t wy = LoadLe32(after.general->data() + offset);
-            if (wx != wy)
-                changes.push_back({field, x ? "on" : "off", y ? "on" : "off"});
-        };
-        word("server", general_layout::server_on, b.server_on(), a.server_on());
-        word("bootp", general_layout::bootp_on, b.bootp_on(), a.bootp_on());
+        // The raw words: a camera's 2 reads as on, and a change from 2 to 1 is still one.
+        for (const NetworkField* field : kNetworkColumns)
+            if (b.network_word(field->offset) != a.network_word(field->offset))
+                changes.push_back({std::string(field->name), NetworkFieldText(b, *field), NetworkFieldText(a, *field)});
         for (int slot = 0; slot < general_layout::camera_names; ++slot)
             if (b.camera_name(slot) != a.camera_name(slot))
                 changes.push_back({CameraNameField(slot), "'" + PrintableText(b.camera_name(slot)) + "'",

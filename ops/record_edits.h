@@ -4,6 +4,7 @@
 // (link/records.h): first free row, delete by name without regard to case,
 // the permission bits rule.
 
+#include "link/network_fields.h"
 #include "ops/session.h"
 
 #include <array>
@@ -16,10 +17,12 @@
 namespace vantoro::ops {
 
 struct GeneralEdits {
-    std::optional<std::uint32_t> ethernet_ip, ethernet_mask, gateway, bootp_start, bootp_end;
-    std::optional<std::uint32_t> ppp_ip, ppp_mask, ppp_client_ip;
-    std::optional<bool> server, bootp;
+    // One per network field, as kNetworkFields: the new address word, or 1 or 0
+    // for a switch turned on or off.
+    std::array<std::optional<std::uint32_t>, kNetworkFieldCount> network;
     std::array<std::optional<std::string>, 4> camera_names; // slots 0 to 3
+    std::optional<std::uint32_t>& operator[](NetworkFieldId id) { return network[std::size_t(id)]; }
+    const std::optional<std::uint32_t>& operator[](NetworkFieldId id) const { return network[std::size_t(id)]; }
     bool empty() const;
 };
 
@@ -48,6 +51,10 @@ struct RecordEdits {
 std::optional<Permissions> ParsePermissions(const std::string& text);
 // "on" or "off".
 std::optional<bool> ParseSwitch(const std::string& text);
+
+// A network field's value as show, the CSV and the change lines give it:
+// dotted for an address, on or off for a switch.
+std::string NetworkFieldText(const GeneralConfigReader& general, const NetworkField& field);
 
 // The CSV column and change name of camera name slot 0 to 3: camera_name_1 to camera_name_4.
 std::string CameraNameField(int slot);

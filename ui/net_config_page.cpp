@@ -49,6 +49,29 @@ constexpr qsizetype kEditReadLimit = 1023;
 // How often a general record that has not come yet is looked for.
 constexpr int kLateRecordCheckMs = 50;
 
+// The controls of a network field: an address's edit, or a switch's ON and OFF buttons.
+struct FieldControls {
+    int edit_or_on;
+    int off = 0;
+};
+
+FieldControls ControlsOf(NetworkFieldId id)
+{
+    switch (id) {
+    case NetworkFieldId::EthernetIp: return {kEthernetIp};
+    case NetworkFieldId::EthernetMask: return {kEthernetMask};
+    case NetworkFieldId::Gateway: return {kGateway};
+    case NetworkFieldId::BootpStart: return {kBootpStart};
+    case NetworkFieldId::BootpEnd: return {kBootpEnd};
+    case NetworkFieldId::Server: return {kServerOn, kServerOff};
+    case NetworkFieldId::Bootp: return {kBootpOn, kBootpOff};
+    case NetworkFieldId::PppIp: return {kPppIp};
+    case NetworkFieldId::PppMask: return {kPppMask};
+    case NetworkFieldId::PppClientIp: return {kPppClientIp};
+    }
+    return {};
+}
+
 QString DottedText(std::uint32_t word)
 {
     char text[16];
@@ -192,18 +215,16 @@ void NetConfigPage::FillNetFields(const Frame& record)
     // A later search carries this record's bytes.
     state_.link.LoadFrameImage(record);
     const GeneralConfigReader g(record.data());
-    const NetValues v{g.ethernet_ip(),    g.ethernet_mask(),  g.gateway(), g.server_on(), g.bootp_on(),
-                      g.bootp_start_ip(), g.bootp_end_ip(),   g.ppp_ip(),  g.ppp_mask(),  g.ppp_client_ip()};
-    Control<QLineEdit>(this, kEthernetIp)->setText(DottedText(v.ethernet_ip));
-    Control<QLineEdit>(this, kEthernetMask)->setText(DottedText(v.ethernet_mask));
-    Control<QLineEdit>(this, kGateway)->setText(DottedText(v.gateway));
-    CheckPair(v.server_on ? kServerOn : kServerOff, v.server_on ? kServerOff : kServerOn);
-    CheckPair(v.bootp_on ? kBootpOn : kBootpOff, v.bootp_on ? kBootpOff : kBootpOn);
-    Control<QLineEdit>(this, kBootpStart)->setText(DottedText(v.bootp_start_ip));
-    Control<QLineEdit>(this, kBootpEnd)->setText(DottedText(v.bootp_end_ip));
-    Control<QLineEdit>(this, kPppIp)->setText(DottedText(v.ppp_ip));
-    Control<QLineEdit>(this, kPppMask)->setText(DottedText(v.ppp_mask));
-    Control<QLineEdit>(this, kPppClientIp)->setText(DottedText(v.ppp_client_ip));
+    for (const NetworkField& field : kNetworkFields) {
+        const std::uint32_t word = g.network_word(field.offset);
+        const FieldControls controls = ControlsOf(field.id);
+        if (field.kind == NetworkFieldKind::Address) {
+            Control<QLineEdit>(this, controls.edit_or_on)->setText(DottedText(word));
+        } else {
+            const bool on = word != 0;
+            CheckPair(on ? controls.edit_or_on : controls.off, on ? controls.off : controls.edit_or_on);
+        }
+    }
     fields_filled_ = true;
 }
 
@@ -215,34 +236,25 @@ NetConfigPage::NetValues NetConfigPage::ReadNetFields() const
         return ParseDottedAddress(text.c_str());
     };
     const auto checked = [this](int id) { return Control<QAbstractButton>(this, id)->isChecked(); };
-    // In the order the fields are read: each parse may print its diagnostic line.
+    // In table order: each parse may print its diagnostic line.
     NetValues v{};
-    v.ethernet_ip = parse(kEthernetIp);
-    v.ethernet_mask = parse(kEthernetMask);
-    v.gateway = parse(kGateway);
-    v.server_on = checked(kServerOn);
-    v.bootp_on = checked(kBootpOn);
-    v.bootp_start_ip = parse(kBootpStart);
-    v.bootp_end_ip = parse(kBootpEnd);
-    v.ppp_ip = parse(kPppIp);
-    v.ppp_mask = parse(kPppMask);
-    v.ppp_client_ip = parse(kPppClientIp);
+    for (const NetworkField& field : kNetworkFields) {
+        const int control = ControlsOf(field.id).edit_or_on;
+        v[std::size_t(field.id)] = field.kind == NetworkFieldKind::Address ? parse(control) : checked(control) ? 1 : 0;
+    }
     return v;
 }
 
 void NetConfigPage::WriteNetValues(Frame& record, const NetValues& v)
 {
     GeneralConfig g(record.data());
-    g.set_ethernet_ip(v.ethernet_ip);
-    g.set_ethernet_mask(v.ethernet_mask);
-    g.set_gateway(v.gateway);
-    g.set_server_on(v.server_on);
-    g.set_bootp_on(v.bootp_on);
-    g.set_bootp_start_ip(v.bootp_start_ip);
-    g.set_bootp_end_ip(v.bootp_end_ip);
-    g.set_ppp_ip(v.ppp_ip);
-    g.set_ppp_mask(v.ppp_mask);
-    g.set_ppp_client_ip(v.ppp_client_ip);
+    for (const NetworkField& field : kNetworkFields) {
+        const std::uint32_t value = v[std::size_t(field.id)];
+        if (field.kind == NetworkFieldKind::Address)
+            g.set_network_address(field.offset, value);
+        else
+            g.set_network_switch(field.offset, value != 0);
+    }
 }
 
 void NetConfigPage::Login()

@@ -3,11 +3,13 @@
 // login, firmware version, network settings and reset of the current camera.
 
 #include "link/config_frame.h"
+#include "link/network_fields.h"
 #include "ui/sheet_page.h"
 
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -44,12 +46,9 @@ public:
     QString WanAddressText() const;
 
 private:
-    // What the network fields and switches hold, in record words.
-    struct NetValues {
-        std::uint32_t ethernet_ip, ethernet_mask, gateway;
-        bool server_on, bootp_on;
-        std::uint32_t bootp_start_ip, bootp_end_ip, ppp_ip, ppp_mask, ppp_client_ip;
-    };
+    // What the network fields and switches hold, in record words, as
+    // kNetworkFields; a switch holds 1 or 0.
+    using NetValues = std::array<std::uint32_t, kNetworkFieldCount>;
     void EnableNetControls();
     // record: a copy of the current camera's GeneralConfig.
     void FillNetFields(const Frame& record);

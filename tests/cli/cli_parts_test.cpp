@@ -204,7 +204,7 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     UserConfig(before.user->data()).AddUser("admin", "topsecret");
     CameraSnapshot after = before;
     RecordEdits e;
-    e.general.ethernet_ip = 0x0A000001;
+    e.general[NetworkFieldId::EthernetIp] = 0x0A000001;
     e.add_users = {{"bob", "hunter22"}};
     e.permissions = {{"BOB", {true, false}}};
     e.passwords = {{"ADMIN", "newsecret"}};
@@ -234,8 +234,8 @@ TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)
     for (const auto& [server, word] : {std::pair{true, 2u}, std::pair{false, 0u}}) {
         CameraSnapshot edited = camera;
         RecordEdits e;
-        e.general.server = server;
-        e.general.bootp = false;
+        e.general[NetworkFieldId::Server] = server ? 1 : 0;
+        e.general[NetworkFieldId::Bootp] = 0;
         ASSERT_FALSE(ApplyEdits(e, edited));
         EXPECT_EQ(LoadLe32(edited.general->data() + general_layout::server_on), word) << server;
     }

@@ -1,4 +1,5 @@
 #include "link/records.h"
+#include "link/network_fields.h"
 
 #include <gtest/gtest.h>
 
@@ -233,6 +234,53 @@ TEST(GeneralConfig, ClientAddressIsWrittenTwiceAndReadFromTheFirst)
     PutWord(f, 92, Addr(9, 9, 9, 9));
     EXPECT_EQ(general.ppp_client_ip(), Addr(10, 0, 0, 2));
     EXPECT_EQ(general.ppp_client_ip_copy(), Addr(9, 9, 9, 9));
+}
+
+TEST(NetworkFields, EachNamesItsWordAndWritesOnlyItsBytes)
+{
+    using K = NetworkFieldKind;
+    struct Expected {
+        const char* name;
+        std::size_t offset;
+        K kind;
+        std::vector<std::size_t> written;
+    };
+    // In show's order; the client address also goes to its copy at 92.
+    const std::vector<Expected> expected = {
+        {"ethernet_ip", 44, K::Address, Range(44, 4)},    {"ethernet_mask", 48, K::Address, Range(48, 4)},
+        {"gateway", 24, K::Address, Range(24, 4)},        {"bootp_start", 56, K::Address, Range(56, 4)},
+        {"bootp_end", 60, K::Address, Range(60, 4)},      {"server", 16, K::Switch, Range(16, 4)},
+        {"bootp", 20, K::Switch, Range(20, 4)},           {"ppp_ip", 76, K::Address, Range(76, 4)},
+        {"ppp_mask", 80, K::Address, Range(80, 4)},
+        {"ppp_client_ip", 88, K::Address, Join(Range(88, 4), Range(92, 4))},
+    };
+    ASSERT_EQ(kNetworkFields.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const NetworkField& field = kNetworkFields[i];
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(field.name, expected[i].name);
+        EXPECT_EQ(field.offset, expected[i].offset);
+        EXPECT_EQ(field.kind, expected[i].kind);
+        EXPECT_EQ(FindNetworkField(expected[i].name), &field);
+
+        Frame f = Patterned();
+        const Frame before = f;
+        GeneralConfig general(f.data());
+        if (field.kind == K::Address)
+            general.set_network_address(field.offset, Addr(192, 168, 1, 10));
+        else
+            general.set_network_switch(field.offset, true);
+        EXPECT_EQ(Changed(before, f), expected[i].written);
+        EXPECT_EQ(general.network_word(field.offset), field.kind == K::Address ? Addr(192, 168, 1, 10) : 1u);
+    }
+    EXPECT_EQ(FindNetworkField("mac"), nullptr);
+
+    // Columns: the addresses, then the switches.
+    std::string columns;
+    for (const NetworkField* field : kNetworkColumns)
+        columns += std::string(field->name) + " ";
+    EXPECT_EQ(columns,
+              "ethernet_ip ethernet_mask gateway bootp_start bootp_end ppp_ip ppp_mask ppp_client_ip server bootp ");
 }
 
 TEST(GeneralConfig, SwitchesReadAnyNonZeroAsOnAndWriteExactlyOneOrZero)
