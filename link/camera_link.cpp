@@ -36,6 +36,11 @@ public:
         LinkObserver* observer = observer_.load();
         return observer ? observer->WanAddressText() : std::string();
     }
+    void AnswersDropped(std::uint64_t total) override
+    {
+        if (LinkObserver* observer = observer_.load())
+            observer->AnswersDropped(total);
+    }
     bool MayDriveSequence(const Frame& acknowledgement) override
     {
         LinkObserver* observer = observer_.load();

@@ -29,6 +29,9 @@ public:
     // link has no address word of its own (SetWanAddress). The sheet answers
     // with its address field, at most 1023 characters.
     virtual std::string WanAddressText() { return {}; }
+    // Answers the link had no room for were dropped, so a list of cameras may
+    // be incomplete; total counts every one dropped in this run.
+    virtual void AnswersDropped(std::uint64_t /*total*/) {}
 };
 
 } // namespace vantoro

@@ -27,6 +27,9 @@ struct LinkPorts {
     // transmission. Programs outside a network namespace made for them (tests,
     // benchmarks) give loopback only, or nothing, so no slip reaches a real LAN.
     std::function<std::vector<NetInterface>()> list_interfaces = ListBroadcastInterfaces;
+    // Answers the receiver holds for its dispatcher; further ones are
+    // dropped and counted. Tests make it small to see that happen.
+    std::size_t answer_queue_capacity = 32768;
 };
 
 } // namespace vantoro

@@ -20,7 +20,8 @@ constexpr int kQuietGapMs = int(DrainDispatchPolicy::kQuietGap.count());
 ReceiverThread::ReceiverThread(LinkState& link, FrameTransmitter& transmitter)
     : link_(link), transmitter_(transmitter), start_thread_([](std::function<void()> body) {
           return std::thread(std::move(body));
-      })
+      }),
+      queue_(link.ports.answer_queue_capacity)
 {
 }
 
@@ -101,7 +102,14 @@ void ReceiverThread::DispatchLoop()
     // order of frames is unchanged.
     net::SetThreadNice(DrainDispatchPolicy::kDispatcherNice);
     QueuedDatagram next;
+    std::uint64_t drops_told = 0;
     while (!stop_.load() && queue_.DispatcherPop(next)) {
+        // Drops happen while the queue is full, so an answer always follows
+        // them to this loop: the front end hears of them before it.
+        if (const std::uint64_t drops = counters_.dropped.load(std::memory_order_relaxed); drops != drops_told) {
+            drops_told = drops;
+            link_.messenger.AnswersDropped(drops);
+        }
         if (AcceptDatagram(next.bytes.data(), kFrameSize))
             DispatchReply(received_frame_, next.interface_index, next.source_address);
     }

@@ -36,6 +36,9 @@ public:
     // sheet lets every acknowledgement drive the sequence; a front end that
     // works through many cameras can refuse one that belongs to another camera.
     virtual bool MayDriveSequence(const Frame& /*acknowledgement*/) { return true; }
+    // On the receiver thread, before the next answer is dispatched: answers
+    // were dropped for want of room since the last call; total counts all.
+    virtual void AnswersDropped(std::uint64_t /*total*/) {}
 };
 
 } // namespace vantoro

@@ -23,6 +23,11 @@ public:
         LinkWindows* w = windows_.load();
         return w == nullptr || w->MayDriveSequence(acknowledgement);
     }
+    void AnswersDropped(std::uint64_t total)
+    {
+        if (LinkWindows* w = windows_.load())
+            w->AnswersDropped(total);
+    }
     std::string WanAddressText()
     {
         LinkWindows* w = windows_.load();

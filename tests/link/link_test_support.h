@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <poll.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -55,6 +56,8 @@ public:
     {
         return !may_drive || may_drive(acknowledgement);
     }
+    void AnswersDropped(std::uint64_t total) override { drops_told.store(total); }
+    std::atomic<std::uint64_t> drops_told{0}; // the last total the receiver told of
     std::vector<SentMessage> messages()
     {
         std::lock_guard lock(mutex_);

@@ -306,3 +306,53 @@ TEST(DatagramQueue, KeepsArrivalOrderCountsWhatIsPastItsBoundAndWakesOnClose)
     EXPECT_TRUE(ready) << "held back for good";
     EXPECT_EQ(taken.get(), (std::vector<unsigned>{1, 2, 3}));
 }
+
+namespace {
+
+TEST(ReceiverDrops, AnswersWithoutRoomAreCountedAndToldBeforeTheNextAnswer)
+{
+    // A queue of 8 while the dispatcher is held in the first camera's
+    // message: the rest of a burst of distinct cameras cannot all be kept.
+    LinkPorts ports;
+    ports.tool_port = FreeUdpPort();
+    ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = NoInterfaces;
+    ports.answer_queue_capacity = 8;
+    LinkCore link(ports);
+    RecordingWindows windows;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> held{false};
+    windows.on_message = [&](LinkWindow, std::uint32_t message) {
+        if (message == WM_CAMERA_FOUND && !held.exchange(true))
+            released.wait();
+    };
+    link.state.messenger.Attach(&windows);
+    ASSERT_TRUE(link.receiver.Start());
+    constexpr int kAnswers = 64;
+    net::Socket s = net::OpenUdpSocket();
+    for (int i = 0; i < kAnswers; ++i) {
+        const Frame f = MakeFrame(CMD_GENERAL_REPLY, Mac(std::uint8_t(i + 1)));
+        net::SendTo(s, f.data(), f.size(), Loopback("127.0.0.1"), ports.tool_port);
+        if (i == 0)
+            for (int k = 0; k < 400 && !held.load(); ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    net::Close(s);
+    ASSERT_TRUE(held.load());
+    for (int k = 0; k < 400 && link.receiver.counters().dropped.load() == 0; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    release.set_value();
+    for (int k = 0; k < 400 && windows.drops_told.load() != link.receiver.counters().dropped.load(); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    link.receiver.Stop();
+    link.state.messenger.Attach(nullptr);
+    const std::uint64_t dropped = link.receiver.counters().dropped.load();
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(windows.drops_told.load(), dropped);
+    // What was kept was listed; what was dropped never was.
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND) + dropped + link.receiver.counters().refused.load(),
+              std::uint64_t(kAnswers));
+}
+
+} // namespace
