@@ -209,7 +209,14 @@ std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const Cam
         for (const NetworkField* field : kNetworkColumns)
             if (b.network_word(field->offset) != a.network_word(field->offset))
                 changes.push_back({std::string(field->name), NetworkFieldText(b, *field), NetworkFieldText(a, *field)});
-        for (int slot = 0; slot < general_layout::camera_names; ++slot)
+        // The names' bytes first: a batch of address changes leaves them all alike.
+        const auto name_bytes = [](const Frame& f) {
+            return f.begin() + long(general_layout::camera_name);
+        };
+        const long names_size = long(general_layout::firmware_version - general_layout::camera_name);
+        const bool names_alike =
+            std::equal(name_bytes(*before.general), name_bytes(*before.general) + names_size, name_bytes(*after.general));
+        for (int slot = 0; slot < general_layout::camera_names && !names_alike; ++slot)
             if (b.camera_name(slot) != a.camera_name(slot))
                 changes.push_back({CameraNameField(slot), "'" + PrintableText(b.camera_name(slot)) + "'",
                                    "'" + PrintableText(a.camera_name(slot)) + "'"});
