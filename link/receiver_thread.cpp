@@ -203,28 +203,28 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
     case CMD_DOMAIN_REPLY:
         link_.registry.FileRecord(received, interface_index, source_address);
         break;
-    case CMD_USER_SET_ACK:
-        link_.messenger.Send(LinkWindow::ProgressDialog, WM_USER_SET_DONE);
-        if (link_.messenger.MayDriveSequence(received))
-            transmitter_.SendCurrentRecord(CMD_SET_DOMAIN, RecordSlot::Domain);
-        break;
-    case CMD_DOMAIN_SET_ACK:
-        link_.messenger.Send(LinkWindow::ProgressDialog, WM_DOMAIN_SET_DONE);
-        if (link_.messenger.MayDriveSequence(received))
-            transmitter_.SendCurrentRecord(CMD_SET_GENERAL, RecordSlot::General);
-        break;
-    case CMD_GENERAL_SET_ACK: {
-        // The closing frame echoes the acknowledgement's bytes 8 to 1151.
-        transmitter_.SendFrame(CMD_APPLY_DONE, received);
-        link_.messenger.Send(LinkWindow::ProgressDialog, WM_GENERAL_SET_DONE);
-        std::lock_guard lock(link_.frame_image.lock);
-        std::lock_guard guard(link_.registry.guard());
-        if (CameraEntry* camera = link_.current_camera.load(); camera && camera->general)
-            link_.frame_image.bytes = *camera->general;
+    default: {
+        const auto step = StepOfAcknowledgement(FrameCommand(received));
+        if (!step)
+            break; // the tool's own request codes and anything else
+        if (*step == ApplyStep::General) {
+            // The closing frame echoes the acknowledgement's bytes 8 to 1151.
+            transmitter_.SendFrame(CMD_APPLY_DONE, received);
+            link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+            std::lock_guard lock(link_.frame_image.lock);
+            std::lock_guard guard(link_.registry.guard());
+            if (CameraEntry* camera = link_.current_camera.load(); camera && camera->general)
+                link_.frame_image.bytes = *camera->general;
+            break;
+        }
+        // The notification first, then the next step's record.
+        link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+        if (link_.messenger.MayDriveSequence(received)) {
+            const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
+            transmitter_.SendCurrentRecord(next.set_command, next.slot);
+        }
         break;
     }
-    default:
-        break; // the tool's own request codes and anything else
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ui/apply_progress_dialog.h"
 
+#include "link/apply_steps.h"
+
 #include "link/window_messages.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
@@ -24,20 +26,21 @@ void ApplyProgressDialog::SetLine(int id, const char* text)
 
 void ApplyProgressDialog::HandleMessage(std::uint32_t message)
 {
-    switch (message) {
-    case WM_USER_SET_DONE:
+    const auto step = StepOfMessage(message);
+    if (!step)
+        return;
+    switch (*step) {
+    case ApplyStep::User:
         SetLine(1052, "Security Set Complete");
         break;
-    case WM_DOMAIN_SET_DONE:
+    case ApplyStep::Domain:
         SetLine(1053, "DOMAIN NAME Set Complete");
         break;
-    case WM_GENERAL_SET_DONE:
+    case ApplyStep::General:
         SetLine(1054, "CAMERA NAME Set Complete");
         SetLine(1055, "GENERAL Set Complete");
         done(0);
         state_.progress_window = nullptr;
-        break;
-    default:
         break;
     }
 }
