@@ -343,6 +343,13 @@ TEST(ReceiverDrops, AnswersWithoutRoomAreCountedAndToldBeforeTheNextAnswer)
     for (int k = 0; k < 400 && link.receiver.counters().dropped.load() == 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     release.set_value();
+    // Every answer is accounted for once it was listed, dropped or refused.
+    const auto accounted = [&] {
+        return windows.count(WM_CAMERA_FOUND) + link.receiver.counters().dropped.load() +
+               link.receiver.counters().refused.load();
+    };
+    for (int k = 0; k < 1000 && accounted() < std::uint64_t(kAnswers); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     for (int k = 0; k < 400 && windows.drops_told.load() != link.receiver.counters().dropped.load(); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     link.receiver.Stop();
