@@ -160,7 +160,7 @@ void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram*
     const std::size_t dropped = queue_.DrainPush(staging, kept, std::size_t(n));
     if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
         std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
-                     DatagramQueue::kCapacity);
+                     link_.ports.answer_queue_capacity);
 }
 
 bool ReceiverThread::WaitForSocket(int timeout_ms)
