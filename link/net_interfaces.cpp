@@ -34,6 +34,32 @@ std::vector<NetInterface> ListBroadcastInterfaces()
     return found;
 }
 
+std::vector<AttachedSubnet> ListAttachedSubnets()
+{
+    std::vector<AttachedSubnet> found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
+            continue;
+        const auto word = [](const sockaddr* sa) {
+            return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+        };
+        found.push_back({word(a->ifa_addr), word(a->ifa_netmask)});
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::string InterfaceName(unsigned index)
+{
+    char name[IF_NAMESIZE] = {};
+    if (index == 0 || !::if_indextoname(index, name))
+        return {};
+    return name;
+}
+
 std::vector<NetInterface> LoopbackInterfaceOnly()
 {
     const unsigned index = ::if_nametoindex("lo");

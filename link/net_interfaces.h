@@ -19,6 +19,18 @@ struct NetInterface {
 // each call; empty when the list cannot be read.
 std::vector<NetInterface> ListBroadcastInterfaces();
 
+// The name of the interface with this index; empty for 0 or an unknown index.
+std::string InterfaceName(unsigned index);
+
+// A subnet attached to this machine, in host byte order.
+struct AttachedSubnet {
+    std::uint32_t address = 0;
+    std::uint32_t mask = 0;
+};
+// The IPv4 subnets of every interface of this machine, loopback and those that
+// are down included; read afresh at each call, empty when the list cannot be read.
+std::vector<AttachedSubnet> ListAttachedSubnets();
+
 // Only the loopback interface: for programs that must never reach a real
 // network (tests, benchmarks), whose "broadcast" goes to a loopback address.
 std::vector<NetInterface> LoopbackInterfaceOnly();

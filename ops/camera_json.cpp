@@ -1,24 +1,15 @@
 #include "ops/camera_json.h"
 
+#include "link/net_interfaces.h"
 #include "link/network_fields.h"
 #include "link/records.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 #include "util/strict_address.h"
 
-#include <net/if.h>
-
 namespace vantoro::ops {
 
 using json = nlohmann::ordered_json;
-
-std::string InterfaceName(unsigned index)
-{
-    char name[IF_NAMESIZE] = {};
-    if (index == 0 || !::if_indextoname(index, name))
-        return {};
-    return name;
-}
 
 std::string AnswerAddressText(const CameraSnapshot& c)
 {

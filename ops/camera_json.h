@@ -10,9 +10,6 @@
 
 namespace vantoro::ops {
 
-// The name of the interface with this index; empty for 0 or an unknown index.
-std::string InterfaceName(unsigned index);
-
 // The address a camera answered from; empty when unknown.
 std::string AnswerAddressText(const CameraSnapshot& camera);
 

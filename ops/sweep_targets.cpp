@@ -4,9 +4,6 @@
 #include "ops/text_forms.h"
 #include "util/strict_address.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-
 #include <algorithm>
 #include <charconv>
 
@@ -36,24 +33,6 @@ std::string NeverSearched(std::string_view text)
 }
 
 } // namespace
-
-std::vector<AttachedSubnet> ListAttachedSubnets()
-{
-    std::vector<AttachedSubnet> found;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return found;
-    for (const ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
-            continue;
-        const auto word = [](const sockaddr* sa) {
-            return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
-        };
-        found.push_back({word(a->ifa_addr), word(a->ifa_netmask)});
-    }
-    ::freeifaddrs(list);
-    return found;
-}
 
 std::optional<std::string> SweepTargets::AddOne(std::string_view text)
 {

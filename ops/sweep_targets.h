@@ -5,6 +5,8 @@
 // WAN-mode search at the sender's address, across routers, so a range finds
 // the cameras of a routed subnet that no broadcast reaches.
 
+#include "link/net_interfaces.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,14 +28,6 @@ inline constexpr std::uint64_t kMaxTargetsUnforced = 65536;
 // Multicast, class E and the limited broadcast (224.0.0.0/3, which holds
 // 255.255.255.255) are never searched: a target reaching into them is refused.
 inline constexpr std::uint32_t kFirstNonUnicast = 0xE0000000;
-
-// A subnet attached to this machine, in host byte order.
-struct AttachedSubnet {
-    std::uint32_t address = 0;
-    std::uint32_t mask = 0;
-};
-// The IPv4 subnets of this machine's interfaces, read afresh.
-std::vector<AttachedSubnet> ListAttachedSubnets();
 
 class SweepTargets {
 public:
