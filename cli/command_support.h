@@ -3,6 +3,7 @@
 // for one camera and the login check.
 
 #include "cli/commands.h"
+#include "ops/change_journal.h"
 
 #include <optional>
 #include <string>
@@ -33,6 +34,10 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 // (camera missing, incomplete, or login refused: exit status 1).
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
+
+// Appends one line to the journal of changes (program "vantoro"). A journal
+// that cannot be written never stops a change: said once per run.
+void RecordChange(JournalEntry entry);
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).
