@@ -1,6 +1,8 @@
 #pragma once
 // The tool's whole user interface: one modal sheet with its four pages.
 
+#include "link/apply_steps.h"
+#include "link/camera_snapshot.h"
 #include "ui/sheet_page.h"
 
 #include <QDialog>
@@ -8,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QDialogButtonBox;
@@ -37,7 +40,8 @@ public:
     // current camera's records, the user record goes out, and the progress
     // dialog follows the sequence until the last acknowledgement or its
     // Cancel. Nothing without a current camera, nor in a sheet of the
-    // caller's pages.
+    // caller's pages. Once the dialog closes, the journal of changes gets a
+    // line: applied, or the step that had no acknowledgement.
     void Apply();
 
     QTabWidget* tabs() const { return tabs_; }
@@ -57,6 +61,7 @@ private:
     SheetPage* EnsurePage(int i);
     void TabChanged(int index);
     void Ok();
+    void RecordChange(const CameraSnapshot& sent, std::optional<ApplyStep> last_acknowledged);
 
     UiState* state_; // none for a sheet of the caller's pages
     std::vector<Slot> pages_;

@@ -4,6 +4,7 @@
 // remembered credentials and the progress window.
 
 #include "link/camera_link.h"
+#include "ops/change_journal.h"
 
 #include <QPointer>
 
@@ -32,6 +33,10 @@ struct UiState {
     QPointer<ApplyProgressDialog> progress_window;
     std::string remembered_user;
     std::string remembered_password;
+    // The current camera's records as it reported them when logged in to:
+    // what the journal of changes compares an OK's records with.
+    std::optional<CameraSnapshot> reported;
+    ops::ChangeJournal journal;
 
     // The camera chosen by the last successful login, or none.
     std::optional<MacAddress> current_camera() const { return link.CurrentCamera(); }
