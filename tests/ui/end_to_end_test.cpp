@@ -92,6 +92,22 @@ protected:
         return entry && entry->general && entry->user && entry->domain;
     }
 
+    // WAN mode at the simulator, a search, and a login to the first camera;
+    // true once it is the current one.
+    bool SearchAndLogIn(ModalDriver& driver)
+    {
+        NetConfigPage* net = state.net_page;
+        At<QAbstractButton>(net, 1023)->click();
+        At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
+        At<QPushButton>(net, 1021)->click();
+        auto* list = At<SortedListBox>(net, 1015);
+        if (!WaitUntil([&] { return list->count() == kCameras && HasAllRecords(simulator.Cameras()[0].mac); }))
+            return false;
+        driver.QueueLogin("admin", "admin");
+        list->setCurrentRow(0);
+        return test::CurrentEntry(link) != nullptr;
+    }
+
     template <class T = QWidget>
     static T* At(QWidget* page, int id)
     {
@@ -237,16 +253,8 @@ TEST_F(EndToEndTest, AJournalThatCannotBeWrittenIsNamedAndTheApplyGoesOn)
     std::ofstream(std::string(std::getenv("XDG_STATE_HOME")) + "/vantoro") << "not a folder";
     ConfigSheet sheet(state);
     sheet.show();
-    NetConfigPage* net = state.net_page;
-    At<QAbstractButton>(net, 1023)->click();
-    At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
-    At<QPushButton>(net, 1021)->click();
-    auto* list = At<SortedListBox>(net, 1015);
-    ASSERT_TRUE(WaitUntil([&] { return list->count() == kCameras && HasAllRecords(simulator.Cameras()[0].mac); }));
     ModalDriver driver;
-    driver.QueueLogin("admin", "admin");
-    list->setCurrentRow(0);
-    ASSERT_NE(test::CurrentEntry(link), nullptr);
+    ASSERT_TRUE(SearchAndLogIn(driver));
 
     QString note;
     driver.OnOtherDialog([&](QWidget* dialog) {
@@ -269,16 +277,8 @@ TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
     ConfigSheet sheet(state);
     sheet.show();
     NetConfigPage* net = state.net_page;
-    At<QAbstractButton>(net, 1023)->click();
-    At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
-    At<QPushButton>(net, 1021)->click();
-    auto* list = At<SortedListBox>(net, 1015);
-    ASSERT_TRUE(WaitUntil([&] { return list->count() == kCameras && HasAllRecords(initial[0].mac); }));
-
     ModalDriver driver;
-    driver.QueueLogin("admin", "admin");
-    list->setCurrentRow(0);
-    ASSERT_NE(test::CurrentEntry(link), nullptr);
+    ASSERT_TRUE(SearchAndLogIn(driver));
     At<QLineEdit>(net, 1003)->setText(QStringLiteral("10.9.9.9"));
     sheet.tabs()->setCurrentIndex(2);
     At<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("tester"));
