@@ -11,7 +11,7 @@ namespace vantoro {
 
 namespace {
 // Datagrams taken per receive call: few system calls per burst of answers.
-constexpr int kBatch = 64;
+constexpr int kBatch = int(DatagramQueue::kBlock);
 // Without a wake pipe a stop request is seen within this many milliseconds.
 constexpr int kPollWithoutPipeMs = 100;
 constexpr int kQuietGapMs = int(DrainDispatchPolicy::kQuietGap.count());
@@ -120,12 +120,15 @@ void ReceiverThread::DispatchLoop()
 
 void ReceiverThread::DrainLoop()
 {
-    // The socket is read only here; the buffers live on this thread.
-    std::vector<Frame> buffers(kBatch);
+    // The socket is read only here, straight into a block of the queue.
+    queue_.DrainPrepareSpares();
     std::vector<net::BatchSlot> slots(kBatch);
-    std::vector<QueuedDatagram> staging(kBatch);
-    for (int i = 0; i < kBatch; ++i)
-        slots[i] = {buffers[i].data(), kFrameSize};
+    DatagramQueue::BlockPtr block = queue_.DrainTakeBlock();
+    const auto aim = [&] {
+        for (int i = 0; i < kBatch; ++i)
+            slots[i] = {block->items[i].bytes.data(), kFrameSize};
+    };
+    aim();
     net::KernelDropCount kernel_drops;
     while (!stop_.load()) {
         const int n =
@@ -134,7 +137,13 @@ void ReceiverThread::DrainLoop()
             // Before the answers: the dispatcher tells of drops ahead of the
             // answer that brought their count.
             NoteKernelDrops(kernel_drops);
-            Enqueue(slots.data(), n, staging.data());
+            if (Enqueue(slots.data(), n, *block)) {
+                NoteQueueDrops(queue_.DrainPush(std::move(block), std::size_t(n)));
+                block = queue_.DrainTakeBlock();
+                aim();
+            } else {
+                queue_.DrainPush(nullptr, std::size_t(n)); // the receive still counts toward a burst
+            }
             TendSearch();
             continue; // read on while anything is queued
         }
@@ -204,7 +213,7 @@ int ReceiverThread::TendSearch()
     return int(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
 }
 
-void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
+bool ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, DatagramQueue::Block& block)
 {
     std::size_t kept = 0;
     for (int i = 0; i < n; ++i) {
@@ -214,12 +223,19 @@ void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram*
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        std::copy_n(static_cast<const std::uint8_t*>(slots[i].buffer), kFrameSize, staging[kept].bytes.begin());
-        staging[kept].interface_index = slots[i].interface_index;
-        staging[kept].source_address = slots[i].source_address;
+        DatagramQueue::Block::Slot& d = block.items[kept];
+        if (kept != std::size_t(i))
+            d.bytes = block.items[std::size_t(i)].bytes; // closes the gap a short one left
+        d.interface_index = slots[i].interface_index;
+        d.source_address = slots[i].source_address;
         ++kept;
     }
-    const std::size_t dropped = queue_.DrainPush(staging, kept, std::size_t(n));
+    block.count = kept;
+    return kept > 0;
+}
+
+void ReceiverThread::NoteQueueDrops(std::size_t dropped)
+{
     if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
         std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
                      link_.ports.answer_queue_capacity);

@@ -91,9 +91,11 @@ public:
 private:
     void DispatchLoop(); // the dispatch thread
     void DrainLoop();    // the drain thread
-    // Drain thread: queues the whole frames of a batch of n received
-    // datagrams, refusing short ones.
-    void Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
+    // Drain thread: keeps the whole frames of a batch of n datagrams
+    // received into the block, in order, refusing short ones. False when
+    // none was whole.
+    bool Enqueue(const net::BatchSlot* slots, int n, DatagramQueue::Block& block);
+    void NoteQueueDrops(std::size_t dropped);
     // Drain thread: holding no lock, up to timeout_ms (-1: no limit; bounded
     // when there is no wake pipe). True when something is there to read.
     bool WaitForSocket(int timeout_ms);
