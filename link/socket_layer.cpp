@@ -114,8 +114,11 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops)
     };
     thread_local std::vector<mmsghdr> headers;
     thread_local std::vector<Parts> parts;
-    headers.assign(std::size_t(count), mmsghdr{});
-    parts.resize(std::size_t(count));
+    if (headers.size() < std::size_t(count)) {
+        headers.assign(std::size_t(count), mmsghdr{});
+        parts.resize(std::size_t(count));
+    }
+    // Every field the system reads or writes is set again: no clearing.
     for (int i = 0; i < count; ++i) {
         parts[i].iov = {slots[i].buffer, slots[i].capacity};
         msghdr& m = headers[i].msg_hdr;
@@ -125,6 +128,7 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops)
         m.msg_namelen = sizeof parts[i].from;
         m.msg_control = parts[i].control;
         m.msg_controllen = kControl;
+        m.msg_flags = 0;
     }
     int got;
     do {
