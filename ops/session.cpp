@@ -110,7 +110,8 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
     }
     if (!complete)
         collect_until(finish);
-    for (int bursts_seen = 1; searched && !complete;) {
+    // The link's windows close on its receiver's thread; none runs without it.
+    for (int bursts_seen = 1; searched && !complete && link_->running();) {
         const CameraLink::SearchStatus search = link_->search_status();
         if (!search.under_way)
             break;

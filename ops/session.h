@@ -59,7 +59,8 @@ public:
     // Stops receiving: nothing is heard from the cameras after this.
     void Stop() { link_->Stop(); }
 
-    // The search burst, sent retries + 1 times spread over wait_ms, or once to
+    // The search burst, sent retries + 1 times spread over wait_ms (and up to
+    // 3 more times, wait_ms apart, while answers are dropped), or once to
     // each address of a sweep. With targets it ends as soon as each of them
     // has sent all three records, and then waits for the answers to die down.
     // on_progress is called as answers come in.
