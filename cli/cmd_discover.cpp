@@ -42,8 +42,8 @@ int RunDiscover(const CommonOptions& common)
         PrintDiscoverTable(stdout, cameras, layout);
         std::printf("%zu camera%s answered\n", cameras.size(), cameras.size() == 1 ? "" : "s");
         if (session.answers_lost() > 0)
-            std::printf("Answers arrived faster than the socket buffer could hold them. As root, "
-                        "'sysctl -w net.core.rmem_max=33554432' lets the next search keep them all.\n");
+            std::printf("Hint: answers came faster than the socket buffer could hold them; as root, "
+                        "'sysctl -w net.core.rmem_max=33554432' lets it hold those of some 9000 cameras.\n");
     }
     // The search worked: what it lost is told, and the exit stays 0.
     if (session.answers_lost() > 0)
