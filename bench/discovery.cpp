@@ -87,8 +87,11 @@ sim::SimOptions SimulatorFor(int cameras, int jitter_ms, std::uint16_t reply_por
 
 struct ToolRun {
     double listed_ms = NAN; // burst to the last line that went into the list
-    int listed = 0;
-    std::uint64_t dispatched = 0;
+    int listed = 0; // after the search, with the bursts it sent again
+    int listed_first = 0; // when the first burst's window closed
+    int bursts = 0;
+    std::uint64_t lost_told = 0; // what the link says the search lost
+    std::uint64_t dispatched = 0; // answers to the first burst
     std::uint64_t sent = 0; // by the simulator
     long kernel_drops = 0;
     std::uint64_t queue_drops = 0; // past the receiver's own queue
@@ -137,19 +140,30 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     Clock::time_point last_progress = Clock::now();
     Clock::time_point last_dispatch{};
 
+    // The first burst's figures are taken when the link sends it again: by
+    // then its window has closed and its answers are long in.
+    struct {
+        bool taken = false;
+        std::uint64_t dispatched = 0, kernel_drops = 0;
+        Clock::time_point last_dispatch{};
+        int listed = 0;
+    } first;
     QEventLoop loop;
     QTimer sampler;
     sampler.setInterval(1);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         const Clock::time_point now = Clock::now();
         const std::uint64_t d = link.counters().dispatched;
+        const CameraLink::SearchStatus search = link.search_status();
+        if (search.bursts > 1 && !first.taken)
+            first = {true, seen, link.counters().kernel_dropped, last_dispatch, list->count()};
         if (d != seen) {
             seen = d;
             last_dispatch = last_progress = now;
         }
         if (list->count() >= cameras && d >= expected)
             loop.quit();
-        else if (MsSince(last_progress, now) > o.quiet_ms)
+        else if (MsSince(last_progress, now) > o.quiet_ms && !search.under_way)
             loop.quit();
     });
 
@@ -165,10 +179,15 @@ ToolRun RunTool(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     r.listed = list->count();
     if (r.listed > 0)
         r.listed_ms = MsSince(burst, last_listed);
-    r.dispatched = link.counters().dispatched;
+    if (!first.taken)
+        first = {true, link.counters().dispatched, link.counters().kernel_dropped, last_dispatch, r.listed};
+    r.listed_first = first.listed;
+    r.bursts = link.search_status().bursts;
+    r.lost_told = link.search_status().lost;
+    r.dispatched = first.dispatched;
     if (r.dispatched > 0)
-        r.drained_ms = MsSince(burst, last_dispatch);
-    r.kernel_drops = UdpDrops(tool_port);
+        r.drained_ms = MsSince(burst, first.last_dispatch);
+    r.kernel_drops = long(first.kernel_drops);
     r.queue_drops = link.counters().dropped;
     r.peak_mb = double(StatusKb("VmHWM")) / 1024.0;
 
@@ -241,7 +260,7 @@ BareRun RunBare(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
 }
 
 struct Series {
-    std::vector<double> listed_ms, listed, lost, kernel_drops, drained_ms, fps, peak_mb;
+    std::vector<double> listed_ms, listed, listed_first, bursts, lost, kernel_drops, drained_ms, fps, peak_mb;
     std::vector<double> bare_ms, bare_received, bare_lost, bare_fps;
     std::vector<double> ratio_list, ratio_drain, ratio_received;
     int effective_rcvbuf = 0;
@@ -328,6 +347,8 @@ int main(int argc, char** argv)
                 Series& s = results[{jitter, cameras}];
                 s.listed_ms.push_back(t.listed_ms);
                 s.listed.push_back(t.listed);
+                s.listed_first.push_back(t.listed_first);
+                s.bursts.push_back(t.bursts);
                 s.lost.push_back(expected - double(t.dispatched));
                 s.kernel_drops.push_back(double(t.kernel_drops));
                 s.drained_ms.push_back(t.drained_ms);
@@ -335,9 +356,11 @@ int main(int argc, char** argv)
                 s.peak_mb.push_back(t.peak_mb);
                 if (o.raw)
                     std::fprintf(stderr,
-                                 "run %d %s N=%d tool: listed %d in %.1f ms, dispatched %llu/%llu sent, "
+                                 "run %d %s N=%d tool: listed %d (%d after the first window, %d bursts, "
+                                 "%llu told lost) in %.1f ms, dispatched %llu/%llu sent, "
                                  "kernel drops %ld, queue drops %llu, drained %.1f ms, peak %.1f MB\n",
-                                 run, PatternName(jitter).c_str(), cameras, t.listed, t.listed_ms,
+                                 run, PatternName(jitter).c_str(), cameras, t.listed, t.listed_first, t.bursts,
+                                 (unsigned long long)t.lost_told, t.listed_ms,
                                  (unsigned long long)t.dispatched, (unsigned long long)t.sent, t.kernel_drops,
                                  (unsigned long long)t.queue_drops, t.drained_ms, t.peak_mb);
                 if (!o.bare)
@@ -364,16 +387,18 @@ int main(int argc, char** argv)
     std::printf("Medians over %d runs; SO_RCVBUF requested %d (0 = system default), ", o.runs, o.rcvbuf);
     std::printf("effective %d bytes%s.\n\n", results.empty() ? 0 : results.begin()->second.effective_rcvbuf,
                 o.uniform_list ? "; camera list with uniform item sizes" : "");
-    std::printf("| pattern | N | listed (min) | lost: tool (max) | lost: bare (max) | kernel drops: tool | "
+    std::printf("| pattern | N | listed after one search (min) | listed after the first burst (min) | "
+                "bursts (max) | lost: tool (max) | lost: bare (max) | kernel drops: tool | "
                 "time to list all, ms | bare drain, ms | list / bare | tool drain, ms | tool drain / bare | "
                 "frames/s tool | frames/s bare | received tool / bare | peak RSS, MB |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int jitter : o.jitters) {
         for (int cameras : o.cameras) {
             const Series& s = results[{jitter, cameras}];
-            std::printf("| %s | %d | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f | %.1f | %.1f | %.2f | %.1f | %.2f "
+            std::printf("| %s | %d | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f | %.1f | %.1f | %.2f | %.1f | %.2f "
                         "| %.0f | %.0f | %.3f | %.0f |\n",
-                        PatternName(jitter).c_str(), cameras, Median(s.listed), Min(s.listed), Median(s.lost),
+                        PatternName(jitter).c_str(), cameras, Median(s.listed), Min(s.listed),
+                        Median(s.listed_first), Min(s.listed_first), Median(s.bursts), Max(s.bursts), Median(s.lost),
                         Max(s.lost), Median(s.bare_lost), Max(s.bare_lost), Median(s.kernel_drops),
                         Median(s.listed_ms), Median(s.bare_ms), Median(s.ratio_list), Median(s.drained_ms),
                         Median(s.ratio_drain), Median(s.fps), Median(s.bare_fps), Median(s.ratio_received),

@@ -32,7 +32,7 @@ int RunDiscover(const CommonOptions& common)
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const CameraSnapshot& c : cameras)
             list.push_back(CameraSummaryJson(c));
-        std::printf("%s\n", DumpJson({{"cameras", list}}).c_str());
+        std::printf("%s\n", DumpJson({{"cameras", list}, {"answers_lost", session.answers_lost()}}).c_str());
     } else if (common.format == "csv") {
         PrintDiscoverCsv(stdout, cameras);
     } else {
@@ -41,7 +41,13 @@ int RunDiscover(const CommonOptions& common)
                                                                    : DiscoverLayout::Wan;
         PrintDiscoverTable(stdout, cameras, layout);
         std::printf("%zu camera%s answered\n", cameras.size(), cameras.size() == 1 ? "" : "s");
+        if (session.answers_lost() > 0)
+            std::printf("Hint: answers came faster than the socket buffer could hold them; as root, "
+                        "'sysctl -w net.core.rmem_max=33554432' lets it hold those of some 9000 cameras.\n");
     }
+    // The search worked: what it lost is told, and the exit stays 0.
+    if (session.answers_lost() > 0)
+        Complain(std::to_string(session.answers_lost()) + " answers were lost; the list may be incomplete");
     if (session.stopped()) {
         Complain("interrupted" + (reached.total > 0 ? " after " + std::to_string(reached.sent) + " of " +
                                                           std::to_string(reached.total) + " addresses"

@@ -41,6 +41,11 @@ public:
         if (LinkObserver* observer = observer_.load())
             observer->AnswersDropped(total);
     }
+    void SearchIncomplete(std::uint64_t lost) override
+    {
+        if (LinkObserver* observer = observer_.load())
+            observer->SearchIncomplete(lost);
+    }
     bool MayDriveSequence(const Frame& acknowledgement) override
     {
         LinkObserver* observer = observer_.load();
@@ -155,6 +160,22 @@ void CameraLink::SetWanAddress(std::optional<std::uint32_t> address)
 int CameraLink::SendDiscoveryBurst()
 {
     return core_->transmitter.SendDiscoveryBurst();
+}
+
+void CameraLink::Search(std::chrono::milliseconds window)
+{
+    core_->receiver.BeginSearch(window);
+}
+
+CameraLink::SearchStatus CameraLink::search_status() const
+{
+    const SearchRound::Status s = core_->receiver.SearchStatus();
+    return {s.under_way, s.bursts, s.lost};
+}
+
+void CameraLink::EndSearch()
+{
+    core_->receiver.EndSearch();
 }
 
 std::size_t CameraLink::CameraCount() const
@@ -279,7 +300,8 @@ bool CameraLink::SendReset()
 CameraLink::Counters CameraLink::counters() const
 {
     const ReceiverThread::Counters& c = core_->receiver.counters();
-    return {c.dispatched.load(), c.refused.load(), c.dropped.load(), core_->state.registry.held_back()};
+    return {c.dispatched.load(), c.refused.load(), c.dropped.load(), c.kernel_dropped.load(),
+            core_->state.registry.held_back()};
 }
 
 } // namespace vantoro

@@ -9,6 +9,7 @@
 #include "link/link_observer.h"
 #include "link/link_ports.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,6 +57,23 @@ public:
 
     // CMD_GET_GENERAL, CMD_GET_USER and CMD_GET_DOMAIN, by the addressing above.
     int SendDiscoveryBurst();
+    // A search: the same burst, then a collection window. When answers were
+    // dropped before the window closed, the link sends the same burst again,
+    // to the same address or through the same interfaces, with a new window,
+    // until one closes with nothing dropped: at most 3 more bursts. A search
+    // that drops nothing sends one burst. If the last window still lost
+    // answers, the observer hears SearchIncomplete. Replaces a search under way.
+    void Search(std::chrono::milliseconds window = std::chrono::milliseconds(1000));
+    struct SearchStatus {
+        bool under_way = false;
+        int bursts = 0; // sent by the latest search, the first included
+        // Answers dropped since it began; 0 once a window closed with none
+        // dropped, as every camera answering then was heard.
+        std::uint64_t lost = 0;
+    };
+    SearchStatus search_status() const;
+    // The latest search sends nothing more.
+    void EndSearch();
 
     // Cameras that have answered, in one byte order (see CameraSnapshot).
     std::size_t CameraCount() const;
@@ -95,6 +113,7 @@ public:
         std::uint64_t dispatched = 0; // answers acted on
         std::uint64_t refused = 0; // short, empty or failed receives
         std::uint64_t dropped = 0; // arrived while the receiver's queue was full
+        std::uint64_t kernel_dropped = 0; // dropped by the system: the socket buffer was full
         std::uint64_t held_back = 0; // answers set aside by HoldRecords
     };
     Counters counters() const;

@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <array>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace vantoro {
 
@@ -27,6 +30,24 @@ public:
     // 32768 datagrams of about 1.2 KB: at most some 37 MiB, the whole answer
     // of about 10000 cameras should the dispatcher handle none meanwhile.
     static constexpr std::size_t kCapacity = 32768;
+    // Datagrams are kept in blocks of one receive: the drain receives
+    // straight into a block and hands it over whole, so a datagram costs
+    // neither a copy on the drain nor an allocation of its own, and the lock
+    // is held for a pointer, not for the bytes.
+    static constexpr std::size_t kBlock = 64;
+    struct Block {
+        // Left uninitialised when a block is made: the drain writes each
+        // slot before it is queued, and a block is not cleared for nothing.
+        struct Slot {
+            Frame bytes;
+            unsigned interface_index;
+            std::uint32_t source_address;
+        };
+        std::array<Slot, kBlock> items;
+        std::size_t count = 0; // filled, from the front
+        std::size_t head = 0;  // the next one the dispatcher takes
+    };
+    using BlockPtr = std::unique_ptr<Block>;
 
     explicit DatagramQueue(std::size_t capacity = kCapacity,
                            std::chrono::milliseconds max_hold = DrainDispatchPolicy::kMaxHold)
@@ -39,6 +60,12 @@ public:
     // before, but count toward a burst), in order. Returns how many were
     // dropped for want of room.
     std::size_t DrainPush(const QueuedDatagram* items, std::size_t n, std::size_t received);
+    // Drain thread: an empty block to receive into, one the dispatcher
+    // emptied when there is one.
+    BlockPtr DrainTakeBlock();
+    // Drain thread: as above, for the block's count frames (none for a
+    // null block); the queue keeps the block.
+    std::size_t DrainPush(BlockPtr block, std::size_t received);
     // Drain thread: the socket ran empty. Returns true when the dispatcher
     // may go on, false in a burst.
     bool DrainFoundSocketEmpty();
@@ -52,13 +79,21 @@ public:
     // and reopens, the policy back at its start.
     void Close();
     void Open();
+    // Drain thread, before it reads: spare blocks with their memory already
+    // mapped, so the first burst does not wait for the system to map pages.
+    void DrainPrepareSpares();
     std::size_t size();
 
 private:
     const std::size_t capacity_;
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<QueuedDatagram> items_;
+    // Blocks emptied by the dispatcher, kept for the drain: a burst after
+    // the first finds its memory ready. At most kSpareBlocks.
+    static constexpr std::size_t kSpareBlocks = 64;
+    std::deque<BlockPtr> blocks_;
+    std::size_t size_ = 0; // datagrams in blocks_
+    std::vector<BlockPtr> spares_;
     bool closed_ = false;
     DrainDispatchPolicy policy_; // guarded by mutex_, but for its drain-thread-only burst count
 };

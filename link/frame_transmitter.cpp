@@ -43,23 +43,22 @@ void FrameTransmitter::NarrowToCamera(Destination& dest, const CameraEntry* came
         dest.interfaces = {via};
 }
 
-void FrameTransmitter::OpenTransmitSocket(const Destination& dest)
+void FrameTransmitter::OpenTransmitSocket(const Destination& dest, Frame& image)
 {
     transmit_socket_ = net::OpenUdpSocket();
     if (transmit_socket_ != net::kInvalidSocket)
         net::SetBroadcast(transmit_socket_, true);
-    SetFrameReplyMode(link_.frame_image.bytes, dest.reply_mode);
+    SetFrameReplyMode(image, dest.reply_mode);
     // Fails while the receiver holds the tool port; the system then picks the
     // source port, and answers still come back to the tool port.
     if (transmit_socket_ != net::kInvalidSocket)
         net::Bind(transmit_socket_, 0, link_.ports.tool_port);
 }
 
-void FrameTransmitter::SendImage(const Destination& dest)
+void FrameTransmitter::SendBytes(const Destination& dest, const std::uint8_t* bytes)
 {
     if (transmit_socket_ == net::kInvalidSocket)
         return;
-    const std::uint8_t* bytes = link_.frame_image.bytes.data();
     if (!dest.lan) {
         net::SendTo(transmit_socket_, bytes, kFrameSize, dest.addr, link_.ports.camera_port);
         return;
@@ -82,17 +81,35 @@ void FrameTransmitter::CloseTransmitSocket()
     transmit_socket_ = net::kInvalidSocket;
 }
 
-int FrameTransmitter::SendDiscoveryBurst()
+int FrameTransmitter::SendDiscoveryBurst(Burst* sent)
 {
     const Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
     OpenTransmitSocket(dest);
+    if (sent) {
+        sent->dest = dest;
+        sent->image = link_.frame_image.bytes; // with its reply_mode set
+    }
     for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         SetFrameCommand(link_.frame_image.bytes, command);
         SendImage(dest);
     }
     CloseTransmitSocket();
     return 1;
+}
+
+void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
+{
+    Frame bytes = burst.image;
+    // The frame lock orders it with the other transmissions, which share
+    // the transmit socket's slot.
+    std::lock_guard lock(link_.frame_image.lock);
+    OpenTransmitSocket(burst.dest, bytes);
+    for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
+        SetFrameCommand(bytes, command);
+        SendBytes(burst.dest, bytes.data());
+    }
+    CloseTransmitSocket();
 }
 
 int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)

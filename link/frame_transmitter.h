@@ -18,8 +18,25 @@ class FrameTransmitter {
 public:
     explicit FrameTransmitter(LinkState& link) : link_(link) {}
 
-    // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one socket.
-    int SendDiscoveryBurst();
+    // Where a frame goes, read at each transmission.
+    struct Destination {
+        std::uint32_t addr; // network byte order
+        std::uint32_t reply_mode;
+        bool lan = false; // sent through each of the interfaces, not by route
+        std::vector<unsigned> interfaces;
+    };
+    // A discovery burst as it went out, to be sent again just so.
+    struct Burst {
+        Destination dest{};
+        Frame image{}; // the frame image the three requests carried
+    };
+
+    // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one
+    // socket; sent, when given, keeps what went out.
+    int SendDiscoveryBurst(Burst* sent = nullptr);
+    // The same three requests again, to the same destination, leaving the
+    // frame image as it is. Asks the front end nothing, so any thread may.
+    void ResendDiscoveryBurst(const Burst& burst);
     // Copies source into the frame image, sets command and reply_mode, sends;
     // in LAN mode only onto the current camera's LAN (see NarrowToCamera).
     int SendFrame(std::uint32_t command, const Frame& source);
@@ -35,19 +52,15 @@ public:
     void CloseLeftoverSocket();
 
 private:
-    struct Destination {
-        std::uint32_t addr; // network byte order
-        std::uint32_t reply_mode;
-        bool lan = false; // sent through each of the interfaces, not by route
-        std::vector<unsigned> interfaces;
-    };
     Destination Address(); // with no lock held
     // Under the registry's guard: in LAN mode, only the camera's answer
     // interface while it is still listed; otherwise every interface.
     static void NarrowToCamera(Destination& dest, const CameraEntry* camera);
-    // Under the frame lock: open, broadcast option, reply_mode, bind.
-    void OpenTransmitSocket(const Destination& dest);
-    void SendImage(const Destination& dest);
+    // Under the frame lock: open, broadcast option, reply_mode into image, bind.
+    void OpenTransmitSocket(const Destination& dest, Frame& image);
+    void OpenTransmitSocket(const Destination& dest) { OpenTransmitSocket(dest, link_.frame_image.bytes); }
+    void SendImage(const Destination& dest) { SendBytes(dest, link_.frame_image.bytes.data()); }
+    void SendBytes(const Destination& dest, const std::uint8_t* bytes);
     // Under the frame lock, with the frame already in the image: one frame
     // with this command on a socket of its own.
     void SendImageAs(std::uint32_t command, const Destination& dest);

@@ -29,9 +29,16 @@ public:
     // link has no address word of its own (SetWanAddress). The sheet answers
     // with its address field, at most 1023 characters.
     virtual std::string WanAddressText() { return {}; }
-    // Answers the link had no room for were dropped, so a list of cameras may
+    // Answers were dropped for want of room, by the system (the socket
+    // buffer was full) or the link (its queue was), so a list of cameras may
     // be incomplete; total counts every one dropped in this run.
     virtual void AnswersDropped(std::uint64_t /*total*/) {}
+    // A search (CameraLink::Search) sent its burst again as often as it may
+    // and its last round still lost answers: the list may be incomplete.
+    // lost counts the answers dropped since the search began. Called on the
+    // link's drain thread, not the dispatch thread: it must return at once
+    // and may not wait for the user interface.
+    virtual void SearchIncomplete(std::uint64_t /*lost*/) {}
 };
 
 } // namespace vantoro

@@ -11,7 +11,7 @@ namespace vantoro {
 
 namespace {
 // Datagrams taken per receive call: few system calls per burst of answers.
-constexpr int kBatch = 64;
+constexpr int kBatch = int(DatagramQueue::kBlock);
 // Without a wake pipe a stop request is seen within this many milliseconds.
 constexpr int kPollWithoutPipeMs = 100;
 constexpr int kQuietGapMs = int(DrainDispatchPolicy::kQuietGap.count());
@@ -40,6 +40,7 @@ bool ReceiverThread::Start()
     if (socket_ != net::kInvalidSocket) {
         net::SetBroadcast(socket_, true);
         net::ReportArrivalInterface(socket_);
+        net::ReportKernelDrops(socket_);
         if (link_.ports.receive_buffer_bytes > 0)
             net::SetReceiveBuffer(socket_, link_.ports.receive_buffer_bytes);
         bound = net::Bind(socket_, 0, link_.ports.tool_port);
@@ -48,6 +49,7 @@ bool ReceiverThread::Start()
     net::OpenWakePipe(wake_pipe_);
     stop_ = false;
     finished_ = false;
+    kernel_drops_seen_ = 0; // a new socket counts from zero
     queue_.Open();
     try {
         drain_thread_ = start_thread_([this] { DrainLoop(); });
@@ -106,7 +108,7 @@ void ReceiverThread::DispatchLoop()
     while (!stop_.load() && queue_.DispatcherPop(next)) {
         // Drops happen while the queue is full, so an answer always follows
         // them to this loop: the front end hears of them before it.
-        if (const std::uint64_t drops = counters_.dropped.load(std::memory_order_relaxed); drops != drops_told) {
+        if (const std::uint64_t drops = DropsTotal(); drops != drops_told) {
             drops_told = drops;
             link_.messenger.AnswersDropped(drops);
         }
@@ -118,16 +120,31 @@ void ReceiverThread::DispatchLoop()
 
 void ReceiverThread::DrainLoop()
 {
-    // The socket is read only here; the buffers live on this thread.
-    std::vector<Frame> buffers(kBatch);
+    // The socket is read only here, straight into a block of the queue.
+    queue_.DrainPrepareSpares();
     std::vector<net::BatchSlot> slots(kBatch);
-    std::vector<QueuedDatagram> staging(kBatch);
-    for (int i = 0; i < kBatch; ++i)
-        slots[i] = {buffers[i].data(), kFrameSize};
+    DatagramQueue::BlockPtr block = queue_.DrainTakeBlock();
+    const auto aim = [&] {
+        for (int i = 0; i < kBatch; ++i)
+            slots[i] = {block->items[i].bytes.data(), kFrameSize};
+    };
+    aim();
+    net::KernelDropCount kernel_drops;
     while (!stop_.load()) {
-        const int n = socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch);
+        const int n =
+            socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch, &kernel_drops);
         if (n > 0) {
-            Enqueue(slots.data(), n, staging.data());
+            // Before the answers: the dispatcher tells of drops ahead of the
+            // answer that brought their count.
+            NoteKernelDrops(kernel_drops);
+            if (Enqueue(slots.data(), n, *block)) {
+                NoteQueueDrops(queue_.DrainPush(std::move(block), std::size_t(n)));
+                block = queue_.DrainTakeBlock();
+                aim();
+            } else {
+                queue_.DrainPush(nullptr, std::size_t(n)); // the receive still counts toward a burst
+            }
+            TendSearch();
             continue; // read on while anything is queued
         }
         if (n < 0)
@@ -138,11 +155,65 @@ void ReceiverThread::DrainLoop()
         if (WaitForSocket(kQuietGapMs))
             continue;
         queue_.DrainSawQuietGap(); // caught up: the dispatcher's turn
-        WaitForSocket(-1);
+        WaitForSocket(TendSearch()); // until an answer, or the search's window closes
     }
 }
 
-void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging)
+void ReceiverThread::NoteKernelDrops(const net::KernelDropCount& count)
+{
+    if (!count.seen || count.value == kernel_drops_seen_)
+        return;
+    // The count wraps at 2^32; the difference does too.
+    counters_.kernel_dropped.fetch_add(std::uint32_t(count.value - kernel_drops_seen_), std::memory_order_relaxed);
+    kernel_drops_seen_ = count.value;
+}
+
+void ReceiverThread::BeginSearch(std::chrono::milliseconds window)
+{
+    {
+        std::lock_guard lock(search_lock_);
+        // Drops are counted from before the burst: its answers follow at once.
+        search_.Begin(SearchRound::Clock::now(), window, DropsTotal());
+        transmitter_.SendDiscoveryBurst(&search_burst_);
+    }
+    // An idle drain waits without a limit: it must learn of the window.
+    net::Wake(wake_pipe_);
+    search_woke_.store(true);
+}
+
+int ReceiverThread::TendSearch()
+{
+    auto deadline = search_.deadline();
+    if (deadline == SearchRound::Clock::time_point::max())
+        return -1;
+    const auto now = SearchRound::Clock::now();
+    if (now >= deadline) {
+        const std::uint64_t drops = DropsTotal();
+        switch (search_.Check(now, drops)) {
+        case SearchRound::Step::SendAgain: {
+            FrameTransmitter::Burst burst;
+            {
+                std::lock_guard lock(search_lock_);
+                burst = search_burst_;
+            }
+            transmitter_.ResendDiscoveryBurst(burst);
+            break;
+        }
+        case SearchRound::Step::EndedIncomplete:
+            link_.messenger.SearchIncomplete(search_.status(drops).lost);
+            break;
+        case SearchRound::Step::EndedClean:
+        case SearchRound::Step::Wait:
+            break;
+        }
+        deadline = search_.deadline();
+        if (deadline == SearchRound::Clock::time_point::max())
+            return -1;
+    }
+    return int(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+}
+
+bool ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, DatagramQueue::Block& block)
 {
     std::size_t kept = 0;
     for (int i = 0; i < n; ++i) {
@@ -152,12 +223,19 @@ void ReceiverThread::Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram*
             counters_.refused.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        std::copy_n(static_cast<const std::uint8_t*>(slots[i].buffer), kFrameSize, staging[kept].bytes.begin());
-        staging[kept].interface_index = slots[i].interface_index;
-        staging[kept].source_address = slots[i].source_address;
+        DatagramQueue::Block::Slot& d = block.items[kept];
+        if (kept != std::size_t(i))
+            d.bytes = block.items[std::size_t(i)].bytes; // closes the gap a short one left
+        d.interface_index = slots[i].interface_index;
+        d.source_address = slots[i].source_address;
         ++kept;
     }
-    const std::size_t dropped = queue_.DrainPush(staging, kept, std::size_t(n));
+    block.count = kept;
+    return kept > 0;
+}
+
+void ReceiverThread::NoteQueueDrops(std::size_t dropped)
+{
     if (dropped > 0 && counters_.dropped.fetch_add(dropped, std::memory_order_relaxed) == 0)
         std::fprintf(stderr, "vantoro: more than %zu answers waiting; further answers are dropped and counted\n",
                      link_.ports.answer_queue_capacity);
@@ -168,7 +246,11 @@ bool ReceiverThread::WaitForSocket(int timeout_ms)
     // Without the pipe nothing could wake the wait for a stop: bound it.
     if (!wake_pipe_.open() && (timeout_ms < 0 || timeout_ms > kPollWithoutPipeMs))
         timeout_ms = kPollWithoutPipeMs;
-    return net::WaitReadable(socket_, wake_pipe_, timeout_ms);
+    const bool readable = net::WaitReadable(socket_, wake_pipe_, timeout_ms);
+    // A search's wake-up is taken, or the pipe would read as woken forever.
+    if (readable && search_woke_.exchange(false) && !stop_.load())
+        net::ClearWake(wake_pipe_);
+    return readable;
 }
 
 bool ReceiverThread::AcceptDatagram(const std::uint8_t* data, std::size_t n)

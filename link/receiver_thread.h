@@ -14,11 +14,13 @@
 #include "link/datagram_queue.h"
 #include "link/frame_transmitter.h"
 #include "link/link_state.h"
+#include "link/search_round.h"
 #include "link/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -61,6 +63,14 @@ public:
     // whom (0 unknown), filed with a record.
     void DispatchReply(const Frame& received, unsigned interface_index = 0, std::uint32_t source_address = 0);
 
+    // A search: the discovery burst, then a collection window; the drain
+    // thread sends the same burst again while windows close with answers
+    // dropped (SearchRound). Replaces a search under way.
+    void BeginSearch(std::chrono::milliseconds window = SearchRound::kWindow);
+    // Sends nothing more for the search under way.
+    void EndSearch() { search_.End(DropsTotal()); }
+    SearchRound::Status SearchStatus() const { return search_.status(DropsTotal()); }
+
     // The frame being dispatched; stays unchanged while a notification is handled.
     const Frame& received_frame() const { return received_frame_; }
 
@@ -68,18 +78,33 @@ public:
         std::atomic<std::uint64_t> dispatched{0};
         std::atomic<std::uint64_t> refused{0}; // short, empty or failed receives
         std::atomic<std::uint64_t> dropped{0}; // arrived while the queue was full
+        // The system's: arrived while the socket buffer was full, never read
+        std::atomic<std::uint64_t> kernel_dropped{0};
     };
     const Counters& counters() const { return counters_; }
+    std::uint64_t DropsTotal() const
+    {
+        return counters_.dropped.load(std::memory_order_relaxed) +
+               counters_.kernel_dropped.load(std::memory_order_relaxed);
+    }
 
 private:
     void DispatchLoop(); // the dispatch thread
     void DrainLoop();    // the drain thread
-    // Drain thread: queues the whole frames of a batch of n received
-    // datagrams, refusing short ones.
-    void Enqueue(const net::BatchSlot* slots, int n, QueuedDatagram* staging);
+    // Drain thread: keeps the whole frames of a batch of n datagrams
+    // received into the block, in order, refusing short ones. False when
+    // none was whole.
+    bool Enqueue(const net::BatchSlot* slots, int n, DatagramQueue::Block& block);
+    void NoteQueueDrops(std::size_t dropped);
     // Drain thread: holding no lock, up to timeout_ms (-1: no limit; bounded
     // when there is no wake pipe). True when something is there to read.
     bool WaitForSocket(int timeout_ms);
+    // Drain thread: the system's running count of drops, as a receive brought it.
+    void NoteKernelDrops(const net::KernelDropCount& count);
+    // Drain thread: closes the search's window when its time has come, sending
+    // the burst again or telling how it ended. The milliseconds until the
+    // next window closes, -1 when no search is under way.
+    int TendSearch();
     // Merges the bytes into the frame image and copies it to the received frame.
     bool AcceptDatagram(const std::uint8_t* data, std::size_t n);
     void CloseDescriptors();
@@ -97,6 +122,11 @@ private:
     DatagramQueue queue_;
     Frame received_frame_{};
     Counters counters_;
+    std::uint32_t kernel_drops_seen_ = 0; // the drain thread's: the system's count so far
+    SearchRound search_;
+    std::mutex search_lock_; // the burst, and the start of a search
+    FrameTransmitter::Burst search_burst_;
+    std::atomic<bool> search_woke_{false}; // the wake pipe was written for a search
 };
 
 } // namespace vantoro

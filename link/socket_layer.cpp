@@ -98,9 +98,15 @@ bool ReportArrivalInterface(Socket s)
     return ::setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
 }
 
-int ReceiveBatch(Socket s, BatchSlot* slots, int count)
+bool ReportKernelDrops(Socket s)
 {
-    constexpr std::size_t kControl = CMSG_SPACE(sizeof(in_pktinfo));
+    const int on = 1;
+    return ::setsockopt(s, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+}
+
+int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops)
+{
+    constexpr std::size_t kControl = CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(std::uint32_t));
     struct Parts {
         iovec iov;
         sockaddr_in from;
@@ -108,8 +114,11 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
     };
     thread_local std::vector<mmsghdr> headers;
     thread_local std::vector<Parts> parts;
-    headers.assign(std::size_t(count), mmsghdr{});
-    parts.resize(std::size_t(count));
+    if (headers.size() < std::size_t(count)) {
+        headers.assign(std::size_t(count), mmsghdr{});
+        parts.resize(std::size_t(count));
+    }
+    // Every field the system reads or writes is set again: no clearing.
     for (int i = 0; i < count; ++i) {
         parts[i].iov = {slots[i].buffer, slots[i].capacity};
         msghdr& m = headers[i].msg_hdr;
@@ -119,6 +128,7 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
         m.msg_namelen = sizeof parts[i].from;
         m.msg_control = parts[i].control;
         m.msg_controllen = kControl;
+        m.msg_flags = 0;
     }
     int got;
     do {
@@ -137,6 +147,10 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count)
                 in_pktinfo info;
                 std::memcpy(&info, CMSG_DATA(c), sizeof info);
                 slots[i].interface_index = unsigned(info.ipi_ifindex);
+            } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL && drops) {
+                // A running count: the last datagram's is the batch's.
+                std::memcpy(&drops->value, CMSG_DATA(c), sizeof drops->value);
+                drops->seen = true;
             }
         }
     }
@@ -199,6 +213,13 @@ void Wake(const WakePipe& pipe)
         return;
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(pipe.write_end, &byte, 1);
+}
+
+void ClearWake(const WakePipe& pipe)
+{
+    char bytes[64];
+    while (pipe.read_end >= 0 && ::read(pipe.read_end, bytes, sizeof bytes) > 0) {
+    }
 }
 
 void CloseWakePipe(WakePipe& pipe)

@@ -29,6 +29,9 @@ long SendToVia(Socket s, const void* data, std::size_t n, std::uint32_t addr, st
                unsigned interface_index);
 // Makes every receive on s report the interface the datagram arrived on.
 bool ReportArrivalInterface(Socket s);
+// Makes every receive on s carry the count of datagrams the system dropped
+// for want of room in the socket's buffer, where the system keeps one.
+bool ReportKernelDrops(Socket s);
 // Returns the byte count; for a datagram longer than the buffer, the buffer's
 // size (the rest is discarded). -1 on error; 0 for an empty datagram.
 long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr = nullptr,
@@ -41,9 +44,18 @@ struct BatchSlot {
     unsigned interface_index = 0; // 0 when the socket does not report it
     std::uint32_t source_address = 0; // the sender, network byte order
 };
+// The system's count of datagrams dropped on a socket before they could be
+// queued, as the last datagram of a batch brought it (ReportKernelDrops). It
+// runs since the socket was opened and wraps at 2^32; the system sends it
+// only once it is above zero.
+struct KernelDropCount {
+    bool seen = false;
+    std::uint32_t value = 0;
+};
 // Takes up to count datagrams already queued on s, without waiting. Returns
-// how many (0 when none is queued), or -1 on another error.
-int ReceiveBatch(Socket s, BatchSlot* slots, int count);
+// how many (0 when none is queued), or -1 on another error. drops, when
+// given, is set from the same receive's control messages: no extra call.
+int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops = nullptr);
 void Close(Socket s);
 std::uint16_t LocalPort(Socket s);
 // Receives on s no longer wait for a datagram.
@@ -59,6 +71,8 @@ struct WakePipe {
 // has none to give.
 bool OpenWakePipe(WakePipe& pipe);
 void Wake(const WakePipe& pipe); // nothing when it is closed
+// Takes the wake-ups written so far, so the pipe no longer reads as woken.
+void ClearWake(const WakePipe& pipe);
 void CloseWakePipe(WakePipe& pipe);
 // Waits holding no lock until s has a datagram to read or the pipe was woken,
 // up to timeout_ms (-1: no limit). Either may be closed (invalid); with both

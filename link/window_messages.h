@@ -37,8 +37,13 @@ public:
     // works through many cameras can refuse one that belongs to another camera.
     virtual bool MayDriveSequence(const Frame& /*acknowledgement*/) { return true; }
     // On the receiver thread, before the next answer is dispatched: answers
-    // were dropped for want of room since the last call; total counts all.
+    // were dropped for want of room since the last call; total counts all,
+    // the system's and the receiver queue's.
     virtual void AnswersDropped(std::uint64_t /*total*/) {}
+    // On the receiver's drain thread, which must not wait for a window: a
+    // search ended with answers still dropped in its last round; lost counts
+    // those dropped since it began.
+    virtual void SearchIncomplete(std::uint64_t /*lost*/) {}
 };
 
 } // namespace vantoro

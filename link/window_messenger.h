@@ -28,6 +28,11 @@ public:
         if (LinkWindows* w = windows_.load())
             w->AnswersDropped(total);
     }
+    void SearchIncomplete(std::uint64_t lost)
+    {
+        if (LinkWindows* w = windows_.load())
+            w->SearchIncomplete(lost);
+    }
     std::string WanAddressText()
     {
         LinkWindows* w = windows_.load();

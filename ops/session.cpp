@@ -9,6 +9,15 @@ namespace vantoro::ops {
 
 using std::chrono::milliseconds;
 
+namespace {
+
+std::uint64_t DropsTotal(const CameraLink::Counters& c)
+{
+    return c.dropped + c.kernel_dropped;
+}
+
+} // namespace
+
 Session::Session(SessionOptions options)
     : options_(std::move(options)), link_(std::make_unique<CameraLink>(options_.ports))
 {
@@ -62,7 +71,9 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
         }
     };
     const auto start = Clock::now();
+    const std::uint64_t drops_before = DropsTotal(link_->counters());
     bool complete = false;
+    bool searched = false; // through the link's search, which sends again on drops
     if (progress.total > 0) {
         // One burst per address, paced: a sweep must not flood a site's links.
         // After a stall (a busy machine, a suspended process) the schedule
@@ -85,12 +96,38 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
         const int bursts = options_.retries + 1;
         for (int k = 0; k < bursts && !complete; ++k) {
             complete = collect_until(start + milliseconds(std::int64_t(options_.wait_ms) * k / bursts));
-            if (!complete)
+            if (complete)
+                break;
+            // The first burst opens the link's search, whose window is the
+            // wait: the link sends it again, on top of the retries, while
+            // answers were dropped.
+            if (k == 0)
+                link_->Search(wait);
+            else
                 link_->SendDiscoveryBurst();
+            searched = true;
         }
     }
     if (!complete)
         collect_until(finish);
+    // The link's windows close on its receiver's thread; none runs without it.
+    for (int bursts_seen = 1; searched && !complete && link_->running();) {
+        const CameraLink::SearchStatus search = link_->search_status();
+        if (!search.under_way)
+            break;
+        if (search.bursts != bursts_seen) {
+            bursts_seen = search.bursts;
+            finish = Clock::now() + wait;
+        }
+        complete = collect_until(Clock::now() + milliseconds(10));
+    }
+    if (searched) {
+        link_->EndSearch();
+        // Found every camera asked for: nothing that matters was lost.
+        answers_lost_ = complete && targets ? 0 : link_->search_status().lost;
+    } else {
+        answers_lost_ = DropsTotal(link_->counters()) - drops_before;
+    }
     // Answers still on their way would replace records about to be edited.
     if (targets && !stopped())
         Settle(std::min(50, options_.wait_ms), std::min(1000, options_.wait_ms));

@@ -59,12 +59,18 @@ public:
     // Stops receiving: nothing is heard from the cameras after this.
     void Stop() { link_->Stop(); }
 
-    // The search burst, sent retries + 1 times spread over wait_ms, or once to
+    // The search burst, sent retries + 1 times spread over wait_ms (and up to
+    // 3 more times, wait_ms apart, while answers are dropped), or once to
     // each address of a sweep. With targets it ends as soon as each of them
     // has sent all three records, and then waits for the answers to die down.
     // on_progress is called as answers come in.
     std::vector<CameraSnapshot> Discover(const std::vector<MacAddress>* targets = nullptr,
                                         const std::function<void(const SearchProgress&)>& on_progress = {});
+    // Answers dropped (the socket buffer or the receiver's queue was full)
+    // in the last Discover, when a burst sent again could not make up for
+    // them: the list may be incomplete. A single search sends its burst
+    // again, on top of the retries, while answers are dropped; a sweep does not.
+    std::uint64_t answers_lost() const { return answers_lost_; }
     // Whether the stop flag ended the search.
     bool stopped() const { return options_.stop && options_.stop->load(); }
     // Every registered camera, sorted by hardware address.
@@ -94,6 +100,7 @@ private:
     const SessionOptions options_;
     SessionEvents events_; // outlives the link's receiver, which calls it
     std::unique_ptr<CameraLink> link_;
+    std::uint64_t answers_lost_ = 0;
 };
 
 // The camera's name and password against its user table, as the sheet's login does.

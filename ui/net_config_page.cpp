@@ -125,7 +125,8 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     on_click(kServerOff, [this] { CheckPair(kServerOff, kServerOn); });
     on_click(kBootpOn, [this] { CheckPair(kBootpOn, kBootpOff); });
     on_click(kBootpOff, [this] { CheckPair(kBootpOff, kBootpOn); });
-    on_click(kAutoDetect, [this] { state_.link.SendDiscoveryBurst(); });
+    // A search that lost answers searches again by itself (CameraLink::Search).
+    on_click(kAutoDetect, [this] { state_.link.Search(); });
     on_click(kLan, [this] {
         SetWanMode(false);
         Control(this, kWanAddress)->setEnabled(false);

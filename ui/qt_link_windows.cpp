@@ -7,6 +7,8 @@
 
 #include "ui/thread_handover.h"
 
+#include <cstdio>
+
 namespace vantoro::ui {
 
 namespace {
@@ -31,6 +33,13 @@ void QtLinkWindows::StepAcknowledged(ApplyStep step, const Frame&)
 bool QtLinkWindows::SendToWindow(LinkWindow target, std::uint32_t message, const MacAddress& camera)
 {
     return CallOnThreadOf<bool>(this, [&] { return Deliver(target, message, camera); });
+}
+
+void QtLinkWindows::SearchIncomplete(std::uint64_t lost)
+{
+    // On the link's drain thread: nothing here may wait for the GUI thread.
+    std::fprintf(stderr, "vantoro: %llu answers were lost; the list may be incomplete\n",
+                 static_cast<unsigned long long>(lost));
 }
 
 std::string QtLinkWindows::WanAddressText()

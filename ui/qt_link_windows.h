@@ -28,6 +28,8 @@ public:
     void CameraFound(const MacAddress& mac) override;
     void StepAcknowledged(ApplyStep step, const Frame& acknowledgement) override;
     std::string WanAddressText() override;
+    // One line on stderr; the sheet's surface stays as it is.
+    void SearchIncomplete(std::uint64_t lost) override;
 
     // Delivers the message and returns after the window handled it; false
     // when the window does not exist and the message was dropped. camera: the

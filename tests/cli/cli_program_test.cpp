@@ -76,6 +76,8 @@ TEST(CliProgram, DiscoverListsEveryCameraSortedInEachFormat)
     ASSERT_EQ(js.exit, 0) << js.err;
     const json cameras = json::parse(js.out).at("cameras");
     ASSERT_EQ(cameras.size(), 3u);
+    EXPECT_EQ(json::parse(js.out).at("answers_lost"), 0);
+    EXPECT_FALSE(Contains(js.err + table.err + table.out, "lost")) << "nothing dropped, nothing told";
     EXPECT_EQ(cameras[0]["mac"], "00:0a:0b:00:00:01");
     EXPECT_EQ(cameras[1]["network"]["ethernet_ip"], "192.168.1.11");
     EXPECT_EQ(cameras[1]["network"]["bootp"], false);

@@ -1,4 +1,5 @@
 #include "link/drain_dispatch_policy.h"
+#include "link/search_round.h"
 
 #include <gtest/gtest.h>
 
@@ -89,4 +90,41 @@ TEST(DrainDispatchPolicy, AHoldEndsAtItsLimitOrAfterTheMaximumHold)
 
     policy.Reset();
     EXPECT_TRUE(policy.DispatcherMayTake(1, &until)) << "no drain under way after a reset";
+}
+
+// The search round sits beside the policy: the receiver's other decision
+// taken on the drain thread without a clock of its own.
+TEST(SearchRound, SendsAgainWhileAWindowClosesWithDropsAtMostThreeTimes)
+{
+    using Step = SearchRound::Step;
+    struct Case {
+        const char* name;
+        std::vector<std::uint64_t> drops_at_close; // the drop total as each window closes
+        std::vector<Step> steps;
+        std::uint64_t lost;
+    };
+    const Case cases[] = {
+        {"nothing dropped: one burst", {5}, {Step::EndedClean}, 0},
+        {"dropped once, then clean", {9, 9}, {Step::SendAgain, Step::EndedClean}, 0},
+        {"dropped in every window",
+         {6, 7, 8, 9},
+         {Step::SendAgain, Step::SendAgain, Step::SendAgain, Step::EndedIncomplete},
+         4},
+    };
+    for (const Case& c : cases) {
+        SearchRound round;
+        round.Begin(t0, 100ms, 5); // 5 dropped before the search
+        EXPECT_EQ(round.Check(t0 + 99ms, 6), Step::Wait) << c.name << ": the window is still open";
+        std::vector<Step> steps;
+        Clock::time_point at = t0 + 100ms;
+        for (std::uint64_t drops : c.drops_at_close) {
+            steps.push_back(round.Check(at, drops));
+            at += 100ms;
+        }
+        EXPECT_EQ(steps, c.steps) << c.name;
+        EXPECT_FALSE(round.status(c.drops_at_close.back()).under_way) << c.name;
+        EXPECT_EQ(round.status(c.drops_at_close.back()).bursts, int(c.steps.size())) << c.name;
+        EXPECT_EQ(round.status(c.drops_at_close.back()).lost, c.lost) << c.name;
+        EXPECT_EQ(round.deadline(), Clock::time_point::max()) << c.name << ": nothing more to wait for";
+    }
 }

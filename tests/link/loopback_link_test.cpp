@@ -1,6 +1,7 @@
 // The link against the camera simulator over loopback, in WAN mode to
 // 127.0.0.1: real sockets, the real receiver thread.
 
+#include "link/camera_link.h"
 #include "link/link_core.h"
 #include "link/records.h"
 #include "link_test_support.h"
@@ -153,4 +154,66 @@ TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
     // After the chain the frame image holds the current camera's general record.
     std::lock_guard lock(link->state.frame_image.lock);
     EXPECT_EQ(link->state.frame_image.bytes, *e->general);
+}
+
+namespace {
+
+// Hears what the front door tells of a search.
+struct SearchObserver final : LinkObserver {
+    std::atomic<int> found{0};
+    std::atomic<std::uint64_t> incomplete{0}; // lost, as SearchIncomplete told it
+    void CameraFound(const MacAddress&) override { ++found; }
+    void StepAcknowledged(ApplyStep, const Frame&) override {}
+    void SearchIncomplete(std::uint64_t lost) override { incomplete = lost; }
+};
+
+} // namespace
+
+TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsListed)
+{
+    // Thousands of cameras answer at once into a socket buffer of a couple of
+    // hundred frames: the system drops answers, the link counts them and
+    // sends the same burst again until a round drops nothing.
+    constexpr int kCameras = 3000;
+    const std::uint16_t tool_port = FreeUdpPort();
+    sim::SimOptions options;
+    options.cameras = kCameras;
+    options.bind_address = ::inet_addr("127.0.0.1");
+    options.port = 0;
+    options.reply_port = tool_port;
+    options.log_file = "/dev/null";
+    sim::CameraSimulator simulator(options);
+    ASSERT_FALSE(simulator.Start());
+
+    LinkPorts ports;
+    ports.camera_port = simulator.port();
+    ports.tool_port = tool_port;
+    ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
+    ports.receive_buffer_bytes = 212992; // what the system allows an ordinary user
+    CameraLink link(ports);
+    SearchObserver observer;
+    link.SetObserver(&observer);
+    link.SetWanMode(true);
+    link.SetWanAddress(0x7F000001);
+    ASSERT_FALSE(link.Start());
+
+    link.Search(std::chrono::milliseconds(300));
+    for (int i = 0; i < 2000 && link.search_status().under_way; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const CameraLink::SearchStatus search = link.search_status();
+    link.Stop();
+    link.SetObserver(nullptr);
+    simulator.Stop();
+
+    const CameraLink::Counters counters = link.counters();
+    EXPECT_FALSE(search.under_way);
+    EXPECT_GT(counters.kernel_dropped, 0u) << "the buffer held every answer: nothing was tested";
+    EXPECT_GE(search.bursts, 2);
+    EXPECT_LE(search.bursts, 4);
+    EXPECT_EQ(simulator.Counters().get_requests, 3u * std::uint64_t(search.bursts)) << "the same three requests";
+    EXPECT_EQ(link.CameraCount(), std::size_t(kCameras));
+    EXPECT_EQ(observer.found.load(), kCameras) << "each camera announced once";
+    // Told only when the last round still lost answers.
+    EXPECT_EQ(observer.incomplete.load(), search.lost);
 }

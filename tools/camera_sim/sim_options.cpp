@@ -10,7 +10,7 @@ namespace vantoro::sim {
 
 namespace {
 
-constexpr int kMaxCameras = 4096;
+constexpr int kMaxCameras = 10000;
 constexpr int kMaxDelayMs = 600000;
 
 template <class T>
