@@ -112,6 +112,22 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     EXPECT_EQ(site.sim(1).Counters().set_requests, 3u);
     for (std::size_t k : {2u, 3u})
         EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+
+    // Both in flight at once: each camera's records, closing frame included,
+    // still go only to the address it answered from.
+    std::ofstream(dir.File("both.csv")) << "mac,gateway\n" << MacArg(1) << ",10.7.7.1\n" << MacArg(2) << ",10.7.7.2\n";
+    const RunResult both = RunVantoro(
+        site.Command({"apply", dir.File("both.csv"), "--login", "admin", "--parallel", "2"}, "127.77.1.0/27"), kAdmin);
+    ASSERT_EQ(both.exit, 0) << both.out << both.err;
+    EXPECT_TRUE(Contains(both.out, "2 cameras: 2 verified")) << both.out;
+    for (std::size_t k : {0u, 1u}) {
+        EXPECT_EQ(site.sim(k).Counters().set_requests, 6u) << k;
+        EXPECT_EQ(site.sim(k).Counters().sets_unmatched, 0u) << "another camera's record reached " << k;
+        EXPECT_EQ(site.sim(k).Counters().apply_done, 2u) << k;
+        EXPECT_EQ(GeneralConfigReader(site.sim(k).Cameras()[0].records.general.data()).gateway(), 0x0A070701u + k);
+    }
+    for (std::size_t k : {2u, 3u})
+        EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
 }
 
 TEST(CliSweep, AddressesAreSearchedOnceEachAtTheRate)
