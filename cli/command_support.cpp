@@ -275,7 +275,7 @@ int WriteExitStatus(const Session& session, bool ok)
 {
     if (!session.stopped())
         return ok ? kExitOk : kExitCameraFailed;
-    Complain("interrupted: the camera in progress finished its sequence; nothing more was sent");
+    Complain("interrupted: the cameras in progress finished their sequences; nothing more was sent");
     return kExitInterrupted;
 }
 
