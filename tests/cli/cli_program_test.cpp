@@ -612,6 +612,12 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
          "line 4, column gateway"},
         {{"apply", csv("badquote.csv", "mac,firmware\n" + m + ",\"a\nb\"c\"\n"), "--login", "admin"}, "line 3: not valid CSV"},
         {{"apply", Large("large.csv"), "--login", "admin"}, "is larger than"},
+        {{"apply", csv("few.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "0"},
+         "--parallel wants a number of cameras from 1 to 256"},
+        {{"apply", csv("many.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "257"},
+         "--parallel wants"},
+        {{"set", m, "--login", "admin", "--gateway", "10.0.0.1", "--verify-wait", "-1"}, "--verify-wait wants"},
+        {{"import", csv("none.json", "{}"), "--login", "admin", "--verify-wait", "3600001"}, "--verify-wait wants"},
         {{"discover", "--targets", Large("large.txt")}, "is larger than"},
         // An empty --wan would silently mean LAN mode.
         {{"discover", "--wan", ""}, "empty value would mean LAN mode"},
