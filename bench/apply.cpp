@@ -13,7 +13,7 @@
 // Or a whole parallel apply with its verification, one table row:
 //
 //   bench_apply --fleet 1000 [--delay-ms 50] [--parallel 16] [--fleet-runs 5]
-//               [--loss 0.1] [--duplicate 0.1] [--no-verify]
+//               [--loss 0.1] [--duplicate 0.1] [--timeout 2000] [--no-verify]
 //
 // Every frame goes to 127.0.0.1 only (WAN mode with that address, and the
 // link's broadcast address is 127.0.0.1 as well).
@@ -238,6 +238,7 @@ struct FleetOptions {
     double loss = 0.0;
     double duplicate = 0.0;
     bool verify = true;
+    int timeout_ms = 2000; // per acknowledgement, vantoro's default
 };
 
 // vantoro apply as it runs after its start: the search for every camera of the
@@ -265,6 +266,7 @@ void RunFleet(const FleetOptions& f)
         options.ports.broadcast_address = "127.0.0.1";
         options.ports.list_interfaces = LoopbackInterfaceOnly;
         options.wait_ms = 2000;
+        options.timeout_ms = f.timeout_ms;
         options.parallel = f.parallel;
         options.verify = f.verify;
         ops::Session session(options);
@@ -295,9 +297,9 @@ void RunFleet(const FleetOptions& f)
             wrong += ok && !exact; // reported done, but the camera holds something else
         }
     }
-    std::printf("| %d | %d | %d | %.2g / %.2g | %s | %.2f | %.2f | %.2f | %d | %d | %d |\n", f.cameras, f.delay_ms,
-                f.parallel, f.loss, f.duplicate, f.verify ? "yes" : "no", Median(seconds), Min(seconds), Max(seconds),
-                verified, failed, wrong);
+    std::printf("| %d | %d | %d | %.2g / %.2g | %d | %s | %.2f | %.2f | %.2f | %d | %d | %d |\n", f.cameras,
+                f.delay_ms, f.parallel, f.loss, f.duplicate, f.timeout_ms, f.verify ? "yes" : "no", Median(seconds),
+                Min(seconds), Max(seconds), verified, failed, wrong);
 }
 
 } // namespace
@@ -319,6 +321,8 @@ int main(int argc, char** argv)
             fleet.loss = std::atof(argv[++i]);
         else if (arg == "--duplicate")
             fleet.duplicate = std::atof(argv[++i]);
+        else if (arg == "--timeout")
+            fleet.timeout_ms = std::max(1, std::atoi(argv[++i]));
     }
     for (int i = 1; i < argc; ++i)
         fleet.verify &= std::string(argv[i]) != "--no-verify";

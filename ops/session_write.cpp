@@ -199,6 +199,13 @@ private:
             add(now, 0);
     }
 
+    // The search is resent retries times within the wait, and at the latest
+    // after a timeout: an answer later than that is taken as lost.
+    milliseconds BurstInterval() const
+    {
+        return milliseconds(std::max(1, std::min(o_.timeout_ms, o_.verify_wait_ms / (o_.retries + 1))));
+    }
+
     void Burst(const Round& round)
     {
         for (const auto& [address, via] : round.places)
@@ -218,7 +225,7 @@ private:
         round.mark = link_.AnswersFiled();
         const auto now = Clock::now();
         round.deadline = now + milliseconds(o_.verify_wait_ms);
-        round.next_burst = now + milliseconds(std::max(1, o_.verify_wait_ms / (o_.retries + 1)));
+        round.next_burst = now + BurstInterval();
         Burst(round);
         rounds_.push_back(std::move(round));
     }
@@ -255,7 +262,7 @@ private:
             if (now >= round.next_burst) {
                 // Answers lost on the way: the cameras still missing are asked again.
                 Burst(round);
-                round.next_burst = now + milliseconds(std::max(1, o_.verify_wait_ms / (o_.retries + 1)));
+                round.next_burst = now + BurstInterval();
             }
             ++r;
         }
