@@ -7,7 +7,6 @@
 #include "link/records.h"
 
 #include <algorithm>
-#include <set>
 
 namespace vantoro::ops {
 
