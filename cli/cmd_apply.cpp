@@ -132,14 +132,21 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     }
 
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
-    const auto results =
-        ApplyBatch(session, cameras, plan.rows, batch, [&](const CameraResult& r, const BatchProgress& p) {
+    const auto bar = [&](const BatchProgress& p) {
+        std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
+        if (p.verifying > 0)
+            label += ", " + std::to_string(p.verifying) + " verifying";
+        progress.Bar(p.done, p.total, label);
+    };
+    const auto results = ApplyBatch(
+        session, cameras, plan.rows, batch,
+        [&](const CameraResult& r, const BatchProgress& p) {
             progress.Finish();
             std::printf("%s\n", ResultLine(r, true).c_str());
             std::fflush(stdout);
-            progress.Bar(p.done, p.total,
-                         std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight");
-        });
+            bar(p);
+        },
+        bar);
     progress.Finish();
 
     const bool verify = options->verify && !o.write.dry_run;

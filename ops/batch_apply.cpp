@@ -86,7 +86,8 @@ std::optional<WriteJob> Prepare(const CameraSnapshot* camera, const PlanRow& row
 
 std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
-                                     const std::function<void(const CameraResult&, const BatchProgress&)>& on_result)
+                                     const std::function<void(const CameraResult&, const BatchProgress&)>& on_result,
+                                     const std::function<void(const BatchProgress&)>& on_progress)
 {
     std::unordered_map<MacAddress, const CameraSnapshot*, MacHash> by_mac;
     for (const CameraSnapshot& c : cameras)
@@ -103,10 +104,13 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
     const auto prepare = [&](std::size_t i) -> std::optional<WriteJob> {
         const auto it = by_mac.find(plan[i].mac);
         auto job = Prepare(it == by_mac.end() ? nullptr : it->second, plan[i], options, results[i]);
-        if (!job)
+        if (!job) {
             finish(results[i]);
-        else
+        } else {
             ++progress.in_flight;
+            if (on_progress)
+                on_progress(progress);
+        }
         return job;
     };
     const auto done = [&](std::size_t i, const WriteOutcome& outcome) {
@@ -115,10 +119,16 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
         if (!outcome.sequence.ok)
             r.detail = OutcomeText(outcome.sequence);
         TakeVerification(outcome, session.options().verify_wait_ms, r);
-        --progress.in_flight;
+        --(outcome.verification == Verification::NotChecked ? progress.in_flight : progress.verifying);
         finish(r);
     };
-    const std::size_t asked = session.Write(plan.size(), prepare, done);
+    const auto verifying = [&](std::size_t) {
+        --progress.in_flight;
+        ++progress.verifying;
+        if (on_progress)
+            on_progress(progress);
+    };
+    const std::size_t asked = session.Write(plan.size(), prepare, done, verifying);
     for (std::size_t i = asked; i < plan.size(); ++i) {
         results[i] = CameraResult{};
         results[i].mac = plan[i].mac;

@@ -41,16 +41,19 @@ struct BatchOptions {
 struct BatchProgress {
     std::size_t done = 0; // cameras finished, failed ones included
     std::size_t failed = 0;
-    std::size_t in_flight = 0; // started, not yet finished
+    std::size_t in_flight = 0; // sequences under way
+    std::size_t verifying = 0; // acknowledged, awaiting the search that verifies them
     std::size_t total = 0;
 };
 
 // cameras: the search's result. Up to the session's parallel cameras are
 // written at once; on_result runs as each camera finishes. Once the
 // session's stop flag is set (Ctrl+C), the cameras in flight finish and the
-// rest are not started. The results are in the plan's order.
+// rest are not started. The results are in the plan's order. on_progress
+// runs as a camera starts or moves on to its verification.
 std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
-                                     const std::function<void(const CameraResult&, const BatchProgress&)>& on_result = {});
+                                     const std::function<void(const CameraResult&, const BatchProgress&)>& on_result = {},
+                                     const std::function<void(const BatchProgress&)>& on_progress = {});
 
 } // namespace vantoro::ops

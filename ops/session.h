@@ -106,9 +106,11 @@ public:
     // start; none: nothing to write for it. done(i, outcome) is called as
     // each camera finishes, on this thread. After a stop (Ctrl+C) the
     // sequences in flight finish and no further job is asked for; the
-    // number of jobs asked for is returned.
+    // number of jobs asked for is returned. verifying(i), when given, is
+    // called when job i's sequence was acknowledged and it awaits its search.
     std::size_t Write(std::size_t count, const std::function<std::optional<WriteJob>(std::size_t)>& prepare,
-                      const std::function<void(std::size_t, const WriteOutcome&)>& done);
+                      const std::function<void(std::size_t, const WriteOutcome&)>& done,
+                      const std::function<void(std::size_t)>& verifying = {});
     // CMD_RESET with the camera's general record, in WAN mode to the address
     // it answered from; no answer is awaited.
     bool Reset(const MacAddress& mac);

@@ -30,8 +30,9 @@ bool AllFiledAfter(const CameraSnapshot& c, std::uint64_t mark)
 
 class Session::Writer {
 public:
-    Writer(Session& session, const std::function<void(std::size_t, const WriteOutcome&)>& done)
-        : link_(*session.link_), events_(session.events_), o_(session.options_), done_(done)
+    Writer(Session& session, const std::function<void(std::size_t, const WriteOutcome&)>& done,
+           const std::function<void(std::size_t)>& verifying)
+        : link_(*session.link_), events_(session.events_), o_(session.options_), done_(done), verifying_(verifying)
     {
     }
 
@@ -122,6 +123,8 @@ private:
         events_.StopTracking(f.job.records.mac);
         if (f.out.ok && o_.verify) {
             waiting_.push_back({f.index, std::move(f.job), f.out, Clock::now()});
+            if (verifying_)
+                verifying_(f.index);
             return;
         }
         link_.HoldCamera(f.job.records.mac, false);
@@ -271,15 +274,17 @@ private:
     SessionEvents& events_;
     const SessionOptions& o_;
     const std::function<void(std::size_t, const WriteOutcome&)>& done_;
+    const std::function<void(std::size_t)>& verifying_;
     std::vector<InFlight> flight_;
     std::vector<Awaiting> waiting_;
     std::vector<Round> rounds_;
 };
 
 std::size_t Session::Write(std::size_t count, const std::function<std::optional<WriteJob>(std::size_t)>& prepare,
-                           const std::function<void(std::size_t, const WriteOutcome&)>& done)
+                           const std::function<void(std::size_t, const WriteOutcome&)>& done,
+                           const std::function<void(std::size_t)>& verifying)
 {
-    Writer writer(*this, done);
+    Writer writer(*this, done, verifying);
     const std::size_t parallel = std::size_t(std::max(1, options_.parallel));
     std::size_t next = 0;
     for (;;) {
