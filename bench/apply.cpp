@@ -10,6 +10,11 @@
 //
 //   bench_apply [--cameras 1,1000] [--applies 200] [--batch 1000] [--batch-runs 5]
 //
+// Or a whole parallel apply with its verification, one table row:
+//
+//   bench_apply --fleet 1000 [--delay-ms 50] [--parallel 16] [--fleet-runs 5]
+//               [--loss 0.1] [--duplicate 0.1] [--timeout 2000] [--no-verify]
+//
 // Every frame goes to 127.0.0.1 only (WAN mode with that address, and the
 // link's broadcast address is 127.0.0.1 as well).
 
@@ -225,10 +230,106 @@ BatchTimes RunBatch(int cameras, int runs)
     return times;
 }
 
+struct FleetOptions {
+    int cameras = 0; // 0: not asked for
+    int delay_ms = 50;
+    int parallel = 16;
+    int runs = 5;
+    double loss = 0.0;
+    double duplicate = 0.0;
+    bool verify = true;
+    int timeout_ms = 2000; // per acknowledgement, vantoro's default
+};
+
+// vantoro apply as it runs after its start: the search for every camera of the
+// plan, then the batch with up to `parallel` cameras in flight and the search
+// that verifies them, against a simulator that answers after delay_ms. Every
+// camera must end verified with exactly its plan, or be named failed.
+void RunFleet(const FleetOptions& f)
+{
+    std::vector<double> seconds;
+    int verified = 0, failed = 0, wrong = 0;
+    for (int run = 0; run < f.runs; ++run) {
+        const std::uint16_t tool_port = FreeUdpPort();
+        sim::SimOptions so = QuietSimulator(f.cameras, tool_port);
+        so.delay_ms = f.delay_ms;
+        so.loss = f.loss;
+        so.duplicate = f.duplicate;
+        so.seed = std::uint64_t(run + 1);
+        sim::CameraSimulator simulator(so);
+        if (auto error = simulator.Start())
+            Fail("simulator: " + *error);
+        ops::SessionOptions options;
+        options.wan = 0x7F000001u; // 127.0.0.1
+        options.ports.camera_port = simulator.port();
+        options.ports.tool_port = tool_port;
+        options.ports.broadcast_address = "127.0.0.1";
+        options.ports.list_interfaces = LoopbackInterfaceOnly;
+        options.wait_ms = 2000;
+        options.timeout_ms = f.timeout_ms;
+        options.parallel = f.parallel;
+        options.verify = f.verify;
+        ops::Session session(options);
+        if (auto error = session.Start())
+            Fail(*error);
+        std::vector<ops::PlanRow> plan;
+        for (const auto& c : simulator.Cameras()) {
+            ops::PlanRow row;
+            row.mac = c.mac;
+            row.edits[NetworkFieldId::Gateway] = 0x0A000000u | std::uint32_t(plan.size());
+            plan.push_back(row);
+        }
+        std::vector<MacAddress> targets;
+        for (const auto& row : plan)
+            targets.push_back(row.mac);
+        const auto start = Clock::now();
+        const auto cameras = session.Discover(&targets);
+        const auto results = ops::ApplyBatch(session, cameras, plan, ops::BatchOptions{"admin", "admin", false});
+        seconds.push_back(MsSince(start) / 1000.0);
+        session.Stop();
+        simulator.Stop();
+        const auto state = simulator.Cameras();
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const bool exact = GeneralConfigReader(state[i].records.general.data()).gateway() == 0x0A000000u + i;
+            const bool ok = !ops::ResultFailed(results[i]);
+            verified += ok;
+            failed += !ok;
+            wrong += ok && !exact; // reported done, but the camera holds something else
+        }
+    }
+    std::printf("| %d | %d | %d | %.2g / %.2g | %d | %s | %.2f | %.2f | %.2f | %d | %d | %d |\n", f.cameras,
+                f.delay_ms, f.parallel, f.loss, f.duplicate, f.timeout_ms, f.verify ? "yes" : "no", Median(seconds),
+                Min(seconds), Max(seconds), verified, failed, wrong);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    FleetOptions fleet;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--fleet")
+            fleet.cameras = std::atoi(argv[++i]);
+        else if (arg == "--delay-ms")
+            fleet.delay_ms = std::atoi(argv[++i]);
+        else if (arg == "--parallel")
+            fleet.parallel = std::atoi(argv[++i]);
+        else if (arg == "--fleet-runs")
+            fleet.runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--loss")
+            fleet.loss = std::atof(argv[++i]);
+        else if (arg == "--duplicate")
+            fleet.duplicate = std::atof(argv[++i]);
+        else if (arg == "--timeout")
+            fleet.timeout_ms = std::max(1, std::atoi(argv[++i]));
+    }
+    for (int i = 1; i < argc; ++i)
+        fleet.verify &= std::string(argv[i]) != "--no-verify";
+    if (fleet.cameras > 0) {
+        RunFleet(fleet);
+        return 0;
+    }
     std::vector<int> fleets{1, 1000};
     int applies = 200;
     int batch = 1000;

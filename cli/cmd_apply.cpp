@@ -17,16 +17,6 @@ namespace vantoro::cli {
 
 namespace {
 
-std::string ResultLine(const CameraResult& r)
-{
-    std::string line = MacTableText(r.mac) + "  " + BatchResultName(r.result);
-    if (!r.detail.empty())
-        line += ": " + r.detail;
-    for (std::size_t i = 0; i < r.changes.size(); ++i)
-        line += (i == 0 ? "  " : ", ") + r.changes[i].field + " " + r.changes[i].before + " -> " + r.changes[i].after;
-    return line;
-}
-
 nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, const std::map<std::string, int>& counts)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -34,23 +24,40 @@ nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, cons
         nlohmann::ordered_json changes = nlohmann::ordered_json::array();
         for (const FieldChange& c : r.changes)
             changes.push_back({{"field", c.field}, {"before", c.before}, {"after", c.after}});
+        nlohmann::ordered_json mismatches = nlohmann::ordered_json::array();
+        for (const Mismatch& m : r.mismatches)
+            mismatches.push_back({{"field", m.field}, {"sent", m.sent}, {"reported", m.reported}});
+        // Searched again: true when it kept what was sent; null when not searched.
+        nlohmann::ordered_json verified = nullptr;
+        if (r.verification != Verification::NotChecked)
+            verified = r.verification == Verification::Verified;
         list.push_back({{"mac", MacColonText(r.mac)},
                         {"result", BatchResultName(r.result)},
                         {"detail", r.detail.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.detail)},
-                        {"changes", changes}});
+                        {"changes", changes},
+                        {"verified", verified},
+                        {"mismatches", mismatches}});
     }
     return {{"results", list}, {"summary", counts}};
 }
 
-// Results by kind; "not started" only when some camera was.
-std::map<std::string, int> Count(const std::vector<CameraResult>& results)
+// Results by kind; "not started" only when some camera was. With
+// verification the applied cameras are counted again as verified, mismatch
+// or unverified.
+std::map<std::string, int> Count(const std::vector<CameraResult>& results, bool verify)
 {
     std::map<std::string, int> counts;
     for (BatchResult kind : {BatchResult::Applied, BatchResult::Unchanged, BatchResult::WouldApply,
                              BatchResult::NotFound, BatchResult::LoginRefused, BatchResult::Failed})
         counts[BatchResultName(kind)] = 0;
-    for (const CameraResult& r : results)
+    if (verify)
+        for (const char* word : {"verified", "mismatch", "unverified"})
+            counts[word] = 0;
+    for (const CameraResult& r : results) {
         ++counts[BatchResultName(r.result)];
+        if (r.verification != Verification::NotChecked)
+            ++counts[ResultWord(r)];
+    }
     return counts;
 }
 
@@ -74,8 +81,8 @@ bool WriteReport(std::ofstream& report, const std::string& path, const std::vect
 
 int RunApply(const CommonOptions& common, const ApplyOptions& o)
 {
-    const auto options = CheckCommon(common, false, true);
-    if (!options)
+    auto options = CheckCommon(common, false, true);
+    if (!options || !CheckWrite(o.write, *options))
         return kExitBadInput;
     const ApplyPlan plan = ReadApplyPlan(o.csv);
     if (!plan.error.empty()) {
@@ -119,35 +126,48 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         Complain("interrupted during the search; nothing was sent");
         // Every camera not started, and the report says so.
         const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
-        if (!WriteReport(report, o.report, results, Count(results)))
+        if (!WriteReport(report, o.report, results, Count(results, options->verify)))
             return kExitCameraFailed;
         return kExitInterrupted;
     }
 
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
-    const auto results = ApplyBatch(session, cameras, plan.rows, batch, [&](std::size_t done, const CameraResult& r) {
-        progress.Finish();
-        if (r.journal)
-            RecordChange(*r.journal);
-        std::printf("%s\n", ResultLine(r).c_str());
-        std::fflush(stdout);
-        progress.Bar(done, plan.rows.size(), MacTableText(r.mac));
-    });
+    const auto bar = [&](const BatchProgress& p) {
+        std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
+        if (p.verifying > 0)
+            label += ", " + std::to_string(p.verifying) + " verifying";
+        progress.Bar(p.done, p.total, label);
+    };
+    const auto results = ApplyBatch(
+        session, cameras, plan.rows, batch,
+        [&](const CameraResult& r, const BatchProgress& p) {
+            progress.Finish();
+            if (r.journal)
+                RecordChange(*r.journal);
+            std::printf("%s\n", ResultLine(r, true).c_str());
+            std::fflush(stdout);
+            bar(p);
+        },
+        bar);
     progress.Finish();
 
-    const auto counts = Count(results);
+    const bool verify = options->verify && !o.write.dry_run;
+    const auto counts = Count(results, verify);
     bool failed = false;
     for (const CameraResult& r : results)
-        failed |= r.result == BatchResult::NotFound || r.result == BatchResult::LoginRefused ||
-                  r.result == BatchResult::Failed;
+        failed |= ResultFailed(r);
     std::string extra;
     if (o.write.dry_run)
         extra += ", " + std::to_string(counts.at("would apply")) + " would apply (dry run)";
+    for (const char* word : {"mismatch", "unverified"})
+        if (verify && counts.at(word) > 0)
+            extra += ", " + std::to_string(counts.at(word)) + " " + word;
     if (counts.count("not started"))
         extra += ", " + std::to_string(counts.at("not started")) + " not started";
-    std::printf("%zu camera%s: %d applied, %d unchanged, %d not found, %d login refused, %d failed%s\n",
-                results.size(), results.size() == 1 ? "" : "s", counts.at("applied"), counts.at("unchanged"),
-                counts.at("not found"), counts.at("login refused"), counts.at("failed"), extra.c_str());
+    std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
+                results.size(), results.size() == 1 ? "" : "s", verify ? counts.at("verified") : counts.at("applied"),
+                verify ? "verified" : "applied", counts.at("unchanged"), counts.at("not found"),
+                counts.at("login refused"), counts.at("failed"), extra.c_str());
     std::fflush(stdout);
     if (!WriteReport(report, o.report, results, counts))
         return kExitCameraFailed;

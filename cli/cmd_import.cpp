@@ -13,8 +13,8 @@ namespace vantoro::cli {
 
 int RunImport(const CommonOptions& common, const std::string& file, const WriteOptions& write)
 {
-    const auto options = CheckCommon(common, false);
-    if (!options)
+    auto options = CheckCommon(common, false);
+    if (!options || !CheckWrite(write, *options))
         return kExitBadInput;
     const ImportedFile imported = ReadExport(file);
     if (!imported.records) {
@@ -36,7 +36,8 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     if (!current)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     const std::string mac_text = MacTableText(backup.mac);
-    for (const FieldChange& c : DescribeChanges(*current, backup))
+    const auto changes = DescribeChanges(*current, backup);
+    for (const FieldChange& c : changes)
         std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
     if (write.dry_run) {
         std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(), imported.read_from.c_str(),
@@ -47,15 +48,9 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         Complain("interrupted; nothing was sent");
         return kExitInterrupted;
     }
-    const ApplyOutcome outcome = session.Apply(backup);
-    // "restored", or "restored after 1 resent step"; else what failed.
-    const std::string result = outcome.ok ? "restored" + OutcomeText(outcome).substr(std::string("applied").size())
-                                          : "not restored: " + OutcomeText(outcome);
-    std::printf("%s  %s\n", mac_text.c_str(), result.c_str());
-    JournalEntry entry = WriteEntry(*current, backup, write.login, "import");
-    SetOutcome(entry, outcome);
-    RecordChange(entry);
-    return WriteExitStatus(session, outcome.ok);
+    // Every byte of the backup was written, so every byte is compared.
+    CameraResult result = WriteOne(session, {backup, *current, true}, changes, write.login, "import", "restored");
+    return WriteExitStatus(session, !ResultFailed(result));
 }
 
 } // namespace vantoro::cli

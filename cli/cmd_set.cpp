@@ -53,8 +53,8 @@ std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
 
 int RunSet(const CommonOptions& common, const SetOptions& o)
 {
-    const auto options = CheckCommon(common, false, true);
-    const auto mac = options ? CheckMac(o.mac) : std::nullopt;
+    auto options = CheckCommon(common, false, true);
+    const auto mac = options && CheckWrite(o.write, *options) ? CheckMac(o.mac) : std::nullopt;
     if (!mac)
         return kExitBadInput;
     RecordEdits edits;
@@ -115,12 +115,8 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         Complain("interrupted; nothing was sent");
         return kExitInterrupted;
     }
-    const ApplyOutcome outcome = session.Apply(edited);
-    std::printf("%s  %s\n", mac_text.c_str(), OutcomeText(outcome).c_str());
-    JournalEntry entry = WriteEntry(*camera, edited, o.write.login, "apply");
-    SetOutcome(entry, outcome);
-    RecordChange(entry);
-    return WriteExitStatus(session, outcome.ok);
+    const CameraResult result = WriteOne(session, {edited, *camera, false}, changes, o.write.login, "apply");
+    return WriteExitStatus(session, !ResultFailed(result));
 }
 
 } // namespace vantoro::cli

@@ -20,6 +20,7 @@ namespace {
 constexpr int kMaxMilliseconds = 3600000;
 constexpr int kMaxRetries = 100;
 constexpr int kMaxRate = 1'000'000;
+constexpr int kMaxParallel = 256;
 
 // LAN mode through the named interfaces only (a comma-separated list, read
 // from VANTORO_INTERFACES); an empty list names none, so nothing is broadcast.
@@ -49,6 +50,68 @@ std::string Missing(const CameraSnapshot& c)
 }
 
 } // namespace
+
+bool CheckWrite(const WriteOptions& write, SessionOptions& s)
+{
+    if (write.verify_wait_ms < 0 || write.verify_wait_ms > kMaxMilliseconds) {
+        Complain("--verify-wait wants milliseconds from 0 to " + std::to_string(kMaxMilliseconds));
+        return false;
+    }
+    if (write.parallel < 1 || write.parallel > kMaxParallel) {
+        Complain("--parallel wants a number of cameras from 1 to " + std::to_string(kMaxParallel));
+        return false;
+    }
+    s.verify = !write.no_verify;
+    s.verify_wait_ms = write.verify_wait_ms;
+    s.parallel = write.parallel;
+    return true;
+}
+
+std::string ResultLine(const CameraResult& r, bool with_changes, const std::string& resends)
+{
+    std::string line = MacTableText(r.mac) + "  " + ResultWord(r);
+    if (r.result == BatchResult::Applied)
+        line += resends;
+    if (!r.detail.empty())
+        line += ": " + r.detail;
+    if (!r.mismatches.empty())
+        return line + "  " + MismatchText(r.mismatches);
+    for (std::size_t i = 0; with_changes && i < r.changes.size(); ++i)
+        line += (i == 0 ? "  " : ", ") + r.changes[i].field + " " + r.changes[i].before + " -> " + r.changes[i].after;
+    return line;
+}
+
+CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<FieldChange>& changes,
+                      const std::string& login, const char* action, const char* applied_word)
+{
+    CameraResult r;
+    r.mac = job.records.mac;
+    r.changes = changes;
+    WriteOutcome outcome;
+    if (session.Write(1, [&](std::size_t) { return std::optional<WriteJob>(job); },
+                      [&](std::size_t, const WriteOutcome& o) { outcome = o; }) == 0) {
+        r.result = BatchResult::NotStarted; // Ctrl+C just before
+        std::printf("%s  not started\n", MacTableText(r.mac).c_str());
+        return r;
+    }
+    r.result = outcome.sequence.ok ? BatchResult::Applied : BatchResult::Failed;
+    if (!outcome.sequence.ok)
+        r.detail = OutcomeText(outcome.sequence);
+    TakeVerification(outcome, session.options().verify_wait_ms, r);
+    r.journal = WriteEntry(job.before, job.records, login, action);
+    CompleteJournal(r);
+    RecordChange(*r.journal);
+    std::string line = ResultLine(r, false, ResendText(outcome.sequence));
+    // "restored" for an import; a failure reads as before.
+    if (r.result == BatchResult::Applied && r.verification == Verification::NotChecked)
+        line = MacTableText(r.mac) + "  " + applied_word + ResendText(outcome.sequence);
+    else if (r.result == BatchResult::Failed && std::string(applied_word) != "applied")
+        line = MacTableText(r.mac) + "  not " + applied_word + ": " + r.detail;
+    else if (r.result == BatchResult::Failed)
+        line = MacTableText(r.mac) + "  " + r.detail;
+    std::printf("%s\n", line.c_str());
+    return r;
+}
 
 void Complain(const std::string& text)
 {
@@ -223,7 +286,7 @@ int WriteExitStatus(const Session& session, bool ok)
 {
     if (!session.stopped())
         return ok ? kExitOk : kExitCameraFailed;
-    Complain("interrupted: the camera in progress finished its sequence; nothing more was sent");
+    Complain("interrupted: the cameras in progress finished their sequences; nothing more was sent");
     return kExitInterrupted;
 }
 

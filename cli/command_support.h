@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "ops/change_journal.h"
+#include "ops/batch_apply.h"
 
 #include <optional>
 #include <string>
@@ -22,6 +23,21 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
 std::optional<MacAddress> CheckMac(const std::string& text);
 // The login password from VANTORO_PASSWORD or a prompt; none after a complaint.
 std::optional<std::string> LoginPassword(const std::string& login);
+
+// The write options into the session settings; false after a complaint when
+// one is out of range.
+bool CheckWrite(const WriteOptions& write, SessionOptions& session);
+
+// "00 0A 0B 00 00 02  verified", "...  mismatch  ethernet_ip sent 10.0.0.7,
+// camera reports 192.168.1.11", "...  no acknowledgement at step user";
+// with_changes adds the changes (apply's line).
+std::string ResultLine(const CameraResult& result, bool with_changes, const std::string& resends = {});
+
+// Writes one camera (set, import) and prints its line: what ResultLine
+// gives, with applied_word for an acknowledged write that was not verified.
+// A write that was started goes into the journal of changes as login's action.
+CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<FieldChange>& changes,
+                      const std::string& login, const char* action, const char* applied_word = "applied");
 
 // Starts the session's receiver; false after a message saying why not.
 bool StartSession(Session& session);

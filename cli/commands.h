@@ -49,6 +49,9 @@ struct ExportOptions {
 struct WriteOptions {
     std::string login;
     bool dry_run = false;
+    bool no_verify = false;
+    int verify_wait_ms = 3000;
+    int parallel = 16; // apply only
 };
 
 // Raw texts of set's edits, checked by RunSet.

@@ -92,6 +92,16 @@ void AddLogin(CLI::App* command, WriteOptions& write, bool dry_run)
         command->add_flag("--dry-run", write.dry_run, "print the changes field by field and send no record");
 }
 
+// set, import and apply: the search after the write that checks what the camera kept.
+void AddVerify(CLI::App* command, WriteOptions& write)
+{
+    command->add_flag("--no-verify", write.no_verify,
+                      "do not search the camera again after the write to compare what it kept (result: applied)");
+    command->add_option("--verify-wait", write.verify_wait_ms,
+                        "how long to wait for the camera's records after the write (default 3000)")
+        ->type_name("MS");
+}
+
 CLI::Option* Repeatable(CLI::Option* option)
 {
     return option->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -132,6 +142,7 @@ int main(int argc, char** argv)
     CLI::App* import_cmd = app.add_subcommand("import", "write an export's three records back to its camera");
     import_cmd->add_option("FILE", import_file, "a file written by vantoro export")->required();
     AddLogin(import_cmd, import_write, true);
+    AddVerify(import_cmd, import_write);
     AddCommonOptions(import_cmd, common, nullptr);
     import_cmd->callback([&] { run = [&] { return RunImport(common, import_file, import_write); }; });
 
@@ -139,6 +150,7 @@ int main(int argc, char** argv)
     CLI::App* set_cmd = app.add_subcommand("set", "edit one camera's records and send them");
     set_cmd->add_option("MAC", set.mac, "the camera")->required();
     AddLogin(set_cmd, set.write, true);
+    AddVerify(set_cmd, set.write);
     for (const vantoro::NetworkField* field : vantoro::kNetworkColumns) {
         std::string& text = set.network[std::size_t(field->id)];
         if (field->kind == vantoro::NetworkFieldKind::Address)
@@ -174,6 +186,11 @@ int main(int argc, char** argv)
                                              ", camera_name_1 to camera_name_4")
         ->required();
     AddLogin(apply_cmd, apply.write, true);
+    AddVerify(apply_cmd, apply.write);
+    apply_cmd->add_option("--parallel", apply.write.parallel,
+                          "cameras written at once, each with its own sequence, timeout and resends "
+                          "(1 to 256, default 16)")
+        ->type_name("N");
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
     AddCommonOptions(apply_cmd, common, nullptr, Targets::Ranges);
     apply_cmd->callback([&] { run = [&] { return RunApply(common, apply); }; });

@@ -72,6 +72,7 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
         c.user = *e.user;
     if (e.domain)
         c.domain = *e.domain;
+    std::copy(std::begin(e.filed_at), std::end(e.filed_at), c.filed_at.begin());
     return c;
 }
 
@@ -178,6 +179,11 @@ void CameraLink::EndSearch()
     core_->receiver.EndSearch();
 }
 
+int CameraLink::SendSearch(std::uint32_t address, unsigned via_interface)
+{
+    return core_->transmitter.SendSearchBurst(address, via_interface);
+}
+
 std::size_t CameraLink::CameraCount() const
 {
     std::lock_guard guard(core_->state.registry.guard());
@@ -280,6 +286,26 @@ bool CameraLink::StoreRecords(const CameraSnapshot& records)
 void CameraLink::HoldRecords(std::optional<MacAddress> mac)
 {
     core_->state.registry.HoldRecords(mac);
+}
+
+void CameraLink::HoldCamera(const MacAddress& mac, bool hold)
+{
+    core_->state.registry.HoldCamera(mac, hold);
+}
+
+std::uint64_t CameraLink::AnswersFiled() const
+{
+    return core_->state.registry.filed();
+}
+
+void CameraLink::SetAddressEachCamera(bool on)
+{
+    core_->state.address_each_camera.store(on);
+}
+
+bool CameraLink::SendStep(const MacAddress& mac, ApplyStep step)
+{
+    return core_->transmitter.SendCameraRecord(mac, StepInfo(step).set_command, StepInfo(step).slot);
 }
 
 void CameraLink::StartApply()

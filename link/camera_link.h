@@ -74,6 +74,10 @@ public:
     SearchStatus search_status() const;
     // The latest search sends nothing more.
     void EndSearch();
+    // The same three requests carrying no record, to one place: in WAN mode
+    // to address (an address word), in LAN mode through the interface of
+    // that index only (0, or no longer up: every interface).
+    int SendSearch(std::uint32_t address, unsigned via_interface);
 
     // Cameras that have answered, in one byte order (see CameraSnapshot).
     std::size_t CameraCount() const;
@@ -98,6 +102,10 @@ public:
     // While a camera's records are being written, later answers from it are
     // set aside instead of replacing them. None: every answer is filed.
     void HoldRecords(std::optional<MacAddress> mac);
+    // For many cameras written at once: holds or releases this one only.
+    void HoldCamera(const MacAddress& mac, bool hold);
+    // Answers filed into the registry so far (see CameraSnapshot::filed_at).
+    std::uint64_t AnswersFiled() const;
 
     // The acknowledged sequence for the current camera: its user record now;
     // the receiver sends the domain and general records and the closing frame
@@ -108,6 +116,17 @@ public:
     bool ResendStep(ApplyStep step);
     // CMD_RESET with the current camera's general record; false when none.
     bool SendReset();
+
+    // For a front end that writes many cameras at once (the sheet never
+    // does): from now on each camera's records and closing frame go to that
+    // camera (WAN mode: the address it answered from; LAN mode: its
+    // interface), and an acknowledgement sends the next record of the camera
+    // it names, if the observer lets it, instead of the current camera's.
+    void SetAddressEachCamera(bool on);
+    // One step's record of this camera, addressed to it as above (the user
+    // step starts its sequence); false, sending nothing, when the camera is
+    // not listed or lacks the record.
+    bool SendStep(const MacAddress& mac, ApplyStep step);
 
     struct Counters {
         std::uint64_t dispatched = 0; // answers acted on

@@ -145,7 +145,24 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
 void CameraRegistry::HoldRecords(std::optional<MacAddress> mac)
 {
     std::lock_guard lock(guard_);
-    held_ = mac;
+    held_.clear();
+    if (mac)
+        held_.insert(*mac);
+}
+
+void CameraRegistry::HoldCamera(const MacAddress& mac, bool hold)
+{
+    std::lock_guard lock(guard_);
+    if (hold)
+        held_.insert(mac);
+    else
+        held_.erase(mac);
+}
+
+void CameraRegistry::Stamp(CameraEntry& entry, std::uint32_t reply_command)
+{
+    const int slot = reply_command == CMD_GENERAL_REPLY ? 0 : reply_command == CMD_USER_REPLY ? 1 : 2;
+    entry.filed_at[slot] = filed_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, std::uint32_t source_address)
@@ -158,11 +175,12 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
     {
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
-            if (held_ && *held_ == FrameMac(frame)) {
+            if (!held_.empty() && held_.count(FrameMac(frame))) {
                 held_back_.fetch_add(1, std::memory_order_relaxed);
                 return;
             }
             StoreRecord(*entry, frame);
+            Stamp(*entry, command);
             entry->answer_interface = interface_index;
             entry->answer_address = source_address;
             return;
@@ -171,6 +189,7 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
         if (entries_.size() < max_cameras_) {
             auto entry = std::make_unique<CameraEntry>();
             StoreRecord(*entry, frame);
+            Stamp(*entry, command);
             entry->answer_interface = interface_index;
             entry->answer_address = source_address;
             Add(entry.release());

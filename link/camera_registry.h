@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vantoro {
 
@@ -28,6 +29,10 @@ struct CameraEntry {
     // unknown. In WAN mode the command line sends the records there. Under
     // the guard.
     std::uint32_t answer_address = 0;
+    // When each record was last filed from an answer, by RecordSlot order
+    // (general, user, domain): the registry's count of filed answers at the
+    // time; 0 never. Under the guard.
+    std::uint64_t filed_at[3] = {0, 0, 0};
 
     // general, else user, else domain; nullptr for an entry with no record.
     const Frame* PreferredRecord() const;
@@ -70,12 +75,19 @@ public:
     // search must not replace what is being sent: its replies are then set
     // aside (counted, not filed). None: every reply is filed. Takes guard().
     void HoldRecords(std::optional<MacAddress> mac);
+    // The same for many cameras written at once: holds or releases one
+    // camera, leaving the others held as they are. Takes guard().
+    void HoldCamera(const MacAddress& mac, bool hold);
+    // Answers filed so far; a record filed later has a larger filed_at.
+    std::uint64_t filed() const { return filed_.load(std::memory_order_relaxed); }
     // Replies set aside while their camera's records were held.
     std::uint64_t held_back() const { return held_back_.load(std::memory_order_relaxed); }
 
     // The first entry, newest first, whose preferred record carries mac; its
     // preferred record through *preferred. nullptr when none. Takes guard() itself.
     CameraEntry* FindCamera(const MacAddress& mac, const Frame** preferred = nullptr);
+    // The same for a caller that holds guard() already.
+    CameraEntry* FindCameraLocked(const MacAddress& mac) { return FindLocked(mac, nullptr); }
 
     // Covers the list and every entry's records. Taken after the frame lock.
     std::mutex& guard() { return guard_; }
@@ -91,12 +103,15 @@ private:
     };
 
     CameraEntry* FindLocked(const MacAddress& mac, const Frame** preferred);
+    // Under guard_: notes that the record of this reply code was filed now.
+    void Stamp(CameraEntry& entry, std::uint32_t reply_command);
 
     WindowMessenger* messenger_;
     const std::size_t max_cameras_;
     std::atomic<std::uint64_t> refused_{0};
     std::atomic<std::uint64_t> held_back_{0};
-    std::optional<MacAddress> held_; // under guard_
+    std::unordered_set<MacAddress, MacHash> held_; // under guard_
+    std::atomic<std::uint64_t> filed_{0};
     bool full_reported_ = false; // under guard_
     CameraNode* head_ = nullptr;
     CameraNode* tail_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "link/config_frame.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -20,6 +21,9 @@ struct CameraSnapshot {
     // Where its latest answer came from, as an address word: the first dotted
     // number in the most significant byte, as in the records. 0 when unknown.
     std::uint32_t answer_address = 0;
+    // When each record (general, user, domain) was last filed from an answer,
+    // on the link's count of answers filed (CameraLink::AnswersFiled); 0 never.
+    std::array<std::uint64_t, 3> filed_at{};
 
     bool complete() const { return general && user && domain; }
 };

@@ -43,6 +43,13 @@ void FrameTransmitter::NarrowToCamera(Destination& dest, const CameraEntry* came
         dest.interfaces = {via};
 }
 
+void FrameTransmitter::AddressToCamera(Destination& dest, const CameraEntry* camera)
+{
+    if (!dest.lan && camera && camera->answer_address != 0)
+        dest.addr = camera->answer_address;
+    NarrowToCamera(dest, camera);
+}
+
 void FrameTransmitter::OpenTransmitSocket(const Destination& dest, Frame& image)
 {
     transmit_socket_ = net::OpenUdpSocket();
@@ -140,6 +147,55 @@ bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
     }
     SendImageAs(command, dest);
     return true;
+}
+
+bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot)
+{
+    Destination dest = Address();
+    std::lock_guard lock(link_.frame_image.lock);
+    {
+        std::lock_guard guard(link_.registry.guard());
+        CameraEntry* camera = link_.registry.FindCameraLocked(mac);
+        if (!camera || !SlotOf(*camera, slot))
+            return false;
+        link_.frame_image.bytes = *SlotOf(*camera, slot);
+        AddressToCamera(dest, camera);
+    }
+    SendImageAs(command, dest);
+    return true;
+}
+
+int FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
+{
+    Destination dest = Address();
+    std::lock_guard lock(link_.frame_image.lock);
+    {
+        std::lock_guard guard(link_.registry.guard());
+        link_.frame_image.bytes = source;
+        AddressToCamera(dest, link_.registry.FindCameraLocked(FrameMac(source)));
+    }
+    SendImageAs(command, dest);
+    return 1;
+}
+
+int FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
+{
+    Destination dest = Address();
+    if (!dest.lan)
+        dest.addr = net::WordToNetwork(wan_address);
+    else if (via_interface != 0 &&
+             std::find(dest.interfaces.begin(), dest.interfaces.end(), via_interface) != dest.interfaces.end())
+        dest.interfaces = {via_interface};
+    std::lock_guard lock(link_.frame_image.lock);
+    // Blank: the image may hold another camera's user table.
+    link_.frame_image.bytes.fill(0);
+    OpenTransmitSocket(dest);
+    for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
+        SetFrameCommand(link_.frame_image.bytes, command);
+        SendImage(dest);
+    }
+    CloseTransmitSocket();
+    return 1;
 }
 
 void FrameTransmitter::CloseLeftoverSocket()

@@ -45,6 +45,16 @@ public:
     bool SendCurrentRecord(std::uint32_t command, RecordSlot slot);
     void StartApply() { SendCurrentRecord(CMD_SET_USER, RecordSlot::User); }
     bool SendReset() { return SendCurrentRecord(CMD_RESET, RecordSlot::General); }
+    // The same for the camera of this hardware address, addressed to it
+    // (WAN mode: where it answered from; LAN mode: its interface); false,
+    // sending nothing, when it is not listed or lacks that record.
+    bool SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot);
+    // SendFrame addressed to the camera that source names (as above).
+    int SendFrameToCamera(std::uint32_t command, const Frame& source);
+    // A search burst that carries no record (bytes 8 to 1151 zero, whatever
+    // the frame image held): in WAN mode to wan_address, in LAN mode through
+    // the interface via_interface (0 or gone: every interface).
+    int SendSearchBurst(std::uint32_t wan_address, unsigned via_interface);
 
     // The socket of the transmission under way; invalid between transmissions.
     net::Socket transmit_socket() const { return transmit_socket_.load(); }
@@ -56,6 +66,9 @@ private:
     // Under the registry's guard: in LAN mode, only the camera's answer
     // interface while it is still listed; otherwise every interface.
     static void NarrowToCamera(Destination& dest, const CameraEntry* camera);
+    // Under the registry's guard: NarrowToCamera, and in WAN mode the address
+    // the camera answered from, when known.
+    static void AddressToCamera(Destination& dest, const CameraEntry* camera);
     // Under the frame lock: open, broadcast option, reply_mode into image, bind.
     void OpenTransmitSocket(const Destination& dest, Frame& image);
     void OpenTransmitSocket(const Destination& dest) { OpenTransmitSocket(dest, link_.frame_image.bytes); }

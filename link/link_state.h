@@ -41,6 +41,11 @@ public:
     // otherwise to the address the user interface's field names.
     std::atomic<bool> wan_address_set{false};
     std::atomic<std::uint32_t> wan_address{0};
+    // Set by a front end that writes many cameras at once: a camera's records
+    // and closing frame go to that camera (WAN mode: the address it answered
+    // from), and an acknowledgement drives the sequence of the camera it
+    // names rather than the current camera's. The sheet leaves it off.
+    std::atomic<bool> address_each_camera{false};
 };
 
 } // namespace vantoro

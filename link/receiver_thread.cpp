@@ -289,9 +289,15 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         const auto step = StepOfAcknowledgement(FrameCommand(received));
         if (!step)
             break; // the tool's own request codes and anything else
+        // A front end writing many cameras at once: each acknowledgement
+        // concerns the camera it names, wherever that camera is.
+        const bool each_camera = link_.address_each_camera.load();
         if (*step == ApplyStep::General) {
             // The closing frame echoes the acknowledgement's bytes 8 to 1151.
-            transmitter_.SendFrame(CMD_APPLY_DONE, received);
+            if (each_camera)
+                transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
+            else
+                transmitter_.SendFrame(CMD_APPLY_DONE, received);
             link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
             std::lock_guard lock(link_.frame_image.lock);
             std::lock_guard guard(link_.registry.guard());
@@ -303,7 +309,10 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
         if (link_.messenger.MayDriveSequence(received)) {
             const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
-            transmitter_.SendCurrentRecord(next.set_command, next.slot);
+            if (each_camera)
+                transmitter_.SendCameraRecord(FrameMac(received), next.set_command, next.slot);
+            else
+                transmitter_.SendCurrentRecord(next.set_command, next.slot);
         }
         break;
     }

@@ -3,7 +3,6 @@
 #include "link/net_interfaces.h"
 #include "ops/camera_json.h"
 #include "ops/record_edits.h"
-#include "ops/session.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 #include "vantoro_version.h"
@@ -180,12 +179,6 @@ JournalEntry WriteEntry(const CameraSnapshot& before, const CameraSnapshot& sent
     entry.action = action;
     entry.changes = JournalChanges(before, sent);
     return entry;
-}
-
-void SetOutcome(JournalEntry& entry, const ApplyOutcome& outcome)
-{
-    entry.result = outcome.ok ? "applied" : "no acknowledgement";
-    entry.detail = outcome.ok ? std::nullopt : std::optional<std::string>(OutcomeText(outcome));
 }
 
 std::string JournalLine(const JournalEntry& e)

@@ -42,13 +42,11 @@ struct JournalEntry {
 // Interface and address from where the camera answered.
 void SetAnsweredFrom(JournalEntry& entry, const CameraSnapshot& camera);
 
-struct ApplyOutcome;
 // The entry for records sent over what the camera had (before), made as
 // login: where it answered from and what changed. The result is the caller's.
 JournalEntry WriteEntry(const CameraSnapshot& before, const CameraSnapshot& sent, const std::string& login,
                         const std::string& action);
-// "applied", or "no acknowledgement" with the step that had none.
-void SetOutcome(JournalEntry& entry, const ApplyOutcome& outcome);
+
 
 // The entry as one line of JSON, without its newline, stamped with the time
 // (UTC, milliseconds), the version, the user of this system and the host.

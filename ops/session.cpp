@@ -22,6 +22,9 @@ Session::Session(SessionOptions options)
     : options_(std::move(options)), link_(std::make_unique<CameraLink>(options_.ports))
 {
     link_->SetObserver(&events_);
+    // Records and closing frames go to each camera where it answered, and
+    // each acknowledgement drives its own camera's sequence.
+    link_->SetAddressEachCamera(true);
     link_->SetWanMode(options_.wan.has_value());
     link_->SetWanAddress(options_.wan);
 }
@@ -162,80 +165,12 @@ void Session::Settle(int quiet_ms, int cap_ms)
     }
 }
 
-ApplyOutcome Session::RunSequence()
-{
-    ApplyOutcome out;
-    const auto timeout = milliseconds(options_.timeout_ms);
-    // The user record starts the chain; the dispatcher sends the domain and
-    // general records on the acknowledgements. This thread sleeps until the
-    // last acknowledgement or until the step awaited has had its time.
-    link_->StartApply();
-    ApplyStep step = ApplyStep::User;
-    auto awaited_since = Clock::now();
-    int resends = 0; // of this step
-    for (;;) {
-        if (events_.WaitForLastStep(awaited_since + timeout)) {
-            out.ok = true;
-            return out;
-        }
-        const SessionEvents::StepProgress progress = events_.Progress();
-        int first_open = 0;
-        while (first_open < 3 && progress.done[first_open])
-            ++first_open;
-        if (first_open == 3) {
-            out.ok = true;
-            return out;
-        }
-        if (first_open > int(step)) {
-            // Acknowledged meanwhile: the next step has its own time, from then.
-            step = ApplyStep(first_open);
-            awaited_since = progress.acknowledged_at[first_open - 1];
-            resends = 0;
-            continue;
-        }
-        if (resends == options_.retries) {
-            out.failed_step = step;
-            return out;
-        }
-        ++resends;
-        ++out.resends;
-        link_->ResendStep(step);
-        awaited_since = Clock::now();
-    }
-}
-
 ApplyOutcome Session::Apply(const CameraSnapshot& records)
 {
-    // From here until the sequence has ended, late answers to the search are
-    // set aside: they carry the camera's old records, and the link sends each
-    // next record from what it holds for the camera.
-    link_->HoldRecords(records.mac);
-    const auto camera = link_->StoreRecords(records) ? link_->Camera(records.mac) : std::nullopt;
-    if (!camera || !camera->complete()) {
-        link_->HoldRecords(std::nullopt);
-        return {};
-    }
-    std::array<Frame, kApplySteps> sent{};
-    for (const ApplyStepInfo& s : kApplyStepTable)
-        sent[std::size_t(s.step)] = s.slot == RecordSlot::User     ? *camera->user
-                                    : s.slot == RecordSlot::Domain ? *camera->domain
-                                                                   : *camera->general;
-    events_.Track(records.mac, sent);
-    AddressCamera(*camera);
-    link_->SelectCamera(records.mac);
-    const ApplyOutcome out = RunSequence();
-    // From here on a late acknowledgement finds no current camera and no
-    // tracked one, so the link sends no record for it (a closing frame only
-    // echoes that acknowledgement to its own camera).
-    link_->ClearCurrentCamera();
-    const int strays = events_.StopTracking();
-    link_->HoldRecords(std::nullopt);
-    // A resent step can be acknowledged twice, and strays mean answers are
-    // crossing: let them land while no camera is current, so that none is
-    // counted for the next camera. A clean sequence goes straight on.
-    if (out.resends > 0 || strays > 0 || !out.ok)
-        Settle(std::min(250, options_.timeout_ms), options_.timeout_ms);
-    return out;
+    WriteOutcome outcome;
+    Write(1, [&](std::size_t) { return std::optional<WriteJob>({records, records, false}); },
+          [&](std::size_t, const WriteOutcome& o) { outcome = o; });
+    return outcome.sequence;
 }
 
 bool Session::Reset(const MacAddress& mac)
@@ -255,12 +190,17 @@ bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const 
     return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
 }
 
+std::string ResendText(const ApplyOutcome& outcome)
+{
+    if (outcome.resends == 0)
+        return {};
+    return " after " + std::to_string(outcome.resends) + " resent step" + (outcome.resends == 1 ? "" : "s");
+}
+
 std::string OutcomeText(const ApplyOutcome& outcome)
 {
     if (outcome.ok)
-        return outcome.resends == 0 ? "applied"
-                                    : "applied after " + std::to_string(outcome.resends) + " resent step" +
-                                          (outcome.resends == 1 ? "" : "s");
+        return "applied" + ResendText(outcome);
     return std::string("no acknowledgement at step ") + StepName(outcome.failed_step);
 }
 

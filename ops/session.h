@@ -5,6 +5,7 @@
 // acknowledgement that echoes what was sent; SessionEvents wakes this thread.
 
 #include "ops/session_events.h"
+#include "ops/verify_records.h"
 #include "ops/sweep_targets.h"
 #include "link/camera_link.h"
 
@@ -30,6 +31,12 @@ struct SessionOptions {
     int rate = 500;
     // Set from a signal handler: the search ends early with what it found.
     const std::atomic<bool>* stop = nullptr;
+    // Writes: how many cameras' sequences may be in flight at once.
+    int parallel = 1;
+    // After a camera's closing frame, search it again and compare what it
+    // keeps, waiting at most verify_wait_ms for its three records.
+    bool verify = false;
+    int verify_wait_ms = 3000;
 };
 
 // How far a search has come, for a progress line.
@@ -45,6 +52,22 @@ struct ApplyOutcome {
     bool ok = false;
     ApplyStep failed_step = ApplyStep::User;
     int resends = 0;
+};
+
+// One camera to write: its records as they are to be sent and as they were
+// found, which tells verification what was written.
+struct WriteJob {
+    CameraSnapshot records;
+    CameraSnapshot before;
+    bool whole = false; // a restored backup: every byte of the three records was written
+};
+
+enum class Verification { NotChecked, Verified, Unverified, Mismatch };
+
+struct WriteOutcome {
+    ApplyOutcome sequence;
+    Verification verification = Verification::NotChecked;
+    std::vector<Mismatch> mismatches;
 };
 
 class Session {
@@ -82,6 +105,18 @@ public:
     // its acknowledgement within timeout_ms is sent again, up to retries
     // times. The camera must be registered.
     ApplyOutcome Apply(const CameraSnapshot& records);
+    // Writes cameras with up to options().parallel sequences in flight, each
+    // the sequence above with its own timeouts and resends, and with
+    // options().verify searches them again afterwards, one search round for
+    // many cameras. prepare(i) is asked for job i, in order, when it may
+    // start; none: nothing to write for it. done(i, outcome) is called as
+    // each camera finishes, on this thread. After a stop (Ctrl+C) the
+    // sequences in flight finish and no further job is asked for; the
+    // number of jobs asked for is returned. verifying(i), when given, is
+    // called when job i's sequence was acknowledged and it awaits its search.
+    std::size_t Write(std::size_t count, const std::function<std::optional<WriteJob>(std::size_t)>& prepare,
+                      const std::function<void(std::size_t, const WriteOutcome&)>& done,
+                      const std::function<void(std::size_t)>& verifying = {});
     // CMD_RESET with the camera's general record, in WAN mode to the address
     // it answered from; no answer is awaited.
     bool Reset(const MacAddress& mac);
@@ -90,12 +125,12 @@ public:
     CameraLink::Counters counters() const { return link_->counters(); }
 
 private:
-    ApplyOutcome RunSequence();
     // Returns once nothing was dispatched for quiet_ms, or after cap_ms.
     void Settle(int quiet_ms, int cap_ms);
     bool AllComplete(const std::vector<MacAddress>& targets);
     // In WAN mode, frames for this camera go to the address it answered from.
     void AddressCamera(const CameraSnapshot& camera);
+    class Writer; // Write's bookkeeping (session_write.cpp)
 
     const SessionOptions options_;
     SessionEvents events_; // outlives the link's receiver, which calls it
@@ -108,5 +143,7 @@ bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const 
 
 // "applied", or "no acknowledgement at step user" and the like.
 std::string OutcomeText(const ApplyOutcome& outcome);
+// " after 2 resent steps", or empty when none was resent.
+std::string ResendText(const ApplyOutcome& outcome);
 
 } // namespace vantoro::ops

@@ -15,33 +15,41 @@ void SessionEvents::CameraFound(const MacAddress&)
 
 void SessionEvents::StepAcknowledged(ApplyStep step, const Frame& acknowledgement)
 {
-    bool all_done;
     {
         std::lock_guard lock(mutex_);
-        if (!EchoesLocked(step, acknowledgement)) {
+        Tracked* camera = EchoedLocked(step, acknowledgement);
+        if (!camera) {
             ++strays_;
             return;
         }
-        progress_.done[int(step)] = true;
-        progress_.acknowledged_at[int(step)] = Clock::now();
-        all_done = std::all_of(std::begin(progress_.done), std::end(progress_.done), [](bool d) { return d; });
+        StepProgress& p = camera->progress;
+        if (p.done[int(step)])
+            return; // a duplicate: counted once
+        p.done[int(step)] = true;
+        p.acknowledged_at[int(step)] = Clock::now();
+        if (!std::all_of(std::begin(p.done), std::end(p.done), [](bool d) { return d; }))
+            return;
+        completed_.push_back(FrameMac(acknowledgement));
     }
-    if (all_done)
-        changed_.notify_all();
+    changed_.notify_all();
 }
 
-bool SessionEvents::EchoesLocked(ApplyStep step, const Frame& acknowledgement) const
+SessionEvents::Tracked* SessionEvents::EchoedLocked(ApplyStep step, const Frame& acknowledgement)
 {
+    const auto it = tracked_.find(FrameMac(acknowledgement));
+    if (it == tracked_.end())
+        return nullptr;
     // command and reply_mode are the camera's to set; the rest must come back.
-    const Frame& sent = sent_[std::size_t(step)];
-    return tracked_ &&
-           std::equal(acknowledgement.begin() + kMacOffset, acknowledgement.end(), sent.begin() + kMacOffset);
+    const Frame& sent = it->second.sent[std::size_t(step)];
+    if (!std::equal(acknowledgement.begin() + kMacOffset, acknowledgement.end(), sent.begin() + kMacOffset))
+        return nullptr;
+    return &it->second;
 }
 
 bool SessionEvents::MayDriveSequence(ApplyStep step, const Frame& acknowledgement)
 {
     std::lock_guard lock(mutex_);
-    return EchoesLocked(step, acknowledgement);
+    return EchoedLocked(step, acknowledgement) != nullptr;
 }
 
 std::size_t SessionEvents::WaitForFound(std::size_t seen, Clock::time_point deadline)
@@ -54,31 +62,40 @@ std::size_t SessionEvents::WaitForFound(std::size_t seen, Clock::time_point dead
 void SessionEvents::Track(const MacAddress& mac, const std::array<Frame, kApplySteps>& sent)
 {
     std::lock_guard lock(mutex_);
-    tracked_ = mac;
-    sent_ = sent;
-    progress_ = {};
-    strays_ = 0;
+    Tracked& t = tracked_[mac];
+    t.sent = sent;
+    t.progress = {};
 }
 
-int SessionEvents::StopTracking()
+void SessionEvents::StopTracking(const MacAddress& mac)
 {
     std::lock_guard lock(mutex_);
-    tracked_.reset();
-    return strays_;
+    tracked_.erase(mac);
+    std::erase(completed_, mac);
 }
 
-bool SessionEvents::WaitForLastStep(Clock::time_point deadline)
+std::optional<SessionEvents::StepProgress> SessionEvents::Progress(const MacAddress& mac)
+{
+    std::lock_guard lock(mutex_);
+    const auto it = tracked_.find(mac);
+    if (it == tracked_.end())
+        return std::nullopt;
+    return it->second.progress;
+}
+
+std::vector<MacAddress> SessionEvents::WaitForCompleted(Clock::time_point deadline)
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_until(lock, deadline, [&] {
-        return std::all_of(std::begin(progress_.done), std::end(progress_.done), [](bool d) { return d; });
-    });
+    changed_.wait_until(lock, deadline, [&] { return !completed_.empty(); });
+    std::vector<MacAddress> done;
+    done.swap(completed_);
+    return done;
 }
 
-SessionEvents::StepProgress SessionEvents::Progress()
+int SessionEvents::strays()
 {
     std::lock_guard lock(mutex_);
-    return progress_;
+    return strays_;
 }
 
 } // namespace vantoro::ops

@@ -1,15 +1,15 @@
 #pragma once
 // What a session hears from the link: cameras found, which wake a waiting
-// search, and the acknowledgements of the camera being written, which wake
-// the waiting apply. The main thread waits with a deadline instead of running
-// an event loop.
+// search, and the acknowledgements of the cameras being written, which wake
+// the waiting writer. The main thread waits with a deadline instead of
+// running an event loop.
 //
-// An acknowledgement counts for the tracked camera only when it echoes the
-// record sent to it in this sequence: bytes 8 to 1151, its hardware address
-// and payload, the same byte for byte. Anything else (another camera's
-// acknowledgement, a late one for an earlier record, a camera that does not
-// echo) is counted as a stray and never makes the link send the next record.
-// Between cameras nothing is tracked and no acknowledgement drives anything.
+// An acknowledgement counts for a tracked camera only when it echoes the
+// record sent to that camera in this sequence: bytes 8 to 1151, its hardware
+// address and payload, the same byte for byte. Anything else (another
+// camera's acknowledgement, a late one for an earlier record, a camera that
+// does not echo, a camera no longer tracked) is counted as a stray and never
+// makes the link send the next record.
 
 #include "link/link_observer.h"
 
@@ -19,10 +19,22 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace vantoro::ops {
 
 using Clock = std::chrono::steady_clock;
+
+struct MacHash {
+    std::size_t operator()(const MacAddress& m) const noexcept
+    {
+        std::uint64_t v = 0;
+        for (std::uint8_t b : m)
+            v = v << 8 | b;
+        return std::hash<std::uint64_t>{}(v);
+    }
+};
 
 class SessionEvents final : public LinkObserver {
 public:
@@ -33,31 +45,37 @@ public:
     // Cameras announced so far; waits until there are more than seen, or deadline.
     std::size_t WaitForFound(std::size_t seen, Clock::time_point deadline);
 
-    // Progress of one camera's apply sequence: the records sent to it, by ApplyStep.
+    // Starts following one camera's apply sequence: the records sent to it, by ApplyStep.
     void Track(const MacAddress& mac, const std::array<Frame, kApplySteps>& sent);
-    // Ends tracking; returns the strays seen while tracking.
-    int StopTracking();
-    // True once the tracked camera acknowledged all three records of this
-    // sequence; false at the deadline. Only the last acknowledgement wakes the
-    // waiting thread: a clean sequence costs it one wake-up, not three.
-    bool WaitForLastStep(Clock::time_point deadline);
+    // Ends following it; its later acknowledgements are strays.
+    void StopTracking(const MacAddress& mac);
     struct StepProgress {
         bool done[kApplySteps] = {false, false, false}; // by ApplyStep
         Clock::time_point acknowledged_at[kApplySteps];
     };
-    StepProgress Progress();
+    // None when the camera is not tracked.
+    std::optional<StepProgress> Progress(const MacAddress& mac);
+    // The tracked cameras that have acknowledged all three records since the
+    // last call, in the order they did; waits until there is one, or until
+    // deadline. Only a camera's last acknowledgement wakes the waiting thread.
+    std::vector<MacAddress> WaitForCompleted(Clock::time_point deadline);
+    // Acknowledgements that matched no tracked camera's records, so far.
+    int strays();
 
 private:
-    // Whether the acknowledgement echoes the record sent for its step to the
-    // tracked camera. Under mutex_.
-    bool EchoesLocked(ApplyStep step, const Frame& acknowledgement) const;
+    struct Tracked {
+        std::array<Frame, kApplySteps> sent{};
+        StepProgress progress;
+    };
+    // The tracked camera whose record for step the acknowledgement echoes;
+    // nullptr when none. Under mutex_.
+    Tracked* EchoedLocked(ApplyStep step, const Frame& acknowledgement);
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t found_ = 0;
-    std::optional<MacAddress> tracked_;
-    std::array<Frame, kApplySteps> sent_{};
-    StepProgress progress_;
+    std::unordered_map<MacAddress, Tracked, MacHash> tracked_;
+    std::vector<MacAddress> completed_;
     int strays_ = 0;
 };
 

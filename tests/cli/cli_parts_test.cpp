@@ -9,6 +9,7 @@
 #include "ops/record_edits.h"
 #include "ops/sweep_targets.h"
 #include "ops/text_forms.h"
+#include "ops/verify_records.h"
 #include "link/records.h"
 #include "util/strict_address.h"
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <functional>
 #include <tuple>
 #include <unistd.h>
 
@@ -297,5 +299,46 @@ TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)
         e.general[NetworkFieldId::Bootp] = 0;
         ASSERT_FALSE(ApplyEdits(e, edited));
         EXPECT_EQ(LoadLe32(edited.general->data() + general_layout::server_on), word) << server;
+    }
+}
+
+TEST(CliVerify, OnlyWhatWasWrittenIsComparedAndEveryDifferenceIsNamed)
+{
+    CameraSnapshot before;
+    before.general.emplace();
+    before.user.emplace();
+    before.domain.emplace();
+    UserConfig(before.user->data()).AddUser("admin", "topsecret");
+    CameraSnapshot sent = before;
+    RecordEdits e;
+    e.general[NetworkFieldId::EthernetIp] = 0x0A000007;
+    e.passwords = {{"admin", "newsecret"}};
+    ASSERT_FALSE(ApplyEdits(e, sent));
+    struct Case {
+        const char* name;
+        std::function<void(CameraSnapshot&)> camera; // what the camera does to what was sent
+        bool whole;
+        std::string mismatches;
+    };
+    const Case cases[] = {
+        {"kept", [](CameraSnapshot&) {}, false, ""},
+        {"a byte nobody wrote differs", [](CameraSnapshot& c) { (*c.general)[900] ^= 1; }, false, ""},
+        {"the same byte in a restored backup", [](CameraSnapshot& c) { (*c.general)[900] ^= 1; }, true,
+         "general record byte 900 sent 0x00, camera reports 0x01"},
+        {"the header is the camera's", [](CameraSnapshot& c) { SetFrameReplyMode(*c.general, 1); }, true, ""},
+        {"address kept old", [&](CameraSnapshot& c) { c.general = before.general; }, false,
+         "ethernet_ip sent 10.0.0.7, camera reports 0.0.0.0"},
+        {"password kept old", [&](CameraSnapshot& c) { c.user = before.user; }, false,
+         "password of admin sent ***, camera reports another"},
+        {"a row of its own", [](CameraSnapshot& c) { UserConfig(c.user->data()).AddUser("eve", "x"); }, true,
+         "user row 1 sent (free), camera reports eve none"},
+    };
+    for (const Case& c : cases) {
+        CameraSnapshot reported = sent;
+        c.camera(reported);
+        const std::string text = MismatchText(CompareWritten(before, sent, reported, c.whole));
+        EXPECT_EQ(text, c.mismatches) << c.name;
+        for (const char* secret : {"topsecret", "newsecret"})
+            EXPECT_EQ(text.find(secret), std::string::npos) << c.name;
     }
 }

@@ -128,7 +128,7 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
                      "1=Front door", "--camera-name", "4=", "--password", "Operator"}),
         {"VANTORO_PASSWORD=ADMIN", "VANTORO_NEW_PASSWORD=bobpass"});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 02  applied\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 02  verified\n")) << r.out;
     EXPECT_TRUE(Contains(r.out, "camera_name_1: 'Cam 2 Entrance' -> 'Front door'\n")) << r.out;
     EXPECT_TRUE(Contains(r.out, "camera_name_4: 'Cam 2 Roof' -> ''\n")) << r.out;
     EXPECT_TRUE(Contains(r.out, "password of operator: changed\n")) << r.out;
@@ -214,7 +214,7 @@ TEST(CliProgram, ExportThenImportRestoresEveryByte)
     const RunResult imported = RunVantoro(sim.Command({"import", backup, "--login", "admin"}), kAdmin);
     ASSERT_EQ(imported.exit, 0) << imported.err;
     EXPECT_TRUE(Contains(imported.out, "ethernet_ip: 10.0.0.9 -> 192.168.1.10")) << imported.out;
-    EXPECT_TRUE(Contains(imported.out, "00 0A 0B 00 00 01  restored\n")) << imported.out;
+    EXPECT_TRUE(Contains(imported.out, "00 0A 0B 00 00 01  verified\n")) << imported.out;
     const auto after = sim.Cameras();
     ExpectRecords(after[0].records, before[0].records);
     ExpectRecords(after[1].records, before[1].records);
@@ -308,7 +308,9 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
 
-    const RunResult r = RunVantoro(sim.Command({"apply", path, "--login", "admin", "--report", report}), kAdmin);
+    // One camera at a time and no search afterwards: the lines come in the plan's order.
+    const RunResult r = RunVantoro(
+        sim.Command({"apply", path, "--login", "admin", "--report", report, "--parallel", "1", "--no-verify"}), kAdmin);
     EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
     EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address")) << r.err;
     const auto lines = Lines(r.out);
@@ -320,6 +322,7 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     EXPECT_EQ(lines[4], "4 cameras: 2 applied, 1 unchanged, 1 not found, 0 login refused, 0 failed");
     const json results = json::parse(ReadText(report));
     EXPECT_EQ(results["results"][1]["result"], "applied");
+    EXPECT_TRUE(results["results"][1]["verified"].is_null()) << "not searched again";
     EXPECT_EQ(results["summary"]["not found"], 1);
 
     sim::CameraRecords two = before[1].records, three = before[2].records;
@@ -358,6 +361,83 @@ TEST(CliProgram, DuplicatedAndLateAcknowledgementsInABatchLeaveEveryRecordExact)
     }
 }
 
+TEST(CliProgram, AWriteIsVerifiedBySearchingTheCameraAgain)
+{
+    ScratchDir dir;
+    WriteFile(dir.File("plan.csv"), "mac,ethernet_ip,gateway\n" + MacArg(1) + ",127.0.0.7,127.0.0.254\n");
+    const std::string report = dir.File("report.json");
+    const std::vector<std::string> set = {"set", MacArg(1), "--login", "admin", "--ethernet-ip", "127.0.0.7"};
+    const std::vector<std::string> apply = {"apply", dir.File("plan.csv"), "--login", "admin", "--report", report};
+    const auto with = [](std::vector<std::string> args, const std::vector<std::string>& more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool forget_general; // the camera acknowledges its general record but keeps the old one
+        bool falls_silent; // the camera stops answering once its sequence is over
+        int exit;
+        std::string line;
+        json verified; // in apply's report
+    };
+    const std::string mac = "00 0A 0B 00 00 01  ";
+    const Case cases[] = {
+        {"kept", set, false, false, 0, mac + "verified\n", nullptr},
+        {"kept, in a batch", apply, false, false, 0, mac + "verified  ethernet_ip 192.168.1.10 -> 127.0.0.7, gateway "
+                                                          "192.168.1.1 -> 127.0.0.254\n", true},
+        {"forgotten", set, true, false, 1, mac + "mismatch  ethernet_ip sent 127.0.0.7, camera reports 192.168.1.10\n",
+         nullptr},
+        {"forgotten, in a batch", apply, true, false, 1,
+         mac + "mismatch  ethernet_ip sent 127.0.0.7, camera reports 192.168.1.10; gateway sent 127.0.0.254, camera "
+               "reports 192.168.1.1\n1 camera: 0 verified, 0 unchanged, 0 not found, 0 login refused, 0 failed, 1 "
+               "mismatch\n",
+         false},
+        {"silent", with(set, {"--verify-wait", "400"}), false, true, 1,
+         mac + "unverified: did not answer again within 400 ms\n", nullptr},
+        {"silent, in a batch", with(apply, {"--verify-wait", "400"}), false, true, 1,
+         mac + "unverified: did not answer again within 400 ms  ethernet_ip", false},
+        {"not checked", with(set, {"--no-verify"}), true, false, 0, mac + "applied\n", nullptr},
+        {"not checked, in a batch", with(apply, {"--no-verify"}), true, false, 0,
+         mac + "applied  ethernet_ip 192.168.1.10 -> 127.0.0.7, gateway 192.168.1.1 -> 127.0.0.254\n1 camera: 1 "
+               "applied",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        sim::SimOptions o;
+        o.forget[int(sim::RecordKind::General)] = c.forget_general;
+        o.delay_ms = c.falls_silent ? 150 : 0; // time to silence it before it answers the search
+        SimulatedCameras sim(2, o);
+        const std::string journal = dir.File("state") + "/vantoro/changes.jsonl";
+        ::unlink(journal.c_str());
+        VantoroProcess process(sim.Command(c.args), {"VANTORO_PASSWORD=admin", "XDG_STATE_HOME=" + dir.File("state")});
+        if (c.falls_silent) {
+            for (int i = 0; i < 5000 && sim.Counters().apply_done == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sim.Stop();
+        }
+        const RunResult r = process.Wait();
+        EXPECT_EQ(r.exit, c.exit) << c.name << "\n" << r.out << r.err;
+        EXPECT_TRUE(Contains(r.out, c.line)) << c.name << ": wanted\n" << c.line << "in\n" << r.out;
+        // The journal's result is the line's.
+        const json line = json::parse(ReadText(journal));
+        EXPECT_EQ(line["result"], c.line.substr(mac.size(), c.line.find_first_of(" :\n", mac.size()) - mac.size()))
+            << c.name;
+        if (line["result"] == "mismatch")
+            EXPECT_TRUE(Contains(line["detail"].get<std::string>(), "ethernet_ip sent 127.0.0.7, camera reports 192.168.1.10"))
+                << c.name;
+        if (c.args[0] != "apply")
+            continue;
+        const json result = json::parse(ReadText(report))["results"][0];
+        EXPECT_EQ(result["result"], "applied") << c.name;
+        EXPECT_EQ(result["verified"], c.verified) << c.name;
+        EXPECT_EQ(result["mismatches"].size(), c.forget_general && c.verified == false ? 2u : 0u) << c.name;
+        if (c.forget_general && c.verified == false)
+            EXPECT_EQ(result["mismatches"][0],
+                      json({{"field", "ethernet_ip"}, {"sent", "127.0.0.7"}, {"reported", "192.168.1.10"}}));
+    }
+}
+
 TEST(CliProgram, LostAcknowledgementsAreRecoveredByResending)
 {
     // Lose answers at random; across these seeds some step needs a resend,
@@ -374,7 +454,7 @@ TEST(CliProgram, LostAcknowledgementsAreRecoveredByResending)
             sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", address}, 150, 8),
             kAdmin);
         ASSERT_EQ(r.exit, 0) << "seed " << seed << ": " << r.out << r.err;
-        resent_runs += Contains(r.out, "applied after");
+        resent_runs += Contains(r.out, "verified after");
         sim::CameraRecords expected = before[0].records;
         GeneralConfig(expected.general.data()).set_ethernet_ip(0x0A000700u + std::uint32_t(seed));
         ExpectRecords(sim.Cameras()[0].records, expected);
@@ -454,7 +534,7 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
     ASSERT_EQ(RunVantoro(sim.Command({"apply", plan, "--login", "admin"}), env).exit, 0);
     const std::string backup = dir.File("cam2.json");
     ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(2), backup}), env).exit, 0);
-    ASSERT_EQ(RunVantoro(sim.Command({"import", backup, "--login", "admin"}), env).exit, 0);
+    ASSERT_EQ(RunVantoro(sim.Command({"import", backup, "--login", "admin", "--no-verify"}), env).exit, 0);
     ASSERT_EQ(RunVantoro(sim.Command({"reset", MacArg(3), "--login", "admin"}), env).exit, 0);
 
     std::vector<json> lines;
@@ -463,8 +543,8 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
     ASSERT_EQ(lines.size(), 6u);
     const struct {
         std::string mac, action, result;
-    } expected[] = {{MacArg(1), "apply", "applied"},  {MacArg(1), "apply", "applied"},
-                    {MacArg(2), "apply", "applied"},  {MacArg(3), "apply", "applied"},
+    } expected[] = {{MacArg(1), "apply", "verified"}, {MacArg(1), "apply", "verified"},
+                    {MacArg(2), "apply", "verified"}, {MacArg(3), "apply", "verified"},
                     {MacArg(2), "import", "applied"}, {MacArg(3), "reset", "no acknowledgement"}};
     for (std::size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i]["program"], "vantoro");
@@ -627,6 +707,12 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
          "line 4, column gateway"},
         {{"apply", csv("badquote.csv", "mac,firmware\n" + m + ",\"a\nb\"c\"\n"), "--login", "admin"}, "line 3: not valid CSV"},
         {{"apply", Large("large.csv"), "--login", "admin"}, "is larger than"},
+        {{"apply", csv("few.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "0"},
+         "--parallel wants a number of cameras from 1 to 256"},
+        {{"apply", csv("many.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "257"},
+         "--parallel wants"},
+        {{"set", m, "--login", "admin", "--gateway", "10.0.0.1", "--verify-wait", "-1"}, "--verify-wait wants"},
+        {{"import", csv("none.json", "{}"), "--login", "admin", "--verify-wait", "3600001"}, "--verify-wait wants"},
         {{"discover", "--targets", Large("large.txt")}, "is larger than"},
         // An empty --wan would silently mean LAN mode.
         {{"discover", "--wan", ""}, "empty value would mean LAN mode"},

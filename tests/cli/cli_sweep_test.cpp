@@ -112,6 +112,49 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     EXPECT_EQ(site.sim(1).Counters().set_requests, 3u);
     for (std::size_t k : {2u, 3u})
         EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+
+    // Both in flight at once: each camera's records, closing frame included,
+    // still go only to the address it answered from.
+    std::ofstream(dir.File("both.csv")) << "mac,gateway\n" << MacArg(1) << ",10.7.7.1\n" << MacArg(2) << ",10.7.7.2\n";
+    const RunResult both = RunVantoro(
+        site.Command({"apply", dir.File("both.csv"), "--login", "admin", "--parallel", "2"}, "127.77.1.0/27"), kAdmin);
+    ASSERT_EQ(both.exit, 0) << both.out << both.err;
+    EXPECT_TRUE(Contains(both.out, "2 cameras: 2 verified")) << both.out;
+    for (std::size_t k : {0u, 1u}) {
+        EXPECT_EQ(site.sim(k).Counters().set_requests, 6u) << k;
+        EXPECT_EQ(site.sim(k).Counters().sets_unmatched, 0u) << "another camera's record reached " << k;
+        EXPECT_EQ(site.sim(k).Counters().apply_done, 2u) << k;
+        EXPECT_EQ(GeneralConfigReader(site.sim(k).Cameras()[0].records.general.data()).gateway(), 0x0A070701u + k);
+    }
+    for (std::size_t k : {2u, 3u})
+        EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+}
+
+TEST(CliSweep, AReaddressedCameraIsSearchedAgainAtItsNewAddressToo)
+{
+    SweepSite site({{"127.77.5.5", 1}, {"127.77.5.40", 2}});
+    const auto set = [&](const std::vector<std::string>& edits) {
+        std::vector<std::string> args = {"set", MacArg(1), "--login", "admin"};
+        args.insert(args.end(), edits.begin(), edits.end());
+        return RunVantoro(site.Command(args, "127.77.5.5"), kAdmin);
+    };
+    struct Case {
+        const char* recorded; // the camera's Ethernet address before the write; it answers from .5
+        std::uint64_t bursts_at_new_address; // of three requests each
+    };
+    const Case cases[] = {
+        {"127.77.5.5", 1}, // answered from its old address: the new one is searched too
+        {"127.77.5.6", 0}, // answered from elsewhere (behind a router, say): only there
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(set({"--ethernet-ip", c.recorded, "--no-verify"}).exit, 0);
+        const auto before = site.sim(1).Counters().get_requests;
+        const RunResult r = set({"--ethernet-ip", "127.77.5.40"});
+        EXPECT_EQ(r.exit, 0) << r.out << r.err;
+        EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 01  verified\n")) << r.out;
+        EXPECT_EQ(site.sim(1).Counters().get_requests - before, 3 * c.bursts_at_new_address) << c.recorded;
+    }
+    EXPECT_EQ(site.sim(1).Counters().set_requests, 0u) << "records reached another camera's address";
 }
 
 TEST(CliSweep, AddressesAreSearchedOnceEachAtTheRate)

@@ -146,6 +146,8 @@ public:
         return args;
     }
     std::vector<sim::VirtualCamera> Cameras() const { return simulator_->Cameras(); }
+    // The cameras fall silent: answers not yet sent are dropped.
+    void Stop() { simulator_->Stop(); }
     sim::SimCounters Counters() const { return simulator_->Counters(); }
 
 private:

@@ -3,6 +3,8 @@
 // and the command says so, or the command names the failure.
 
 #include "cli_test_support.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
 
 #include <nlohmann/json.hpp>
 
@@ -30,18 +32,20 @@ std::vector<std::string> CommandWith(const SimulatedCameras& sim, std::vector<st
     return command;
 }
 
-// The line of the output that starts with the camera's MAC in table form; empty when none.
+// The last line of the output that starts with the camera's MAC in table
+// form (set's result follows its change lines); empty when none.
 std::string LineOf(const std::string& out, int camera)
 {
     char mac[18];
     std::snprintf(mac, sizeof mac, "00 0A 0B 00 00 %02X", unsigned(camera) & 0xFFu);
+    std::string line;
     for (std::size_t start = 0; start < out.size();) {
         const std::size_t end = std::min(out.find('\n', start), out.size());
         if (out.compare(start, 17, mac) == 0)
-            return out.substr(start, end - start);
+            line = out.substr(start, end - start);
         start = end + 1;
     }
-    return {};
+    return line;
 }
 
 sim::CameraRecords WithEthernetIp(sim::CameraRecords records, std::uint32_t address)
@@ -71,22 +75,29 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
         double duplicate;
         int wait_ms, timeout_ms;
         int cameras; // 1: set the first; more: apply to each
+        double loss = 0.0;
+        int parallel = 1; // apply's cameras in flight at once
+        std::uint64_t seeds = 4;
     };
     // Answers later than a burst's share of the wait arrive while the records
     // are being sent; answers later than the timeout cross the resent steps.
+    // In parallel, every camera's answers cross every other's.
     const Case cases[] = {
         {"answers after the timeout, within the wait", 210, 0, 0.0, 300, 200, 1},
         {"answers just over the timeout", 90, 0, 0.0, 300, 50, 1},
         {"jitter over the wait, duplicates", 0, 250, 0.5, 300, 200, 1},
         {"a batch with jitter and duplicates", 40, 120, 0.5, 300, 100, 3},
+        {"in parallel with jitter, duplicates and loss", 20, 80, 0.3, 300, 100, 12, 0.1, 6, 8},
+        {"all in flight at once with jitter, duplicates and loss", 0, 60, 0.3, 300, 50, 12, 0.15, 16, 8},
     };
     int failures_named = 0, successes = 0;
     for (const Case& c : cases) {
-        for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+        for (std::uint64_t seed = 1; seed <= c.seeds; ++seed) {
             sim::SimOptions o;
             o.delay_ms = c.delay_ms;
             o.jitter_ms = c.jitter_ms;
             o.duplicate = c.duplicate;
+            o.loss = c.loss;
             o.seed = seed;
             SimulatedCameras sim(c.cameras, o);
             const auto before = sim.Cameras();
@@ -99,13 +110,15 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
                 for (int k = 1; k <= c.cameras; ++k)
                     csv += MacArg(k) + ",10.9." + std::to_string(k) + "." + std::to_string(seed) + "\n";
                 std::ofstream(dir.File("plan.csv")) << csv;
-                args = {"apply", dir.File("plan.csv"), "--login", "admin"};
+                args = {"apply", dir.File("plan.csv"), "--login", "admin", "--parallel", std::to_string(c.parallel)};
             }
             const RunResult r = RunVantoro(CommandWith(sim, args, c.wait_ms, c.timeout_ms), kAdmin);
             // Let answers still on their way land before the state is read.
             std::this_thread::sleep_for(std::chrono::milliseconds(c.delay_ms + c.jitter_ms + 50));
             const auto after = sim.Cameras();
             const std::string where = std::string(c.name) + ", seed " + std::to_string(seed) + ":\n" + r.out + r.err;
+            // No camera's record reached another camera: each set frame named a camera of the simulator.
+            EXPECT_EQ(sim.Counters().sets_unmatched, 0u) << where;
             bool all_exact = true;
             for (int k = 0; k < c.cameras; ++k) {
                 const std::uint32_t asked = c.cameras == 1 ? 0x0A090900u + std::uint32_t(seed)
@@ -113,9 +126,15 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
                 const bool exact = SameRecords(after[std::size_t(k)].records,
                                                WithEthernetIp(before[std::size_t(k)].records, asked));
                 all_exact &= exact;
-                // A camera reported applied holds exactly what was asked.
-                if (Contains(LineOf(r.out, k + 1), "applied")) {
-                    EXPECT_TRUE(exact) << "camera " << k + 1 << " reported applied but holds something else; " << where;
+                // A camera reported verified holds exactly what was asked.
+                const std::string line = LineOf(r.out, k + 1);
+                if (Contains(line, "  verified")) {
+                    EXPECT_TRUE(exact) << "camera " << k + 1 << " reported verified but holds something else; " << where;
+                } else {
+                    EXPECT_TRUE(Contains(line, "no acknowledgement at step") || Contains(line, "mismatch  ") ||
+                                Contains(line, "unverified: ") || Contains(line, "not found") ||
+                                (line.empty() && Contains(r.err, "did not")))
+                        << "camera " << k + 1 << " neither verified nor named as failed; " << where;
                 }
             }
             if (r.exit == 0) {
@@ -124,7 +143,7 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
             } else {
                 EXPECT_EQ(r.exit, 1) << where;
                 EXPECT_TRUE(Contains(r.out, "no acknowledgement at step") || Contains(r.out, "failed") ||
-                            Contains(r.err, "did not"))
+                            Contains(r.out, "mismatch") || Contains(r.out, "unverified") || Contains(r.err, "did not"))
                     << "a failure without its name; " << where;
                 ++failures_named;
             }
@@ -133,53 +152,69 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
     EXPECT_GT(successes, 0) << "no run succeeded: the cases prove nothing about false success";
 }
 
-TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCameraInProgressAndStartsNoOther)
+TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther)
 {
     sim::SimOptions o;
-    o.delay_ms = 300; // each step takes 0.3 s: a Ctrl+C lands inside the first camera's sequence
-    SimulatedCameras sim(3, o);
+    o.delay_ms = 300; // each step takes 0.3 s: a Ctrl+C lands inside the first cameras' sequences
+    SimulatedCameras sim(4, o);
     const auto before = sim.Cameras();
     ScratchDir dir;
     struct Run {
         std::vector<std::string> args;
-        std::uint32_t first_address; // what the first camera holds afterwards
+        int in_flight; // cameras whose sequences had started
     };
     std::ofstream(dir.File("plan.csv")) << "mac,ethernet_ip\n"
                                         << MacArg(1) << ",10.9.8.1\n"
                                         << MacArg(2) << ",10.9.8.2\n"
-                                        << MacArg(3) << ",10.9.8.3\n";
+                                        << MacArg(3) << ",10.9.8.3\n"
+                                        << MacArg(4) << ",10.9.8.4\n";
     const Run runs[] = {
-        {{"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.9.9.1", "--add-user", "bob"}, 0x0A090901u},
-        {{"apply", dir.File("plan.csv"), "--login", "admin", "--report", dir.File("report.json")}, 0x0A090801u},
+        {{"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.9.9.1", "--add-user", "bob"}, 1},
+        {{"apply", dir.File("plan.csv"), "--login", "admin", "--report", dir.File("report.json"), "--parallel", "1"}, 1},
+        {{"apply", dir.File("plan.csv"), "--login", "admin", "--report", dir.File("report.json"), "--parallel", "2"}, 2},
     };
     for (const Run& run : runs) {
         const auto sets_before = sim.Counters().set_requests;
         VantoroProcess process(CommandWith(sim, run.args, 1000, 2000),
                                {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=bobs"});
-        // Ctrl+C once the first record has gone out, while its acknowledgement is on its way.
-        for (int i = 0; i < 1000 && sim.Counters().set_requests == sets_before; ++i)
+        // Ctrl+C once the first records have gone out, while their acknowledgements are on their way.
+        for (int i = 0; i < 1000 && sim.Counters().set_requests < sets_before + std::uint64_t(run.in_flight); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         ::kill(process.pid(), SIGINT);
         const RunResult r = process.Wait();
-        EXPECT_EQ(r.exit, 130) << run.args[0] << ": " << r.out << r.err;
+        const std::string where = run.args[0] + " " + run.args.back() + ":\n" + r.out + r.err;
+        EXPECT_EQ(r.exit, 130) << where;
         EXPECT_TRUE(Contains(r.err, "interrupted")) << r.err;
         auto after = sim.Cameras();
-        // The first camera finished its whole sequence: its new address and, for set, the new user.
-        EXPECT_EQ(GeneralConfig(after[0].records.general.data()).ethernet_ip(), run.first_address) << run.args[0];
-        EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 01  applied")) << r.out;
+        // The cameras in flight finished their whole sequences, and were searched again.
+        for (int k = 0; k < run.in_flight; ++k) {
+            const std::uint32_t asked = run.args[0] == "set" ? 0x0A090901u : 0x0A090801u + std::uint32_t(k);
+            EXPECT_EQ(GeneralConfig(after[std::size_t(k)].records.general.data()).ethernet_ip(), asked) << where;
+            EXPECT_TRUE(Contains(r.out, MacTableText(*ParseMac(MacArg(k + 1))) + "  verified")) << where;
+        }
         if (run.args[0] == "set") {
             EXPECT_GE(UserConfigReader(after[0].records.user.data()).FindLogin("bob", "bobs"), 0);
             continue;
         }
         // The others were not started, and both the output and the report say so.
-        for (int k = 1; k < 3; ++k)
+        for (int k = run.in_flight; k < 4; ++k) {
             EXPECT_TRUE(SameRecords(after[std::size_t(k)].records, before[std::size_t(k)].records)) << k + 1;
-        EXPECT_TRUE(Contains(r.out, "00 0A 0B 00 00 03  not started")) << r.out;
-        EXPECT_TRUE(Contains(r.out, "2 not started")) << r.out;
+            EXPECT_TRUE(Contains(LineOf(r.out, k + 1), "not started")) << where;
+        }
+        EXPECT_TRUE(Contains(r.out, std::to_string(4 - run.in_flight) + " not started")) << where;
         const auto report = nlohmann::json::parse(ReadText(dir.File("report.json")));
-        EXPECT_EQ(report["results"][2]["result"], "not started") << report.dump();
-        EXPECT_EQ(report["summary"]["applied"], 1) << report.dump();
+        EXPECT_EQ(report["results"][3]["result"], "not started") << report.dump();
+        EXPECT_EQ(report["summary"]["applied"], run.in_flight) << report.dump();
+        EXPECT_EQ(report["summary"]["verified"], run.in_flight) << report.dump();
+        // Back to the start for the next run.
+        for (int k = 0; k < run.in_flight; ++k)
+            ASSERT_EQ(RunVantoro(CommandWith(sim, {"set", MacArg(k + 1), "--login", "admin", "--ethernet-ip",
+                                                   AddressText(GeneralConfigReader(before[std::size_t(k)].records.general.data()).ethernet_ip())},
+                                             1000, 2000),
+                                 kAdmin)
+                          .exit,
+                      0);
     }
 }
 

@@ -236,15 +236,16 @@ snapshot_states() {
 }
 # apply_on_lan K NEW_IP NAME PASS HOME OTHER: vantoro set in LAN mode gives
 # camera K a new address and a new user. The records go onto the camera's own
-# LAN (HOME) only, each once; the other LAN sees the search alone.
+# LAN (HOME) only, each once, and so does the search that verifies them; the
+# other LAN sees the first search alone.
 apply_on_lan() {
     snapshot_states
     mark
     vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD="$4" -- set "$(camera_mac "$1")" --login admin \
         --ethernet-ip "$2" --add-user "$3" --wait 5000 --timeout 5000 --retries 0 ||
         fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
-    grep -q '  applied$' "$WORK/vt.out" || fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
-    expect_frames "$5" "10 60 70 40 50 20 80" "LAN apply to camera $1"
+    grep -q '  verified$' "$WORK/vt.out" || fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
+    expect_frames "$5" "10 60 70 40 50 20 80 10 60 70" "LAN apply to camera $1"
     expect_frames "$6" "10 60 70" "LAN apply to camera $1"
 }
 apply_on_lan $TARGET $NEW_IP lanuser lanpass A B
@@ -383,9 +384,9 @@ snapshot_states
 mark
 vt VANTORO_PASSWORD=admin -- apply "$WORK/fleet.csv" --login admin --wait 5000 --timeout 5000 --retries 0 ||
     fail "LAN batch: $(cat "$WORK/vt.out")"
-grep -q '^4 cameras: 2 applied, 2 unchanged, 0 not found' "$WORK/vt.out" || fail "LAN batch: $(cat "$WORK/vt.out")"
-expect_frames A "10 60 70 40 50 20 80" "LAN batch"
-expect_frames B "10 60 70 40 50 20 80" "LAN batch"
+grep -q '^4 cameras: 2 verified, 2 unchanged, 0 not found' "$WORK/vt.out" || fail "LAN batch: $(cat "$WORK/vt.out")"
+expect_frames A "10 60 70 40 50 20 80 10 60 70" "LAN batch"
+expect_frames B "10 60 70 40 50 20 80 10 60 70" "LAN batch"
 for k in 1 4; do
     for _ in $(seq 1 50); do
         python3 "$WORK/check_state.py" address "$WORK/cam$k.before" "$WORK/cam$k.state" "10.9.8.2$k" \

@@ -246,3 +246,37 @@ TEST_F(RegistryFixture, NotificationIsSentWithTheGuardReleased)
     registry.FileRecord(MakeFrame(CMD_DOMAIN_REPLY, Mac(4)));
     EXPECT_TRUE(guard_free);
 }
+
+TEST_F(RegistryFixture, HeldCamerasSetTheirAnswersAsideAndEveryFilingIsStamped)
+{
+    for (std::uint8_t i = 1; i <= 3; ++i)
+        registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(i)));
+    const std::uint64_t mark = registry.filed();
+    EXPECT_EQ(mark, 3u);
+    registry.HoldCamera(Mac(1), true);
+    registry.HoldCamera(Mac(2), true);
+    registry.HoldCamera(Mac(2), false);
+    registry.HoldCamera(Mac(3), true);
+    for (std::uint8_t i = 1; i <= 3; ++i) {
+        registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(i), 0x44));
+        registry.FileRecord(MakeFrame(CMD_DOMAIN_REPLY, Mac(i), 0x44));
+    }
+    EXPECT_EQ(registry.held_back(), 4u) << "cameras 1 and 3, two answers each";
+    const CameraEntry* held = registry.FindCamera(Mac(1));
+    const CameraEntry* filed = registry.FindCamera(Mac(2));
+    EXPECT_EQ(*held->general, MakeFrame(CMD_GENERAL_REPLY, Mac(1))) << "set aside, not filed";
+    EXPECT_EQ(held->domain, nullptr);
+    EXPECT_LE(held->filed_at[0], mark);
+    EXPECT_EQ(*filed->general, MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x44));
+    EXPECT_GT(filed->filed_at[0], mark);
+    EXPECT_GT(filed->filed_at[2], filed->filed_at[0]) << "in the order filed";
+    EXPECT_EQ(filed->filed_at[1], 0u) << "never filed";
+
+    // Holding one camera the old way releases every other.
+    registry.HoldRecords(Mac(2));
+    registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(3), 0x55));
+    EXPECT_EQ(*registry.FindCamera(Mac(3))->general, MakeFrame(CMD_GENERAL_REPLY, Mac(3), 0x55));
+    registry.HoldRecords(std::nullopt);
+    registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
+    EXPECT_EQ(*registry.FindCamera(Mac(2))->general, MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
+}

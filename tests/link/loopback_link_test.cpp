@@ -217,3 +217,37 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     // Told only when the last round still lost answers.
     EXPECT_EQ(observer.incomplete.load(), search.lost);
 }
+
+TEST_F(LoopbackFixture, EachCameraAddressedByItselfDrivesItsOwnSequence)
+{
+    link->transmitter.SendDiscoveryBurst();
+    ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
+    const auto cams = simulator->Cameras();
+    // Two sequences at once and no current camera: each acknowledgement sends
+    // the next record of the camera it names.
+    link->state.address_each_camera = true;
+    link->state.current_camera = link->state.registry.FindCamera(cams[0].mac); // ignored
+    std::vector<Frame> edited;
+    for (std::size_t k : {1u, 3u}) {
+        CameraEntry* e = link->state.registry.FindCamera(cams[k].mac);
+        ASSERT_NE(e, nullptr);
+        std::lock_guard guard(link->state.registry.guard());
+        GeneralConfig(e->general->data()).set_gateway(0x0A000100u + std::uint32_t(k));
+        edited.push_back(*e->general);
+    }
+    for (std::size_t k : {1u, 3u})
+        ASSERT_TRUE(link->transmitter.SendCameraRecord(cams[k].mac, CMD_SET_USER, RecordSlot::User));
+    EXPECT_FALSE(link->transmitter.SendCameraRecord(Mac(0x77), CMD_SET_USER, RecordSlot::User)) << "not listed";
+    ASSERT_TRUE(WaitFor([&] { return simulator->Counters().apply_done == 2; }));
+    const auto after = simulator->Cameras();
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const bool written = i == 1 || i == 3;
+        EXPECT_EQ(GeneralConfigReader(after[i].records.general.data()).gateway(),
+                  written ? 0x0A000100u + std::uint32_t(i) : GeneralConfigReader(cams[i].records.general.data()).gateway())
+            << i;
+        if (written)
+            EXPECT_TRUE(std::equal(after[i].records.general.begin() + 8, after[i].records.general.end(),
+                                   edited[i == 1 ? 0 : 1].begin() + 8));
+    }
+    EXPECT_EQ(simulator->Counters().set_requests, 6u) << "three records each, none to camera 0";
+}

@@ -286,6 +286,27 @@ TEST_F(CameraSimulatorTest, NoAckStillStores)
     EXPECT_EQ(sim_->Counters().answers_withheld, 1u);
 }
 
+TEST_F(CameraSimulatorTest, ForgetAcknowledgesButKeepsTheOldRecord)
+{
+    SimOptions o = Cameras(2);
+    o.forget[int(RecordKind::General)] = true;
+    StartSim(o);
+    const auto defaults = MakeDefaultCameras(2, kFirst);
+    for (const auto& [set, ack, kept] : {std::tuple{CMD_SET_GENERAL, CMD_GENERAL_SET_ACK, false},
+                                         std::tuple{CMD_SET_USER, CMD_USER_SET_ACK, true}}) {
+        Frame sent = set == CMD_SET_GENERAL ? defaults[1].records.general : defaults[1].records.user;
+        sent[200] ^= 0xFF;
+        SetFrameCommand(sent, set);
+        Send(sent);
+        const auto acks = ReceiveN(1);
+        ASSERT_EQ(acks.size(), 1u);
+        EXPECT_EQ(FrameCommand(acks[0].frame()), ack);
+        const auto now = sim_->Cameras()[1].records;
+        EXPECT_EQ((set == CMD_SET_GENERAL ? now.general : now.user)[200] == sent[200], kept) << set;
+    }
+    EXPECT_EQ(sim_->Counters().records_stored, 1u);
+}
+
 TEST_F(CameraSimulatorTest, TotalLossSendsNothingButStillStores)
 {
     SimOptions o = Cameras(3);

@@ -24,7 +24,8 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     const OptionsResult r = ParseSimOptions({"--cameras", "10000", "--first-mac=02:00:00:aa:bb:fe", "--bind",
                                              "127.0.0.9", "--port=0", "--reply-port", "4000", "--loss", "0.25",
                                              "--duplicate=1", "--delay-ms", "20", "--jitter-ms=7", "--no-reply",
-                                             "user", "--no-reply=domain", "--no-ack", "general", "--seed",
+                                             "user", "--no-reply=domain", "--no-ack", "general", "--forget", "domain",
+                                             "--forget=user", "--seed",
                                              "18446744073709551615", "--state-file", "/tmp/s", "--log=/tmp/l"});
     ASSERT_TRUE(r.ok()) << r.error;
     const SimOptions& o = r.options;
@@ -43,6 +44,9 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     EXPECT_TRUE(o.no_ack[int(RecordKind::General)]);
     EXPECT_FALSE(o.no_ack[int(RecordKind::User)]);
     EXPECT_FALSE(o.no_ack[int(RecordKind::Domain)]);
+    EXPECT_FALSE(o.forget[int(RecordKind::General)]);
+    EXPECT_TRUE(o.forget[int(RecordKind::User)]);
+    EXPECT_TRUE(o.forget[int(RecordKind::Domain)]);
     ASSERT_TRUE(o.seed.has_value());
     EXPECT_EQ(*o.seed, 18446744073709551615ull);
     EXPECT_EQ(o.state_file, "/tmp/s");
@@ -87,6 +91,7 @@ TEST(SimOptions, BadArgumentsAreRefusedWithAReason)
         {"--jitter-ms", "1e3"},
         {"--no-reply", "all"},
         {"--no-ack", "User"},
+        {"--forget", "all"},
         {"--seed", "-1"},
         {"--state-file", ""},
         {"--log="},

@@ -235,11 +235,16 @@ void CameraSimulator::AcceptSet(RecordKind kind, const Frame& frame, std::uint32
     ++counters_.set_requests;
     const MacAddress mac = FrameMac(frame);
     bool stored = false;
+    bool forgotten = false;
     {
         std::lock_guard guard(cameras_lock_);
         for (VirtualCamera& camera : cameras_) {
             if (camera.mac != mac)
                 continue;
+            if (options_.forget[int(kind)]) {
+                forgotten = true;
+                break;
+            }
             Frame& record = RecordOf(camera.records, kind);
             record = frame;
             SetFrameCommand(record, ReplyCode(kind));
@@ -247,7 +252,10 @@ void CameraSimulator::AcceptSet(RecordKind kind, const Frame& frame, std::uint32
             break;
         }
     }
-    if (stored) {
+    if (forgotten) {
+        log_.Line("acknowledged " + std::string(RecordKindName(kind)) + " record of " + MacColonText(mac) + " from " +
+                  FormatNetAddress(from) + " but kept the old one");
+    } else if (stored) {
         ++counters_.records_stored;
         log_.Line("stored " + std::string(RecordKindName(kind)) + " record of " + MacColonText(mac) + " from " +
                   FormatNetAddress(from));

@@ -156,11 +156,11 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
                 return fail("--" + name + " wants milliseconds from 0 to " + std::to_string(kMaxDelayMs) +
                             ", not '" + value + "'");
             (name == "delay-ms" ? o.delay_ms : o.jitter_ms) = *ms;
-        } else if (name == "no-reply" || name == "no-ack") {
+        } else if (name == "no-reply" || name == "no-ack" || name == "forget") {
             const auto kind = ParseRecordKind(value);
             if (!kind)
                 return fail("--" + name + " wants general, user or domain, not '" + value + "'");
-            (name == "no-reply" ? o.no_reply : o.no_ack)[int(*kind)] = true;
+            (name == "no-reply" ? o.no_reply : name == "no-ack" ? o.no_ack : o.forget)[int(*kind)] = true;
         } else if (name == "log-requests") {
             o.log_requests = true;
         } else if (name == "seed") {
@@ -200,6 +200,7 @@ std::string SimUsage()
            "  --no-reply KIND      never answer a request for KIND (general, user, domain);\n"
            "                       repeatable\n"
            "  --no-ack KIND        store but never acknowledge a KIND record; repeatable\n"
+           "  --forget KIND        acknowledge a KIND record but keep the old one; repeatable\n"
            "  --seed S             seed for loss, duplicates and jitter\n"
            "  --state-file PATH    keep every camera's records in PATH: per camera its 6-byte\n"
            "                       mac, then its general, user and domain records of 1152 bytes\n"

@@ -28,6 +28,9 @@ struct SimOptions {
     int jitter_ms = 0;
     bool no_reply[kRecordKinds] = {false, false, false};
     bool no_ack[kRecordKinds] = {false, false, false};
+    // Acknowledge a record of this kind but keep the old one: a camera that
+    // does not keep what it acknowledged.
+    bool forget[kRecordKinds] = {false, false, false};
     std::optional<std::uint64_t> seed; // none: seeded from the system
     std::string state_file; // empty: none written
     std::string log_file; // empty: standard error
