@@ -124,6 +124,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
+    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force))
+        return kExitBadInput;
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
     const auto results = ApplyBatch(session, cameras, plan.rows, batch, [&](std::size_t done, const CameraResult& r) {
         progress.Finish();

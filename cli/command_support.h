@@ -3,9 +3,11 @@
 // for one camera and the login check.
 
 #include "cli/commands.h"
+#include "ops/address_checks.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantoro::cli {
 
@@ -33,6 +35,12 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 // (camera missing, incomplete, or login refused: exit status 1).
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
+
+// The address checks over a whole plan, the live probe included, before
+// anything is sent. False after one line on standard error per problem;
+// what could not be checked is said there too. malformed: also refuse
+// malformed networks.
+bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed);
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).

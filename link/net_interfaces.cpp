@@ -6,6 +6,8 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <string_view>
+
 namespace vantoro {
 
 std::vector<NetInterface> ListBroadcastInterfaces()
@@ -34,7 +36,10 @@ std::vector<NetInterface> ListBroadcastInterfaces()
     return found;
 }
 
-std::vector<AttachedSubnet> ListAttachedSubnets()
+namespace {
+
+// name: only that interface's subnets; null: every interface's.
+std::vector<AttachedSubnet> SubnetsOf(const char* name)
 {
     std::vector<AttachedSubnet> found;
     ifaddrs* list = nullptr;
@@ -43,6 +48,8 @@ std::vector<AttachedSubnet> ListAttachedSubnets()
     for (const ifaddrs* a = list; a; a = a->ifa_next) {
         if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
             continue;
+        if (name && std::string_view(a->ifa_name) != name)
+            continue;
         const auto word = [](const sockaddr* sa) {
             return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
         };
@@ -50,6 +57,21 @@ std::vector<AttachedSubnet> ListAttachedSubnets()
     }
     ::freeifaddrs(list);
     return found;
+}
+
+} // namespace
+
+std::vector<AttachedSubnet> ListAttachedSubnets()
+{
+    return SubnetsOf(nullptr);
+}
+
+std::vector<AttachedSubnet> InterfaceSubnets(unsigned index)
+{
+    const std::string name = InterfaceName(index);
+    if (name.empty())
+        return {};
+    return SubnetsOf(name.c_str());
 }
 
 std::string InterfaceName(unsigned index)

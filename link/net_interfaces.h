@@ -30,6 +30,8 @@ struct AttachedSubnet {
 // The IPv4 subnets of every interface of this machine, loopback and those that
 // are down included; read afresh at each call, empty when the list cannot be read.
 std::vector<AttachedSubnet> ListAttachedSubnets();
+// The IPv4 subnets of one interface (kernel index); empty for an unknown one.
+std::vector<AttachedSubnet> InterfaceSubnets(unsigned index);
 
 // Only the loopback interface: for programs that must never reach a real
 // network (tests, benchmarks), whose "broadcast" goes to a loopback address.

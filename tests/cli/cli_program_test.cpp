@@ -119,7 +119,7 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
     SimulatedCameras sim(3);
     const auto before = sim.Cameras();
     const RunResult r = RunVantoro(
-        sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--ethernet-ip", "10.1.2.3", "--gateway",
+        sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--force", "--ethernet-ip", "10.1.2.3", "--gateway",
                      "10.1.2.254", "--server", "off", "--bootp", "on", "--ppp-client-ip", "10.64.9.9",
                      "--delete-user", "VIEWER", "--add-user", "bob", "--permissions", "Bob=adjust", "--add-domain",
                      "new.example=10.1.2.5", "--delete-domain", "NTP.vantoro.example", "--camera-name",
@@ -157,7 +157,7 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
 
     // Nothing left to change: nothing is sent.
     const auto sets = sim.Counters().set_requests;
-    const RunResult again = RunVantoro(sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--ethernet-ip",
+    const RunResult again = RunVantoro(sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--force", "--ethernet-ip",
                                                     "10.1.2.3"}),
                                        kAdmin);
     EXPECT_EQ(again.exit, 0) << again.err;
@@ -169,7 +169,7 @@ TEST(CliProgram, DryRunPrintsEachChangeAndSendsNothing)
 {
     SimulatedCameras sim(1);
     const RunResult r = RunVantoro(
-        sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.1.2.3", "--add-user", "eve",
+        sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.1.2.3", "--add-user", "eve",
                      "--dry-run"}),
         {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=evepass"});
     EXPECT_EQ(r.exit, 0) << r.err;
@@ -205,7 +205,7 @@ TEST(CliProgram, ExportThenImportRestoresEveryByte)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(json::parse(ReadText(backup))["mac"], "00:0a:0b:00:00:01");
 
-    const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.9",
+    const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.0.0.9",
                                                      "--delete-user", "operator"}),
                                         kAdmin);
     ASSERT_EQ(edited.exit, 0) << edited.err;
@@ -300,15 +300,15 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     // Camera names left empty stay as they are.
     replace("Cam 1 Entrance,Cam 1 Parking,Cam 1 Loading Bay,Cam 1 Roof", ",,,");
     // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
-    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(17, ',') + "\r\n" +
-          std::string(18, ',') + "\r\n";
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(19, ',') + "\r\n" +
+          std::string(20, ',') + "\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
 
-    const RunResult r = RunVantoro(sim.Command({"apply", path, "--login", "admin", "--report", report}), kAdmin);
+    const RunResult r = RunVantoro(sim.Command({"apply", path, "--login", "admin", "--force", "--report", report}), kAdmin);
     EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address, conflicts, reachable")) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");
@@ -344,7 +344,7 @@ TEST(CliProgram, DuplicatedAndLateAcknowledgementsInABatchLeaveEveryRecordExact)
         csv += MacArg(k) + ",10.50.0." + std::to_string(k) + ",10.60.0." + std::to_string(k) + "\n";
     WriteFile(dir.File("fleet.csv"), csv);
     const auto before = sim.Cameras();
-    const RunResult r = RunVantoro(sim.Command({"apply", dir.File("fleet.csv"), "--login", "admin"}, 1000), kAdmin);
+    const RunResult r = RunVantoro(sim.Command({"apply", dir.File("fleet.csv"), "--login", "admin", "--force"}, 1000), kAdmin);
     ASSERT_EQ(r.exit, 0) << r.out << r.err;
     const auto after = sim.Cameras();
     for (int k = 0; k < kCameras; ++k) {
@@ -369,7 +369,7 @@ TEST(CliProgram, LostAcknowledgementsAreRecoveredByResending)
         const auto before = sim.Cameras();
         const std::string address = "10.0.7." + std::to_string(seed);
         const RunResult r = RunVantoro(
-            sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", address}, 150, 8),
+            sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", address}, 150, 8),
             kAdmin);
         ASSERT_EQ(r.exit, 0) << "seed " << seed << ": " << r.out << r.err;
         resent_runs += Contains(r.out, "applied after");
@@ -386,7 +386,7 @@ TEST(CliProgram, AStepThatIsNeverAcknowledgedIsNamedAfterItsRetries)
     o.no_ack[int(sim::RecordKind::Domain)] = true;
     SimulatedCameras sim(1, o);
     const RunResult r =
-        RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.1"}, 100, 2), kAdmin);
+        RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.0.0.1"}, 100, 2), kAdmin);
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(Contains(r.out, "no acknowledgement at step domain")) << r.out;
     // The user record once, the domain record first and twice more; never the general record.

@@ -91,7 +91,7 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     // set finds camera 2 by sweeping, and its records go to 127.77.1.9 only.
     const auto before = site.sim(1).Cameras();
     const RunResult set = RunVantoro(
-        site.Command({"set", MacArg(2), "--login", "admin", "--gateway", "10.1.2.254"}, "127.77.1.0/24"), kAdmin);
+        site.Command({"set", MacArg(2), "--login", "admin", "--force", "--gateway", "10.1.2.254"}, "127.77.1.0/24"), kAdmin);
     ASSERT_EQ(set.exit, 0) << set.out << set.err;
     sim::CameraRecords expected = before[0].records;
     GeneralConfig(expected.general.data()).set_gateway(0x0A0102FE);
