@@ -154,13 +154,15 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
     const std::string subnet = SubnetText(own);
 
     const std::string special = NotUnicast(ip);
-    if (!special.empty())
+    if (!special.empty()) {
         refuse({Id::EthernetIp}, Id::EthernetIp, special);
-    if (!Contiguous(mask)) {
-        refuse({Id::EthernetMask}, Id::EthernetMask, "the mask is not a contiguous run of ones");
         return problems; // no subnet to measure the rest against
     }
-    if (special.empty() && std::popcount(mask) <= 30) {
+    if (!Contiguous(mask)) {
+        refuse({Id::EthernetMask}, Id::EthernetMask, "the mask is not a contiguous run of ones");
+        return problems;
+    }
+    if (std::popcount(mask) <= 30) {
         if (ip == (ip & mask))
             refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp, "the network address of its subnet " + subnet);
         else if (ip == (ip | ~mask))
