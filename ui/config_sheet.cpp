@@ -1,5 +1,6 @@
 #include "ui/config_sheet.h"
 
+#include "ui/address_warning.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/camera_names_page.h"
 #include "ui/dialog_template.h"
@@ -107,23 +108,27 @@ void ConfigSheet::Ok()
         if (slot.page)
             slot.page->OnApply();
     }
-    Apply();
+    if (!Apply())
+        return; // the sheet stays open as it was
     accept();
 }
 
-void ConfigSheet::Apply()
+bool ConfigSheet::Apply()
 {
     if (!state_ || !state_->current_camera())
-        return;
+        return true;
     for (Slot& slot : pages_) {
         if (slot.page)
             slot.page->Collect();
     }
+    if (!ConfirmAddressUse(*state_, this))
+        return false;
     state_->link.StartApply();
     // Opens whether or not a frame went out; closes by itself on the last
     // acknowledgement or by its Cancel. No lock is held meanwhile.
     ApplyProgressDialog dialog(*state_, state_->net_page);
     dialog.exec();
+    return true;
 }
 
 int RunConfigSheet(UiState& state, QWidget* owner)

@@ -37,8 +37,9 @@ public:
     // current camera's records, the user record goes out, and the progress
     // dialog follows the sequence until the last acknowledgement or its
     // Cancel. Nothing without a current camera, nor in a sheet of the
-    // caller's pages.
-    void Apply();
+    // caller's pages. A new Ethernet IP that another device holds is asked
+    // about first; false when the user cancelled there, and nothing was sent.
+    bool Apply();
 
     QTabWidget* tabs() const { return tabs_; }
     QDialogButtonBox* buttons() const { return buttons_; }

@@ -306,6 +306,7 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
     state_.link.SelectCamera(camera);
     state_.link.LoadFrameImageFrom(camera);
     Refresh();
+    NoteReportedAddress(camera);
 
     // Without its general record the page stays empty until the record comes.
     awaited_camera_ = fields_filled_ ? std::nullopt : std::optional<MacAddress>(camera);
@@ -313,6 +314,13 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
         late_record_check_.start();
     else
         late_record_check_.stop();
+}
+
+void NetConfigPage::NoteReportedAddress(const MacAddress& camera)
+{
+    const auto general = state_.record_of(camera, RecordSlot::General);
+    state_.reported_ethernet_ip =
+        general ? std::optional<std::uint32_t>(GeneralConfigReader(general->data()).ethernet_ip()) : std::nullopt;
 }
 
 void NetConfigPage::ShowVersion(const MacAddress& camera)
@@ -337,6 +345,7 @@ void NetConfigPage::CheckLateGeneralRecord()
     awaited_camera_.reset();
     ShowVersion(*camera);
     Refresh();
+    NoteReportedAddress(*camera);
     // The names page, when it is the one shown, is refilled too; otherwise
     // it fills when next shown.
     if (state_.names_page && state_.names_page->isVisible())
