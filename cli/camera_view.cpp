@@ -70,38 +70,39 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
 
 namespace {
 
-// Numbered notes below the table, one per distinct text.
+// Marks right after an address, so the line keeps its width: '*' an address
+// other cameras use too, '!' one outside the camera's LAN. The notes below
+// the table say which address and why, each once.
 class Marks {
 public:
-    // " [1]" or " [1,2]" for the address of this standing; empty for none.
     std::string For(std::uint32_t ip, const AddressStanding& s)
     {
         std::string marks;
-        if (!s.conflicts.empty())
-            marks += Mark(AddressText(ip) + " is used by " + std::to_string(s.conflicts.size() + 1) + " cameras");
+        if (!s.conflicts.empty()) {
+            marks += '*';
+            Note("* " + AddressText(ip) + " is used by " + std::to_string(s.conflicts.size() + 1) + " cameras");
+        }
         if (s.reachable == false) {
             std::string subnets;
             for (const AttachedSubnet& n : s.subnets)
                 subnets += (subnets.empty() ? "" : ", ") + SubnetText(n);
-            marks += (marks.empty() ? "" : ",") +
-                     Mark(AddressText(ip) + " is outside " + s.interface + "'s subnets " +
-                          (subnets.empty() ? "(it has none)" : subnets) + ": nothing reaches it there");
+            marks += '!';
+            Note("! " + AddressText(ip) + " is outside " + s.interface + "'s subnets " +
+                 (subnets.empty() ? "(it has none)" : subnets) + ": nothing reaches it there");
         }
-        return marks.empty() ? marks : " [" + marks + "]";
+        return marks;
     }
     void Print(std::FILE* out) const
     {
-        for (std::size_t i = 0; i < notes_.size(); ++i)
-            std::fprintf(out, "[%zu] %s\n", i + 1, notes_[i].c_str());
+        for (const std::string& note : notes_)
+            std::fprintf(out, "%s\n", note.c_str());
     }
 
 private:
-    std::string Mark(const std::string& note)
+    void Note(const std::string& note)
     {
-        auto it = std::find(notes_.begin(), notes_.end(), note);
-        if (it == notes_.end())
-            it = notes_.insert(notes_.end(), note);
-        return std::to_string(it - notes_.begin() + 1);
+        if (std::find(notes_.begin(), notes_.end(), note) == notes_.end())
+            notes_.push_back(note);
     }
     std::vector<std::string> notes_;
 };

@@ -212,7 +212,7 @@ for k in $(seq 1 $CAMERAS); do
     cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
 done
 mark
-vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --ethernet-ip $NEW_IP ||
+vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --force --ethernet-ip $NEW_IP ||
     fail "apply through the router: $(cat "$WORK/vt.out")"
 # Another camera's answer can reach the tool before the target has filed the
 # record, so its state file is given a moment to catch up.
