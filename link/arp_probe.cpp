@@ -1,5 +1,6 @@
 #include "link/arp_probe.h"
 
+#include "link/echo_probe.h"
 #include "link/net_interfaces.h"
 #include "util/strict_address.h"
 
@@ -221,7 +222,12 @@ ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
 {
     ProbeResult result;
     std::map<unsigned, ProbeSocket> sockets;
+    std::vector<ProbeTarget> routed;
     for (const ProbeTarget& t : targets) {
+        if (t.routed) {
+            routed.push_back(t);
+            continue;
+        }
         auto [it, fresh] = sockets.try_emplace(t.interface);
         ProbeSocket& s = it->second;
         if (fresh) {
@@ -311,6 +317,9 @@ ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
         // margin lets that second request go out too.
         ResolveByKernel(by_kernel, timing_.listen_ms + 200, kernel_reason, result);
     }
+    // A plan is of one mode: its cameras are on LANs of this machine or
+    // beyond routers, so these rarely wait after the ARP probes.
+    ProbeByEcho(routed, timing_, result);
     return result;
 }
 

@@ -16,13 +16,17 @@ namespace vantoro {
 struct ProbeTarget {
     unsigned interface = 0;
     std::uint32_t address = 0;
+    // Beyond a router, which ARP does not cross: asked by ICMP echo, through
+    // the interface the route leaves by.
+    bool routed = false;
 };
 
 // A device that said it holds an address.
 struct ProbeAnswer {
     unsigned interface = 0;
     std::uint32_t address = 0;
-    MacAddress hardware{};
+    MacAddress hardware{}; // none for an echo
+    bool echo = false; // answered a ping through a router
 };
 
 // An address that could not be probed, and why ("... needs CAP_NET_RAW").
@@ -51,7 +55,7 @@ struct ArpProbeTiming {
 // With CAP_NET_RAW: ARP probes on each target's interface, all at once. An
 // ordinary user gets the kernel's own neighbour resolution instead, which
 // reaches addresses on the interface's subnets only. Interfaces without ARP
-// (loopback) are never probed.
+// (loopback) are never probed. Routed targets are pinged.
 class ArpProber final : public AddressProber {
 public:
     explicit ArpProber(ArpProbeTiming timing = {}) : timing_(timing) {}

@@ -19,6 +19,10 @@ struct NetInterface {
 // each call; empty when the list cannot be read.
 std::vector<NetInterface> ListBroadcastInterfaces();
 
+// The interface a datagram to this address (an address word) would leave
+// by, as the routing table says now; 0 when there is no route.
+unsigned RouteInterface(std::uint32_t address);
+
 // The name of the interface with this index; empty for 0 or an unknown index.
 std::string InterfaceName(unsigned index);
 

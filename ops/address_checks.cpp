@@ -277,6 +277,10 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
     // The live probe: every new address on its camera's LAN, at once.
     std::vector<ProbeTarget> targets;
     std::vector<Unprobed> unprobed;
+    const auto in_use = [&](unsigned index) {
+        return index != 0 && std::any_of(options.interfaces.begin(), options.interfaces.end(),
+                                         [&](const NetInterface& n) { return n.index == index; });
+    };
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
@@ -284,10 +288,16 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
         if (!NotUnicast(ip).empty()) {
             unprobed.push_back({ip, "not an address a device can hold"});
         } else if (!options.lan_mode) {
-            unprobed.push_back({ip, "the cameras are reached through a router (WAN mode), where ARP does not go; "
-                                    "only the cameras the search found were checked"});
-        } else if (std::none_of(options.interfaces.begin(), options.interfaces.end(),
-                                [&](const NetInterface& n) { return n.index == p.interface; })) {
+            // Beyond a router only a ping reaches, and only through an
+            // interface in use.
+            const unsigned via = RouteInterface(ip);
+            if (in_use(via))
+                targets.push_back({via, ip, true});
+            else
+                unprobed.push_back({ip, via == 0 ? std::string("there is no route to it")
+                                                 : "the route to it leaves through " + InterfaceName(via) +
+                                                       ", which is not among the interfaces in use"});
+        } else if (!in_use(p.interface)) {
             const std::string name = InterfaceName(p.interface);
             unprobed.push_back({ip, name.empty() ? std::string("the camera's interface is not known")
                                                  : name + " is not among the interfaces searched"});
@@ -311,8 +321,23 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
                 continue;
             const std::uint32_t ip = ip_of(p, true);
             for (const ProbeAnswer& a : probed.answers) {
-                if (a.address != ip || a.interface != p.interface || a.hardware == p.mac ||
-                    leaving.count({a.hardware, ip}))
+                if (a.address != ip)
+                    continue;
+                if (a.echo) {
+                    // No hardware address comes through a router: a camera
+                    // of the plan leaving it may be the one that answered.
+                    const bool left = std::any_of(leaving.begin(), leaving.end(), [&](const auto& l) {
+                        return l.second == ip;
+                    });
+                    const bool held = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
+                        return x.mac == p.mac && x.check == AddressCheck::Held && x.address == ip;
+                    });
+                    if (!left && !held)
+                        report.problems.push_back({p.mac, field, ip, AddressCheck::Live, std::nullopt,
+                                                   "in use: it answered a ping through the router"});
+                    continue;
+                }
+                if (a.interface != p.interface || a.hardware == p.mac || leaving.count({a.hardware, ip}))
                     continue;
                 // A found camera that keeps the address was named already.
                 const bool named = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
@@ -326,6 +351,15 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
         }
     }
     NoteUnprobed(unprobed, report.notes);
+    std::vector<std::uint32_t> pinged;
+    for (const ProbeTarget& t : targets)
+        if (t.routed && std::none_of(report.problems.begin(), report.problems.end(), [&](const AddressProblem& x) {
+                return x.check == AddressCheck::Live && x.address == t.address;
+            }))
+            pinged.push_back(t.address);
+    if (!pinged.empty())
+        report.notes.push_back(AddressList(pinged) + " answered no ping through the router; ARP does not cross routers, so a device there that "
+                               "ignores pings was not seen (the cameras the search found were checked)");
     return report;
 }
 

@@ -18,6 +18,8 @@ QString ProblemText(const ops::AddressProblem& p)
 {
     const QString address = QString::fromStdString(AddressText(p.address));
     const QString other = QString::fromStdString(p.other ? MacColonText(*p.other) : std::string());
+    if (p.check == ops::AddressCheck::Live && !p.other)
+        return QStringLiteral("%1 is in use: it answered a ping through the router.").arg(address);
     if (p.check == ops::AddressCheck::Live)
         return QStringLiteral("%1 is in use: the device %2 answered for it.").arg(address, other);
     return QStringLiteral("%1 is held by camera %2.").arg(address, other);

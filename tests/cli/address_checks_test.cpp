@@ -175,9 +175,10 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
         EXPECT_EQ(refused, row.refused) << row.what;
         EXPECT_EQ(prober.calls, row.probed > 0 ? 1 : 0) << row.what << ": all addresses in one probe";
         EXPECT_EQ(prober.asked.size(), row.probed) << row.what;
-        if (row.refused == std::vector{AddressCheck::Live})
+        if (row.refused == std::vector{AddressCheck::Live}) {
             EXPECT_NE(report.problems[0].Text().find("02:00:00:00:00:99"), std::string::npos)
                 << report.problems[0].Text();
+        }
         EXPECT_TRUE(report.notes.empty()) << row.what << report.notes.front();
     }
 }
