@@ -11,8 +11,8 @@
 # configuration frame, two cameras given one address, an address another
 # camera keeps, the squatter's address (its hardware address named) and a
 # malformed network; a swap goes through, and so does a free address after an
-# ARP probe the witness sees. The refusals and the free address are checked
-# as root, and as an ordinary user with and without CAP_NET_RAW.
+# ARP probe the witness sees. All of it runs as root, and as an ordinary
+# user with and without CAP_NET_RAW.
 #
 # usage: safe_address_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
@@ -114,7 +114,7 @@ for lan in A B; do
 done
 for lan in A B; do
     for _ in $(seq 1 100); do
-        grep -q '^witness ready' "$WORK/wit$lan.out" && break
+        grep -qs '^witness ready' "$WORK/wit$lan.out" && break
         sleep 0.1
     done
     grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
@@ -166,37 +166,6 @@ for _ in 1 2 3 4 5; do
     sleep 0.5
 done
 
-# --- discover ------------------------------------------------------------------
-
-run discover --wait 1500 --retries 0 --format json || fail "discover: $(cat "$WORK/vt.err")"
-python3 - "$WORK/vt.out" <<'EOF' || fail "discover's flags: $(cat "$WORK/vt.out")"
-import json, sys
-cameras = {c['mac']: c for c in json.load(open(sys.argv[1]))['cameras']}
-m = lambda k: '00:0a:0b:00:00:%02x' % k
-expected = {1: ([4, 5], True), 2: ([], True), 3: ([], True), 4: ([1, 5], True), 5: ([1, 4], False)}
-assert sorted(cameras) == [m(k) for k in expected], sorted(cameras)
-for k, (conflicts, reachable) in expected.items():
-    c = cameras[m(k)]
-    assert c['conflicts'] == [m(x) for x in conflicts], (k, c['conflicts'])
-    assert c['reachable'] is reachable, (k, c['reachable'])
-EOF
-run discover --wait 1500 --retries 0 --format csv || fail "discover csv: $(cat "$WORK/vt.err")"
-grep -q '^00:0a:0b:00:00:05,.*,eth1,10.214.0.203,00:0a:0b:00:00:01 00:0a:0b:00:00:04,no$' "$WORK/vt.out" ||
-    fail "discover csv: $(cat "$WORK/vt.out")"
-grep -q '^00:0a:0b:00:00:02,.*,eth0,192.168.1.201,,yes$' "$WORK/vt.out" || fail "discover csv: $(cat "$WORK/vt.out")"
-run discover --wait 1500 --retries 0 || fail "discover table: $(cat "$WORK/vt.err")"
-grep -q '^00 0A 0B 00 00 05  192.168.1.10\*!  ' "$WORK/vt.out" &&
-    grep -q '^00 0A 0B 00 00 02  192.168.1.11   ' "$WORK/vt.out" &&
-    grep -q '^\* 192.168.1.10 is used by 3 cameras$' "$WORK/vt.out" &&
-    grep -q "^! 192.168.1.10 is outside eth1's subnets 10.214.0.0/24" "$WORK/vt.out" ||
-    fail "discover table: $(cat "$WORK/vt.out")"
-# WAN mode: nothing to say about the LAN.
-run discover --wan 192.168.1.201 --wait 1500 --format json || fail "WAN discover: $(cat "$WORK/vt.err")"
-[ "$(grep -c '"reachable": null' "$WORK/vt.out")" -eq 3 ] || fail "WAN discover: $(cat "$WORK/vt.out")"
-echo "ok: discover flags the shared address of cameras 1, 4 and 5, and camera 5 outside LAN B"
-
-# --- refusals --------------------------------------------------------------------
-
 # refused WHAT EXPECTED_STDERR ARGS...: exit 2, the line on stderr, and no
 # configuration frame on either LAN (the search burst alone).
 refused() {
@@ -221,52 +190,86 @@ applied() {
 }
 set2() { run_args=(set 00:0A:0B:00:00:02 --login admin --wait 1500 --retries 0 --timeout 3000 "$@"); }
 
-printf 'mac,ethernet_ip\n00:0a:0b:00:00:02,192.168.1.60\n00:0a:0b:00:00:03,192.168.1.60\n' >"$WORK/dup.csv"
-refused "two cameras, one address" "00 0A 0B 00 00 02  ethernet_ip 192.168.1.60: camera 00 0A 0B 00 00 03 of this plan" \
-    apply "$WORK/dup.csv" --login admin --wait 1500 --retries 0
-grep -qF "00 0A 0B 00 00 03  ethernet_ip 192.168.1.60: camera 00 0A 0B 00 00 02 of this plan" "$WORK/vt.err" ||
-    fail "two cameras, one address: $(cat "$WORK/vt.err")"
-set2 --ethernet-ip 192.168.1.10
-refused "an address another camera keeps" "ethernet_ip 192.168.1.10: camera 00 0A 0B 00 00 01 holds it" "${run_args[@]}"
-set2 --ethernet-ip 192.168.1.255
-refused "the broadcast address" "ethernet_ip 192.168.1.255: the broadcast address of its subnet" "${run_args[@]}"
-set2 --gateway 10.0.0.1 --dry-run
-refused "a gateway off the subnet, dry run" "gateway 10.0.0.1: the gateway is outside" "${run_args[@]}"
-echo "ok: two cameras given one address, an address another camera keeps and malformed networks are refused; nothing sent"
-
-# A swap of two addresses in one plan goes through.
-printf 'mac,ethernet_ip\n00:0a:0b:00:00:02,192.168.1.12\n00:0a:0b:00:00:03,192.168.1.11\n' >"$WORK/swap.csv"
-mark
-run apply "$WORK/swap.csv" --login admin --wait 1500 --retries 0 --timeout 3000 ||
-    fail "the swap: $(cat "$WORK/vt.out" "$WORK/vt.err")"
-grep -q '^2 cameras: 2 applied' "$WORK/vt.out" || fail "the swap: $(cat "$WORK/vt.out")"
-[ "$(udp_since_mark A)" = "10 60 70 40 50 20 80 40 50 20 80" ] || fail "the swap: LAN A saw [$(udp_since_mark A)]"
-echo "ok: cameras 2 and 3 swap their addresses in one apply"
-
-# --- the live probe, as root and as an ordinary user with and without CAP_NET_RAW
-
+# Everything as root, then as nobody with a copy of vantoro holding
+# CAP_NET_RAW, then with one without it (the kernel's neighbour resolution).
 free=70
 for MODE in root cap plain; do
-    set2 --ethernet-ip "$SQUATTER_IP"
-    refused "the squatter's address" "ethernet_ip $SQUATTER_IP: in use: $SQUATTER_MAC answered for it on eth0" \
-        "${run_args[@]}"
-    set2 --ethernet-ip "$SQUATTER_IP" --dry-run
-    refused "the squatter's address, dry run" "in use: $SQUATTER_MAC" "${run_args[@]}"
+    # --- discover ---
+    run discover --wait 1500 --retries 0 --format json || fail "discover: $(cat "$WORK/vt.err")"
+    python3 - "$WORK/vt.out" <<'EOF' || fail "discover's flags: $(cat "$WORK/vt.out")"
+import json, sys
+cameras = {c['mac']: c for c in json.load(open(sys.argv[1]))['cameras']}
+m = lambda k: '00:0a:0b:00:00:%02x' % k
+expected = {1: ([4, 5], True), 2: ([], True), 3: ([], True), 4: ([1, 5], True), 5: ([1, 4], False)}
+assert sorted(cameras) == [m(k) for k in expected], sorted(cameras)
+for k, (conflicts, reachable) in expected.items():
+    c = cameras[m(k)]
+    assert c['conflicts'] == [m(x) for x in conflicts], (k, c['conflicts'])
+    assert c['reachable'] is reachable, (k, c['reachable'])
+EOF
+    run discover --wait 1500 --retries 0 --format csv || fail "discover csv: $(cat "$WORK/vt.err")"
+    grep -q '^00:0a:0b:00:00:05,.*,eth1,10.214.0.203,00:0a:0b:00:00:01 00:0a:0b:00:00:04,no$' "$WORK/vt.out" ||
+        fail "discover csv: $(cat "$WORK/vt.out")"
+    grep -q '^00:0a:0b:00:00:02,.*,eth0,192.168.1.201,,yes$' "$WORK/vt.out" || fail "discover csv: $(cat "$WORK/vt.out")"
+    ip2=$(awk -F, '$1 == "00:0a:0b:00:00:02" { print $2 }' "$WORK/vt.out")
+    ip3=$(awk -F, '$1 == "00:0a:0b:00:00:03" { print $2 }' "$WORK/vt.out")
+    run discover --wait 1500 --retries 0 || fail "discover table: $(cat "$WORK/vt.err")"
+    grep -q '^00 0A 0B 00 00 05  192.168.1.10\*!  ' "$WORK/vt.out" &&
+        grep -q "^00 0A 0B 00 00 02  $ip2  " "$WORK/vt.out" &&
+        grep -q '^\* 192.168.1.10 is used by 3 cameras$' "$WORK/vt.out" &&
+        grep -q "^! 192.168.1.10 is outside eth1's subnets 10.214.0.0/24" "$WORK/vt.out" ||
+        fail "discover table: $(cat "$WORK/vt.out")"
+    # WAN mode: nothing to say about the LAN.
+    run discover --wan 192.168.1.201 --wait 1500 --format json || fail "WAN discover: $(cat "$WORK/vt.err")"
+    [ "$(grep -c '"reachable": null' "$WORK/vt.out")" -eq 3 ] || fail "WAN discover: $(cat "$WORK/vt.out")"
+    echo "ok: [$MODE] discover flags the shared address of cameras 1, 4 and 5, and camera 5 outside LAN B"
 
-    address=192.168.1.$free
-    free=$((free + 1))
-    set2 --ethernet-ip "$address"
-    applied "a free address" "${run_args[@]}"
-    [ "$MODE" = plain ] && sender=192.168.1.1 || sender=0.0.0.0
-    since_mark A | grep -q "^arp 1 $sender $address\$" ||
-        fail "[$MODE] no ARP request from $sender for $address on LAN A: $(since_mark A | grep arp)"
-    [ -z "$(since_mark B | grep "^arp .* $address\$")" ] || fail "[$MODE] LAN B saw a probe for $address"
-    if [ "$MODE" = plain ]; then
-        grep -q 'could not probe' "$WORK/vt.err" && fail "[$MODE] $(cat "$WORK/vt.err")"
-    else
-        [ "$(since_mark A | grep -c "^arp 1 0.0.0.0 $address\$")" -ge 2 ] || fail "[$MODE] fewer than two probes"
-    fi
-    echo "ok: [$MODE] the squatter's address is refused naming $SQUATTER_MAC; $address goes through after an ARP request from $sender"
+
+    # --- refusals ---
+    printf 'mac,ethernet_ip\n00:0a:0b:00:00:02,192.168.1.60\n00:0a:0b:00:00:03,192.168.1.60\n' >"$WORK/dup.csv"
+    refused "two cameras, one address" "00 0A 0B 00 00 02  ethernet_ip 192.168.1.60: camera 00 0A 0B 00 00 03 of this plan" \
+        apply "$WORK/dup.csv" --login admin --wait 1500 --retries 0
+    grep -qF "00 0A 0B 00 00 03  ethernet_ip 192.168.1.60: camera 00 0A 0B 00 00 02 of this plan" "$WORK/vt.err" ||
+        fail "two cameras, one address: $(cat "$WORK/vt.err")"
+    set2 --ethernet-ip 192.168.1.10
+    refused "an address another camera keeps" "ethernet_ip 192.168.1.10: camera 00 0A 0B 00 00 01 holds it" "${run_args[@]}"
+    set2 --ethernet-ip 192.168.1.255
+    refused "the broadcast address" "ethernet_ip 192.168.1.255: the broadcast address of its subnet" "${run_args[@]}"
+    set2 --gateway 10.0.0.1 --dry-run
+    refused "a gateway off the subnet, dry run" "gateway 10.0.0.1: the gateway is outside" "${run_args[@]}"
+    echo "ok: [$MODE] two cameras given one address, an address another camera keeps and malformed networks are refused; nothing sent"
+
+    # A swap of two addresses in one plan goes through.
+    printf 'mac,ethernet_ip\n00:0a:0b:00:00:02,%s\n00:0a:0b:00:00:03,%s\n' "$ip3" "$ip2" >"$WORK/swap.csv"
+    mark
+    run apply "$WORK/swap.csv" --login admin --wait 1500 --retries 0 --timeout 3000 ||
+        fail "[$MODE] the swap: $(cat "$WORK/vt.out" "$WORK/vt.err")"
+    grep -q '^2 cameras: 2 applied' "$WORK/vt.out" || fail "[$MODE] the swap: $(cat "$WORK/vt.out")"
+    [ "$(udp_since_mark A)" = "10 60 70 40 50 20 80 40 50 20 80" ] || fail "[$MODE] the swap: LAN A saw [$(udp_since_mark A)]"
+    echo "ok: [$MODE] cameras 2 and 3 swap their addresses in one apply"
+
+
+    # --- the live probe ---
+        set2 --ethernet-ip "$SQUATTER_IP"
+        refused "the squatter's address" "ethernet_ip $SQUATTER_IP: in use: $SQUATTER_MAC answered for it on eth0" \
+            "${run_args[@]}"
+        set2 --ethernet-ip "$SQUATTER_IP" --dry-run
+        refused "the squatter's address, dry run" "in use: $SQUATTER_MAC" "${run_args[@]}"
+
+        address=192.168.1.$free
+        free=$((free + 1))
+        set2 --ethernet-ip "$address"
+        applied "a free address" "${run_args[@]}"
+        [ "$MODE" = plain ] && sender=192.168.1.1 || sender=0.0.0.0
+        since_mark A | grep -q "^arp 1 $sender $address\$" ||
+            fail "[$MODE] no ARP request from $sender for $address on LAN A: $(since_mark A | grep arp)"
+        [ -z "$(since_mark B | grep "^arp .* $address\$")" ] || fail "[$MODE] LAN B saw a probe for $address"
+        if [ "$MODE" = plain ]; then
+            grep -q 'could not probe' "$WORK/vt.err" && fail "[$MODE] $(cat "$WORK/vt.err")"
+        else
+            [ "$(since_mark A | grep -c "^arp 1 0.0.0.0 $address\$")" -ge 2 ] || fail "[$MODE] fewer than two probes"
+        fi
+        echo "ok: [$MODE] the squatter's address is refused naming $SQUATTER_MAC; $address goes through after an ARP request from $sender"
 done
 
 DONE=1
