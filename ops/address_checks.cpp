@@ -351,9 +351,12 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
         }
     }
     NoteUnprobed(unprobed, report.notes);
+    std::set<std::uint32_t> not_pinged;
+    for (const Unprobed& u : unprobed)
+        not_pinged.insert(u.address);
     std::vector<std::uint32_t> pinged;
     for (const ProbeTarget& t : targets)
-        if (t.routed && std::none_of(report.problems.begin(), report.problems.end(), [&](const AddressProblem& x) {
+        if (t.routed && !not_pinged.count(t.address) && std::none_of(report.problems.begin(), report.problems.end(), [&](const AddressProblem& x) {
                 return x.check == AddressCheck::Live && x.address == t.address;
             }))
             pinged.push_back(t.address);
