@@ -129,6 +129,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
     const auto results = ApplyBatch(session, cameras, plan.rows, batch, [&](std::size_t done, const CameraResult& r) {
         progress.Finish();
+        if (r.journal)
+            RecordChange(*r.journal);
         std::printf("%s\n", ResultLine(r).c_str());
         std::fflush(stdout);
         progress.Bar(done, plan.rows.size(), MacTableText(r.mac));

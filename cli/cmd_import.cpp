@@ -55,6 +55,9 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     const std::string result = outcome.ok ? "restored" + OutcomeText(outcome).substr(std::string("applied").size())
                                           : "not restored: " + OutcomeText(outcome);
     std::printf("%s  %s\n", mac_text.c_str(), result.c_str());
+    JournalEntry entry = WriteEntry(*current, backup, write.login, "import");
+    SetOutcome(entry, outcome);
+    RecordChange(entry);
     return WriteExitStatus(session, outcome.ok);
 }
 

@@ -20,10 +20,18 @@ int RunReset(const CommonOptions& common, const std::string& mac_text, const std
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
-    if (!FindAndLogin(session, *mac, login, *password))
+    const auto camera = FindAndLogin(session, *mac, login, *password);
+    if (!camera)
         return kExitCameraFailed;
     // The camera does not answer a reset; nothing waits for it.
-    session.Reset(*mac);
+    if (!session.Reset(*mac)) {
+        Complain("the reset could not be sent to " + MacTableText(*mac));
+        return kExitCameraFailed;
+    }
+    JournalEntry entry = WriteEntry(*camera, *camera, login, "reset");
+    entry.result = "no acknowledgement";
+    entry.detail = "the reset was sent; a camera does not acknowledge it";
+    RecordChange(entry);
     std::printf("%s  reset sent\n", MacTableText(*mac).c_str());
     return kExitOk;
 }

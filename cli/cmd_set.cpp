@@ -119,6 +119,9 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     }
     const ApplyOutcome outcome = session.Apply(edited);
     std::printf("%s  %s\n", mac_text.c_str(), OutcomeText(outcome).c_str());
+    JournalEntry entry = WriteEntry(*camera, edited, o.write.login, "apply");
+    SetOutcome(entry, outcome);
+    RecordChange(entry);
     return WriteExitStatus(session, outcome.ok);
 }
 

@@ -55,6 +55,14 @@ void Complain(const std::string& text)
     std::fprintf(stderr, "vantoro: %s\n", text.c_str());
 }
 
+void RecordChange(JournalEntry entry)
+{
+    static ChangeJournal journal;
+    entry.program = "vantoro";
+    if (auto error = journal.Append(entry))
+        Complain(*error + "; the change itself goes on");
+}
+
 bool StartSession(Session& session)
 {
     if (auto error = session.Start()) {

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "ops/address_checks.h"
+#include "ops/change_journal.h"
 
 #include <optional>
 #include <string>
@@ -41,6 +42,10 @@ std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& m
 // what could not be checked is said there too. malformed: also refuse
 // malformed networks.
 bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed);
+
+// Appends one line to the journal of changes (program "vantoro"). A journal
+// that cannot be written never stops a change: said once per run.
+void RecordChange(JournalEntry entry);
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).

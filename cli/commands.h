@@ -75,6 +75,12 @@ struct ApplyOptions {
     std::string report;
 };
 
+struct LogOptions {
+    std::string mac;
+    std::string since;
+    std::string format = "table";
+};
+
 int RunDiscover(const CommonOptions& common);
 int RunShow(const CommonOptions& common, const ShowOptions& options);
 int RunExport(const CommonOptions& common, const ExportOptions& options);
@@ -82,5 +88,6 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
 int RunSet(const CommonOptions& common, const SetOptions& options);
 int RunApply(const CommonOptions& common, const ApplyOptions& options);
 int RunReset(const CommonOptions& common, const std::string& mac, const std::string& login);
+int RunLog(const LogOptions& options);
 
 } // namespace vantoro::cli

@@ -188,6 +188,15 @@ int main(int argc, char** argv)
     AddCommonOptions(reset_cmd, common, nullptr);
     reset_cmd->callback([&] { run = [&] { return RunReset(common, reset_mac, reset_write.login); }; });
 
+    LogOptions log;
+    CLI::App* log_cmd = app.add_subcommand("log", "the journal of changes both programs keep, oldest first");
+    log_cmd->add_option("--mac", log.mac, "only this camera")->type_name("MAC");
+    log_cmd->add_option("--since", log.since, "only changes at or after this ISO 8601 date or time (UTC unless "
+                                              "it names a zone)")
+        ->type_name("TIME");
+    log_cmd->add_option("--format", log.format, "output: table or json (default table)")->type_name("FORMAT");
+    log_cmd->callback([&] { run = [&] { return RunLog(log); }; });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -64,6 +64,8 @@ CameraResult ApplyOne(Session& session, const CameraSnapshot* camera, const Plan
     r.result = outcome.ok ? BatchResult::Applied : BatchResult::Failed;
     if (!outcome.ok)
         r.detail = OutcomeText(outcome);
+    r.journal = WriteEntry(*camera, edited, o.login, "apply");
+    SetOutcome(*r.journal, outcome);
     return r;
 }
 

@@ -3,6 +3,7 @@
 // result each. One camera's failure never stops the others.
 
 #include "ops/apply_plan.h"
+#include "ops/change_journal.h"
 #include "ops/session.h"
 
 #include <functional>
@@ -19,6 +20,8 @@ struct CameraResult {
     BatchResult result = BatchResult::NotFound;
     std::string detail; // the failed step, or what the camera did not send
     std::vector<FieldChange> changes;
+    // Set when records were sent: the camera's line in the journal of changes.
+    std::optional<JournalEntry> journal;
 };
 
 struct BatchOptions {

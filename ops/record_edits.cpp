@@ -168,12 +168,6 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
 
 namespace {
 
-std::string PermissionText(std::uint32_t word)
-{
-    const bool view = word & PERM_VIEW_IMAGE;
-    const bool adjust = word & PERM_ADJUST;
-    return view && adjust ? "view,adjust" : view ? "view" : adjust ? "adjust" : "none";
-}
 
 std::string UserRowText(const UserConfigReader& users, int row)
 {
@@ -190,6 +184,13 @@ std::string DomainRowText(const DomainConfigReader& domains, int row)
 }
 
 } // namespace
+
+std::string PermissionText(std::uint32_t word)
+{
+    const bool view = word & PERM_VIEW_IMAGE;
+    const bool adjust = word & PERM_ADJUST;
+    return view && adjust ? "view,adjust" : view ? "view" : adjust ? "adjust" : "none";
+}
 
 std::string FieldChange::Text() const
 {

@@ -49,6 +49,8 @@ struct RecordEdits {
 
 // "view,adjust", "adjust,view", "view", "adjust" or "none".
 std::optional<Permissions> ParsePermissions(const std::string& text);
+// A permission word as "view,adjust", "view", "adjust" or "none".
+std::string PermissionText(std::uint32_t word);
 // "on" or "off".
 std::optional<bool> ParseSwitch(const std::string& text);
 

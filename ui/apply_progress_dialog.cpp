@@ -29,6 +29,7 @@ void ApplyProgressDialog::HandleMessage(std::uint32_t message)
     const auto step = StepOfMessage(message);
     if (!step)
         return;
+    last_acknowledged_ = step;
     switch (*step) {
     case ApplyStep::User:
         SetLine(1052, "Security Set Complete");
@@ -43,6 +44,19 @@ void ApplyProgressDialog::HandleMessage(std::uint32_t message)
         state_.progress_window = nullptr;
         break;
     }
+}
+
+void ApplyProgressDialog::ShowNote(const QString& text)
+{
+    auto* note = new QLabel(text, this);
+    note->setObjectName(QStringLiteral("note"));
+    note->setWordWrap(true);
+    const int margin = Control<QLabel>(this, 1052)->x();
+    note->setFixedWidth(width() - 2 * margin);
+    note->adjustSize();
+    note->move(margin, height());
+    setFixedSize(width(), height() + note->height() + margin);
+    note->show();
 }
 
 void ApplyProgressDialog::reject()

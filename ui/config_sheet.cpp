@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 namespace vantoro::ui {
 
 namespace {
@@ -117,18 +119,46 @@ bool ConfigSheet::Apply()
 {
     if (!state_ || !state_->current_camera())
         return true;
+    const MacAddress camera = *state_->current_camera();
     for (Slot& slot : pages_) {
         if (slot.page)
             slot.page->Collect();
     }
     if (!ConfirmAddressUse(*state_, this))
         return false;
+    const std::optional<CameraSnapshot> sent = state_->link.Camera(camera);
     state_->link.StartApply();
     // Opens whether or not a frame went out; closes by itself on the last
     // acknowledgement or by its Cancel. No lock is held meanwhile.
     ApplyProgressDialog dialog(*state_, state_->net_page);
+    // Known before the sequence runs, so the dialog can say so; the change goes on.
+    if (auto error = state_->journal.Open()) {
+        std::fprintf(stderr, "vantoro-config: %s\n", error->c_str());
+        dialog.ShowNote(QStringLiteral("The journal of changes cannot be written."));
+    }
     dialog.exec();
+    if (sent)
+        RecordChange(*sent, dialog.last_acknowledged());
     return true;
+}
+
+void ConfigSheet::RecordChange(const CameraSnapshot& sent, std::optional<ApplyStep> last_acknowledged)
+{
+    const bool reported = state_->reported && state_->reported->mac == sent.mac;
+    ops::JournalEntry entry = ops::WriteEntry(reported ? *state_->reported : sent, sent, state_->remembered_user, "apply");
+    entry.program = "vantoro-config";
+    if (last_acknowledged == ApplyStep::General) {
+        entry.result = "applied";
+    } else {
+        // The sheet waits without a timeout: only the user's Cancel ends a sequence early.
+        const ApplyStep missing = last_acknowledged ? ApplyStep(int(*last_acknowledged) + 1) : ApplyStep::User;
+        entry.result = "no acknowledgement";
+        entry.detail = std::string("no acknowledgement at step ") + StepName(missing) +
+                       " before the progress dialog was closed";
+    }
+    if (auto error = state_->journal.Append(entry))
+        std::fprintf(stderr, "vantoro-config: %s\n", error->c_str());
+    state_->reported = sent;
 }
 
 int RunConfigSheet(UiState& state, QWidget* owner)

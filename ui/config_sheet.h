@@ -1,6 +1,8 @@
 #pragma once
 // The tool's whole user interface: one modal sheet with its four pages.
 
+#include "link/apply_steps.h"
+#include "link/camera_snapshot.h"
 #include "ui/sheet_page.h"
 
 #include <QDialog>
@@ -8,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QDialogButtonBox;
@@ -39,6 +42,8 @@ public:
     // Cancel. Nothing without a current camera, nor in a sheet of the
     // caller's pages. A new Ethernet IP that another device holds is asked
     // about first; false when the user cancelled there, and nothing was sent.
+    // Once the dialog closes, the journal of changes gets a line: applied,
+    // or the step that had no acknowledgement.
     bool Apply();
 
     QTabWidget* tabs() const { return tabs_; }
@@ -58,6 +63,7 @@ private:
     SheetPage* EnsurePage(int i);
     void TabChanged(int index);
     void Ok();
+    void RecordChange(const CameraSnapshot& sent, std::optional<ApplyStep> last_acknowledged);
 
     UiState* state_; // none for a sheet of the caller's pages
     std::vector<Slot> pages_;

@@ -305,6 +305,7 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
 
     state_.link.SelectCamera(camera);
     state_.link.LoadFrameImageFrom(camera);
+    state_.reported = state_.link.Camera(camera);
     Refresh();
     NoteReportedAddress(camera);
 
@@ -343,6 +344,8 @@ void NetConfigPage::CheckLateGeneralRecord()
     // Once only: later answers never refill what the page shows.
     late_record_check_.stop();
     awaited_camera_.reset();
+    if (state_.reported && state_.reported->mac == *camera && !state_.reported->general)
+        state_.reported->general = state_.record_of(*camera, RecordSlot::General);
     ShowVersion(*camera);
     Refresh();
     NoteReportedAddress(*camera);

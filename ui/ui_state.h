@@ -5,6 +5,7 @@
 
 #include "link/arp_probe.h"
 #include "link/camera_link.h"
+#include "ops/change_journal.h"
 
 #include <QPointer>
 
@@ -39,6 +40,10 @@ struct UiState {
     std::unique_ptr<AddressProber> prober = std::make_unique<ArpProber>();
     std::string remembered_user;
     std::string remembered_password;
+    // The current camera's records as it reported them when logged in to:
+    // what the journal of changes compares an OK's records with.
+    std::optional<CameraSnapshot> reported;
+    ops::ChangeJournal journal;
 
     // The camera chosen by the last successful login, or none.
     std::optional<MacAddress> current_camera() const { return link.CurrentCamera(); }

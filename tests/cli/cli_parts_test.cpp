@@ -4,6 +4,8 @@
 #include "cli/front_end.h"
 #include "cli/table.h"
 #include "ops/base64.h"
+#include "ops/change_journal.h"
+#include "ops/journal_log.h"
 #include "ops/record_edits.h"
 #include "ops/sweep_targets.h"
 #include "ops/text_forms.h"
@@ -16,6 +18,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <tuple>
 #include <unistd.h>
 
@@ -218,12 +221,68 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     for (const char* secret : {"hunter22", "topsecret", "newsecret"})
         EXPECT_EQ(all.find(secret), std::string::npos) << secret;
 
+    // The journal's words: users and domains by name, a password only as changed.
+    DomainConfig(before.domain->data()).AddDomain("ntp", "10.0.0.5");
+    DomainConfig(before.domain->data()).AddDomain("old", "10.0.0.6");
+    CameraSnapshot journalled = after;
+    journalled.domain = before.domain;
+    DomainConfig(journalled.domain->data()).DeleteByName("old");
+    DomainConfig(journalled.domain->data()).AddDomain("new", "10.0.0.7");
+    const std::vector<JournalChange> expected = {{"ethernet_ip", "0.0.0.0", "10.0.0.1"},
+                                                 {"camera_name_3", "", "Gate"},
+                                                 {"password of admin", std::nullopt, std::nullopt},
+                                                 {"user bob", std::nullopt, "added"},
+                                                 {"permissions of bob", std::nullopt, "view"},
+                                                 {"domain old", std::nullopt, "deleted"},
+                                                 {"domain new", std::nullopt, "added"},
+                                                 {"address of new", std::nullopt, "10.0.0.7"}};
+    EXPECT_EQ(JournalChanges(before, journalled), expected);
+    JournalEntry entry;
+    entry.changes = JournalChanges(before, journalled);
+    const std::string line = JournalLine(entry);
+    for (const char* secret : {"hunter22", "topsecret", "newsecret"})
+        EXPECT_EQ(line.find(secret), std::string::npos) << secret;
+
     RecordEdits missing;
     missing.delete_users = {"nobody"};
     EXPECT_TRUE(ApplyEdits(missing, after));
     missing = {};
     missing.passwords = {{"nobody", "x"}};
     EXPECT_TRUE(ApplyEdits(missing, after));
+}
+
+TEST(CliTexts, JournalLinesAreReadBackByCameraAndTimeAndDamageIsNamed)
+{
+    const struct {
+        const char* text;
+        std::optional<std::int64_t> ms;
+    } times[] = {{"2026-12-07", 1796601600000},
+                 {"2026-12-07T10:30", 1796639400000},
+                 {"2026-12-07 10:30:05.25Z", 1796639405250},
+                 {"2026-12-07T10:30+01:00", 1796635800000},
+                 {"2028-02-29", 1835395200000},
+                 {"2026-02-29", std::nullopt},
+                 {"2026-12-07T24:00", std::nullopt},
+                 {"2026-12-7", std::nullopt},
+                 {"2026-12-07T10:30x", std::nullopt},
+                 {"", std::nullopt}};
+    for (const auto& t : times)
+        EXPECT_EQ(ParseIsoTime(t.text), t.ms) << t.text;
+
+    std::istringstream file(R"({"time":"2026-12-07T10:00:00.000Z","mac":"00:0a:0b:00:00:01","result":"applied"}
+not json
+{"time":"2026-12-08T09:00:00.000Z","mac":"00:0a:0b:00:00:02"}
+
+{"time":"yesterday","mac":"00:0a:0b:00:00:01"}
+{"time":"2026-12-09T09:00:00.000Z","mac":"00:0a:0b:00:00:01"}
+)");
+    JournalFilter filter;
+    filter.mac = MacAddress{0x00, 0x0a, 0x0b, 0x00, 0x00, 0x01};
+    filter.since_ms = ParseIsoTime("2026-12-08");
+    const JournalRead read = ReadJournal(file, filter);
+    ASSERT_EQ(read.entries.size(), 1u);
+    EXPECT_EQ(read.entries[0]["time"], "2026-12-09T09:00:00.000Z");
+    EXPECT_EQ(read.damaged, (std::vector<std::size_t>{2, 5}));
 }
 
 TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)

@@ -428,6 +428,90 @@ TEST(CliProgram, ResetSendsTheResetRequest)
     EXPECT_EQ(sim.Counters().resets, 1u);
 }
 
+TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
+{
+    SimulatedCameras sim(3);
+    SimulatedCameras other(3);
+    ScratchDir dir;
+    const std::string journal = dir.File("state") + "/vantoro/changes.jsonl";
+    const std::string state = "XDG_STATE_HOME=" + dir.File("state");
+    const std::string secret = "n3w-Secret";
+    const std::vector<std::string> env = {"VANTORO_PASSWORD=" + secret, state};
+    // The admin's password changes first; every later login uses it.
+    for (SimulatedCameras* cameras : {&sim, &other})
+        for (int camera = 1; camera <= 3; ++camera)
+            ASSERT_EQ(RunVantoro(cameras->Command({"set", MacArg(camera), "--login", "admin", "--password", "admin"}),
+                                 {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=" + secret, state}).exit, 0);
+    ASSERT_EQ(::unlink(journal.c_str()), 0);
+
+    ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.1.2.3",
+                                      "--add-user", "bob", "--permissions", "viewer=none"}),
+                         {"VANTORO_PASSWORD=" + secret, "VANTORO_NEW_PASSWORD=bob-Secret", state}).exit, 0);
+    const std::string plan = dir.File("plan.csv");
+    WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",10.0.0.1\n" + MacArg(2) + ",10.0.0.2\n" + MacArg(3) + ",10.0.0.3\n");
+    ASSERT_EQ(RunVantoro(sim.Command({"apply", plan, "--login", "admin", "--force"}), env).exit, 0);
+    const std::string backup = dir.File("cam2.json");
+    ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(2), backup}), env).exit, 0);
+    ASSERT_EQ(RunVantoro(sim.Command({"import", backup, "--login", "admin"}), env).exit, 0);
+    ASSERT_EQ(RunVantoro(sim.Command({"reset", MacArg(3), "--login", "admin"}), env).exit, 0);
+
+    std::vector<json> lines;
+    for (const std::string& line : Lines(ReadText(journal)))
+        lines.push_back(json::parse(line));
+    ASSERT_EQ(lines.size(), 6u);
+    const struct {
+        std::string mac, action, result;
+    } expected[] = {{MacArg(1), "apply", "applied"},  {MacArg(1), "apply", "applied"},
+                    {MacArg(2), "apply", "applied"},  {MacArg(3), "apply", "applied"},
+                    {MacArg(2), "import", "applied"}, {MacArg(3), "reset", "no acknowledgement"}};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i]["program"], "vantoro");
+        EXPECT_EQ(lines[i]["login"], "admin");
+        EXPECT_EQ(lines[i]["mac"], expected[i].mac) << i;
+        EXPECT_EQ(lines[i]["action"], expected[i].action) << i;
+        EXPECT_EQ(lines[i]["result"], expected[i].result) << i;
+        EXPECT_EQ(lines[i]["address"], "127.0.0.1");
+        EXPECT_EQ(lines[i]["time"].get<std::string>().size(), 24u) << lines[i]["time"];
+    }
+    EXPECT_EQ(lines[0]["changes"], json::parse(R"([
+        {"field":"ethernet_ip","before":"192.168.1.10","after":"10.1.2.3"},
+        {"field":"permissions of viewer","before":"view","after":"none"},
+        {"field":"user bob","before":null,"after":"added"},
+        {"field":"permissions of bob","before":null,"after":"none"}])"));
+    EXPECT_EQ(lines[2]["changes"], json::parse(R"([{"field":"gateway","before":"192.168.1.1","after":"10.0.0.2"}])"));
+    const std::string text = ReadText(journal);
+    for (const std::string& password : {secret, std::string("bob-Secret")})
+        EXPECT_FALSE(Contains(text, password)) << password;
+    struct stat st {};
+    ASSERT_EQ(::stat(journal.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((dir.File("state") + "/vantoro").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // Two batches at once: every line whole.
+    const std::string plan2 = dir.File("plan2.csv");
+    WriteFile(plan2, "mac,gateway\n" + MacArg(1) + ",10.0.1.1\n" + MacArg(2) + ",10.0.1.2\n" + MacArg(3) + ",10.0.1.3\n");
+    {
+        VantoroProcess one(sim.Command({"apply", plan2, "--login", "admin", "--force"}), env);
+        VantoroProcess two(other.Command({"apply", plan, "--login", "admin", "--force"}), env);
+        EXPECT_EQ(one.Wait().exit, 0);
+        EXPECT_EQ(two.Wait().exit, 0);
+    }
+    const auto all = Lines(ReadText(journal));
+    EXPECT_EQ(all.size(), 12u);
+    for (const std::string& line : all)
+        EXPECT_TRUE(json::accept(line)) << line;
+
+    // vantoro log: one camera, and a damaged line named.
+    std::ofstream(journal, std::ios::app) << "{\"cut off\n";
+    const RunResult log = RunVantoro({"log", "--mac", MacArg(3), "--format", "json"}, {state});
+    EXPECT_EQ(log.exit, 0) << log.err;
+    const json listed = json::parse(log.out);
+    ASSERT_EQ(listed.size(), 4u) << log.out; // one camera of each simulator
+    EXPECT_EQ(listed[1]["action"], "reset");
+    EXPECT_TRUE(Contains(log.err, "line 13 is damaged")) << log.err;
+}
+
 TEST(CliProgram, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack)
 {
     SimulatedCameras sim(1);

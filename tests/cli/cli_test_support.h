@@ -7,6 +7,7 @@
 #include "link/records.h"
 #include "tools/camera_sim/camera_simulator.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -54,6 +55,9 @@ public:
                 environment.emplace_back(*e);
         environment.emplace_back("VANTORO_INTERFACES=");
         environment.insert(environment.end(), env.begin(), env.end());
+        // The journal of changes goes into this run's folder unless the test names one.
+        if (std::none_of(env.begin(), env.end(), [](const std::string& e) { return e.rfind("XDG_STATE_HOME=", 0) == 0; }))
+            environment.emplace_back("XDG_STATE_HOME=" + dir_.File("state"));
         std::vector<char*> envp;
         for (std::string& e : environment)
             envp.push_back(e.data());

@@ -28,10 +28,23 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include <mutex>
 
 namespace vantoro::ui {
 namespace {
+
+// The journal of changes this test process writes (its own XDG_STATE_HOME).
+std::string JournalText()
+{
+    std::ifstream in(std::string(std::getenv("XDG_STATE_HOME")) + "/vantoro/changes.jsonl");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 using test::ModalDriver;
 using test::WaitUntil;
@@ -77,6 +90,22 @@ protected:
         CameraEntry* entry = test::Core(link).state.registry.FindCamera(mac);
         std::lock_guard guard(test::Core(link).state.registry.guard());
         return entry && entry->general && entry->user && entry->domain;
+    }
+
+    // WAN mode at the simulator, a search, and a login to the first camera;
+    // true once it is the current one.
+    bool SearchAndLogIn(ModalDriver& driver)
+    {
+        NetConfigPage* net = state.net_page;
+        At<QAbstractButton>(net, 1023)->click();
+        At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
+        At<QPushButton>(net, 1021)->click();
+        auto* list = At<SortedListBox>(net, 1015);
+        if (!WaitUntil([&] { return list->count() == kCameras && HasAllRecords(simulator.Cameras()[0].mac); }))
+            return false;
+        driver.QueueLogin("admin", "admin");
+        list->setCurrentRow(0);
+        return test::CurrentEntry(link) != nullptr;
     }
 
     template <class T = QWidget>
@@ -196,6 +225,47 @@ TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
     EXPECT_EQ(now[1].records.general, initial[1].records.general);
     EXPECT_EQ(now[1].records.user, initial[1].records.user);
     EXPECT_EQ(now[1].records.domain, initial[1].records.domain);
+
+    // One line in the journal of changes, with every edit and no password.
+    const std::string journal = JournalText();
+    EXPECT_EQ(journal.find("pw1"), std::string::npos);
+    const auto line = nlohmann::json::parse(journal);
+    EXPECT_EQ(line["program"], "vantoro-config");
+    EXPECT_EQ(line["login"], "admin");
+    EXPECT_EQ(line["mac"], "00:0a:0b:00:00:01");
+    EXPECT_EQ(line["action"], "apply");
+    EXPECT_EQ(line["result"], "applied");
+    EXPECT_EQ(line["changes"], nlohmann::json::parse(R"([
+        {"field":"ethernet_ip","before":"192.168.1.10","after":"192.168.7.77"},
+        {"field":"ppp_client_ip","before":"10.64.0.2","after":"10.1.1.9"},
+        {"field":"server","before":"on","after":"off"},
+        {"field":"camera_name_2","before":"Cam 1 Parking","after":"Loading Bay North"},
+        {"field":"user tester","before":null,"after":"added"},
+        {"field":"permissions of tester","before":null,"after":"none"},
+        {"field":"domain cam.example","before":null,"after":"added"},
+        {"field":"address of cam.example","before":null,"after":"10.0.0.53"}])"));
+}
+
+TEST_F(EndToEndTest, AJournalThatCannotBeWrittenIsNamedAndTheApplyGoesOn)
+{
+    ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+    // A file where the journal's folder would be.
+    std::ofstream(std::string(std::getenv("XDG_STATE_HOME")) + "/vantoro") << "not a folder";
+    ConfigSheet sheet(state);
+    sheet.show();
+    ModalDriver driver;
+    ASSERT_TRUE(SearchAndLogIn(driver));
+
+    QString note;
+    driver.OnOtherDialog([&](QWidget* dialog) {
+        if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("note")))
+            note = label->text();
+        QTimer::singleShot(30000, dialog, [dialog] { qobject_cast<QDialog*>(dialog)->reject(); });
+    });
+    sheet.buttons()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(note, QStringLiteral("The journal of changes cannot be written."));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.Counters().apply_done >= 1; }));
+    EXPECT_EQ(simulator.Counters().records_stored, 3u);
 }
 
 TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
@@ -207,16 +277,8 @@ TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
     ConfigSheet sheet(state);
     sheet.show();
     NetConfigPage* net = state.net_page;
-    At<QAbstractButton>(net, 1023)->click();
-    At<QLineEdit>(net, 1024)->setText(QStringLiteral("127.0.0.1"));
-    At<QPushButton>(net, 1021)->click();
-    auto* list = At<SortedListBox>(net, 1015);
-    ASSERT_TRUE(WaitUntil([&] { return list->count() == kCameras && HasAllRecords(initial[0].mac); }));
-
     ModalDriver driver;
-    driver.QueueLogin("admin", "admin");
-    list->setCurrentRow(0);
-    ASSERT_NE(test::CurrentEntry(link), nullptr);
+    ASSERT_TRUE(SearchAndLogIn(driver));
     At<QLineEdit>(net, 1003)->setText(QStringLiteral("10.9.9.9"));
     sheet.tabs()->setCurrentIndex(2);
     At<QLineEdit>(state.security_page, 1000)->setText(QStringLiteral("tester"));
@@ -232,6 +294,7 @@ TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
     ASSERT_TRUE(WaitUntil([&] { return simulator.Counters().handled >= received_before + 3; }));
     EXPECT_EQ(simulator.Counters().set_requests, 0u);
     EXPECT_EQ(simulator.Counters().received, received_before + 3);
+    EXPECT_EQ(JournalText(), "") << "a Cancel sends nothing, so nothing is journalled";
     const std::vector<sim::VirtualCamera> now = simulator.Cameras();
     for (int i = 0; i < kCameras; ++i) {
         EXPECT_EQ(now[std::size_t(i)].records.general, initial[std::size_t(i)].records.general);

@@ -1,0 +1,117 @@
+// vantoro log: the journal of changes that both programs keep, as a table or
+// JSON, for one camera or since a time.
+
+#include "cli/command_support.h"
+#include "cli/table.h"
+#include "ops/camera_json.h"
+#include "ops/change_journal.h"
+#include "ops/journal_log.h"
+#include "util/mac_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+namespace vantoro::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string Text(const json& entry, const char* key)
+{
+    const auto it = entry.find(key);
+    return it != entry.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// "ethernet_ip: 192.168.1.10 -> 10.0.0.7", "user viewer: added",
+// "password of viewer: changed"; one per line of the table.
+std::vector<std::string> ChangeTexts(const json& entry)
+{
+    std::vector<std::string> texts;
+    const auto changes = entry.find("changes");
+    if (changes == entry.end() || !changes->is_array())
+        return texts;
+    for (const json& c : *changes) {
+        if (!c.is_object())
+            continue;
+        const std::string before = Text(c, "before");
+        const std::string after = Text(c, "after");
+        std::string text = Text(c, "field") + ": ";
+        if (!before.empty())
+            text += before + " -> ";
+        texts.push_back(text + (after.empty() && before.empty() ? "changed" : after));
+    }
+    return texts;
+}
+
+// 2026-12-07T10:30:05Z: milliseconds only in the JSON.
+std::string ShortTime(const std::string& time)
+{
+    const auto dot = time.find('.');
+    return dot == std::string::npos ? time : time.substr(0, dot) + "Z";
+}
+
+} // namespace
+
+int RunLog(const LogOptions& o)
+{
+    if (o.format != "table" && o.format != "json") {
+        Complain("--format wants table or json, not '" + o.format + "'");
+        return kExitBadInput;
+    }
+    JournalFilter filter;
+    if (!o.mac.empty()) {
+        filter.mac = CheckMac(o.mac);
+        if (!filter.mac)
+            return kExitBadInput;
+    }
+    if (!o.since.empty()) {
+        filter.since_ms = ParseIsoTime(o.since);
+        if (!filter.since_ms) {
+            Complain("--since wants an ISO 8601 date or time (2026-12-07 or 2026-12-07T10:30), not '" + o.since + "'");
+            return kExitBadInput;
+        }
+    }
+    const std::string path = JournalPath();
+    if (path.empty()) {
+        Complain("no journal of changes: neither XDG_STATE_HOME nor HOME is set");
+        return kExitBadInput;
+    }
+    std::ifstream in(path);
+    if (!in && errno != ENOENT) {
+        Complain("cannot read the journal of changes " + path + ": " + std::strerror(errno));
+        return kExitCameraFailed;
+    }
+    const JournalRead read = ReadJournal(in, filter);
+    for (std::size_t line : read.damaged)
+        Complain(path + " line " + std::to_string(line) + " is damaged and was skipped");
+
+    if (o.format == "json") {
+        json list = json::array();
+        for (const json& entry : read.entries)
+            list.push_back(entry);
+        std::printf("%s\n", DumpJson(list).c_str());
+        return kExitOk;
+    }
+    if (read.entries.empty()) {
+        std::fprintf(stderr, "no changes recorded in %s\n", path.c_str());
+        return kExitOk;
+    }
+    Table table({"TIME", "PROGRAM", "MAC", "ACTION", "RESULT", "CHANGES"});
+    for (const json& entry : read.entries) {
+        const auto mac = ParseMac(Text(entry, "mac")); // checked by the reader
+        std::vector<std::string> changes = ChangeTexts(entry);
+        table.AddRow({ShortTime(Text(entry, "time")), Text(entry, "program"), mac ? MacTableText(*mac) : std::string(),
+                      Text(entry, "action"), Text(entry, "result"), changes.empty() ? "" : changes[0]});
+        for (std::size_t i = 1; i < changes.size(); ++i)
+            table.AddRow({"", "", "", "", "", changes[i]});
+    }
+    // A log is read whole: no cell is cut.
+    table.Print(stdout, std::numeric_limits<std::size_t>::max());
+    return kExitOk;
+}
+
+} // namespace vantoro::cli

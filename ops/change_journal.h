@@ -1,0 +1,85 @@
+#pragma once
+// The journal of changes: one JSON object per line in
+// $XDG_STATE_HOME/vantoro/changes.jsonl, appended by both programs for every
+// camera they sent a record to. Each line goes in with one write on an
+// O_APPEND descriptor and is synced, so two programs writing at once never
+// interleave and a crash loses at most the line under way. No password is
+// ever written: a changed one is recorded as changed, nothing more.
+
+#include "link/camera_snapshot.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantoro::ops {
+
+struct JournalChange {
+    std::string field; // "ethernet_ip", "user viewer", "permissions of viewer", ...
+    std::optional<std::string> before; // none: JSON null
+    std::optional<std::string> after;
+    bool operator==(const JournalChange&) const = default;
+};
+
+// What changed from before to after, in the journal's words: network fields
+// as dotted quads (switches on or off), camera names as text, users and
+// domains by name ("user viewer" added or deleted, "permissions of viewer",
+// "password of viewer" with no values, "domain cam1", "address of cam1").
+std::vector<JournalChange> JournalChanges(const CameraSnapshot& before, const CameraSnapshot& after);
+
+struct JournalEntry {
+    std::string program; // "vantoro" or "vantoro-config"
+    std::string login; // the camera user name the change was made as
+    MacAddress mac{};
+    std::string interface; // the interface the camera answered on; empty: not known
+    std::string address; // the address it answered from; empty: not known
+    std::string action; // "apply", "import" or "reset"
+    std::vector<JournalChange> changes;
+    std::string result; // "verified", "applied", "mismatch", "unverified", "failed", "no acknowledgement"
+    std::optional<std::string> detail;
+};
+
+// Interface and address from where the camera answered.
+void SetAnsweredFrom(JournalEntry& entry, const CameraSnapshot& camera);
+
+struct ApplyOutcome;
+// The entry for records sent over what the camera had (before), made as
+// login: where it answered from and what changed. The result is the caller's.
+JournalEntry WriteEntry(const CameraSnapshot& before, const CameraSnapshot& sent, const std::string& login,
+                        const std::string& action);
+// "applied", or "no acknowledgement" with the step that had none.
+void SetOutcome(JournalEntry& entry, const ApplyOutcome& outcome);
+
+// The entry as one line of JSON, without its newline, stamped with the time
+// (UTC, milliseconds), the version, the user of this system and the host.
+std::string JournalLine(const JournalEntry& entry);
+
+// $XDG_STATE_HOME/vantoro/changes.jsonl, or ~/.local/state/...; empty when
+// neither variable is set.
+std::string JournalPath();
+
+class ChangeJournal {
+public:
+    explicit ChangeJournal(std::string path = JournalPath()) : path_(std::move(path)) {}
+    ~ChangeJournal();
+    ChangeJournal(const ChangeJournal&) = delete;
+    ChangeJournal& operator=(const ChangeJournal&) = delete;
+
+    // Makes the folder (0700) and opens the file (0600) for appending; an
+    // error text when it cannot. Append opens it too when needed.
+    std::optional<std::string> Open();
+    // One line. Returns the error text of the first failure of this journal
+    // only, so a front end says it once per run; later failures return none.
+    std::optional<std::string> Append(const JournalEntry& entry);
+    bool failed() const { return failed_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::optional<std::string> Fail(std::string error);
+
+    std::string path_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+} // namespace vantoro::ops
