@@ -9,6 +9,8 @@
 #include "util/strict_address.h"
 #include "ops/record_edits.h"
 
+#include <algorithm>
+
 namespace vantoro::cli {
 
 using json = nlohmann::ordered_json;
@@ -66,8 +68,51 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
     }
 }
 
-void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& cameras, DiscoverLayout layout)
+namespace {
+
+// Marks right after an address, so the line keeps its width: '*' an address
+// other cameras use too, '!' one outside the camera's LAN. The notes below
+// the table say which address and why, each once.
+class Marks {
+public:
+    std::string For(std::uint32_t ip, const AddressStanding& s)
+    {
+        std::string marks;
+        if (!s.conflicts.empty()) {
+            marks += '*';
+            Note("* " + AddressText(ip) + " is used by " + std::to_string(s.conflicts.size() + 1) + " cameras");
+        }
+        if (s.reachable == false) {
+            std::string subnets;
+            for (const AttachedSubnet& n : s.subnets)
+                subnets += (subnets.empty() ? "" : ", ") + SubnetText(n);
+            marks += '!';
+            Note("! " + AddressText(ip) + " is outside " + s.interface + "'s subnets " +
+                 (subnets.empty() ? "(it has none)" : subnets) + ": nothing reaches it there");
+        }
+        return marks;
+    }
+    void Print(std::FILE* out) const
+    {
+        for (const std::string& note : notes_)
+            std::fprintf(out, "%s\n", note.c_str());
+    }
+
+private:
+    void Note(const std::string& note)
+    {
+        if (std::find(notes_.begin(), notes_.end(), note) == notes_.end())
+            notes_.push_back(note);
+    }
+    std::vector<std::string> notes_;
+};
+
+} // namespace
+
+void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& cameras,
+                        const std::vector<AddressStanding>& standings, DiscoverLayout layout)
 {
+    Marks marks;
     const bool sweep = layout == DiscoverLayout::Sweep;
     std::vector<std::string> headers = {"MAC", "ETHERNET IP", "MASK", "GATEWAY", "FW", "SERVER", "BOOTP", "RECORDS"};
     if (sweep) {
@@ -76,13 +121,15 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& camer
         headers.push_back("IFACE");
     }
     Table t(headers);
-    for (const CameraSnapshot& c : cameras) {
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const CameraSnapshot& c = cameras[i];
         std::vector<std::string> row = {MacTableText(c.mac)};
         if (sweep)
             row.push_back(AnswerAddressText(c));
         if (c.general) {
             const GeneralConfigReader g(c.general->data());
-            row.insert(row.end(), {AddressText(g.ethernet_ip()), AddressText(g.ethernet_mask()),
+            row.insert(row.end(), {AddressText(g.ethernet_ip()) + marks.For(g.ethernet_ip(), standings[i]),
+                                   AddressText(g.ethernet_mask()),
                                    AddressText(g.gateway()), g.FirmwareVersionText()});
             if (!sweep)
                 row.insert(row.end(), {OnOff(g.server_on()), OnOff(g.bootp_on())});
@@ -95,18 +142,21 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& camer
         t.AddRow(std::move(row));
     }
     t.Print(out);
+    marks.Print(out);
 }
 
-void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras)
+void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras,
+                      const std::vector<AddressStanding>& standings)
 {
     CsvRow header = {"mac"};
     for (const NetworkField* field : kNetworkColumns)
         header.emplace_back(field->name);
     for (int i = 0; i < general_layout::camera_names; ++i)
         header.push_back(CameraNameField(i));
-    header.insert(header.end(), {"firmware", "records", "interface", "address"});
+    header.insert(header.end(), {"firmware", "records", "interface", "address", "conflicts", "reachable"});
     WriteCsvRow(out, header);
-    for (const CameraSnapshot& c : cameras) {
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const CameraSnapshot& c = cameras[i];
         CsvRow row = {MacColonText(c.mac)};
         if (c.general) {
             const GeneralConfigReader g(c.general->data());
@@ -122,6 +172,11 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
         row.push_back(RecordsLetters(c));
         row.push_back(InterfaceName(c.answer_interface));
         row.push_back(AnswerAddressText(c));
+        std::string conflicts;
+        for (const MacAddress& mac : standings[i].conflicts)
+            conflicts += (conflicts.empty() ? "" : " ") + MacColonText(mac);
+        row.push_back(conflicts);
+        row.push_back(!standings[i].reachable ? "" : *standings[i].reachable ? "yes" : "no");
         WriteCsvRow(out, row);
     }
 }

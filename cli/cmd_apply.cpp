@@ -131,6 +131,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
+    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force))
+        return kExitBadInput;
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";

@@ -28,18 +28,21 @@ int RunDiscover(const CommonOptions& common)
         });
     }
 
+    // Reachability means the LAN the camera answered on: a sweep or WAN
+    // search reaches it through a router.
+    const auto standings = AddressStandings(cameras, !options->wan);
     if (common.format == "json") {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const CameraSnapshot& c : cameras)
-            list.push_back(CameraSummaryJson(c));
+        for (std::size_t i = 0; i < cameras.size(); ++i)
+            list.push_back(DiscoveredCameraJson(cameras[i], standings[i]));
         std::printf("%s\n", DumpJson({{"cameras", list}, {"answers_lost", session.answers_lost()}}).c_str());
     } else if (common.format == "csv") {
-        PrintDiscoverCsv(stdout, cameras);
+        PrintDiscoverCsv(stdout, cameras, standings);
     } else {
         const DiscoverLayout layout = !options->wan               ? DiscoverLayout::Lan
                                       : options->sweep.count() > 1 ? DiscoverLayout::Sweep
                                                                    : DiscoverLayout::Wan;
-        PrintDiscoverTable(stdout, cameras, layout);
+        PrintDiscoverTable(stdout, cameras, standings, layout);
         std::printf("%zu camera%s answered\n", cameras.size(), cameras.size() == 1 ? "" : "s");
         if (session.answers_lost() > 0)
             std::printf("Hint: answers came faster than the socket buffer could hold them; as root, "

@@ -39,6 +39,9 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     const auto changes = DescribeChanges(*current, backup);
     for (const FieldChange& c : changes)
         std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
+    // A restore puts back what the camera had, odd networks included.
+    if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false))
+        return kExitBadInput;
     if (write.dry_run) {
         std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(), imported.read_from.c_str(),
                     imported.read_at.c_str());

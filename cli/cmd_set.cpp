@@ -102,6 +102,8 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     const auto changes = DescribeChanges(*camera, edited);
     for (const FieldChange& c : changes)
         std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
+    if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force))
+        return kExitBadInput;
     if (o.write.dry_run) {
         std::printf("%s  dry run: nothing sent\n", mac_text.c_str());
         return kExitOk;

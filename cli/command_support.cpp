@@ -226,6 +226,22 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
     return s;
 }
 
+bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed)
+{
+    AddressCheckOptions options;
+    options.malformed = malformed;
+    options.lan_mode = !session.options().wan;
+    if (session.options().ports.list_interfaces)
+        options.interfaces = session.options().ports.list_interfaces();
+    ArpProber prober;
+    const AddressCheckReport report = CheckAddressPlan(plan, session.Cameras(), options, prober);
+    for (const std::string& note : report.notes)
+        Complain(note);
+    for (const AddressProblem& problem : report.problems)
+        Complain(problem.Text());
+    return !report.refused();
+}
+
 std::optional<MacAddress> CheckMac(const std::string& text)
 {
     const auto mac = ParseMac(text);

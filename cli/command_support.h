@@ -3,11 +3,13 @@
 // for one camera and the login check.
 
 #include "cli/commands.h"
+#include "ops/address_checks.h"
 #include "ops/change_journal.h"
 #include "ops/batch_apply.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantoro::cli {
 
@@ -50,6 +52,12 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 // (camera missing, incomplete, or login refused: exit status 1).
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
+
+// The address checks over a whole plan, the live probe included, before
+// anything is sent. False after one line on standard error per problem;
+// what could not be checked is said there too. malformed: also refuse
+// malformed networks.
+bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed);
 
 // Appends one line to the journal of changes (program "vantoro"). A journal
 // that cannot be written never stops a change: said once per run.

@@ -61,7 +61,9 @@ void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* form
             ->check(kNotEmpty);
         command->add_option("--rate", common.rate, "addresses searched per second in a sweep (default 500)")
             ->type_name("N");
-        command->add_flag("--force", common.force, "sweep more than 65536 addresses (a /16)");
+        command->add_flag("--force", common.force,
+                          "sweep more than 65536 addresses (a /16); set and apply: send a malformed network "
+                          "(never an address another device holds)");
     }
     command->add_option("--wait", common.wait_ms, "how long to collect answers to the search (default 1000)")
         ->type_name("MS");

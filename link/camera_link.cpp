@@ -158,6 +158,11 @@ void CameraLink::SetWanAddress(std::optional<std::uint32_t> address)
     core_->state.wan_address_set.store(address.has_value());
 }
 
+std::vector<NetInterface> CameraLink::Interfaces() const
+{
+    return core_->state.ports.list_interfaces ? core_->state.ports.list_interfaces() : std::vector<NetInterface>{};
+}
+
 int CameraLink::SendDiscoveryBurst()
 {
     return core_->transmitter.SendDiscoveryBurst();

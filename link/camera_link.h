@@ -55,6 +55,10 @@ public:
     // An address word for WAN-mode frames from now on; none: the observer's text.
     void SetWanAddress(std::optional<std::uint32_t> address);
 
+    // The interfaces a LAN-mode frame would leave through now; an address
+    // check probes no other.
+    std::vector<NetInterface> Interfaces() const;
+
     // CMD_GET_GENERAL, CMD_GET_USER and CMD_GET_DOMAIN, by the addressing above.
     int SendDiscoveryBurst();
     // A search: the same burst, then a collection window. When answers were

@@ -5,6 +5,10 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string_view>
 
 namespace vantoro {
 
@@ -34,7 +38,10 @@ std::vector<NetInterface> ListBroadcastInterfaces()
     return found;
 }
 
-std::vector<AttachedSubnet> ListAttachedSubnets()
+namespace {
+
+// name: only that interface's subnets; null: every interface's.
+std::vector<AttachedSubnet> SubnetsOf(const char* name)
 {
     std::vector<AttachedSubnet> found;
     ifaddrs* list = nullptr;
@@ -43,6 +50,8 @@ std::vector<AttachedSubnet> ListAttachedSubnets()
     for (const ifaddrs* a = list; a; a = a->ifa_next) {
         if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
             continue;
+        if (name && std::string_view(a->ifa_name) != name)
+            continue;
         const auto word = [](const sockaddr* sa) {
             return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
         };
@@ -50,6 +59,51 @@ std::vector<AttachedSubnet> ListAttachedSubnets()
     }
     ::freeifaddrs(list);
     return found;
+}
+
+} // namespace
+
+std::vector<AttachedSubnet> ListAttachedSubnets()
+{
+    return SubnetsOf(nullptr);
+}
+
+std::vector<AttachedSubnet> InterfaceSubnets(unsigned index)
+{
+    const std::string name = InterfaceName(index);
+    if (name.empty())
+        return {};
+    return SubnetsOf(name.c_str());
+}
+
+unsigned RouteInterface(std::uint32_t address)
+{
+    // A connected datagram socket takes the route's source address without
+    // sending anything; that address names the interface.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9);
+    to.sin_addr.s_addr = htonl(address);
+    sockaddr_in local{};
+    socklen_t local_size = sizeof local;
+    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) == 0;
+    ::close(fd);
+    if (!routed)
+        return 0;
+    unsigned index = 0;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return 0;
+    for (const ifaddrs* a = list; a && index == 0; a = a->ifa_next)
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET &&
+            reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr == local.sin_addr.s_addr)
+            index = ::if_nametoindex(a->ifa_name);
+    ::freeifaddrs(list);
+    return index;
 }
 
 std::string InterfaceName(unsigned index)

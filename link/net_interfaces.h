@@ -19,6 +19,10 @@ struct NetInterface {
 // each call; empty when the list cannot be read.
 std::vector<NetInterface> ListBroadcastInterfaces();
 
+// The interface a datagram to this address (an address word) would leave
+// by, as the routing table says now; 0 when there is no route.
+unsigned RouteInterface(std::uint32_t address);
+
 // The name of the interface with this index; empty for 0 or an unknown index.
 std::string InterfaceName(unsigned index);
 
@@ -30,6 +34,8 @@ struct AttachedSubnet {
 // The IPv4 subnets of every interface of this machine, loopback and those that
 // are down included; read afresh at each call, empty when the list cannot be read.
 std::vector<AttachedSubnet> ListAttachedSubnets();
+// The IPv4 subnets of one interface (kernel index); empty for an unknown one.
+std::vector<AttachedSubnet> InterfaceSubnets(unsigned index);
 
 // Only the loopback interface: for programs that must never reach a real
 // network (tests, benchmarks), whose "broadcast" goes to a loopback address.

@@ -44,6 +44,17 @@ json CameraSummaryJson(const CameraSnapshot& c)
     return j;
 }
 
+json DiscoveredCameraJson(const CameraSnapshot& c, const AddressStanding& standing)
+{
+    json j = CameraSummaryJson(c);
+    json conflicts = json::array();
+    for (const MacAddress& mac : standing.conflicts)
+        conflicts.push_back(MacColonText(mac));
+    j["conflicts"] = conflicts;
+    j["reachable"] = standing.reachable ? json(*standing.reachable) : json(nullptr);
+    return j;
+}
+
 json CameraDetailJson(const CameraSnapshot& c, bool show_passwords)
 {
     json j = CameraSummaryJson(c);

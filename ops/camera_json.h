@@ -2,6 +2,7 @@
 // A camera's records decoded for scripts and backups: the JSON of discover,
 // show and export. The names are stable and documented in the README.
 
+#include "ops/address_checks.h"
 #include "ops/session.h"
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,9 @@ std::string AnswerAddressText(const CameraSnapshot& camera);
 
 // mac, interface, address, records, firmware and the network settings.
 nlohmann::ordered_json CameraSummaryJson(const CameraSnapshot& camera);
+// The summary plus what the search shows of its address: conflicts (the
+// other cameras with its Ethernet IP) and reachable (null outside LAN mode).
+nlohmann::ordered_json DiscoveredCameraJson(const CameraSnapshot& camera, const AddressStanding& standing);
 // The summary plus camera names, users (password "***" unless shown) and domains.
 nlohmann::ordered_json CameraDetailJson(const CameraSnapshot& camera, bool show_passwords);
 

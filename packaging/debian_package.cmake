@@ -34,6 +34,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xcb for X11 sessions (and Xwayland); the native Wayland plugin is a bonus.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# setcap, for the postinst that grants vantoro CAP_NET_RAW (its ARP probes).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "find network cameras and edit their configuration
 Vantoro Config finds network cameras on a LAN by UDP broadcast, or one
 camera at a typed address. After a login against the camera's own user

@@ -1,5 +1,6 @@
 #include "ui/config_sheet.h"
 
+#include "ui/address_warning.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/camera_names_page.h"
 #include "ui/dialog_template.h"
@@ -109,19 +110,22 @@ void ConfigSheet::Ok()
         if (slot.page)
             slot.page->OnApply();
     }
-    Apply();
+    if (!Apply())
+        return; // the sheet stays open as it was
     accept();
 }
 
-void ConfigSheet::Apply()
+bool ConfigSheet::Apply()
 {
     if (!state_ || !state_->current_camera())
-        return;
+        return true;
     const MacAddress camera = *state_->current_camera();
     for (Slot& slot : pages_) {
         if (slot.page)
             slot.page->Collect();
     }
+    if (!ConfirmAddressUse(*state_, this))
+        return false;
     const std::optional<CameraSnapshot> sent = state_->link.Camera(camera);
     state_->link.StartApply();
     // Opens whether or not a frame went out; closes by itself on the last
@@ -135,6 +139,7 @@ void ConfigSheet::Apply()
     dialog.exec();
     if (sent)
         RecordChange(*sent, dialog.last_acknowledged());
+    return true;
 }
 
 void ConfigSheet::RecordChange(const CameraSnapshot& sent, std::optional<ApplyStep> last_acknowledged)

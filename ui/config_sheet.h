@@ -40,9 +40,11 @@ public:
     // current camera's records, the user record goes out, and the progress
     // dialog follows the sequence until the last acknowledgement or its
     // Cancel. Nothing without a current camera, nor in a sheet of the
-    // caller's pages. Once the dialog closes, the journal of changes gets a
-    // line: applied, or the step that had no acknowledgement.
-    void Apply();
+    // caller's pages. A new Ethernet IP that another device holds is asked
+    // about first; false when the user cancelled there, and nothing was sent.
+    // Once the dialog closes, the journal of changes gets a line: applied,
+    // or the step that had no acknowledgement.
+    bool Apply();
 
     QTabWidget* tabs() const { return tabs_; }
     QDialogButtonBox* buttons() const { return buttons_; }

@@ -3,11 +3,13 @@
 // the page windows (set when each page is created, none until then), the
 // remembered credentials and the progress window.
 
+#include "link/arp_probe.h"
 #include "link/camera_link.h"
 #include "ops/change_journal.h"
 
 #include <QPointer>
 
+#include <memory>
 #include <optional>
 
 #include <mutex>
@@ -31,6 +33,11 @@ struct UiState {
     QPointer<CameraNamesPage> names_page;
     // The open progress dialog, or none. Written on this thread only.
     QPointer<ApplyProgressDialog> progress_window;
+    // The current camera's Ethernet IP as it reported it at login (or when
+    // its general record came late); OK checks a new one before sending.
+    std::optional<std::uint32_t> reported_ethernet_ip;
+    // How OK finds a device on the camera's LAN holding a new address.
+    std::unique_ptr<AddressProber> prober = std::make_unique<ArpProber>();
     std::string remembered_user;
     std::string remembered_password;
     // The current camera's records as it reported them when logged in to:

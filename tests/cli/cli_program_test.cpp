@@ -121,7 +121,7 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
     SimulatedCameras sim(3);
     const auto before = sim.Cameras();
     const RunResult r = RunVantoro(
-        sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--ethernet-ip", "10.1.2.3", "--gateway",
+        sim.Command({"set", "00:0A:0B:00:00:02", "--login", "ADMIN", "--force", "--ethernet-ip", "10.1.2.3", "--gateway",
                      "10.1.2.254", "--server", "off", "--bootp", "on", "--ppp-client-ip", "10.64.9.9",
                      "--delete-user", "VIEWER", "--add-user", "bob", "--permissions", "Bob=adjust", "--add-domain",
                      "new.example=10.1.2.5", "--delete-domain", "NTP.vantoro.example", "--camera-name",
@@ -159,7 +159,7 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
 
     // Nothing left to change: nothing is sent.
     const auto sets = sim.Counters().set_requests;
-    const RunResult again = RunVantoro(sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--ethernet-ip",
+    const RunResult again = RunVantoro(sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--force", "--ethernet-ip",
                                                     "10.1.2.3"}),
                                        kAdmin);
     EXPECT_EQ(again.exit, 0) << again.err;
@@ -171,7 +171,7 @@ TEST(CliProgram, DryRunPrintsEachChangeAndSendsNothing)
 {
     SimulatedCameras sim(1);
     const RunResult r = RunVantoro(
-        sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.1.2.3", "--add-user", "eve",
+        sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.1.2.3", "--add-user", "eve",
                      "--dry-run"}),
         {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=evepass"});
     EXPECT_EQ(r.exit, 0) << r.err;
@@ -207,7 +207,7 @@ TEST(CliProgram, ExportThenImportRestoresEveryByte)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(json::parse(ReadText(backup))["mac"], "00:0a:0b:00:00:01");
 
-    const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.9",
+    const RunResult edited = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.0.0.9",
                                                      "--delete-user", "operator"}),
                                         kAdmin);
     ASSERT_EQ(edited.exit, 0) << edited.err;
@@ -302,17 +302,17 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     // Camera names left empty stay as they are.
     replace("Cam 1 Entrance,Cam 1 Parking,Cam 1 Loading Bay,Cam 1 Roof", ",,,");
     // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
-    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(17, ',') + "\r\n" +
-          std::string(18, ',') + "\r\n";
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(19, ',') + "\r\n" +
+          std::string(20, ',') + "\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
 
     // One camera at a time and no search afterwards: the lines come in the plan's order.
     const RunResult r = RunVantoro(
-        sim.Command({"apply", path, "--login", "admin", "--report", report, "--parallel", "1", "--no-verify"}), kAdmin);
+        sim.Command({"apply", path, "--login", "admin", "--force", "--report", report, "--parallel", "1", "--no-verify"}), kAdmin);
     EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address, conflicts, reachable")) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");
@@ -349,7 +349,7 @@ TEST(CliProgram, DuplicatedAndLateAcknowledgementsInABatchLeaveEveryRecordExact)
         csv += MacArg(k) + ",10.50.0." + std::to_string(k) + ",10.60.0." + std::to_string(k) + "\n";
     WriteFile(dir.File("fleet.csv"), csv);
     const auto before = sim.Cameras();
-    const RunResult r = RunVantoro(sim.Command({"apply", dir.File("fleet.csv"), "--login", "admin"}, 1000), kAdmin);
+    const RunResult r = RunVantoro(sim.Command({"apply", dir.File("fleet.csv"), "--login", "admin", "--force"}, 1000), kAdmin);
     ASSERT_EQ(r.exit, 0) << r.out << r.err;
     const auto after = sim.Cameras();
     for (int k = 0; k < kCameras; ++k) {
@@ -366,8 +366,10 @@ TEST(CliProgram, AWriteIsVerifiedBySearchingTheCameraAgain)
     ScratchDir dir;
     WriteFile(dir.File("plan.csv"), "mac,ethernet_ip,gateway\n" + MacArg(1) + ",127.0.0.7,127.0.0.254\n");
     const std::string report = dir.File("report.json");
-    const std::vector<std::string> set = {"set", MacArg(1), "--login", "admin", "--ethernet-ip", "127.0.0.7"};
-    const std::vector<std::string> apply = {"apply", dir.File("plan.csv"), "--login", "admin", "--report", report};
+    // Loopback addresses, so that no search leaves this machine: --force lets them through.
+    const std::vector<std::string> set = {"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "127.0.0.7"};
+    const std::vector<std::string> apply = {"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--report",
+                                            report};
     const auto with = [](std::vector<std::string> args, const std::vector<std::string>& more) {
         args.insert(args.end(), more.begin(), more.end());
         return args;
@@ -451,7 +453,7 @@ TEST(CliProgram, LostAcknowledgementsAreRecoveredByResending)
         const auto before = sim.Cameras();
         const std::string address = "10.0.7." + std::to_string(seed);
         const RunResult r = RunVantoro(
-            sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", address}, 150, 8),
+            sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", address}, 150, 8),
             kAdmin);
         ASSERT_EQ(r.exit, 0) << "seed " << seed << ": " << r.out << r.err;
         resent_runs += Contains(r.out, "verified after");
@@ -468,7 +470,7 @@ TEST(CliProgram, AStepThatIsNeverAcknowledgedIsNamedAfterItsRetries)
     o.no_ack[int(sim::RecordKind::Domain)] = true;
     SimulatedCameras sim(1, o);
     const RunResult r =
-        RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.0.0.1"}, 100, 2), kAdmin);
+        RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.0.0.1"}, 100, 2), kAdmin);
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(Contains(r.out, "no acknowledgement at step domain")) << r.out;
     // The user record once, the domain record first and twice more; never the general record.
@@ -526,12 +528,12 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
                                  {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=" + secret, state}).exit, 0);
     ASSERT_EQ(::unlink(journal.c_str()), 0);
 
-    ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.1.2.3", "--add-user",
-                                      "bob", "--permissions", "viewer=none"}),
+    ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.1.2.3",
+                                      "--add-user", "bob", "--permissions", "viewer=none"}),
                          {"VANTORO_PASSWORD=" + secret, "VANTORO_NEW_PASSWORD=bob-Secret", state}).exit, 0);
     const std::string plan = dir.File("plan.csv");
     WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",10.0.0.1\n" + MacArg(2) + ",10.0.0.2\n" + MacArg(3) + ",10.0.0.3\n");
-    ASSERT_EQ(RunVantoro(sim.Command({"apply", plan, "--login", "admin"}), env).exit, 0);
+    ASSERT_EQ(RunVantoro(sim.Command({"apply", plan, "--login", "admin", "--force"}), env).exit, 0);
     const std::string backup = dir.File("cam2.json");
     ASSERT_EQ(RunVantoro(sim.Command({"export", MacArg(2), backup}), env).exit, 0);
     ASSERT_EQ(RunVantoro(sim.Command({"import", backup, "--login", "admin", "--no-verify"}), env).exit, 0);
@@ -574,8 +576,8 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
     const std::string plan2 = dir.File("plan2.csv");
     WriteFile(plan2, "mac,gateway\n" + MacArg(1) + ",10.0.1.1\n" + MacArg(2) + ",10.0.1.2\n" + MacArg(3) + ",10.0.1.3\n");
     {
-        VantoroProcess one(sim.Command({"apply", plan2, "--login", "admin"}), env);
-        VantoroProcess two(other.Command({"apply", plan, "--login", "admin"}), env);
+        VantoroProcess one(sim.Command({"apply", plan2, "--login", "admin", "--force"}), env);
+        VantoroProcess two(other.Command({"apply", plan, "--login", "admin", "--force"}), env);
         EXPECT_EQ(one.Wait().exit, 0);
         EXPECT_EQ(two.Wait().exit, 0);
     }

@@ -91,7 +91,7 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     // set finds camera 2 by sweeping, and its records go to 127.77.1.9 only.
     const auto before = site.sim(1).Cameras();
     const RunResult set = RunVantoro(
-        site.Command({"set", MacArg(2), "--login", "admin", "--gateway", "10.1.2.254"}, "127.77.1.0/24"), kAdmin);
+        site.Command({"set", MacArg(2), "--login", "admin", "--force", "--gateway", "10.1.2.254"}, "127.77.1.0/24"), kAdmin);
     ASSERT_EQ(set.exit, 0) << set.out << set.err;
     sim::CameraRecords expected = before[0].records;
     GeneralConfig(expected.general.data()).set_gateway(0x0A0102FE);
@@ -117,7 +117,7 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     // still go only to the address it answered from.
     std::ofstream(dir.File("both.csv")) << "mac,gateway\n" << MacArg(1) << ",10.7.7.1\n" << MacArg(2) << ",10.7.7.2\n";
     const RunResult both = RunVantoro(
-        site.Command({"apply", dir.File("both.csv"), "--login", "admin", "--parallel", "2"}, "127.77.1.0/27"), kAdmin);
+        site.Command({"apply", dir.File("both.csv"), "--login", "admin", "--force", "--parallel", "2"}, "127.77.1.0/27"), kAdmin);
     ASSERT_EQ(both.exit, 0) << both.out << both.err;
     EXPECT_TRUE(Contains(both.out, "2 cameras: 2 verified")) << both.out;
     for (std::size_t k : {0u, 1u}) {
@@ -134,7 +134,7 @@ TEST(CliSweep, AReaddressedCameraIsSearchedAgainAtItsNewAddressToo)
 {
     SweepSite site({{"127.77.5.5", 1}, {"127.77.5.40", 2}});
     const auto set = [&](const std::vector<std::string>& edits) {
-        std::vector<std::string> args = {"set", MacArg(1), "--login", "admin"};
+        std::vector<std::string> args = {"set", MacArg(1), "--login", "admin", "--force"}; // loopback addresses
         args.insert(args.end(), edits.begin(), edits.end());
         return RunVantoro(site.Command(args, "127.77.5.5"), kAdmin);
     };

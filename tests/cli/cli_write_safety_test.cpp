@@ -104,13 +104,13 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
             ScratchDir dir;
             std::vector<std::string> args;
             if (c.cameras == 1) {
-                args = {"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.9.9." + std::to_string(seed)};
+                args = {"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.9.9." + std::to_string(seed)};
             } else {
                 std::string csv = "mac,ethernet_ip\n";
                 for (int k = 1; k <= c.cameras; ++k)
                     csv += MacArg(k) + ",10.9." + std::to_string(k) + "." + std::to_string(seed) + "\n";
                 std::ofstream(dir.File("plan.csv")) << csv;
-                args = {"apply", dir.File("plan.csv"), "--login", "admin", "--parallel", std::to_string(c.parallel)};
+                args = {"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--parallel", std::to_string(c.parallel)};
             }
             const RunResult r = RunVantoro(CommandWith(sim, args, c.wait_ms, c.timeout_ms), kAdmin);
             // Let answers still on their way land before the state is read.
@@ -169,9 +169,9 @@ TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther
                                         << MacArg(3) << ",10.9.8.3\n"
                                         << MacArg(4) << ",10.9.8.4\n";
     const Run runs[] = {
-        {{"set", MacArg(1), "--login", "admin", "--ethernet-ip", "10.9.9.1", "--add-user", "bob"}, 1},
-        {{"apply", dir.File("plan.csv"), "--login", "admin", "--report", dir.File("report.json"), "--parallel", "1"}, 1},
-        {{"apply", dir.File("plan.csv"), "--login", "admin", "--report", dir.File("report.json"), "--parallel", "2"}, 2},
+        {{"set", MacArg(1), "--login", "admin", "--force", "--ethernet-ip", "10.9.9.1", "--add-user", "bob"}, 1},
+        {{"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--report", dir.File("report.json"), "--parallel", "1"}, 1},
+        {{"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--report", dir.File("report.json"), "--parallel", "2"}, 2},
     };
     for (const Run& run : runs) {
         const auto sets_before = sim.Counters().set_requests;

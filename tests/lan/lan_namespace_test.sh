@@ -200,7 +200,7 @@ search_both() {
     for k in $(seq 1 $CAMERAS); do
         local via=eth0
         [ "$(camera_lan "$k")" = B ] && via=eth1
-        grep -q "^$(csv_mac "$k"),.*,GUD,$via,$(camera_addr "$k")\$" "$WORK/vt.out" ||
+        grep -q "^$(csv_mac "$k"),.*,GUD,$via,$(camera_addr "$k")," "$WORK/vt.out" ||
             fail "$1: camera $k missing, or not via $via: $(cat "$WORK/vt.out")"
     done
     expect_frames A "10 60 70" "$1"
@@ -221,7 +221,7 @@ echo "ok: without a default route the search still reaches both LANs, once each"
 mark
 vt VANTORO_INTERFACES=eth1 -- discover --wait 1000 --retries 0 --format csv ||
     fail "search through eth1 only: $(cat "$WORK/vt.out")"
-[ "$(grep -c ',GUD,' "$WORK/vt.out")" -eq 1 ] && grep -q "^$(csv_mac 4),.*,GUD,eth1,$(camera_addr 4)\$" "$WORK/vt.out" ||
+[ "$(grep -c ',GUD,' "$WORK/vt.out")" -eq 1 ] && grep -q "^$(csv_mac 4),.*,GUD,eth1,$(camera_addr 4)," "$WORK/vt.out" ||
     fail "search through eth1 only listed: $(cat "$WORK/vt.out")"
 expect_frames A "" "search through eth1 only"
 expect_frames B "10 60 70" "search through eth1 only"
@@ -241,7 +241,7 @@ snapshot_states() {
 apply_on_lan() {
     snapshot_states
     mark
-    vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD="$4" -- set "$(camera_mac "$1")" --login admin \
+    vt VANTORO_PASSWORD=admin VANTORO_NEW_PASSWORD="$4" -- set "$(camera_mac "$1")" --login admin --force \
         --ethernet-ip "$2" --add-user "$3" --wait 5000 --timeout 5000 --retries 0 ||
         fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
     grep -q '  verified$' "$WORK/vt.out" || fail "LAN apply to camera $1: $(cat "$WORK/vt.out")"
@@ -346,7 +346,7 @@ echo "ok: the LAN apply changed camera $TARGET only, and only the bytes it edits
 
 # The tool sees the new address on the next search.
 vt -- discover --wait 2000 --retries 0 --format csv || fail "LAN search after the apply: $(cat "$WORK/vt.out")"
-grep -q "^$(csv_mac $TARGET),$NEW_IP,.*,GUD,eth0,$(camera_addr $TARGET)\$" "$WORK/vt.out" ||
+grep -q "^$(csv_mac $TARGET),$NEW_IP,.*,GUD,eth0,$(camera_addr $TARGET)," "$WORK/vt.out" ||
     fail "search after the apply: $(cat "$WORK/vt.out")"
 echo "ok: a new search reports ethernet_ip $NEW_IP for camera $TARGET"
 
@@ -382,7 +382,7 @@ sed -e "s/^\($(csv_mac 1)\),[^,]*,/\1,10.9.8.21,/" -e "s/^\($(csv_mac 4)\),[^,]*
     "$WORK/vt.out" >"$WORK/fleet.csv"
 snapshot_states
 mark
-vt VANTORO_PASSWORD=admin -- apply "$WORK/fleet.csv" --login admin --wait 5000 --timeout 5000 --retries 0 ||
+vt VANTORO_PASSWORD=admin -- apply "$WORK/fleet.csv" --login admin --force --wait 5000 --timeout 5000 --retries 0 ||
     fail "LAN batch: $(cat "$WORK/vt.out")"
 grep -q '^4 cameras: 2 verified, 2 unchanged, 0 not found' "$WORK/vt.out" || fail "LAN batch: $(cat "$WORK/vt.out")"
 expect_frames A "10 60 70 40 50 20 80 10 60 70" "LAN batch"

@@ -212,7 +212,7 @@ for k in $(seq 1 $CAMERAS); do
     cp "$WORK/cam$k.state" "$WORK/cam$k.before" || fail "copy of state file $k"
 done
 mark
-vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --ethernet-ip $NEW_IP ||
+vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --force --ethernet-ip $NEW_IP ||
     fail "apply through the router: $(cat "$WORK/vt.out")"
 # Another camera's answer can reach the tool before the target has filed the
 # record, so its state file is given a moment to catch up.
@@ -235,6 +235,22 @@ for k in $(seq 1 $CAMERAS); do
         fail "records to camera $k: [$(frames br0 "$(camera_addr "$k")")], expected the search and [$expected]"
 done
 echo "ok: the apply through the router sent its records to camera $TARGET's address only and changed its ethernet_ip alone"
+
+# An address that a host beyond the router holds answers a ping: refused,
+# nothing but the search sent. A free one is said to have been pinged only.
+mark
+vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --ethernet-ip "$(camera_addr 1)"
+rc=$?
+[ $rc -eq 2 ] && grep -q "ethernet_ip $(camera_addr 1): in use: it answered a ping through the router" "$WORK/vt.out" ||
+    fail "an address in use beyond the router gave $rc: $(cat "$WORK/vt.out")"
+sleep 0.3
+[ -z "$(frames br0 "$(camera_addr $TARGET)" | tr ' ' '\n' | grep -v '^[167]0$')" ] ||
+    fail "records went out after the refusal: [$(frames br0 "$(camera_addr $TARGET)")]"
+vt VANTORO_PASSWORD=admin -- set "$(camera_mac $TARGET)" --wan "$SWEEP" --login admin --force --ethernet-ip 10.9.8.9 \
+    --dry-run || fail "a free address beyond the router, dry run: $(cat "$WORK/vt.out")"
+grep -q "10.9.8.9 answered no ping through the router; ARP does not cross routers" "$WORK/vt.out" ||
+    fail "the dry run did not say what it could not check: $(cat "$WORK/vt.out")"
+echo "ok: beyond the router an address that answers a ping is refused, and a silent one is said to be pinged only"
 
 # 4. Bad targets are refused before anything is sent.
 for k in $(seq 1 $CAMERAS); do

@@ -5,7 +5,7 @@
 #
 #   package_test.sh STEP BUILD_DIR SOURCE_DIR VERSION CLOSE_SHEET_LIB
 #
-# STEP: prepare | lint | contents | config | sim. Every tool it needs is
+# STEP: prepare | lint | contents | config | sim | capability. Every tool it needs is
 # installed by scripts/install-deps; a missing one fails the step.
 set -uo pipefail
 
@@ -147,7 +147,27 @@ sim() {
   echo "the packaged simulator answered a search from 127.0.0.1 and stopped cleanly"
 }
 
+capability() {
+  need dpkg-deb getcap
+  local control=$work/control fake=$work/nosetcap out
+  rm -rf "$control" && dpkg-deb -e "$deb" "$control" || fail "dpkg-deb -e failed"
+  [[ -x $control/postinst ]] || fail "the package has no postinst"
+  # On the unpacked copy: vantoro gets CAP_NET_RAW, nothing more.
+  if [[ $(id -u) -eq 0 ]]; then
+    DPKG_ROOT=$root sh "$control/postinst" configure || fail "postinst configure failed"
+    [[ $(getcap "$root/usr/bin/vantoro") == *cap_net_raw=ep* ]] ||
+      fail "postinst left vantoro without cap_net_raw: $(getcap "$root/usr/bin/vantoro")"
+  fi
+  # A file system that cannot hold the capability: said, and no failure.
+  mkdir -p "$fake" && printf '#!/bin/sh\necho "Failed to set capabilities" >&2\nexit 1\n' >"$fake/setcap" &&
+    chmod 755 "$fake/setcap" || fail "cannot make $fake/setcap"
+  out=$(PATH=$fake:$PATH DPKG_ROOT=$root sh "$control/postinst" configure 2>&1) ||
+    fail "postinst failed where setcap cannot set the capability: $out"
+  [[ $out == *"could not give"*"CAP_NET_RAW"* ]] || fail "postinst did not say it could not: $out"
+  echo "postinst grants vantoro cap_net_raw, and installs all the same where it cannot"
+}
+
 case $step in
-  prepare | lint | contents | config | sim) $step ;;
+  prepare | lint | contents | config | sim | capability) $step ;;
   *) fail "unknown step $step" ;;
 esac

@@ -25,6 +25,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -575,6 +576,122 @@ TEST_F(ConfigSheetTest, CancelAfterEditsSendsNothing)
     EXPECT_TRUE(NothingSent());
     EXPECT_NE(general_collected, general_before);
     EXPECT_EQ(*entry->general, general_collected);
+}
+
+// ---- a new address another device holds ------------------------------------
+
+// Answers for one address with one hardware address, as a printer would.
+class OneLiveAddress final : public AddressProber {
+public:
+    OneLiveAddress(std::uint32_t address, MacAddress hardware) : address_(address), hardware_(hardware) {}
+    int probes = 0;
+    ProbeResult Probe(const std::vector<ProbeTarget>& targets) override
+    {
+        ++probes;
+        ProbeResult r;
+        for (const ProbeTarget& t : targets)
+            if (t.address == address_)
+                r.answers.push_back({t.interface, t.address, hardware_});
+        return r;
+    }
+
+private:
+    std::uint32_t address_;
+    MacAddress hardware_;
+};
+
+// What the warning showed, and the button pressed on it; any later dialog
+// (the progress dialog) is cancelled.
+struct WarningSeen {
+    QString title, text, default_button;
+    QStringList buttons;
+};
+
+WarningSeen AnswerWarning(const QString& press, const std::function<void()>& click_ok)
+{
+    WarningSeen seen;
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box && seen.title.isEmpty()) {
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.default_button = box->defaultButton() ? box->defaultButton()->text() : QString();
+            for (QAbstractButton* b : box->buttons())
+                seen.buttons << b->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == press)
+                    b->click();
+        } else if (auto* dialog = qobject_cast<ApplyProgressDialog*>(modal)) {
+            dialog->reject();
+        }
+    });
+    timer.start();
+    click_ok();
+    return seen;
+}
+
+TEST_F(ConfigSheetTest, ANewAddressAnotherDeviceHoldsIsAskedAboutBeforeAnythingIsSent)
+{
+    constexpr MacAddress kPrinter{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    struct Row {
+        const char* what;
+        const char* address; // typed into Ethernet IP
+        bool lan; // LAN mode: the probe runs
+        const char* press;
+        const char* named; // in the warning's text; empty: no warning
+        bool sent;
+    } rows[] = {
+        {"held by camera B, cancelled", "192.168.1.77", false, "Cancel", "00:0a:0b:00:00:02", false},
+        {"held by camera B, applied anyway", "192.168.1.77", false, "Apply anyway", "00:0a:0b:00:00:02", true},
+        {"live on the LAN, cancelled", "192.168.1.88", true, "Cancel", "02:11:22:33:44:55", false},
+        {"live on the LAN, applied anyway", "192.168.1.88", true, "Apply anyway", "02:11:22:33:44:55", true},
+        {"a free address", "192.168.1.99", true, "", "", true},
+        {"the address it has", "192.168.1.10", true, "", "", true},
+    };
+    for (const Row& row : rows) {
+        sheet = std::make_unique<ConfigSheet>(state);
+        sheet->show();
+        auto* prober = new OneLiveAddress(0xC0A80158, kPrinter); // 192.168.1.88
+        state.prober.reset(prober);
+        CameraEntry* entry = LoginToCamera();
+        ASSERT_NE(entry, nullptr) << row.what;
+        Frame b = test::MakeGeneral(kMacB);
+        GeneralConfig(b.data()).set_ethernet_ip(0xC0A8014D); // 192.168.1.77
+        Deliver(b);
+        if (row.lan) {
+            Control<QAbstractButton>(state.net_page, 1022)->click();
+            entry->answer_interface = LoopbackInterfaceOnly().at(0).index;
+        }
+        Control<QLineEdit>(state.net_page, 1003)->setText(QString::fromLatin1(row.address));
+        sheet->tabs()->setCurrentIndex(3);
+        const WarningSeen seen =
+            AnswerWarning(QString::fromLatin1(row.press), [&] { SheetButton(QDialogButtonBox::Ok)->click(); });
+
+        if (*row.named) {
+            EXPECT_EQ(seen.title, QStringLiteral("Address in use")) << row.what;
+            EXPECT_TRUE(seen.text.contains(QString::fromLatin1(row.address))) << row.what << seen.text.toStdString();
+            EXPECT_TRUE(seen.text.contains(QString::fromLatin1(row.named))) << row.what << seen.text.toStdString();
+            EXPECT_EQ(seen.buttons, (QStringList{"Apply anyway", "Cancel"})) << row.what;
+            EXPECT_EQ(seen.default_button, QStringLiteral("Cancel")) << row.what;
+        } else {
+            EXPECT_TRUE(seen.title.isEmpty()) << row.what << seen.text.toStdString();
+        }
+        EXPECT_EQ(prober->probes, row.lan && std::string(row.address) != "192.168.1.10" ? 1 : 0) << row.what;
+        EXPECT_EQ(sheet->isVisible(), !row.sent) << row.what;
+        if (row.sent) {
+            ASSERT_TRUE(camera.Receive(2000).has_value()) << row.what << ": the user record";
+            EXPECT_EQ(sheet->result(), QDialog::Accepted) << row.what;
+        } else {
+            EXPECT_EQ(Control<QLineEdit>(state.net_page, 1003)->text().remove(QLatin1Char(' ')),
+                      QString::fromLatin1(row.address))
+                << row.what;
+        }
+        EXPECT_TRUE(NothingSent()) << row.what;
+    }
 }
 
 } // namespace

@@ -1,0 +1,369 @@
+#include "ops/address_checks.h"
+
+#include "link/records.h"
+#include "ops/apply_plan.h"
+#include "ops/session.h"
+#include "util/mac_text.h"
+#include "util/strict_address.h"
+
+#include <algorithm>
+#include <bit>
+#include <initializer_list>
+#include <map>
+#include <set>
+
+namespace vantoro::ops {
+
+namespace {
+
+using Id = NetworkFieldId;
+
+bool OnSubnet(std::uint32_t address, const AttachedSubnet& n)
+{
+    return (address & n.mask) == (n.address & n.mask);
+}
+
+bool Contiguous(std::uint32_t mask)
+{
+    const std::uint32_t host = ~mask;
+    return (host & (host + 1)) == 0;
+}
+
+std::uint32_t EthernetIp(const CameraSnapshot& c)
+{
+    return GeneralConfigReader(c.general->data()).ethernet_ip();
+}
+
+std::string FieldName(Id id)
+{
+    return std::string(NetworkFieldOf(id).name);
+}
+
+// Not an address a device on a LAN can hold; the reason, or empty.
+std::string NotUnicast(std::uint32_t ip)
+{
+    if (ip == 0)
+        return "0.0.0.0 is no device's address";
+    if (ip == 0xFFFFFFFF)
+        return "the limited broadcast address";
+    if (ip >> 24 == 127)
+        return "a loopback address";
+    if (ip >> 28 == 0xE)
+        return "a multicast address";
+    if (ip >> 28 == 0xF)
+        return "a class E (reserved) address";
+    return {};
+}
+
+} // namespace
+
+std::string SubnetText(const AttachedSubnet& n)
+{
+    const std::string network = AddressText(n.address & n.mask);
+    if (!Contiguous(n.mask))
+        return network + "/" + AddressText(n.mask);
+    return network + "/" + std::to_string(std::popcount(n.mask));
+}
+
+std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>& cameras, bool lan_mode)
+{
+    std::vector<AddressStanding> standings(cameras.size());
+    std::map<std::uint32_t, std::vector<std::size_t>> by_ip;
+    for (std::size_t i = 0; i < cameras.size(); ++i)
+        if (cameras[i].general)
+            by_ip[EthernetIp(cameras[i])].push_back(i);
+    std::map<unsigned, std::vector<AttachedSubnet>> subnets; // read once per interface
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const CameraSnapshot& c = cameras[i];
+        if (!c.general)
+            continue;
+        AddressStanding& s = standings[i];
+        const std::uint32_t ip = EthernetIp(c);
+        for (std::size_t j : by_ip[ip])
+            if (j != i)
+                s.conflicts.push_back(cameras[j].mac);
+        if (!lan_mode || c.answer_interface == 0)
+            continue;
+        auto it = subnets.find(c.answer_interface);
+        if (it == subnets.end())
+            it = subnets.emplace(c.answer_interface, InterfaceSubnets(c.answer_interface)).first;
+        s.interface = InterfaceName(c.answer_interface);
+        s.subnets = it->second;
+        s.reachable = std::any_of(s.subnets.begin(), s.subnets.end(),
+                                  [&](const AttachedSubnet& n) { return OnSubnet(ip, n); });
+    }
+    return standings;
+}
+
+PlannedNetwork PlanOf(const CameraSnapshot& before, const Frame& general_after)
+{
+    PlannedNetwork p;
+    p.mac = before.mac;
+    p.interface = before.answer_interface;
+    const GeneralConfigReader after(general_after.data());
+    for (const NetworkField& field : kNetworkFields) {
+        p.before[std::size_t(field.id)] =
+            before.general ? GeneralConfigReader(before.general->data()).network_word(field.offset) : 0;
+        p.after[std::size_t(field.id)] = after.network_word(field.offset);
+    }
+    return p;
+}
+
+std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
+                                            const std::string& login, const std::string& password)
+{
+    std::map<MacAddress, const CameraSnapshot*> by_mac;
+    for (const CameraSnapshot& c : cameras)
+        by_mac.emplace(c.mac, &c);
+    std::vector<PlannedNetwork> plan;
+    for (const PlanRow& row : rows) {
+        const auto it = by_mac.find(row.mac);
+        if (it == by_mac.end() || !it->second->complete() || !LoginAccepted(*it->second, login, password))
+            continue; // nothing will be sent to it
+        CameraSnapshot edited = *it->second;
+        RecordEdits edits;
+        edits.general = row.edits;
+        ApplyEdits(edits, edited); // general fields only: cannot fail
+        plan.push_back(PlanOf(*it->second, *edited.general));
+    }
+    return plan;
+}
+
+std::string AddressProblem::Text() const
+{
+    return MacTableText(mac) + "  " + field + " " + AddressText(address) + ": " + reason;
+}
+
+std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
+{
+    std::vector<AddressProblem> problems;
+    const auto changed = [&](std::initializer_list<Id> ids) {
+        return std::any_of(ids.begin(), ids.end(), [&](Id id) { return c.Before(id) != c.After(id); });
+    };
+    // A rule counts only when the plan touches one of its fields.
+    const auto refuse = [&](std::initializer_list<Id> involved, Id field, const std::string& reason) {
+        if (changed(involved))
+            problems.push_back({c.mac, FieldName(field), c.After(field), AddressCheck::Malformed, {}, reason});
+    };
+    const std::uint32_t ip = c.After(Id::EthernetIp);
+    const std::uint32_t mask = c.After(Id::EthernetMask);
+    const std::uint32_t gateway = c.After(Id::Gateway);
+    const std::uint32_t start = c.After(Id::BootpStart);
+    const std::uint32_t end = c.After(Id::BootpEnd);
+    const AttachedSubnet own{ip, mask};
+    const std::string subnet = SubnetText(own);
+
+    const std::string special = NotUnicast(ip);
+    if (!special.empty()) {
+        refuse({Id::EthernetIp}, Id::EthernetIp, special);
+        return problems; // no subnet to measure the rest against
+    }
+    if (!Contiguous(mask)) {
+        refuse({Id::EthernetMask}, Id::EthernetMask, "the mask is not a contiguous run of ones");
+        return problems;
+    }
+    if (std::popcount(mask) <= 30) {
+        if (ip == (ip & mask))
+            refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp, "the network address of its subnet " + subnet);
+        else if (ip == (ip | ~mask))
+            refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp,
+                   "the broadcast address of its subnet " + subnet);
+    }
+    if (gateway != 0 && !OnSubnet(gateway, own))
+        refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
+               "the gateway is outside the camera's subnet " + subnet);
+    if (c.After(Id::Bootp) == 0)
+        return problems;
+    const std::initializer_list<Id> range = {Id::BootpStart, Id::BootpEnd, Id::Bootp};
+    const std::string range_text = AddressText(start) + "-" + AddressText(end);
+    if (start > end) {
+        refuse(range, Id::BootpStart, "the BOOTP start comes after the BOOTP end " + AddressText(end));
+        return problems;
+    }
+    bool outside = false;
+    for (Id id : {Id::BootpStart, Id::BootpEnd}) {
+        if (!OnSubnet(c.After(id), own)) {
+            refuse({Id::BootpStart, Id::BootpEnd, Id::Bootp, Id::EthernetIp, Id::EthernetMask}, id,
+                   "the BOOTP range " + range_text + " reaches outside the camera's subnet " + subnet);
+            outside = true;
+        }
+    }
+    if (outside)
+        return problems;
+    if (start <= ip && ip <= end)
+        refuse({Id::BootpStart, Id::BootpEnd, Id::Bootp, Id::EthernetIp}, Id::BootpStart,
+               "the BOOTP range " + range_text + " holds the camera's own address " + AddressText(ip));
+    if (gateway != 0 && start <= gateway && gateway <= end)
+        refuse({Id::BootpStart, Id::BootpEnd, Id::Bootp, Id::Gateway}, Id::BootpStart,
+               "the BOOTP range " + range_text + " holds the gateway " + AddressText(gateway));
+    return problems;
+}
+
+namespace {
+
+// "10.0.0.5, 10.0.0.6 and 3 more"
+std::string AddressList(const std::vector<std::uint32_t>& addresses)
+{
+    constexpr std::size_t kShown = 5;
+    std::string text;
+    for (std::size_t i = 0; i < addresses.size() && i < kShown; ++i)
+        text += (i == 0 ? "" : ", ") + AddressText(addresses[i]);
+    if (addresses.size() > kShown)
+        text += " and " + std::to_string(addresses.size() - kShown) + " more";
+    return text;
+}
+
+void NoteUnprobed(const std::vector<Unprobed>& unprobed, std::vector<std::string>& notes)
+{
+    std::map<std::string, std::vector<std::uint32_t>> by_reason;
+    std::vector<std::string> order;
+    for (const Unprobed& u : unprobed) {
+        auto& list = by_reason[u.reason];
+        if (list.empty())
+            order.push_back(u.reason);
+        if (std::find(list.begin(), list.end(), u.address) == list.end())
+            list.push_back(u.address);
+    }
+    for (const std::string& reason : order) {
+        const auto& list = by_reason[reason];
+        notes.push_back("could not probe whether " + AddressList(list) + (list.size() == 1 ? " is" : " are") +
+                        " in use: " + reason);
+    }
+}
+
+} // namespace
+
+AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, const std::vector<CameraSnapshot>& found,
+                                    const AddressCheckOptions& options, AddressProber& prober)
+{
+    AddressCheckReport report;
+    const auto ip_of = [](const PlannedNetwork& p, bool after) {
+        return after ? p.After(Id::EthernetIp) : p.Before(Id::EthernetIp);
+    };
+    const std::string field = FieldName(Id::EthernetIp);
+
+    // Who moves to an address, and who moves away from one.
+    std::map<std::uint32_t, std::vector<const PlannedNetwork*>> arriving;
+    std::set<MacAddress> moving;
+    std::set<std::pair<MacAddress, std::uint32_t>> leaving; // camera, the address it gives up
+    for (const PlannedNetwork& p : plan) {
+        if (!p.Moves())
+            continue;
+        arriving[ip_of(p, true)].push_back(&p);
+        moving.insert(p.mac);
+        leaving.insert({p.mac, ip_of(p, false)});
+    }
+
+    for (const PlannedNetwork& p : plan) {
+        if (!p.Moves())
+            continue;
+        const std::uint32_t ip = ip_of(p, true);
+        for (const PlannedNetwork* other : arriving[ip])
+            if (other != &p)
+                report.problems.push_back({p.mac, field, ip, AddressCheck::Duplicate, other->mac,
+                                           "camera " + MacTableText(other->mac) + " of this plan gets it too"});
+        // Plan cameras that keep their address keep it in the found list too.
+        for (const CameraSnapshot& c : found)
+            if (c.mac != p.mac && c.general && EthernetIp(c) == ip && !moving.count(c.mac))
+                report.problems.push_back({p.mac, field, ip, AddressCheck::Held, c.mac,
+                                           "camera " + MacTableText(c.mac) + " holds it and keeps it"});
+    }
+
+    if (options.malformed)
+        for (const PlannedNetwork& p : plan)
+            for (AddressProblem& problem : MalformedNetwork(p))
+                report.problems.push_back(std::move(problem));
+
+    // The live probe: every new address on its camera's LAN, at once.
+    std::vector<ProbeTarget> targets;
+    std::vector<Unprobed> unprobed;
+    const auto in_use = [&](unsigned index) {
+        return index != 0 && std::any_of(options.interfaces.begin(), options.interfaces.end(),
+                                         [&](const NetInterface& n) { return n.index == index; });
+    };
+    for (const PlannedNetwork& p : plan) {
+        if (!p.Moves())
+            continue;
+        const std::uint32_t ip = ip_of(p, true);
+        if (!NotUnicast(ip).empty()) {
+            unprobed.push_back({ip, "not an address a device can hold"});
+        } else if (!options.lan_mode) {
+            // Beyond a router only a ping reaches, and only through an
+            // interface in use.
+            const unsigned via = RouteInterface(ip);
+            if (in_use(via))
+                targets.push_back({via, ip, true});
+            else
+                unprobed.push_back({ip, via == 0 ? std::string("there is no route to it")
+                                                 : "the route to it leaves through " + InterfaceName(via) +
+                                                       ", which is not among the interfaces in use"});
+        } else if (!in_use(p.interface)) {
+            const std::string name = InterfaceName(p.interface);
+            unprobed.push_back({ip, name.empty() ? std::string("the camera's interface is not known")
+                                                 : name + " is not among the interfaces searched"});
+        } else {
+            targets.push_back({p.interface, ip});
+        }
+    }
+    std::sort(targets.begin(), targets.end(), [](const ProbeTarget& a, const ProbeTarget& b) {
+        return std::pair(a.interface, a.address) < std::pair(b.interface, b.address);
+    });
+    targets.erase(std::unique(targets.begin(), targets.end(),
+                              [](const ProbeTarget& a, const ProbeTarget& b) {
+                                  return a.interface == b.interface && a.address == b.address;
+                              }),
+                  targets.end());
+    if (!targets.empty()) {
+        ProbeResult probed = prober.Probe(targets);
+        unprobed.insert(unprobed.end(), probed.unprobed.begin(), probed.unprobed.end());
+        for (const PlannedNetwork& p : plan) {
+            if (!p.Moves())
+                continue;
+            const std::uint32_t ip = ip_of(p, true);
+            for (const ProbeAnswer& a : probed.answers) {
+                if (a.address != ip)
+                    continue;
+                if (a.echo) {
+                    // No hardware address comes through a router: a camera
+                    // of the plan leaving it may be the one that answered.
+                    const bool left = std::any_of(leaving.begin(), leaving.end(), [&](const auto& l) {
+                        return l.second == ip;
+                    });
+                    const bool held = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
+                        return x.mac == p.mac && x.check == AddressCheck::Held && x.address == ip;
+                    });
+                    if (!left && !held)
+                        report.problems.push_back({p.mac, field, ip, AddressCheck::Live, std::nullopt,
+                                                   "in use: it answered a ping through the router"});
+                    continue;
+                }
+                if (a.interface != p.interface || a.hardware == p.mac || leaving.count({a.hardware, ip}))
+                    continue;
+                // A found camera that keeps the address was named already.
+                const bool named = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
+                    return x.mac == p.mac && x.check == AddressCheck::Held && x.other == a.hardware;
+                });
+                if (!named)
+                    report.problems.push_back({p.mac, field, ip, AddressCheck::Live, a.hardware,
+                                               "in use: " + MacColonText(a.hardware) + " answered for it on " +
+                                                   InterfaceName(a.interface)});
+            }
+        }
+    }
+    NoteUnprobed(unprobed, report.notes);
+    std::set<std::uint32_t> not_pinged;
+    for (const Unprobed& u : unprobed)
+        not_pinged.insert(u.address);
+    std::vector<std::uint32_t> pinged;
+    for (const ProbeTarget& t : targets)
+        if (t.routed && !not_pinged.count(t.address) && std::none_of(report.problems.begin(), report.problems.end(), [&](const AddressProblem& x) {
+                return x.check == AddressCheck::Live && x.address == t.address;
+            }))
+            pinged.push_back(t.address);
+    if (!pinged.empty())
+        report.notes.push_back(AddressList(pinged) + " answered no ping through the router; ARP does not cross routers, so a device there that "
+                               "ignores pings was not seen (the cameras the search found were checked)");
+    return report;
+}
+
+} // namespace vantoro::ops

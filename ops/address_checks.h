@@ -1,0 +1,95 @@
+#pragma once
+// Safe addressing, for both front ends: what a search shows about the
+// cameras' addresses (shared ones, ones outside their LAN), and the checks
+// that run over a whole plan before the first frame leaves, so no write gives
+// two devices one address or a camera a malformed network.
+
+#include "link/arp_probe.h"
+#include "link/camera_snapshot.h"
+#include "link/net_interfaces.h"
+#include "link/network_fields.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantoro::ops {
+
+// What the search shows of one camera's Ethernet IP.
+struct AddressStanding {
+    std::vector<MacAddress> conflicts; // the other listed cameras with the same Ethernet IP
+    // LAN mode: whether the address lies on a subnet of the interface the
+    // camera answered on. None in WAN mode, or without a general record or
+    // a known interface.
+    std::optional<bool> reachable;
+    std::string interface; // that interface's name
+    std::vector<AttachedSubnet> subnets; // and its subnets
+};
+
+// One per camera, in the cameras' order.
+std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>& cameras, bool lan_mode);
+// "192.168.1.0/24"; a mask that is no run of ones as "192.168.1.0/255.0.255.0".
+std::string SubnetText(const AttachedSubnet& subnet);
+
+// One camera's network as it is and as a plan leaves it, one word per field
+// of kNetworkFields.
+struct PlannedNetwork {
+    MacAddress mac{};
+    unsigned interface = 0; // where it answered; 0 when unknown
+    std::array<std::uint32_t, kNetworkFieldCount> before{};
+    std::array<std::uint32_t, kNetworkFieldCount> after{};
+    std::uint32_t Before(NetworkFieldId id) const { return before[std::size_t(id)]; }
+    std::uint32_t After(NetworkFieldId id) const { return after[std::size_t(id)]; }
+    bool Moves() const { return Before(NetworkFieldId::EthernetIp) != After(NetworkFieldId::EthernetIp); }
+};
+// The camera's general record before and the one the plan sends.
+PlannedNetwork PlanOf(const CameraSnapshot& before, const Frame& general_after);
+
+enum class AddressCheck {
+    Duplicate, // two cameras of the plan get the same new address
+    Held,      // another camera found by the search holds it and keeps it
+    Live,      // a device answered for it on the camera's LAN
+    Malformed, // the network makes no sense
+};
+
+struct AddressProblem {
+    MacAddress mac{};
+    std::string field; // "ethernet_ip"
+    std::uint32_t address = 0;
+    AddressCheck check = AddressCheck::Malformed;
+    std::optional<MacAddress> other; // the camera or the device that holds the address
+    std::string reason;
+    // "00 0A 0B 00 00 01  ethernet_ip 10.0.0.5: reason"
+    std::string Text() const;
+};
+
+struct AddressCheckOptions {
+    bool malformed = true; // --force and import leave the malformed networks out
+    bool lan_mode = true;
+    std::vector<NetInterface> interfaces; // the link's; no other one is probed
+};
+
+struct AddressCheckReport {
+    std::vector<AddressProblem> problems;
+    std::vector<std::string> notes; // what could not be checked, once per reason
+    bool refused() const { return !problems.empty(); }
+};
+
+// Every check over the whole plan; the addresses that cameras are about to
+// get are probed together, once.
+AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, const std::vector<CameraSnapshot>& found,
+                                    const AddressCheckOptions& options, AddressProber& prober);
+
+// The plan of apply's rows: each camera found whole that accepts the login
+// and whose network the row changes.
+struct PlanRow;
+std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
+                                            const std::string& login, const std::string& password);
+
+// The malformed-network check alone: rules whose fields the plan leaves as
+// they were are not applied, so an odd network a camera has is no refusal.
+std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& camera);
+
+} // namespace vantoro::ops
