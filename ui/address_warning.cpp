@@ -31,10 +31,11 @@ bool ConfirmAddressUse(UiState& state, QWidget* parent)
 {
     const auto mac = state.current_camera();
     const auto camera = mac ? state.link.Camera(*mac) : std::nullopt;
-    if (!camera || !camera->general || !state.reported_ethernet_ip)
+    const auto& reported = state.reported;
+    if (!camera || !camera->general || !reported || reported->mac != *mac || !reported->general)
         return true;
     ops::PlannedNetwork plan = ops::PlanOf(*camera, *camera->general);
-    plan.before[std::size_t(NetworkFieldId::EthernetIp)] = *state.reported_ethernet_ip;
+    plan.before[std::size_t(NetworkFieldId::EthernetIp)] = GeneralConfigReader(reported->general->data()).ethernet_ip();
     if (!plan.Moves())
         return true;
     ops::AddressCheckOptions options;

@@ -158,7 +158,6 @@ void ConfigSheet::RecordChange(const CameraSnapshot& sent, std::optional<ApplySt
     }
     if (auto error = state_->journal.Append(entry))
         std::fprintf(stderr, "vantoro-config: %s\n", error->c_str());
-    state_->reported = sent;
 }
 
 int RunConfigSheet(UiState& state, QWidget* owner)

@@ -308,7 +308,6 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
     state_.link.LoadFrameImageFrom(camera);
     state_.reported = state_.link.Camera(camera);
     Refresh();
-    NoteReportedAddress(camera);
 
     // Without its general record the page stays empty until the record comes.
     awaited_camera_ = fields_filled_ ? std::nullopt : std::optional<MacAddress>(camera);
@@ -316,13 +315,6 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
         late_record_check_.start();
     else
         late_record_check_.stop();
-}
-
-void NetConfigPage::NoteReportedAddress(const MacAddress& camera)
-{
-    const auto general = state_.record_of(camera, RecordSlot::General);
-    state_.reported_ethernet_ip =
-        general ? std::optional<std::uint32_t>(GeneralConfigReader(general->data()).ethernet_ip()) : std::nullopt;
 }
 
 void NetConfigPage::ShowVersion(const MacAddress& camera)
@@ -349,7 +341,6 @@ void NetConfigPage::CheckLateGeneralRecord()
         state_.reported->general = state_.record_of(*camera, RecordSlot::General);
     ShowVersion(*camera);
     Refresh();
-    NoteReportedAddress(*camera);
     // The names page, when it is the one shown, is refilled too; otherwise
     // it fills when next shown.
     if (state_.names_page && state_.names_page->isVisible())

@@ -64,8 +64,6 @@ private:
     void PromptLogin();
     void LoginSucceeded(const MacAddress& camera);
     void ShowVersion(const MacAddress& camera);
-    // What OK compares a new Ethernet IP with.
-    void NoteReportedAddress(const MacAddress& camera);
     // Looks whether the general record of a camera logged in to without one
     // has come; the first time it has, shows it once.
     void CheckLateGeneralRecord();

@@ -33,15 +33,13 @@ struct UiState {
     QPointer<CameraNamesPage> names_page;
     // The open progress dialog, or none. Written on this thread only.
     QPointer<ApplyProgressDialog> progress_window;
-    // The current camera's Ethernet IP as it reported it at login (or when
-    // its general record came late); OK checks a new one before sending.
-    std::optional<std::uint32_t> reported_ethernet_ip;
     // How OK finds a device on the camera's LAN holding a new address.
     std::unique_ptr<AddressProber> prober = std::make_unique<ArpProber>();
     std::string remembered_user;
     std::string remembered_password;
-    // The current camera's records as it reported them when logged in to:
-    // what the journal of changes compares an OK's records with.
+    // The current camera's records as it reported them when logged in to (the
+    // general record filled in should it come late): what OK's address check
+    // and the journal of changes compare the records to be sent with.
     std::optional<CameraSnapshot> reported;
     ops::ChangeJournal journal;
 
