@@ -47,35 +47,13 @@ for lan in "$LAN" "$LANB"; do
     ip -n "$lan" link set br0 up || fail "br0 up in $lan"
 done
 
-# join LAN NAMESPACE PORT ADDRESS [IFNAME [ROUTE]]: a veth pair from the bridge
-# of LAN (A or B) to IFNAME (eth0) in NAMESPACE, which is made unless it exists;
-# with ROUTE "default" (the default) the default route goes through it.
-join() {
-    local lan_ns=$LAN ns=$2 port=$3 addr=$4 ifname=${5:-eth0} route=${6:-default}
-    [ "$1" = B ] && lan_ns=$LANB
-    if ! ip netns list | grep -qw "$ns"; then
-        add_namespace "$ns" || fail "cannot add namespace $ns: $(cat "$WORK/netns.err")"
-    fi
-    ip -n "$lan_ns" link add "$port" type veth peer name "$ifname" 2>"$WORK/link.err" ||
-        skip "veth pairs are not available: $(cat "$WORK/link.err")"
-    ip -n "$lan_ns" link set "$ifname" netns "$ns" &&
-        ip -n "$lan_ns" link set "$port" master br0 &&
-        ip -n "$lan_ns" link set "$port" up &&
-        ip -n "$ns" addr add "$addr/24" dev "$ifname" &&
-        ip -n "$ns" link set "$ifname" up ||
-        fail "cannot wire $ns to the bridge of LAN $1"
-    if [ "$route" = default ]; then
-        ip -n "$ns" route add default dev "$ifname" || fail "default route in $ns"
-    fi
-}
-
 join A "$TOOL" p-tool "$TOOL_ADDR" eth0 default
 join B "$TOOL" p-tool "$SUBNET_B.1" eth1 none
 for k in $(seq 1 $CAMERAS); do
-    join "$(camera_lan "$k")" "$(camera_ns "$k")" "p-cam$k" "$(camera_addr "$k")"
+    join "$(camera_lan "$k")" "$(camera_ns "$k")" "p-cam$k" "$(camera_addr "$k")" eth0 default
 done
-join A "${TAG}wita" p-wit "$SUBNET.99"
-join B "${TAG}witb" p-wit "$SUBNET_B.99"
+join A "${TAG}wita" p-wit "$SUBNET.99" eth0 default
+join B "${TAG}witb" p-wit "$SUBNET_B.99" eth0 default
 
 # Before anything is broadcast: every sender's namespace is not ours and holds
 # only lo and its veth ends.

@@ -60,6 +60,29 @@ add_namespace() {
     ip -n "$1" link set lo up || fail "lo up in $1"
 }
 
+# join LAN NAMESPACE PORT ADDRESS [IFNAME [ROUTE]]: a veth pair from the bridge
+# of LAN (A or B: the namespaces $LAN and $LANB) to IFNAME (eth0) in NAMESPACE,
+# which is made unless it exists; with ROUTE "default" the default route goes
+# through it (none by default).
+join() {
+    local lan_ns=$LAN ns=$2 port=$3 addr=$4 ifname=${5:-eth0} route=${6:-none}
+    [ "$1" = B ] && lan_ns=$LANB
+    if ! ip netns list | grep -qw "$ns"; then
+        add_namespace "$ns" || fail "cannot add namespace $ns: $(cat "$WORK/netns.err")"
+    fi
+    ip -n "$lan_ns" link add "$port" type veth peer name "$ifname" 2>"$WORK/link.err" ||
+        skip "veth pairs are not available: $(cat "$WORK/link.err")"
+    ip -n "$lan_ns" link set "$ifname" netns "$ns" &&
+        ip -n "$lan_ns" link set "$port" master br0 &&
+        ip -n "$lan_ns" link set "$port" up &&
+        ip -n "$ns" addr add "$addr/24" dev "$ifname" &&
+        ip -n "$ns" link set "$ifname" up ||
+        fail "cannot wire $ns to the bridge of LAN $1"
+    if [ "$route" = default ]; then
+        ip -n "$ns" route add default dev "$ifname" || fail "default route in $ns"
+    fi
+}
+
 # wait_for_simulators N: simulators 1 to N (PIDS 0 to N-1) print their ready
 # line once they are bound and their state file $WORK/camK.state exists.
 wait_for_simulators() {

@@ -39,24 +39,6 @@ for lan in "$LAN" "$LANB"; do
     ip -n "$lan" link set br0 up || fail "br0 up in $lan"
 done
 
-# join LAN NAMESPACE PORT ADDRESS [IFNAME]: a veth pair from the bridge of LAN
-# (A or B) to IFNAME (eth0) in NAMESPACE, which is made unless it exists.
-join() {
-    local lan_ns=$LAN ns=$2 port=$3 addr=$4 ifname=${5:-eth0}
-    [ "$1" = B ] && lan_ns=$LANB
-    if ! ip netns list | grep -qw "$ns"; then
-        add_namespace "$ns" || fail "cannot add namespace $ns: $(cat "$WORK/netns.err")"
-    fi
-    ip -n "$lan_ns" link add "$port" type veth peer name "$ifname" 2>"$WORK/link.err" ||
-        skip "veth pairs are not available: $(cat "$WORK/link.err")"
-    ip -n "$lan_ns" link set "$ifname" netns "$ns" &&
-        ip -n "$lan_ns" link set "$port" master br0 &&
-        ip -n "$lan_ns" link set "$port" up &&
-        ip -n "$ns" addr add "$addr/24" dev "$ifname" &&
-        ip -n "$ns" link set "$ifname" up ||
-        fail "cannot wire $ns to the bridge of LAN $1"
-}
-
 join A "$TOOL" p-tool 192.168.1.1 eth0
 join B "$TOOL" p-tool 10.214.0.1 eth1
 join A "${TAG}sa" p-sa 192.168.1.201 # cameras 1 to 3
