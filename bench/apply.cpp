@@ -166,6 +166,19 @@ struct BatchTimes {
     std::vector<double> single_ms; // as many applies to one camera, same path
 };
 
+// WAN mode at the simulator on 127.0.0.1, and only loopback for LAN mode.
+ops::SessionOptions LoopbackSession(std::uint16_t camera_port, std::uint16_t tool_port)
+{
+    ops::SessionOptions options;
+    options.wan = 0x7F000001u; // 127.0.0.1
+    options.ports.camera_port = camera_port;
+    options.ports.tool_port = tool_port;
+    options.ports.broadcast_address = "127.0.0.1";
+    options.ports.list_interfaces = LoopbackInterfaceOnly;
+    options.wait_ms = 2000;
+    return options;
+}
+
 // Alternates, run by run, a batch over `cameras` cameras with as many applies
 // to the middle camera alone through the same session, so both see the same
 // load on the machine.
@@ -176,14 +189,8 @@ BatchTimes RunBatch(int cameras, int runs)
     if (auto error = simulator.Start())
         Fail("simulator: " + *error);
 
-    ops::SessionOptions options;
-    options.wan = 0x7F000001u; // 127.0.0.1
-    options.ports.camera_port = simulator.port();
-    options.ports.tool_port = tool_port;
-    options.ports.broadcast_address = "127.0.0.1";
-    options.ports.list_interfaces = LoopbackInterfaceOnly;
+    ops::SessionOptions options = LoopbackSession(simulator.port(), tool_port);
     options.ports.receive_buffer_bytes = 4 << 20;
-    options.wait_ms = 2000;
     ops::Session session(options);
     if (auto error = session.Start())
         Fail(*error);
@@ -259,13 +266,7 @@ void RunFleet(const FleetOptions& f)
         sim::CameraSimulator simulator(so);
         if (auto error = simulator.Start())
             Fail("simulator: " + *error);
-        ops::SessionOptions options;
-        options.wan = 0x7F000001u; // 127.0.0.1
-        options.ports.camera_port = simulator.port();
-        options.ports.tool_port = tool_port;
-        options.ports.broadcast_address = "127.0.0.1";
-        options.ports.list_interfaces = LoopbackInterfaceOnly;
-        options.wait_ms = 2000;
+        ops::SessionOptions options = LoopbackSession(simulator.port(), tool_port);
         options.timeout_ms = f.timeout_ms;
         options.parallel = f.parallel;
         options.verify = f.verify;
