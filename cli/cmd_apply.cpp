@@ -131,8 +131,17 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
-    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force))
+    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force)) {
+        // Nothing was sent: the report says so rather than being left empty.
+        std::vector<CameraResult> results(plan.rows.size());
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            results[i].mac = plan.rows[i].mac;
+            results[i].result = BatchResult::NotStarted;
+            results[i].detail = "the plan was refused";
+        }
+        WriteReport(report, o.report, results, Count(results, options->verify));
         return kExitBadInput;
+    }
     BatchOptions batch{o.write.login, *password, o.write.dry_run};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";

@@ -229,6 +229,17 @@ TEST(CliWriteSafety, AnUnwritableReportIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(r.exit, 2) << r.out << r.err;
     EXPECT_TRUE(Contains(r.err, "cannot write the report")) << r.err;
     EXPECT_EQ(sim.Counters().received, 0u);
+
+    // A plan refused after the search: the report says that no camera was started.
+    SimulatedCameras two(2);
+    std::ofstream(dir.File("same.csv")) << "mac,ethernet_ip\n" << MacArg(1) << ",192.168.1.50\n" << MacArg(2) << ",192.168.1.50\n";
+    const RunResult refused = RunVantoro(
+        two.Command({"apply", dir.File("same.csv"), "--login", "admin", "--report", dir.File("r.json")}), kAdmin);
+    EXPECT_EQ(refused.exit, 2) << refused.out << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "ethernet_ip 192.168.1.50")) << refused.err;
+    EXPECT_EQ(two.Counters().set_requests, 0u);
+    const auto report = nlohmann::json::parse(ReadText(dir.File("r.json")));
+    EXPECT_EQ(report["summary"]["not started"], 2) << report.dump();
 }
 
 } // namespace
