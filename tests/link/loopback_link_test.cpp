@@ -174,6 +174,11 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     // Thousands of cameras answer at once into a socket buffer of a couple of
     // hundred frames: the system drops answers, the link counts them and
     // sends the same burst again until a round drops nothing.
+#if defined(__SANITIZE_THREAD__)
+    // The in-process simulator answers some ten times slower under
+    // ThreadSanitizer: the buffer never overflows, and there is nothing to test.
+    GTEST_SKIP() << "needs answers faster than ThreadSanitizer lets the simulator send them";
+#endif
     constexpr int kCameras = 3000;
     const std::uint16_t tool_port = FreeUdpPort();
     sim::SimOptions options;
