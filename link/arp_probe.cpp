@@ -238,7 +238,9 @@ ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
     }
     std::vector<std::pair<ProbeSocket*, std::uint32_t>> by_kernel;
     std::string kernel_reason;
-    for (auto& [index, s] : sockets) {
+    for (auto& entry : sockets) {
+        const unsigned index = entry.first;
+        ProbeSocket& s = entry.second; // not a structured binding: clang before 16 lets no lambda capture one
         const auto skip = [&](const std::string& reason) {
             for (std::uint32_t address : s.addresses)
                 result.unprobed.push_back({address, reason});
