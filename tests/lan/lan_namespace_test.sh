@@ -89,19 +89,7 @@ while True:
     data, _ = s.recvfrom(65536)
     out.write('%x %d %s\n' % (int.from_bytes(data[:4], 'little'), len(data), data.hex()))
 EOF
-for lan in A B; do
-    wit_ns=${TAG}wit$(echo $lan | tr AB ab)
-    ip netns exec "$wit_ns" python3 "$WORK/witness.py" $CAMERA_PORT "$WORK/lan$lan.frames" >"$WORK/wit$lan.out" \
-        2>"$WORK/wit$lan.log" &
-    PIDS+=($!)
-done
-for lan in A B; do
-    for _ in $(seq 1 100); do
-        grep -q '^witness ready' "$WORK/wit$lan.out" && break
-        sleep 0.1
-    done
-    grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
-done
+start_witnesses
 
 wait_for_simulators $CAMERAS
 

@@ -83,6 +83,25 @@ join() {
     fi
 }
 
+# start_witnesses: $WORK/witness.py listening on the camera port in the
+# witness namespace of each LAN (${TAG}wita, ${TAG}witb), its frames into
+# $WORK/lanA.frames and lanB.frames; returns once both said they are ready.
+start_witnesses() {
+    local lan
+    for lan in A B; do
+        ip netns exec "${TAG}wit$(echo $lan | tr AB ab)" python3 "$WORK/witness.py" $CAMERA_PORT \
+            "$WORK/lan$lan.frames" >"$WORK/wit$lan.out" 2>"$WORK/wit$lan.log" &
+        PIDS+=($!)
+    done
+    for lan in A B; do
+        for _ in $(seq 1 100); do
+            grep -qs '^witness ready' "$WORK/wit$lan.out" && break
+            sleep 0.1
+        done
+        grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
+    done
+}
+
 # wait_for_simulators N: simulators 1 to N (PIDS 0 to N-1) print their ready
 # line once they are bound and their state file $WORK/camK.state exists.
 wait_for_simulators() {

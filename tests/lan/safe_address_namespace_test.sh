@@ -89,18 +89,7 @@ while True:
         write('arp %d %s %s' % (int.from_bytes(data[6:8], 'big'), socket.inet_ntoa(data[14:18]),
                                 socket.inet_ntoa(data[24:28])))
 EOF
-for lan in A B; do
-    ip netns exec "${TAG}wit$(echo $lan | tr AB ab)" python3 "$WORK/witness.py" $CAMERA_PORT "$WORK/lan$lan.frames" \
-        >"$WORK/wit$lan.out" 2>"$WORK/wit$lan.log" &
-    PIDS+=($!)
-done
-for lan in A B; do
-    for _ in $(seq 1 100); do
-        grep -qs '^witness ready' "$WORK/wit$lan.out" && break
-        sleep 0.1
-    done
-    grep -q '^witness ready' "$WORK/wit$lan.out" || fail "the witness on LAN $lan never became ready"
-done
+start_witnesses
 wait_for_simulators 3
 
 # Three ways to run vantoro: as root, and as nobody with a copy of the binary
