@@ -17,6 +17,28 @@ using namespace vantoro::testing;
 
 namespace {
 
+// Cameras on 127.0.0.1 at a port the system picks, answering to tool_port.
+sim::SimOptions LoopbackCameras(int cameras, std::uint16_t tool_port)
+{
+    sim::SimOptions options;
+    options.cameras = cameras;
+    options.bind_address = ::inet_addr("127.0.0.1");
+    options.port = 0;
+    options.reply_port = tool_port;
+    return options;
+}
+
+// The link's ports for those cameras, with loopback as its only interface.
+LinkPorts LoopbackPorts(std::uint16_t camera_port, std::uint16_t tool_port)
+{
+    LinkPorts ports;
+    ports.camera_port = camera_port;
+    ports.tool_port = tool_port;
+    ports.broadcast_address = "127.0.0.1";
+    ports.list_interfaces = LoopbackInterfaceOnly;
+    return ports;
+}
+
 struct LoopbackFixture : ::testing::Test {
     static constexpr int kCameras = 5;
     RecordingWindows windows;
@@ -26,20 +48,9 @@ struct LoopbackFixture : ::testing::Test {
     void SetUp() override
     {
         const std::uint16_t tool_port = FreeUdpPort();
-        sim::SimOptions options;
-        options.cameras = kCameras;
-        options.bind_address = ::inet_addr("127.0.0.1");
-        options.port = 0;
-        options.reply_port = tool_port;
-        simulator = std::make_unique<sim::CameraSimulator>(options);
+        simulator = std::make_unique<sim::CameraSimulator>(LoopbackCameras(kCameras, tool_port));
         ASSERT_FALSE(simulator->Start());
-
-        LinkPorts ports;
-        ports.camera_port = simulator->port();
-        ports.tool_port = tool_port;
-        ports.broadcast_address = "127.0.0.1";
-        ports.list_interfaces = LoopbackInterfaceOnly;
-        link = std::make_unique<LinkCore>(ports);
+        link = std::make_unique<LinkCore>(LoopbackPorts(simulator->port(), tool_port));
         link->state.messenger.Attach(&windows);
         link->state.wan_mode = true;
         windows.wan_text = "127.0.0.1";
@@ -181,20 +192,12 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
 #endif
     constexpr int kCameras = 3000;
     const std::uint16_t tool_port = FreeUdpPort();
-    sim::SimOptions options;
-    options.cameras = kCameras;
-    options.bind_address = ::inet_addr("127.0.0.1");
-    options.port = 0;
-    options.reply_port = tool_port;
+    sim::SimOptions options = LoopbackCameras(kCameras, tool_port);
     options.log_file = "/dev/null";
     sim::CameraSimulator simulator(options);
     ASSERT_FALSE(simulator.Start());
 
-    LinkPorts ports;
-    ports.camera_port = simulator.port();
-    ports.tool_port = tool_port;
-    ports.broadcast_address = "127.0.0.1";
-    ports.list_interfaces = LoopbackInterfaceOnly;
+    LinkPorts ports = LoopbackPorts(simulator.port(), tool_port);
     ports.receive_buffer_bytes = 212992; // what the system allows an ordinary user
     CameraLink link(ports);
     SearchObserver observer;
