@@ -288,11 +288,6 @@ bool CameraLink::StoreRecords(const CameraSnapshot& records)
     return true;
 }
 
-void CameraLink::HoldRecords(std::optional<MacAddress> mac)
-{
-    core_->state.registry.HoldRecords(mac);
-}
-
 void CameraLink::HoldCamera(const MacAddress& mac, bool hold)
 {
     core_->state.registry.HoldCamera(mac, hold);

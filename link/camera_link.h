@@ -104,9 +104,7 @@ public:
     // Replaces the records that records holds; false when the camera is not listed.
     bool StoreRecords(const CameraSnapshot& records);
     // While a camera's records are being written, later answers from it are
-    // set aside instead of replacing them. None: every answer is filed.
-    void HoldRecords(std::optional<MacAddress> mac);
-    // For many cameras written at once: holds or releases this one only.
+    // set aside instead of replacing them; released, its answers are filed again.
     void HoldCamera(const MacAddress& mac, bool hold);
     // Answers filed into the registry so far (see CameraSnapshot::filed_at).
     std::uint64_t AnswersFiled() const;
@@ -137,7 +135,7 @@ public:
         std::uint64_t refused = 0; // short, empty or failed receives
         std::uint64_t dropped = 0; // arrived while the receiver's queue was full
         std::uint64_t kernel_dropped = 0; // dropped by the system: the socket buffer was full
-        std::uint64_t held_back = 0; // answers set aside by HoldRecords
+        std::uint64_t held_back = 0; // answers set aside by HoldCamera
     };
     Counters counters() const;
 

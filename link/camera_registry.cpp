@@ -142,14 +142,6 @@ CameraEntry* CameraRegistry::FindCamera(const MacAddress& mac, const Frame** pre
     return FindLocked(mac, preferred);
 }
 
-void CameraRegistry::HoldRecords(std::optional<MacAddress> mac)
-{
-    std::lock_guard lock(guard_);
-    held_.clear();
-    if (mac)
-        held_.insert(*mac);
-}
-
 void CameraRegistry::HoldCamera(const MacAddress& mac, bool hold)
 {
     std::lock_guard lock(guard_);

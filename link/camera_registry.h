@@ -73,10 +73,8 @@ public:
 
     // While a camera's records are being written, late answers to an earlier
     // search must not replace what is being sent: its replies are then set
-    // aside (counted, not filed). None: every reply is filed. Takes guard().
-    void HoldRecords(std::optional<MacAddress> mac);
-    // The same for many cameras written at once: holds or releases one
-    // camera, leaving the others held as they are. Takes guard().
+    // aside (counted, not filed). Holds or releases one camera, leaving the
+    // others as they are. Takes guard().
     void HoldCamera(const MacAddress& mac, bool hold);
     // Answers filed so far; a record filed later has a larger filed_at.
     std::uint64_t filed() const { return filed_.load(std::memory_order_relaxed); }

@@ -272,11 +272,13 @@ TEST_F(RegistryFixture, HeldCamerasSetTheirAnswersAsideAndEveryFilingIsStamped)
     EXPECT_GT(filed->filed_at[2], filed->filed_at[0]) << "in the order filed";
     EXPECT_EQ(filed->filed_at[1], 0u) << "never filed";
 
-    // Holding one camera the old way releases every other.
-    registry.HoldRecords(Mac(2));
+    // Holding one camera leaves every other filed; released, it is filed again.
+    registry.HoldCamera(Mac(1), false);
+    registry.HoldCamera(Mac(3), false);
+    registry.HoldCamera(Mac(2), true);
     registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(3), 0x55));
     EXPECT_EQ(*registry.FindCamera(Mac(3))->general, MakeFrame(CMD_GENERAL_REPLY, Mac(3), 0x55));
-    registry.HoldRecords(std::nullopt);
+    registry.HoldCamera(Mac(2), false);
     registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
     EXPECT_EQ(*registry.FindCamera(Mac(2))->general, MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
 }
