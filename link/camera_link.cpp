@@ -313,11 +313,6 @@ void CameraLink::StartApply()
     core_->transmitter.StartApply();
 }
 
-bool CameraLink::ResendStep(ApplyStep step)
-{
-    return core_->transmitter.SendCurrentRecord(StepInfo(step).set_command, StepInfo(step).slot);
-}
-
 bool CameraLink::SendReset()
 {
     return core_->transmitter.SendReset();

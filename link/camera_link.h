@@ -113,9 +113,6 @@ public:
     // the receiver sends the domain and general records and the closing frame
     // on the acknowledgements.
     void StartApply();
-    // Sends one step's record of the current camera again; false, sending
-    // nothing, when there is no current camera or it lacks the record.
-    bool ResendStep(ApplyStep step);
     // CMD_RESET with the current camera's general record; false when none.
     bool SendReset();
 
