@@ -308,6 +308,11 @@ bool CameraLink::SendStep(const MacAddress& mac, ApplyStep step)
     return core_->transmitter.SendCameraRecord(mac, StepInfo(step).set_command, StepInfo(step).slot);
 }
 
+bool CameraLink::SendReset(const MacAddress& mac)
+{
+    return core_->transmitter.SendCameraRecord(mac, CMD_RESET, RecordSlot::General);
+}
+
 void CameraLink::StartApply()
 {
     core_->transmitter.StartApply();

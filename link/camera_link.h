@@ -115,6 +115,10 @@ public:
     void StartApply();
     // CMD_RESET with the current camera's general record; false when none.
     bool SendReset();
+    // CMD_RESET with this camera's general record, addressed to it (WAN mode:
+    // where it answered from; LAN mode: its interface); false when it is not
+    // listed or lacks the record.
+    bool SendReset(const MacAddress& mac);
 
     // For a front end that writes many cameras at once (the sheet never
     // does): from now on each camera's records and closing frame go to that

@@ -142,14 +142,6 @@ std::vector<CameraSnapshot> Session::Cameras()
     return link_->Cameras();
 }
 
-void Session::AddressCamera(const CameraSnapshot& camera)
-{
-    if (!options_.wan)
-        return;
-    // Never seen answering (cannot happen: the entry holds its answers): the search's address.
-    link_->SetWanAddress(camera.answer_address != 0 ? camera.answer_address : *options_.wan);
-}
-
 void Session::Settle(int quiet_ms, int cap_ms)
 {
     const auto cap = Clock::now() + milliseconds(cap_ms);
@@ -175,14 +167,7 @@ ApplyOutcome Session::Apply(const CameraSnapshot& records)
 
 bool Session::Reset(const MacAddress& mac)
 {
-    const auto camera = link_->Camera(mac);
-    if (!camera)
-        return false;
-    AddressCamera(*camera);
-    link_->SelectCamera(mac);
-    const bool sent = link_->SendReset();
-    link_->ClearCurrentCamera();
-    return sent;
+    return link_->SendReset(mac);
 }
 
 bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const std::string& password)

@@ -47,7 +47,6 @@ struct SearchProgress {
     std::int64_t ms_left = 0;
 };
 
-
 struct ApplyOutcome {
     bool ok = false;
     ApplyStep failed_step = ApplyStep::User;
@@ -128,8 +127,6 @@ private:
     // Returns once nothing was dispatched for quiet_ms, or after cap_ms.
     void Settle(int quiet_ms, int cap_ms);
     bool AllComplete(const std::vector<MacAddress>& targets);
-    // In WAN mode, frames for this camera go to the address it answered from.
-    void AddressCamera(const CameraSnapshot& camera);
     class Writer; // Write's bookkeeping (session_write.cpp)
 
     const SessionOptions options_;
