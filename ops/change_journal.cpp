@@ -183,14 +183,17 @@ JournalEntry WriteEntry(const CameraSnapshot& before, const CameraSnapshot& sent
 
 std::string JournalLine(const JournalEntry& e)
 {
+    // Asked once: a batch writes a line per camera.
+    static const std::string user = OsUser();
+    static const std::string host = HostName();
     json changes = json::array();
     for (const JournalChange& c : e.changes)
         changes.push_back({{"field", c.field}, {"before", TextOrNull(c.before)}, {"after", TextOrNull(c.after)}});
     const json line = {{"time", UtcNowMilliseconds()},
                        {"program", e.program},
                        {"version", kVantoroVersion},
-                       {"os_user", OsUser()},
-                       {"host", HostName()},
+                       {"os_user", user},
+                       {"host", host},
                        {"login", e.login},
                        {"mac", MacColonText(e.mac)},
                        {"interface", TextOrNull(e.interface)},
