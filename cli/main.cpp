@@ -94,7 +94,9 @@ void AddLogin(CLI::App* command, WriteOptions& write, bool always)
                         "read the passwords from standard input instead, as one JSON object (at most 64 KiB): "
                         "{\"login_password\": \"...\", \"new_passwords\": {\"NAME\": \"...\"}}")
         ->type_name("-");
-    command->add_flag("--dry-run", write.dry_run, "print the changes field by field and send no record");
+    command->add_flag("--dry-run", write.dry_run,
+                      always ? "print the changes field by field and send no record"
+                             : "find the camera and check the login, and send nothing");
     if (always)
         command->add_flag("--always", write.always, "write the records even when they would change nothing");
 }
