@@ -517,6 +517,8 @@ TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
     ScratchDir dir;
     const std::string backup = dir.File("backup.json"), plan = dir.File("plan.csv"), input = dir.File("secrets.json");
     WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",127.0.0.254\n" + MacArg(2) + ",192.168.1.1\n");
+    const std::string clash = dir.File("clash.csv");
+    WriteFile(clash, "mac,ethernet_ip\n" + MacArg(1) + ",192.168.1.60\n" + MacArg(2) + ",192.168.1.60\n");
     const std::string m = MacArg(1);
     const std::vector<std::string> json_out = {"--format", "json"};
     const auto set = [&](std::vector<std::string> more) {
@@ -575,6 +577,8 @@ TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
          {"would apply", "unchanged"}, {gateway}, nullptr, false, "would apply"},
         {"apply", {}, {"apply", plan, "--login", "admin", "--force", "--format", "json"}, "", 0, {"applied", "unchanged"},
          {gateway}, true, true, "verified"},
+        {"apply, two cameras given one address", {}, {"apply", clash, "--login", "admin", "--format", "json"}, "", 2,
+         {"not started", "not started"}, json::array(), nullptr, false, {}, 2, "of this plan gets it too"},
         {"reset, dry run", {}, {"reset", m, "--login", "admin", "--dry-run", "--format", "json"}, "", 0,
          {"would apply"}, json::array(), nullptr, false},
         {"reset", {}, {"reset", m, "--login", "admin", "--format", "json"}, "", 0, {"sent"}, json::array(), nullptr,
@@ -645,8 +649,12 @@ TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
         }
         EXPECT_EQ(document["results"][0]["verified"], c.verified) << c.name;
         EXPECT_EQ(document["problems"].size(), c.problems) << c.name;
-        if (c.problems > 0) {
-            EXPECT_EQ(document["problems"][0]["address"], "192.168.1.11") << c.name;
+        for (std::size_t i = 0; i < c.problems; ++i) {
+            const json& problem = document["problems"][i];
+            EXPECT_EQ(problem["mac"], MacArg(int(i) + 1)) << c.name;
+            EXPECT_EQ(problem["field"], "ethernet_ip") << c.name;
+            EXPECT_EQ(problem["address"], c.args[0] == "set" ? "192.168.1.11" : "192.168.1.60") << c.name;
+            EXPECT_TRUE(Contains(problem["reason"].get<std::string>(), c.message)) << c.name << ": " << problem["reason"];
         }
         if (!c.summary_key.empty()) {
             EXPECT_EQ(document["summary"][c.summary_key], 1) << c.name << "\n" << document["summary"];
