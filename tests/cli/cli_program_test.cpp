@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -594,6 +596,70 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
     ASSERT_EQ(listed.size(), 4u) << log.out; // one camera of each simulator
     EXPECT_EQ(listed[1]["action"], "reset");
     EXPECT_TRUE(Contains(log.err, "line 13 is damaged")) << log.err;
+}
+
+// A FIFO or a symlink to /dev/zero at the journal's path: set still writes
+// the camera and says once why there is no journal; log refuses, naming it.
+TEST(CliProgram, APlantedJournalNeitherHangsNorIsFollowed)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    const std::string state = "XDG_STATE_HOME=" + dir.File("state");
+    const std::string journal = dir.File("state") + "/vantoro/changes.jsonl";
+    ASSERT_TRUE(std::filesystem::create_directories(dir.File("state") + "/vantoro"));
+    ::chmod((dir.File("state") + "/vantoro").c_str(), 0700);
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        const char* reason;
+        const char* gateway;
+    } cases[] = {
+        {"a FIFO", [&] { ::mkfifo(journal.c_str(), 0600); }, "it is not a regular file", "10.0.0.8"},
+        {"a symlink to /dev/zero", [&] { (void)!::symlink("/dev/zero", journal.c_str()); }, "it is a symbolic link",
+         "10.0.0.9"},
+    };
+    for (const auto& c : cases) {
+        ::unlink(journal.c_str());
+        c.plant();
+        const RunResult set = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--gateway",
+                                                      c.gateway, "--no-verify"}),
+                                         {"VANTORO_PASSWORD=admin", state});
+        EXPECT_EQ(set.exit, 0) << c.what << set.err;
+        EXPECT_EQ(set.err, "vantoro: the journal of changes " + journal + " cannot be written: " + c.reason +
+                               "; the change itself goes on\n")
+            << c.what;
+        const RunResult log = RunVantoro({"log"}, {state});
+        EXPECT_EQ(log.exit, 1) << c.what;
+        EXPECT_EQ(log.err, "vantoro: cannot read the journal of changes " + journal + ": " + c.reason + "\n") << c.what;
+    }
+    EXPECT_EQ(GeneralConfigReader(sim.Cameras()[0].records.general.data()).gateway(), 0x0A000009u);
+}
+
+// The tool port taken: the run ends before there is anything to report, and
+// an old report stays as it was, as it does for a plan that cannot be read.
+TEST(CliProgram, ARunThatEndsBeforeReportingLeavesTheOldReport)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    const std::string report = dir.File("report.json");
+    WriteFile(report, "old report\n");
+    const std::string plan = dir.File("plan.csv");
+    WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",10.0.0.1\n");
+    std::vector<std::string> args = sim.Command({"apply", plan, "--login", "admin", "--force", "--report", report});
+    sim::testing::UdpEndpoint taken;
+    const auto port = std::find(args.begin(), args.end(), "--tool-port");
+    ASSERT_NE(port, args.end());
+    *(port + 1) = std::to_string(taken.port());
+    const RunResult busy = RunVantoro(args, kAdmin);
+    EXPECT_EQ(busy.exit, 1) << busy.err;
+    EXPECT_EQ(ReadText(report), "old report\n");
+    args[1] = dir.File("missing.csv");
+    EXPECT_EQ(RunVantoro(args, kAdmin).exit, 2);
+    EXPECT_EQ(ReadText(report), "old report\n");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(dir.File("")))
+        ++files;
+    EXPECT_EQ(files, 2u) << "no new file left beside the report";
 }
 
 TEST(CliProgram, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack)
