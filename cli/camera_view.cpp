@@ -163,7 +163,7 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
             for (const NetworkField* field : kNetworkColumns)
                 row.push_back(NetworkFieldText(g, *field));
             for (int i = 0; i < general_layout::camera_names; ++i)
-                row.push_back(g.camera_name(i));
+                row.push_back(CsvTextCell(g.camera_name(i)));
             row.push_back(g.FirmwareVersionText());
         } else {
             // The network fields, the camera names and the firmware.

@@ -24,11 +24,13 @@ std::optional<std::string> ReadNetworkEdit(const std::string& what, const Networ
     return std::nullopt;
 }
 
-std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& text,
+std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& cell,
                                               GeneralEdits& edits)
 {
-    if (text.empty())
+    if (cell.empty())
         return std::nullopt;
+    // As discover writes it: escapes and a spreadsheet's formula guard undone.
+    const std::string text = CsvCellText(cell);
     if (auto error = CheckCameraName(slot, text))
         return what + " " + *error;
     edits.camera_names[std::size_t(slot)] = text;

@@ -285,6 +285,31 @@ TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
     EXPECT_EQ(other.Counters().set_requests, 0u);
 }
 
+// Names with blanks at either end, escape sequences and formulas: discover's
+// CSV shows no control character, guards the formula, and applied unchanged
+// it changes nothing.
+TEST(CliProgram, DiscoverCsvOfOddNamesAppliedUnchangedChangesNothing)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--no-verify", "--camera-name",
+                                      "1= Lobby ", "--camera-name", "2=\x1B]0;owned\x07\x1B[2J", "--camera-name",
+                                      "3==HYPERLINK(\"http://x\")", "--camera-name", "4=a\\b"}),
+                         kAdmin).exit, 0);
+    const auto before = sim.Cameras();
+    const RunResult listed = RunVantoro(sim.Command({"discover", "--format", "csv"}));
+    ASSERT_EQ(listed.exit, 0) << listed.err;
+    EXPECT_EQ(listed.out.find('\x1B'), std::string::npos) << listed.out;
+    EXPECT_TRUE(Contains(listed.out, "\" Lobby \",\\x1B]0;owned\\x07\\x1B[2J,\"'=HYPERLINK(\"\"http://x\"\")\",a\\\\b,"))
+        << listed.out;
+    const std::string plan = dir.File("plan.csv");
+    WriteFile(plan, listed.out);
+    const RunResult applied = RunVantoro(sim.Command({"apply", plan, "--login", "admin"}), kAdmin);
+    EXPECT_EQ(applied.exit, 0) << applied.err;
+    EXPECT_TRUE(Contains(applied.out, "1 unchanged")) << applied.out;
+    ExpectRecords(sim.Cameras()[0].records, before[0].records);
+}
+
 TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
 {
     SimulatedCameras sim(3);
