@@ -294,14 +294,17 @@ TEST(CliProgram, DiscoverCsvOfOddNamesAppliedUnchangedChangesNothing)
     ScratchDir dir;
     ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--no-verify", "--camera-name",
                                       "1= Lobby ", "--camera-name", "2=\x1B]0;owned\x07\x1B[2J", "--camera-name",
-                                      "3==HYPERLINK(\"http://x\")", "--camera-name", "4=a\\b"}),
+                                      "3==HYPERLINK(\"http://x\")", "--camera-name",
+                                      "4=a\\b Caf\xC3\xA9 \xE2\x82\xAC"}),
                          kAdmin).exit, 0);
     const auto before = sim.Cameras();
     const RunResult listed = RunVantoro(sim.Command({"discover", "--format", "csv"}));
     ASSERT_EQ(listed.exit, 0) << listed.err;
     EXPECT_EQ(listed.out.find('\x1B'), std::string::npos) << listed.out;
-    EXPECT_TRUE(Contains(listed.out, "\" Lobby \",\\x1B]0;owned\\x07\\x1B[2J,\"'=HYPERLINK(\"\"http://x\"\")\",a\\\\b,"))
+    EXPECT_TRUE(Contains(listed.out, "\" Lobby \",\\x1B]0;owned\\x07\\x1B[2J,\"'=HYPERLINK(\"\"http://x\"\")\",a\\\\b Caf\xC3\xA9 \xE2\x82\xAC,"))
         << listed.out;
+    // Stored as Windows-1252, one byte per character.
+    EXPECT_EQ(GeneralConfigReader(before[0].records.general.data()).camera_name(3), "a\\b Caf\xE9 \x80");
     const std::string plan = dir.File("plan.csv");
     WriteFile(plan, listed.out);
     const RunResult applied = RunVantoro(sim.Command({"apply", plan, "--login", "admin"}), kAdmin);
@@ -779,6 +782,19 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         {{"set", m, "--login", "admin", "--camera-name", "Entrance"}, "N=TEXT with N from 1 to 4"},
         {{"set", m, "--login", "admin", "--camera-name", "1=" + std::string(164, 'n')}, "at most 163"},
         {{"set", m, "--login", "admin", "--camera-name", "4=" + std::string(160, 'n')}, "at most 159"},
+        // Windows-1252: a character it cannot hold is refused, and lengths count characters.
+        {{"set", m, "--login", "admin", "--camera-name", "1=Gate \xCE\xA9"},
+         "camera_name_1 'Gate \xCE\xA9' holds '\xCE\xA9', which the camera cannot store: camera texts are Windows-1252"},
+        {{"set", m, "--login", "admin", "--camera-name", "1=Caf\xE9"}, "holds '\\xE9', which the camera cannot store"},
+        {{"apply", csv("omega.csv", "mac,camera_name_2\n" + m + ",\xCE\xA9\n"), "--login", "admin"},
+         "line 2, column camera_name_2"},
+        {{"set", m, "--login", "admin", "--camera-name", "4=" + [] {
+              std::string e;
+              for (int i = 0; i < 160; ++i)
+                  e += "\xC3\xA9";
+              return e;
+          }()},
+         "is 160 characters long; the camera holds at most 159"},
         {{"set", m, "--login", "admin", "--camera-name", "2=a", "--camera-name", "2=b"}, "given twice"},
         {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
         {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},
