@@ -154,9 +154,14 @@ std::optional<std::string> AppendJournalLine(int fd, std::string_view line)
 {
     // Every writer holds the lock across its append, so where the file ended
     // is still where this line begins when a failed write is cut back.
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR)
+    // Never a wait without end (the sheet appends on its GUI thread): another
+    // writer holds the lock for one write, so a second is plenty.
+    for (int tries = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
             return std::string("cannot lock it: ") + std::strerror(errno);
+        if (tries == 100)
+            return std::string("another program has held it locked for a second");
+        ::usleep(10000);
     }
     std::optional<std::string> error;
     struct stat st {};

@@ -23,6 +23,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sched.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -437,6 +439,19 @@ TEST(CliTexts, AJournalPathThatIsNotTheUsersOwnIsRefusedWithoutBlocking)
         EXPECT_EQ(sim::testing::ReadText(state + "/victim"), "victim\n") << c.what;
         EXPECT_FALSE(std::filesystem::exists(state + "/elsewhere/changes.jsonl")) << c.what;
     }
+    // A lock another program never lets go of: the append gives up after a
+    // second rather than hold up the sheet's GUI thread.
+    sim::testing::ScratchDir dir;
+    const std::string path = dir.File("state/vantoro/changes.jsonl");
+    ChangeJournal first(path);
+    ASSERT_FALSE(first.Append(entry));
+    const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    ChangeJournal second(path);
+    const auto error = second.Append(entry);
+    ::close(other);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("held it locked"), std::string::npos) << *error;
 }
 
 // A write cut short by a full disk is cut back, so the next line, once there
