@@ -3,6 +3,7 @@
 #include "ops/csv_io.h"
 #include "cli/table.h"
 #include "ops/text_forms.h"
+#include "util/record_text.h"
 #include "link/network_fields.h"
 #include "link/records.h"
 #include "util/mac_text.h"
@@ -43,7 +44,7 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
         std::fprintf(out, "\n");
         Table names({"CAMERA NAME", "TEXT"});
         for (int i = 0; i < general_layout::camera_names; ++i)
-            names.AddRow({std::to_string(i + 1), PrintableText(g.camera_name(i))});
+            names.AddRow({std::to_string(i + 1), Utf8FromRecordText(g.camera_name(i))});
         names.Print(out);
     }
     if (c.user) {
@@ -163,7 +164,7 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
             for (const NetworkField* field : kNetworkColumns)
                 row.push_back(NetworkFieldText(g, *field));
             for (int i = 0; i < general_layout::camera_names; ++i)
-                row.push_back(g.camera_name(i));
+                row.push_back(CsvTextCell(Utf8FromRecordText(g.camera_name(i))));
             row.push_back(g.FirmwareVersionText());
         } else {
             // The network fields, the camera names and the firmware.

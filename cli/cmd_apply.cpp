@@ -10,25 +10,83 @@
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantoro::cli {
 
 namespace {
 
-// Into the report opened before the search, when one was asked for; false
-// after a complaint when it could not be written.
-bool WriteReport(std::ofstream& report, const std::string& path, const std::vector<CameraResult>& results,
-                 const std::map<std::string, int>& counts, const std::vector<AddressProblem>& problems = {})
+// The report goes into a new file beside the one named and takes its name
+// only once there is something to report, so a run that ends before that (the
+// tool port taken) leaves an old report as it was.
+class ReportFile {
+public:
+    ReportFile() = default;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    ~ReportFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!temp_.empty())
+            ::unlink(temp_.c_str());
+    }
+    bool Open(const std::string& path)
+    {
+        path_ = path;
+        std::string temp = path + ".XXXXXX";
+        fd_ = ::mkstemp(temp.data());
+        if (fd_ < 0)
+            return false;
+        temp_ = temp;
+        // As a newly made file would be, rather than mkstemp's 0600.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+        return true;
+    }
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+    bool Commit(const std::string& text)
+    {
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += std::size_t(n);
+        }
+        const bool written = done == text.size() && ::fsync(fd_) == 0;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!written || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0)
+            return false;
+        temp_.clear();
+        return true;
+    }
+
+private:
+    std::string path_, temp_;
+    int fd_ = -1;
+};
+
+// Into the report, when one was asked for; false after a complaint when it
+// could not be written.
+bool WriteReport(ReportFile& report, const std::vector<CameraResult>& results, const std::map<std::string, int>& counts,
+                 const std::vector<AddressProblem>& problems = {})
 {
     if (!report.is_open())
         return true;
-    report << DumpJson(ResultsJson(results, counts, problems)) << "\n";
-    report.close();
-    if (!report) {
-        Complain("cannot write the report " + path);
+    if (!report.Commit(DumpJson(ResultsJson(results, counts, problems)) + "\n")) {
+        Complain("cannot write the report " + report.path() + ": " + std::strerror(errno));
         return false;
     }
     return true;
@@ -59,11 +117,10 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     const bool json = common.format == "json";
     // Opened before anything is sent: a report that cannot be written is bad
     // input, not a failed camera found out after the whole batch.
-    std::ofstream report;
+    ReportFile report;
     if (!o.report.empty()) {
-        report.open(o.report, std::ios::trunc);
-        if (!report) {
-            Complain("cannot write the report " + o.report + "; nothing was sent");
+        if (!report.Open(o.report)) {
+            Complain("cannot write the report " + o.report + ": " + std::strerror(errno) + "; nothing was sent");
             return kExitBadInput;
         }
     }
@@ -87,7 +144,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
         if (json)
             PrintResults(results, options->verify);
-        if (!WriteReport(report, o.report, results, CountResults(results, options->verify)))
+        if (!WriteReport(report, results, CountResults(results, options->verify)))
             return kExitCameraFailed;
         return kExitInterrupted;
     }
@@ -99,7 +156,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         const auto results = RefusedResults(targets);
         if (json)
             PrintResults(results, options->verify && !o.write.dry_run, problems);
-        WriteReport(report, o.report, results, CountResults(results, options->verify), problems);
+        WriteReport(report, results, CountResults(results, options->verify), problems);
         return kExitBadInput;
     }
     BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always};
@@ -145,7 +202,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
                 verify ? "verified" : "applied", counts.at("unchanged"), counts.at("not found"),
                 counts.at("login refused"), counts.at("failed"), extra.c_str());
     std::fflush(stdout);
-    if (!WriteReport(report, o.report, results, counts))
+    if (!WriteReport(report, results, counts))
         return kExitCameraFailed;
     return WriteExitStatus(session, !failed);
 }

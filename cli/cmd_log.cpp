@@ -5,14 +5,14 @@
 #include "cli/table.h"
 #include "ops/camera_json.h"
 #include "ops/change_journal.h"
+#include "ops/journal_file.h"
 #include "ops/journal_log.h"
 #include "util/mac_text.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <limits>
+#include <new>
+#include <unistd.h>
 
 namespace vantoro::cli {
 
@@ -71,7 +71,9 @@ int RunLog(const LogOptions& o)
     if (!o.since.empty()) {
         filter.since_ms = ParseIsoTime(o.since);
         if (!filter.since_ms) {
-            Complain("--since wants an ISO 8601 date or time (2026-12-07 or 2026-12-07T10:30), not '" + o.since + "'");
+            Complain("--since wants an ISO 8601 date or time: 2026-12-07, 2026-12-07T10:30 or "
+                     "2026-12-07 10:30:05.250, with an optional zone Z, +01:00, +0100 or +01 (UTC when none), not '" +
+                     o.since + "'");
             return kExitBadInput;
         }
     }
@@ -80,14 +82,29 @@ int RunLog(const LogOptions& o)
         Complain("no journal of changes: neither XDG_STATE_HOME nor HOME is set");
         return kExitBadInput;
     }
-    std::ifstream in(path);
-    if (!in && errno != ENOENT) {
-        Complain("cannot read the journal of changes " + path + ": " + std::strerror(errno));
+    // Opened as the writers open it: no symlink followed, nothing but the
+    // user's own regular file, and never blocking on a FIFO.
+    const JournalFd file = OpenJournalFile(path, JournalAccess::Read);
+    if (file.fd < 0 && !file.error.empty()) {
+        Complain("cannot read the journal of changes " + path + ": " + file.error);
         return kExitCameraFailed;
     }
-    const JournalRead read = ReadJournal(in, filter);
-    for (std::size_t line : read.damaged)
-        Complain(path + " line " + std::to_string(line) + " is damaged and was skipped");
+    JournalRead read;
+    try {
+        if (file.fd >= 0)
+            read = ReadJournal(file.fd, filter);
+    } catch (const std::bad_alloc&) {
+        read.error = "out of memory";
+    }
+    if (file.fd >= 0)
+        ::close(file.fd);
+    for (std::size_t i = 0; i < read.damaged.size(); ++i)
+        Complain(path + " line " + std::to_string(read.damaged[i]) + " " + read.why[i] + " and was skipped");
+    if (!read.error.empty()) {
+        // Never "no changes recorded" for a journal that could not be read.
+        Complain("cannot read the journal of changes " + path + ": " + read.error);
+        return kExitCameraFailed;
+    }
 
     if (o.format == "json") {
         json list = json::array();

@@ -117,7 +117,8 @@ CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<C
 
 void Complain(const std::string& text)
 {
-    std::fprintf(stderr, "vantoro: %s\n", text.c_str());
+    // File names and camera texts may hold anything: no control character reaches the terminal.
+    std::fprintf(stderr, "vantoro: %s\n", TerminalText(text).c_str());
 }
 
 void RecordChange(JournalEntry entry)

@@ -1,5 +1,7 @@
 #include "cli/table.h"
 
+#include "ops/text_forms.h"
+
 #include <algorithm>
 
 namespace vantoro::cli {
@@ -19,11 +21,16 @@ std::string Fit(const std::string& cell, std::size_t width)
 
 void Table::Print(std::FILE* out, std::size_t width) const
 {
+    // Control characters shown, never sent to the terminal.
+    std::vector<std::vector<std::string>> rows = rows_;
+    for (auto& row : rows)
+        for (std::string& cell : row)
+            cell = ops::TerminalText(cell);
     const std::size_t columns = headers_.size();
     std::vector<std::size_t> widths(columns);
     for (std::size_t c = 0; c < columns; ++c) {
         widths[c] = headers_[c].size();
-        for (const auto& row : rows_)
+        for (const auto& row : rows)
             if (c < row.size())
                 widths[c] = std::max(widths[c], row[c].size());
     }
@@ -52,7 +59,7 @@ void Table::Print(std::FILE* out, std::size_t width) const
         std::fprintf(out, "%s\n", text.c_str());
     };
     line(headers_);
-    for (const auto& row : rows_)
+    for (const auto& row : rows)
         line(row);
 }
 

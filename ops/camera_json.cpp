@@ -1,5 +1,7 @@
 #include "ops/camera_json.h"
 
+#include "util/record_text.h"
+
 #include "link/net_interfaces.h"
 #include "link/network_fields.h"
 #include "link/records.h"
@@ -63,7 +65,7 @@ json CameraDetailJson(const CameraSnapshot& c, bool show_passwords)
         const GeneralConfigReader g(c.general->data());
         json names = json::array();
         for (int i = 0; i < general_layout::camera_names; ++i)
-            names.push_back(g.camera_name(i));
+            names.push_back(Utf8FromRecordText(g.camera_name(i)));
         j["camera_names"] = names;
     }
     j["users"] = nullptr;

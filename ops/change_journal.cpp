@@ -2,6 +2,7 @@
 
 #include "link/net_interfaces.h"
 #include "ops/camera_json.h"
+#include "ops/journal_file.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 #include "vantoro_version.h"
@@ -13,9 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantoro::ops {
@@ -60,17 +59,6 @@ json TextOrNull(const std::optional<std::string>& text)
 json TextOrNull(const std::string& text)
 {
     return text.empty() ? json(nullptr) : json(text);
-}
-
-// Every folder of path up to the file's, each made 0700 when missing.
-bool MakeFolders(const std::string& file)
-{
-    for (std::size_t slash = file.find('/', 1); slash != std::string::npos; slash = file.find('/', slash + 1)) {
-        const std::string folder = file.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -148,15 +136,14 @@ std::optional<std::string> ChangeJournal::Open()
 {
     if (fd_ >= 0)
         return std::nullopt;
+    if (failed_)
+        return std::nullopt; // said once; the run goes on without the journal
     if (path_.empty())
         return Fail("the journal of changes cannot be written: neither XDG_STATE_HOME nor HOME is set");
-    if (!MakeFolders(path_))
-        return Fail("the journal of changes " + path_ + " cannot be written: " + std::strerror(errno));
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0)
-        return Fail("the journal of changes " + path_ + " cannot be written: " + std::strerror(errno));
-    // A file left readable by others holds who changed what: made private.
-    ::fchmod(fd_, 0600);
+    JournalFd file = OpenJournalFile(path_, JournalAccess::Append);
+    if (file.fd < 0)
+        return Fail("the journal of changes " + path_ + " cannot be written: " + file.error);
+    fd_ = file.fd;
     return std::nullopt;
 }
 
@@ -167,12 +154,8 @@ std::optional<std::string> ChangeJournal::Append(const JournalEntry& entry)
         if (fd_ < 0)
             return error;
     }
-    const std::string line = JournalLine(entry) + "\n";
-    // One write: O_APPEND puts it whole at the end, whoever else appends.
-    const ssize_t n = ::write(fd_, line.data(), line.size());
-    if (n != ssize_t(line.size()))
-        return Fail("the journal of changes " + path_ + " cannot be written: " +
-                    (n < 0 ? std::strerror(errno) : "a short write"));
+    if (auto error = AppendJournalLine(fd_, JournalLine(entry) + "\n"))
+        return Fail("the journal of changes " + path_ + " cannot be written: " + *error);
     if (::fsync(fd_) != 0)
         return Fail("the journal of changes " + path_ + " cannot be synced: " + std::strerror(errno));
     return std::nullopt;

@@ -58,7 +58,9 @@ public:
     ChangeJournal& operator=(const ChangeJournal&) = delete;
 
     // Makes the folder (0700) and opens the file (0600) for appending; an
-    // error text when it cannot. Append opens it too when needed.
+    // error text when it cannot, or when either is not the user's own
+    // (ops/journal_file.h), and the journal is then not used. Append opens
+    // it too when needed.
     std::optional<std::string> Open();
     // One line. Returns the error text of the first failure of this journal
     // only, so a front end says it once per run; later failures return none.

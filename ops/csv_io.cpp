@@ -114,7 +114,10 @@ void WriteCsvRow(std::FILE* out, const CsvRow& row)
         if (i > 0)
             std::fputc(',', out);
         const std::string& field = row[i];
-        if (field.find_first_of(",\"\r\n") != std::string::npos)
+        // Blanks at either end are quoted: the reader trims them off a bare cell.
+        const bool blank_end = !field.empty() && (std::string_view(" \t").find(field.front()) != std::string_view::npos ||
+                                                   std::string_view(" \t").find(field.back()) != std::string_view::npos);
+        if (blank_end || field.find_first_of(",\"\r\n") != std::string::npos)
             csv_fwrite(out, field.data(), field.size());
         else
             std::fwrite(field.data(), 1, field.size(), out);

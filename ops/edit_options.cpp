@@ -1,6 +1,7 @@
 #include "ops/edit_options.h"
 
 #include "ops/text_forms.h"
+#include "util/record_text.h"
 #include "util/strict_address.h"
 
 namespace vantoro::ops {
@@ -24,11 +25,32 @@ std::optional<std::string> ReadNetworkEdit(const std::string& what, const Networ
     return std::nullopt;
 }
 
-std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& text,
+namespace {
+
+// A typed name (UTF-8) as the camera stores it, one Windows-1252 byte per
+// character; so a length checked afterwards counts characters.
+std::optional<std::string> CameraNameBytes(const std::string& field, const std::string& text, std::string& bytes)
+{
+    std::string refused;
+    const auto converted = RecordTextFromUtf8(text, &refused);
+    if (!converted)
+        return field + " '" + TerminalText(text) + "' holds '" + TerminalText(refused) +
+               "', which the camera cannot store: camera texts are Windows-1252";
+    bytes = *converted;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& cell,
                                               GeneralEdits& edits)
 {
-    if (text.empty())
+    if (cell.empty())
         return std::nullopt;
+    // As discover writes it: escapes and a spreadsheet's formula guard undone.
+    std::string text;
+    if (auto error = CameraNameBytes(CameraNameField(slot), CsvCellText(cell), text))
+        return what + " " + *error;
     if (auto error = CheckCameraName(slot, text))
         return what + " " + *error;
     edits.camera_names[std::size_t(slot)] = text;
@@ -44,7 +66,9 @@ std::optional<std::string> ReadCameraNameOption(const std::string& text, General
     const int slot = number[0] - '1';
     if (edits.camera_names[std::size_t(slot)])
         return "--camera-name " + number + " is given twice";
-    const std::string name = text.substr(eq + 1);
+    std::string name;
+    if (auto error = CameraNameBytes(CameraNameField(slot), text.substr(eq + 1), name))
+        return "--camera-name " + *error;
     if (auto error = CheckCameraName(slot, name))
         return "--camera-name " + *error;
     edits.camera_names[std::size_t(slot)] = name;

@@ -33,4 +33,98 @@ std::string PrintableText(std::string_view text)
     return out;
 }
 
+namespace {
+
+void Escape(std::string& out, unsigned char b)
+{
+    char esc[5];
+    std::snprintf(esc, sizeof esc, "\\x%02X", b);
+    out += esc;
+}
+
+// The length of the UTF-8 sequence at the front of text, or 0 when it is none.
+std::size_t Utf8Length(std::string_view text, char32_t& code)
+{
+    const auto b = static_cast<unsigned char>(text[0]);
+    std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > text.size())
+        return 0;
+    code = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (c & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+bool Formula(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of('\'');
+    return first != std::string_view::npos && std::string_view("=+-@").find(text[first]) != std::string_view::npos;
+}
+
+int HexDigit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+} // namespace
+
+std::string TerminalText(std::string_view text)
+{
+    std::string out;
+    while (!text.empty()) {
+        char32_t code = 0;
+        const std::size_t n = Utf8Length(text, code);
+        if (n == 0 || code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            for (std::size_t i = 0; i < std::max<std::size_t>(n, 1); ++i)
+                Escape(out, static_cast<unsigned char>(text[i]));
+        } else {
+            out.append(text.substr(0, n));
+        }
+        text.remove_prefix(std::max<std::size_t>(n, 1));
+    }
+    return out;
+}
+
+std::string CsvTextCell(std::string_view text)
+{
+    std::string out = Formula(text) ? "'" : "";
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F)
+            Escape(out, b);
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string CsvCellText(std::string_view cell)
+{
+    if (cell.size() > 1 && cell[0] == '\'' && Formula(cell.substr(1)))
+        cell.remove_prefix(1);
+    std::string out;
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        if (cell[i] == '\\' && i + 1 < cell.size() && cell[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (cell[i] == '\\' && i + 3 < cell.size() && cell[i + 1] == 'x' && HexDigit(cell[i + 2]) >= 0 &&
+                   HexDigit(cell[i + 3]) >= 0) {
+            out += char(HexDigit(cell[i + 2]) * 16 + HexDigit(cell[i + 3]));
+            i += 3;
+        } else {
+            out += cell[i];
+        }
+    }
+    return out;
+}
+
 } // namespace vantoro::ops

@@ -1,4 +1,5 @@
 #include "ui/camera_names_page.h"
+#include "ui/record_text_validator.h"
 
 #include "link/records.h"
 #include "ui/list_line.h"
@@ -36,6 +37,7 @@ CameraNamesPage::CameraNamesPage(UiState& state, QWidget* parent) : SheetPage(pa
     for (int slot = 0; slot < kSlots; ++slot) {
         // An edit holds no more than its slot keeps, so what shows is what goes.
         NameEdit(this, slot)->setMaxLength(int(general_layout::camera_name_width(slot)) - 1);
+        NameEdit(this, slot)->setValidator(new RecordTextValidator(NameEdit(this, slot)));
         connect(NameEdit(this, slot), &QLineEdit::textChanged, this,
                 [this, slot](const QString& text) { NameChanged(slot, text); });
     }

@@ -1,5 +1,9 @@
 #include "ui/list_line.h"
 
+#include "util/record_text.h"
+
+#include <QList>
+
 namespace vantoro::ui {
 
 namespace {
@@ -14,12 +18,20 @@ bool IsScanSpace(char c)
 
 QString FromRecordText(std::string_view bytes)
 {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(Utf8FromRecordText(bytes));
 }
 
 std::string ToRecordText(const QString& text)
 {
-    return text.toLatin1().toStdString();
+    if (auto bytes = RecordTextFromUtf8(text.toStdString()))
+        return *bytes;
+    // What the code page cannot hold (the edits block typing it) reads '?'.
+    std::string out;
+    for (const uint c : text.toUcs4()) {
+        const char32_t code = c;
+        out += RecordTextFromUtf8(QString::fromUcs4(&code, 1).toStdString()).value_or("?");
+    }
+    return out;
 }
 
 QString FormatUserLine(std::string_view name, std::string_view password)

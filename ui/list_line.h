@@ -10,7 +10,8 @@
 
 namespace vantoro::ui {
 
-// Record texts are bytes; each byte is one character on screen (Latin-1).
+// Record texts are bytes, one Windows-1252 character each (util/record_text.h);
+// a character the code page cannot hold becomes '?'.
 QString FromRecordText(std::string_view bytes);
 std::string ToRecordText(const QString& text);
 

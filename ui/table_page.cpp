@@ -1,4 +1,5 @@
 #include "ui/table_page.h"
+#include "ui/record_text_validator.h"
 
 #include "ui/list_line.h"
 #include "ui/sorted_list_box.h"
@@ -26,6 +27,9 @@ TablePage::TablePage(UiState& state, const DialogTemplate& dialog, const TableLa
     // The fields refuse more than the record's row can hold.
     Control<QLineEdit>(this, layout_.name_edit)->setMaxLength(int(layout_.name_width) - 1);
     Control<QLineEdit>(this, layout_.text_edit)->setMaxLength(int(layout_.text_width) - 1);
+    // And any character the record's code page cannot hold.
+    for (const int id : {layout_.name_edit, layout_.text_edit})
+        Control<QLineEdit>(this, id)->setValidator(new RecordTextValidator(Control<QLineEdit>(this, id)));
 
     // Selecting a line marks it for DELETE; what else it does is the page's own.
     connect(Control<QPushButton>(this, layout_.add), &QPushButton::clicked, this, &TablePage::AddClicked);

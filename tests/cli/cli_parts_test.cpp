@@ -5,6 +5,8 @@
 #include "cli/table.h"
 #include "ops/base64.h"
 #include "ops/change_journal.h"
+#include "ops/csv_io.h"
+#include "ops/journal_file.h"
 #include "ops/journal_log.h"
 #include "ops/record_edits.h"
 #include "ops/sweep_targets.h"
@@ -18,7 +20,14 @@
 #include "../tools/sim_test_support.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sched.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <sstream>
 #include <functional>
 #include <tuple>
@@ -165,6 +174,65 @@ TEST(CliTexts, TablesAreAlignedAndFitTheWidth)
     EXPECT_NE(printed.find("~"), std::string::npos) << "the cut cell is marked";
 }
 
+// Camera texts in discover's CSV: blanks kept, control characters and
+// backslashes escaped, formulas guarded, and each reads back unchanged;
+// tables and terminals never get a control character.
+TEST(CliTexts, CameraTextsInCsvCellsAreSafeAndReadBackUnchanged)
+{
+    const struct {
+        std::string text, cell;
+    } cases[] = {
+        {" Lobby", " Lobby"},
+        {"Lobby \t", "Lobby \\x09"},
+        {"\x1B]0;owned\x07\x1B[2J", "\\x1B]0;owned\\x07\\x1B[2J"},
+        {"=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+        {"+1", "'+1"},
+        {"-1", "'-1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"'=x", "''=x"},
+        {"'x", "'x"},
+        {"'", "'"},
+        {"C:\\x41\\", "C:\\\\x41\\\\"},
+        {"a,b\r\nc", "a,b\\x0D\\x0Ac"},
+        {"Gr\xFC\xDF" "e", "Gr\xFC\xDF" "e"},
+    };
+    for (const auto& c : cases) {
+        const std::string cell = CsvTextCell(c.text);
+        EXPECT_EQ(cell, c.cell) << PrintableText(c.text);
+        EXPECT_EQ(CsvCellText(cell), c.text) << PrintableText(c.text);
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = ::open_memstream(&text, &size);
+        WriteCsvRow(out, {"mac", cell});
+        std::fclose(out);
+        const CsvFile read = ReadCsvText(std::string(text, size), "x");
+        std::free(text);
+        ASSERT_EQ(read.rows.size(), 1u) << read.error;
+        EXPECT_EQ(read.rows[0], (CsvRow{"mac", cell})) << PrintableText(c.text);
+    }
+    // A hand-typed backslash is kept.
+    EXPECT_EQ(CsvCellText("a\\b\\x4"), "a\\b\\x4");
+
+    const struct {
+        std::string text, shown;
+    } screens[] = {{"\x1B[31mred", "\\x1B[31mred"},
+                   {"Gr\xC3\xBC\xC3\x9F\x65", "Gr\xC3\xBC\xC3\x9F\x65"},
+                   {"\xC2\x9B" "2J", "\\xC2\\x9B" "2J"},
+                   {"\xFF\xC3", "\\xFF\\xC3"},
+                   {"tab\tend\x7F", "tab\\x09end\\x7F"}};
+    for (const auto& s : screens)
+        EXPECT_EQ(TerminalText(s.text), s.shown) << PrintableText(s.text);
+    Table t({"NAME"});
+    t.AddRow({"\x1B]0;owned\x07"});
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = ::open_memstream(&text, &size);
+    t.Print(out);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size), "NAME\n\\x1B]0;owned\\x07\n");
+    std::free(text);
+}
+
 TEST(CliEdits, TextsThatDoNotFitTheirFieldsAreRefused)
 {
     const auto refused = [](RecordEdits e) { return CheckTextLengths(e).has_value(); };
@@ -262,6 +330,13 @@ TEST(CliTexts, JournalLinesAreReadBackByCameraAndTimeAndDamageIsNamed)
                  {"2026-12-07T10:30", 1796639400000},
                  {"2026-12-07 10:30:05.25Z", 1796639405250},
                  {"2026-12-07T10:30+01:00", 1796635800000},
+                 {"2026-12-07T10:30+0100", 1796635800000},
+                 {"2026-12-07T10:30+01", 1796635800000},
+                 {"2026-12-07t10:30:00-0230z", std::nullopt},
+                 {"2026-12-07t10:30:00-0230", 1796648400000},
+                 {"2026-12-07T10:30+1", std::nullopt},
+                 {"2026-12-07T10:30+01:0", std::nullopt},
+                 {"2026-12-07T10:30+010", std::nullopt},
                  {"2028-02-29", 1835395200000},
                  {"2026-02-29", std::nullopt},
                  {"2026-12-07T24:00", std::nullopt},
@@ -277,14 +352,159 @@ not json
 
 {"time":"yesterday","mac":"00:0a:0b:00:00:01"}
 {"time":"2026-12-09T09:00:00.000Z","mac":"00:0a:0b:00:00:01"}
-)");
+{"time":"2026-12-10T09:00:00.000Z","mac":"00:0a:0b:00:00:01","changes":[{"field":"na{"time":"2026-12-11T09:00:00.000Z","mac":"00:0a:0b:00:00:01"}
+)" + std::string(kJournalLineLimit + 1, ' ') + "\n" +
+                            // Nested 200,000 deep; a crash of the stack before it was bounded.
+                            R"({"time":"2026-12-11T09:00:00.000Z","mac":"00:0a:0b:00:00:01","x":)" +
+                            std::string(200000, '[') + std::string(200000, ']') + "}\n" +
+                            R"({"time":"2026-12-12T09:00:00.000Z","mac":"00:0a:0b:00:00:01","x":"[[[[[[[[[[[[[[[[[["})");
     JournalFilter filter;
     filter.mac = MacAddress{0x00, 0x0a, 0x0b, 0x00, 0x00, 0x01};
     filter.since_ms = ParseIsoTime("2026-12-08");
     const JournalRead read = ReadJournal(file, filter);
-    ASSERT_EQ(read.entries.size(), 1u);
+    ASSERT_EQ(read.entries.size(), 3u);
     EXPECT_EQ(read.entries[0]["time"], "2026-12-09T09:00:00.000Z");
-    EXPECT_EQ(read.damaged, (std::vector<std::size_t>{2, 5}));
+    // The whole line glued to a cut-off one is still read.
+    EXPECT_EQ(read.entries[1]["time"], "2026-12-11T09:00:00.000Z");
+    EXPECT_EQ(read.entries[2]["time"], "2026-12-12T09:00:00.000Z");
+    EXPECT_EQ(read.damaged, (std::vector<std::size_t>{2, 5, 7, 8, 9}));
+    EXPECT_EQ(read.why, (std::vector<std::string>{"is damaged", "is damaged", "is damaged", "is longer than 1 MiB",
+                                                   "is nested too deeply"}));
+    EXPECT_EQ(read.error, "");
+}
+
+// Whatever is planted at the journal's path is refused, with the reason, and
+// never blocks or is written through; the writer says so once.
+TEST(CliTexts, AJournalPathThatIsNotTheUsersOwnIsRefusedWithoutBlocking)
+{
+    const bool root = ::geteuid() == 0;
+    const struct Case {
+        const char* what;
+        std::function<void(const std::string& state)> plant;
+        const char* reason;
+        bool needs_root;
+    } cases[] = {
+        {"a FIFO", [](const std::string& s) { ::mkfifo((s + "/vantoro/changes.jsonl").c_str(), 0600); },
+         "it is not a regular file", false},
+        {"a symlink to /dev/zero", [](const std::string& s) { (void)!::symlink("/dev/zero", (s + "/vantoro/changes.jsonl").c_str()); },
+         "it is a symbolic link", false},
+        {"a symlink to another file",
+         [](const std::string& s) { (void)!::symlink((s + "/victim").c_str(), (s + "/vantoro/changes.jsonl").c_str()); },
+         "it is a symbolic link", false},
+        {"a symlinked folder",
+         [](const std::string& s) {
+             ::rmdir((s + "/vantoro").c_str());
+             ::mkdir((s + "/elsewhere").c_str(), 0700);
+             (void)!::symlink((s + "/elsewhere").c_str(), (s + "/vantoro").c_str());
+         },
+         "/vantoro is a symbolic link", false},
+        {"a folder writable by others", [](const std::string& s) { ::chmod((s + "/vantoro").c_str(), 0777); },
+         "/vantoro is writable by others (mode 0777)", false},
+        {"a file writable by others",
+         [](const std::string& s) {
+             std::ofstream(s + "/vantoro/changes.jsonl") << "victim\n";
+             ::chmod((s + "/vantoro/changes.jsonl").c_str(), 0666);
+         },
+         "it is writable by others (mode 0666)", false},
+        {"a folder of another user", [](const std::string& s) { (void)!::chown((s + "/vantoro").c_str(), 65534, 65534); },
+         "/vantoro belongs to another user (uid 65534)", true},
+        {"a file of another user",
+         [](const std::string& s) {
+             std::ofstream(s + "/vantoro/changes.jsonl") << "victim\n";
+             (void)!::chown((s + "/vantoro/changes.jsonl").c_str(), 65534, 65534);
+         },
+         "it belongs to another user (uid 65534)", true},
+    };
+    JournalEntry entry;
+    entry.action = "apply";
+    for (const Case& c : cases) {
+        if (c.needs_root && !root)
+            continue;
+        sim::testing::ScratchDir dir;
+        const std::string state = dir.File("state");
+        ASSERT_EQ(::mkdir(state.c_str(), 0700), 0);
+        ASSERT_EQ(::mkdir((state + "/vantoro").c_str(), 0700), 0);
+        std::ofstream(state + "/victim") << "victim\n";
+        c.plant(state);
+        const std::string path = state + "/vantoro/changes.jsonl";
+
+        ChangeJournal journal(path);
+        const auto error = journal.Append(entry);
+        ASSERT_TRUE(error) << c.what;
+        EXPECT_NE(error->find(c.reason), std::string::npos) << c.what << ": " << *error;
+        EXPECT_FALSE(journal.Append(entry)) << c.what << ": said once, then the journal is gone without";
+        const JournalFd read = OpenJournalFile(path, JournalAccess::Read);
+        EXPECT_EQ(read.fd, -1) << c.what;
+        EXPECT_NE(read.error.find(c.reason), std::string::npos) << c.what << ": " << read.error;
+        EXPECT_EQ(sim::testing::ReadText(state + "/victim"), "victim\n") << c.what;
+        EXPECT_FALSE(std::filesystem::exists(state + "/elsewhere/changes.jsonl")) << c.what;
+    }
+    // A lock another program never lets go of: the append gives up after a
+    // second rather than hold up the sheet's GUI thread.
+    sim::testing::ScratchDir dir;
+    const std::string path = dir.File("state/vantoro/changes.jsonl");
+    ChangeJournal first(path);
+    ASSERT_FALSE(first.Append(entry));
+    const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    ChangeJournal second(path);
+    const auto error = second.Append(entry);
+    ::close(other);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("held it locked"), std::string::npos) << *error;
+}
+
+// A write cut short by a full disk is cut back, so the next line, once there
+// is room, is whole. A full tmpfs of a private mount namespace gives the
+// short write; without the rights to make one, the test is skipped.
+TEST(CliTexts, AJournalLineThatDoesNotFitIsCutBackAndTheNextOneIsWhole)
+{
+    sim::testing::ScratchDir dir;
+    const std::string disk = dir.File("disk");
+    ASSERT_EQ(::mkdir(disk.c_str(), 0700), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(77);
+        const std::string path = disk + "/vantoro/changes.jsonl";
+        JournalEntry entry;
+        entry.action = "apply";
+        entry.changes.push_back({"name", std::nullopt, std::string(5000, 'x')});
+        ChangeJournal journal(path);
+        if (journal.Append(entry))
+            ::_exit(1);
+        // Fill the disk: what is left is the slack of the journal's last page.
+        {
+            std::ofstream filler(disk + "/filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), block.size()))
+                ;
+            filler.write("f", 1); // a partial block
+        }
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        const off_t before = st.st_size;
+        if (!journal.Append(entry))
+            ::_exit(2); // the line fitted after all
+        ::stat(path.c_str(), &st);
+        if (st.st_size != before)
+            ::_exit(3); // half a line left behind
+        ::unlink((disk + "/filler").c_str());
+        ChangeJournal next(path); // the next program
+        if (next.Append(entry))
+            ::_exit(4);
+        std::ifstream in(path);
+        const JournalRead read = ReadJournal(in);
+        ::_exit(read.entries.size() == 2 && read.damaged.empty() ? 0 : 5);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: first line, 2: fitted, 3: half a line left, 4: next line, 5: read";
 }
 
 TEST(CliEdits, ASwitchThatAlreadyReadsAsAskedKeepsTheCamerasWord)

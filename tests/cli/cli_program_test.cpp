@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -281,6 +283,34 @@ TEST(CliProgram, ImportRefusesWhatIsNoExportOfAnAnsweringCamera)
     EXPECT_EQ(elsewhere.exit, 1);
     EXPECT_TRUE(Contains(elsewhere.err, "did not answer")) << elsewhere.err;
     EXPECT_EQ(other.Counters().set_requests, 0u);
+}
+
+// Names with blanks at either end, escape sequences and formulas: discover's
+// CSV shows no control character, guards the formula, and applied unchanged
+// it changes nothing.
+TEST(CliProgram, DiscoverCsvOfOddNamesAppliedUnchangedChangesNothing)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    ASSERT_EQ(RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--no-verify", "--camera-name",
+                                      "1= Lobby ", "--camera-name", "2=\x1B]0;owned\x07\x1B[2J", "--camera-name",
+                                      "3==HYPERLINK(\"http://x\")", "--camera-name",
+                                      "4=a\\b Caf\xC3\xA9 \xE2\x82\xAC"}),
+                         kAdmin).exit, 0);
+    const auto before = sim.Cameras();
+    const RunResult listed = RunVantoro(sim.Command({"discover", "--format", "csv"}));
+    ASSERT_EQ(listed.exit, 0) << listed.err;
+    EXPECT_EQ(listed.out.find('\x1B'), std::string::npos) << listed.out;
+    EXPECT_TRUE(Contains(listed.out, "\" Lobby \",\\x1B]0;owned\\x07\\x1B[2J,\"'=HYPERLINK(\"\"http://x\"\")\",a\\\\b Caf\xC3\xA9 \xE2\x82\xAC,"))
+        << listed.out;
+    // Stored as Windows-1252, one byte per character.
+    EXPECT_EQ(GeneralConfigReader(before[0].records.general.data()).camera_name(3), "a\\b Caf\xE9 \x80");
+    const std::string plan = dir.File("plan.csv");
+    WriteFile(plan, listed.out);
+    const RunResult applied = RunVantoro(sim.Command({"apply", plan, "--login", "admin"}), kAdmin);
+    EXPECT_EQ(applied.exit, 0) << applied.err;
+    EXPECT_TRUE(Contains(applied.out, "1 unchanged")) << applied.out;
+    ExpectRecords(sim.Cameras()[0].records, before[0].records);
 }
 
 TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
@@ -747,6 +777,70 @@ TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
     EXPECT_TRUE(Contains(log.err, "line 13 is damaged")) << log.err;
 }
 
+// A FIFO or a symlink to /dev/zero at the journal's path: set still writes
+// the camera and says once why there is no journal; log refuses, naming it.
+TEST(CliProgram, APlantedJournalNeitherHangsNorIsFollowed)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    const std::string state = "XDG_STATE_HOME=" + dir.File("state");
+    const std::string journal = dir.File("state") + "/vantoro/changes.jsonl";
+    ASSERT_TRUE(std::filesystem::create_directories(dir.File("state") + "/vantoro"));
+    ::chmod((dir.File("state") + "/vantoro").c_str(), 0700);
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        const char* reason;
+        const char* gateway;
+    } cases[] = {
+        {"a FIFO", [&] { ::mkfifo(journal.c_str(), 0600); }, "it is not a regular file", "10.0.0.8"},
+        {"a symlink to /dev/zero", [&] { (void)!::symlink("/dev/zero", journal.c_str()); }, "it is a symbolic link",
+         "10.0.0.9"},
+    };
+    for (const auto& c : cases) {
+        ::unlink(journal.c_str());
+        c.plant();
+        const RunResult set = RunVantoro(sim.Command({"set", MacArg(1), "--login", "admin", "--force", "--gateway",
+                                                      c.gateway, "--no-verify"}),
+                                         {"VANTORO_PASSWORD=admin", state});
+        EXPECT_EQ(set.exit, 0) << c.what << set.err;
+        EXPECT_EQ(set.err, "vantoro: the journal of changes " + journal + " cannot be written: " + c.reason +
+                               "; the change itself goes on\n")
+            << c.what;
+        const RunResult log = RunVantoro({"log"}, {state});
+        EXPECT_EQ(log.exit, 1) << c.what;
+        EXPECT_EQ(log.err, "vantoro: cannot read the journal of changes " + journal + ": " + c.reason + "\n") << c.what;
+    }
+    EXPECT_EQ(GeneralConfigReader(sim.Cameras()[0].records.general.data()).gateway(), 0x0A000009u);
+}
+
+// The tool port taken: the run ends before there is anything to report, and
+// an old report stays as it was, as it does for a plan that cannot be read.
+TEST(CliProgram, ARunThatEndsBeforeReportingLeavesTheOldReport)
+{
+    SimulatedCameras sim(1);
+    ScratchDir dir;
+    const std::string report = dir.File("report.json");
+    WriteFile(report, "old report\n");
+    const std::string plan = dir.File("plan.csv");
+    WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",10.0.0.1\n");
+    std::vector<std::string> args = sim.Command({"apply", plan, "--login", "admin", "--force", "--report", report});
+    sim::testing::UdpEndpoint taken;
+    const auto port = std::find(args.begin(), args.end(), "--tool-port");
+    ASSERT_NE(port, args.end());
+    *(port + 1) = std::to_string(taken.port());
+    const RunResult busy = RunVantoro(args, kAdmin);
+    EXPECT_EQ(busy.exit, 1) << busy.err;
+    EXPECT_EQ(ReadText(report), "old report\n");
+    args[1] = dir.File("missing.csv");
+    EXPECT_EQ(RunVantoro(args, kAdmin).exit, 2);
+    EXPECT_EQ(ReadText(report), "old report\n");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(dir.File("")))
+        ++files;
+    EXPECT_EQ(files, 2u) << "no new file left beside the report";
+}
+
 TEST(CliProgram, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack)
 {
     SimulatedCameras sim(1);
@@ -839,6 +933,19 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         {{"set", m, "--login", "admin", "--camera-name", "Entrance"}, "N=TEXT with N from 1 to 4"},
         {{"set", m, "--login", "admin", "--camera-name", "1=" + std::string(164, 'n')}, "at most 163"},
         {{"set", m, "--login", "admin", "--camera-name", "4=" + std::string(160, 'n')}, "at most 159"},
+        // Windows-1252: a character it cannot hold is refused, and lengths count characters.
+        {{"set", m, "--login", "admin", "--camera-name", "1=Gate \xCE\xA9"},
+         "camera_name_1 'Gate \xCE\xA9' holds '\xCE\xA9', which the camera cannot store: camera texts are Windows-1252"},
+        {{"set", m, "--login", "admin", "--camera-name", "1=Caf\xE9"}, "holds '\\xE9', which the camera cannot store"},
+        {{"apply", csv("omega.csv", "mac,camera_name_2\n" + m + ",\xCE\xA9\n"), "--login", "admin"},
+         "line 2, column camera_name_2"},
+        {{"set", m, "--login", "admin", "--camera-name", "4=" + [] {
+              std::string e;
+              for (int i = 0; i < 160; ++i)
+                  e += "\xC3\xA9";
+              return e;
+          }()},
+         "is 160 characters long; the camera holds at most 159"},
         {{"set", m, "--login", "admin", "--camera-name", "2=a", "--camera-name", "2=b"}, "given twice"},
         {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
         {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},

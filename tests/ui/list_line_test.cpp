@@ -1,4 +1,5 @@
 #include "ui/list_line.h"
+#include "ui/record_text_validator.h"
 
 #include "qt_printers.h"
 
@@ -40,6 +41,16 @@ TEST(ListLine, RecordTextKeepsEachByteAsOneCharacter)
     const QString text = FromRecordText(bytes);
     EXPECT_EQ(text.size(), 4);
     EXPECT_EQ(ToRecordText(text), bytes);
+    // Windows-1252, as vantoro reads and writes it: 80 is the euro sign, and
+    // what the code page cannot hold is '?' here and blocked in the edits.
+    EXPECT_EQ(FromRecordText("\x80\x93"), QString::fromUtf8("\xE2\x82\xAC\xE2\x80\x9C"));
+    EXPECT_EQ(ToRecordText(QString::fromUtf8("\xE2\x82\xAC Caf\xC3\xA9 \xCE\xA9")), "\x80 Caf\xE9 ?");
+    RecordTextValidator validator;
+    int pos = 0;
+    QString typed = QString::fromUtf8("Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(validator.validate(typed, pos), QValidator::Acceptable);
+    typed += QString::fromUtf8("\xCE\xA9");
+    EXPECT_EQ(validator.validate(typed, pos), QValidator::Invalid);
 }
 
 } // namespace
