@@ -90,7 +90,10 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         return kExitCameraFailed;
     // The first Ctrl+C ends a search early, and lets a write under way finish.
     const InterruptCatcher catcher;
-    const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
+    // A new Ethernet IP is checked against every camera: the whole search.
+    const auto camera = FindAndLogin(session, *mac, o.write.login, *password,
+                                     edits.general[NetworkFieldId::EthernetIp] ? SearchScope::Whole
+                                                                              : SearchScope::UntilTargetsFound);
     if (!camera)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     CameraSnapshot edited = *camera;

@@ -226,8 +226,44 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
     return s;
 }
 
+namespace {
+
+// A plan that moves an address needs every camera heard: the whole sweep and
+// the whole wait, with nothing lost. False after a message.
+bool SearchedEverywhere(Session& session, const std::vector<PlannedNetwork>& plan)
+{
+    if (std::none_of(plan.begin(), plan.end(), [](const PlannedNetwork& p) { return p.Moves(); }))
+        return true;
+    if (!session.searched_whole()) {
+        std::vector<MacAddress> macs;
+        for (const PlannedNetwork& p : plan)
+            macs.push_back(p.mac);
+        Progress progress;
+        const auto bar = [&](const SearchProgress& p) {
+            if (p.total > 0)
+                progress.Search(p);
+        };
+        session.Discover(&macs, bar, SearchScope::Whole);
+        progress.Finish();
+        if (session.stopped()) {
+            Complain("interrupted during the search; nothing was sent");
+            return false;
+        }
+    }
+    if (session.answers_lost() == 0)
+        return true;
+    Complain(std::to_string(session.answers_lost()) +
+             " answers were lost in the search, so a camera holding a new address may not have been heard; "
+             "nothing was sent");
+    return false;
+}
+
+} // namespace
+
 bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed)
 {
+    if (!SearchedEverywhere(session, plan))
+        return false;
     AddressCheckOptions options;
     options.malformed = malformed;
     options.lan_mode = !session.options().wan;
@@ -258,14 +294,17 @@ std::optional<std::string> LoginPassword(const std::string& login)
     return password;
 }
 
-std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac)
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac, SearchScope scope)
 {
     const std::vector<MacAddress> targets{mac};
     Progress progress; // a sweep's bar; a single search draws nothing
-    const auto cameras = session.Discover(&targets, [&](const SearchProgress& p) {
-        if (p.total > 0)
-            progress.Search(p);
-    });
+    const auto cameras = session.Discover(
+        &targets,
+        [&](const SearchProgress& p) {
+            if (p.total > 0)
+                progress.Search(p);
+        },
+        scope);
     progress.Finish();
     if (session.stopped()) {
         Complain("interrupted during the search; nothing was sent");
@@ -287,9 +326,9 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 }
 
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
-                                          const std::string& password)
+                                          const std::string& password, SearchScope scope)
 {
-    auto camera = FindCamera(session, mac);
+    auto camera = FindCamera(session, mac, scope);
     if (camera && !LoginAccepted(*camera, login, password)) {
         Complain("Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +
                  MacTableText(mac) + "; nothing was sent");
