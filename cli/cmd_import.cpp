@@ -40,8 +40,9 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     for (const FieldChange& c : changes)
         std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
     // A restore puts back what the camera had, odd networks included.
+    // A backup that moves the camera's address is checked after a whole search.
     if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false))
-        return kExitBadInput;
+        return session.stopped() ? kExitInterrupted : kExitBadInput;
     if (write.dry_run) {
         std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(), imported.read_from.c_str(),
                     imported.read_at.c_str());
