@@ -264,6 +264,8 @@ struct Series {
     std::vector<double> bare_ms, bare_received, bare_lost, bare_fps;
     std::vector<double> ratio_list, ratio_drain, ratio_received;
     int effective_rcvbuf = 0;
+    int short_runs = 0; // listed fewer than all
+    int silent_short = 0; // of those, the link told of no answer lost
 };
 
 void PrintHelp()
@@ -354,6 +356,10 @@ int main(int argc, char** argv)
                 s.drained_ms.push_back(t.drained_ms);
                 s.fps.push_back(double(t.dispatched) / (t.drained_ms / 1000.0));
                 s.peak_mb.push_back(t.peak_mb);
+                if (t.listed < cameras) {
+                    ++s.short_runs;
+                    s.silent_short += t.lost_told == 0;
+                }
                 if (o.raw)
                     std::fprintf(stderr,
                                  "run %d %s N=%d tool: listed %d (%d after the first window, %d bursts, "
@@ -390,19 +396,20 @@ int main(int argc, char** argv)
     std::printf("| pattern | N | listed after one search (min) | listed after the first burst (min) | "
                 "bursts (max) | lost: tool (max) | lost: bare (max) | kernel drops: tool | "
                 "time to list all, ms | bare drain, ms | list / bare | tool drain, ms | tool drain / bare | "
-                "frames/s tool | frames/s bare | received tool / bare | peak RSS, MB |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                "frames/s tool | frames/s bare | received tool / bare | peak RSS, MB | "
+                "runs listing fewer than all (silent) |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int jitter : o.jitters) {
         for (int cameras : o.cameras) {
             const Series& s = results[{jitter, cameras}];
             std::printf("| %s | %d | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f (%.0f) | %.0f | %.1f | %.1f | %.2f | %.1f | %.2f "
-                        "| %.0f | %.0f | %.3f | %.0f |\n",
+                        "| %.0f | %.0f | %.3f | %.0f | %d (%d) |\n",
                         PatternName(jitter).c_str(), cameras, Median(s.listed), Min(s.listed),
                         Median(s.listed_first), Min(s.listed_first), Median(s.bursts), Max(s.bursts), Median(s.lost),
                         Max(s.lost), Median(s.bare_lost), Max(s.bare_lost), Median(s.kernel_drops),
                         Median(s.listed_ms), Median(s.bare_ms), Median(s.ratio_list), Median(s.drained_ms),
                         Median(s.ratio_drain), Median(s.fps), Median(s.bare_fps), Median(s.ratio_received),
-                        Median(s.peak_mb));
+                        Median(s.peak_mb), s.short_runs, s.silent_short);
         }
     }
     return 0;

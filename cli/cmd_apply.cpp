@@ -133,10 +133,15 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     const InterruptCatcher catcher;
     Progress progress;
     std::vector<MacAddress> targets;
-    for (const PlanRow& row : plan.rows)
+    // A new Ethernet IP is checked against every camera: the whole search.
+    SearchScope scope = SearchScope::UntilTargetsFound;
+    for (const PlanRow& row : plan.rows) {
         targets.push_back(row.mac);
+        if (row.edits[NetworkFieldId::EthernetIp])
+            scope = SearchScope::Whole;
+    }
     const std::vector<CameraSnapshot> cameras =
-        session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); });
+        session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); }, scope);
     progress.Finish();
     if (session.stopped()) {
         Complain("interrupted during the search; nothing was sent");

@@ -58,8 +58,11 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
         std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
     // A restore puts back what the camera had, odd networks included.
+    // A backup that moves the camera's address is checked after a whole search.
     std::vector<AddressProblem> problems;
     if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false, &problems)) {
+        if (session.stopped())
+            return kExitInterrupted;
         if (json) {
             auto refused = RefusedResults({backup.mac});
             refused[0].changes = result.changes; // what would have been sent

@@ -91,7 +91,10 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         return kExitCameraFailed;
     // The first Ctrl+C ends a search early, and lets a write under way finish.
     const InterruptCatcher catcher;
-    const auto camera = FindAndLogin(session, *mac, o.write.login, passwords->login, &result);
+    // A new Ethernet IP is checked against every camera: the whole search.
+    const auto camera = FindAndLogin(session, *mac, o.write.login, passwords->login, &result,
+                                     edits.general[NetworkFieldId::EthernetIp] ? SearchScope::Whole
+                                                                              : SearchScope::UntilTargetsFound);
     if (!camera) {
         if (json)
             PrintResults({result}, verify);

@@ -229,9 +229,51 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
     return s;
 }
 
+namespace {
+
+// A plan that moves an address needs every camera heard: the whole sweep and
+// the whole wait, with nothing lost. False after a message; problems, when
+// given, then names each move that could not be checked.
+bool SearchedEverywhere(Session& session, const std::vector<PlannedNetwork>& plan,
+                        std::vector<AddressProblem>* problems)
+{
+    if (std::none_of(plan.begin(), plan.end(), [](const PlannedNetwork& p) { return p.Moves(); }))
+        return true;
+    if (!session.searched_whole()) {
+        std::vector<MacAddress> macs;
+        for (const PlannedNetwork& p : plan)
+            macs.push_back(p.mac);
+        Progress progress;
+        const auto bar = [&](const SearchProgress& p) {
+            if (p.total > 0)
+                progress.Search(p);
+        };
+        session.Discover(&macs, bar, SearchScope::Whole);
+        progress.Finish();
+        if (session.stopped()) {
+            Complain("interrupted during the search; nothing was sent");
+            return false;
+        }
+    }
+    if (session.answers_lost() == 0)
+        return true;
+    const std::string lost = std::to_string(session.answers_lost()) + " answers were lost in the search";
+    Complain(lost + ", so a camera holding a new address may not have been heard; nothing was sent");
+    for (const PlannedNetwork& p : plan) {
+        if (problems && p.Moves())
+            problems->push_back({p.mac, "ethernet_ip", p.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
+                                 std::nullopt, lost + ", so a camera holding it may not have been heard"});
+    }
+    return false;
+}
+
+} // namespace
+
 bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed,
                    std::vector<AddressProblem>* problems)
 {
+    if (!SearchedEverywhere(session, plan, problems))
+        return false;
     AddressCheckOptions options;
     options.malformed = malformed;
     options.lan_mode = !session.options().wan;
@@ -334,14 +376,18 @@ void Failed(CameraResult* failure, const MacAddress& mac, BatchResult result, co
     failure->detail = detail;
 }
 
-std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac, CameraResult* failure)
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac, CameraResult* failure,
+                                         SearchScope scope)
 {
     const std::vector<MacAddress> targets{mac};
     Progress progress; // a sweep's bar; a single search draws nothing
-    const auto cameras = session.Discover(&targets, [&](const SearchProgress& p) {
-        if (p.total > 0)
-            progress.Search(p);
-    });
+    const auto cameras = session.Discover(
+        &targets,
+        [&](const SearchProgress& p) {
+            if (p.total > 0)
+                progress.Search(p);
+        },
+        scope);
     progress.Finish();
     if (session.stopped()) {
         Failed(failure, mac, BatchResult::NotStarted, "interrupted during the search",
@@ -366,15 +412,15 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 
 } // namespace
 
-std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac)
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac, SearchScope scope)
 {
-    return FindCamera(session, mac, nullptr);
+    return FindCamera(session, mac, nullptr, scope);
 }
 
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
-                                          const std::string& password, CameraResult* failure)
+                                          const std::string& password, CameraResult* failure, SearchScope scope)
 {
-    auto camera = FindCamera(session, mac, failure);
+    auto camera = FindCamera(session, mac, failure, scope);
     if (camera && !LoginAccepted(*camera, login, password)) {
         Failed(failure, mac, BatchResult::LoginRefused, {},
                "Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +

@@ -58,20 +58,26 @@ CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<C
 // Starts the session's receiver; false after a message saying why not.
 bool StartSession(Session& session);
 
-// Searches until the camera has sent all three records. Returns them, or none
-// after a message saying what was missing.
-std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac);
+// Searches until the camera has sent all three records (scope Whole: the
+// whole search all the same). Returns them, or none after a message saying
+// what was missing.
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac,
+                                         SearchScope scope = SearchScope::UntilTargetsFound);
 
 // Searches, then checks the login: the records, or none after a message
 // (camera missing, incomplete, or login refused: exit status 1). failure,
 // when given, then holds the camera's result as --format json gives it.
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
-                                          const std::string& password, CameraResult* failure = nullptr);
+                                          const std::string& password, CameraResult* failure = nullptr,
+                                          SearchScope scope = SearchScope::UntilTargetsFound);
 
 // The address checks over a whole plan, the live probe included, before
 // anything is sent. False after one line on standard error per problem;
 // what could not be checked is said there too. malformed: also refuse
-// malformed networks. problems, when given, receives each problem.
+// malformed networks. problems, when given, receives each problem. A plan
+// that moves an Ethernet IP is checked against a whole search (made now when
+// the last one ended early), and refused when that search lost answers: a
+// camera holding the address may be unheard.
 bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed,
                    std::vector<AddressProblem>* problems = nullptr);
 

@@ -293,6 +293,16 @@ void CameraLink::HoldCamera(const MacAddress& mac, bool hold)
     core_->state.registry.HoldCamera(mac, hold);
 }
 
+std::array<std::uint64_t, 3> CameraLink::WatchCamera(const MacAddress& mac)
+{
+    return core_->state.registry.WatchCamera(mac);
+}
+
+std::vector<Frame> CameraLink::TakeWatched(const MacAddress& mac, bool stop)
+{
+    return core_->state.registry.TakeWatched(mac, stop);
+}
+
 std::uint64_t CameraLink::AnswersFiled() const
 {
     return core_->state.registry.filed();
@@ -325,6 +335,7 @@ bool CameraLink::SendReset()
 
 CameraLink::Counters CameraLink::counters() const
 {
+    core_->receiver.ReadDropsTotal(); // drops no answer followed count too
     const ReceiverThread::Counters& c = core_->receiver.counters();
     return {c.dispatched.load(), c.refused.load(), c.dropped.load(), c.kernel_dropped.load(),
             core_->state.registry.held_back()};

@@ -9,6 +9,7 @@
 #include "link/link_observer.h"
 #include "link/link_ports.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -108,6 +109,13 @@ public:
     void HoldCamera(const MacAddress& mac, bool hold);
     // Answers filed into the registry so far (see CameraSnapshot::filed_at).
     std::uint64_t AnswersFiled() const;
+    // From now on a copy of each answer of this camera is kept, filed or set
+    // aside, so a verification sees every answer and not only the latest.
+    // Returns how many answers of each kind (general, user, domain) it has
+    // sent so far; zeros, keeping nothing, when it is not listed.
+    std::array<std::uint64_t, 3> WatchCamera(const MacAddress& mac);
+    // The answers kept since the last call, in arrival order; stop: keep no more.
+    std::vector<Frame> TakeWatched(const MacAddress& mac, bool stop = false);
 
     // The acknowledged sequence for the current camera: its user record now;
     // the receiver sends the domain and general records and the closing frame
@@ -135,7 +143,9 @@ public:
         std::uint64_t dispatched = 0; // answers acted on
         std::uint64_t refused = 0; // short, empty or failed receives
         std::uint64_t dropped = 0; // arrived while the receiver's queue was full
-        std::uint64_t kernel_dropped = 0; // dropped by the system: the socket buffer was full
+        // Dropped by the system: the socket buffer was full. Read from the
+        // socket at the call, so drops that no later answer followed count.
+        std::uint64_t kernel_dropped = 0;
         std::uint64_t held_back = 0; // answers set aside by HoldCamera
     };
     Counters counters() const;

@@ -151,6 +151,29 @@ void CameraRegistry::HoldCamera(const MacAddress& mac, bool hold)
         held_.erase(mac);
 }
 
+std::array<std::uint64_t, 3> CameraRegistry::WatchCamera(const MacAddress& mac)
+{
+    std::lock_guard lock(guard_);
+    const CameraEntry* entry = FindLocked(mac, nullptr);
+    if (!entry)
+        return {};
+    watched_[mac].clear();
+    return {entry->answers[0], entry->answers[1], entry->answers[2]};
+}
+
+std::vector<Frame> CameraRegistry::TakeWatched(const MacAddress& mac, bool stop)
+{
+    std::lock_guard lock(guard_);
+    const auto it = watched_.find(mac);
+    if (it == watched_.end())
+        return {};
+    std::vector<Frame> taken;
+    taken.swap(it->second);
+    if (stop)
+        watched_.erase(it);
+    return taken;
+}
+
 void CameraRegistry::Stamp(CameraEntry& entry, std::uint32_t reply_command)
 {
     const int slot = reply_command == CMD_GENERAL_REPLY ? 0 : reply_command == CMD_USER_REPLY ? 1 : 2;
@@ -167,6 +190,10 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
     {
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
+            ++entry->answers[command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2];
+            if (!watched_.empty())
+                if (const auto w = watched_.find(FrameMac(frame)); w != watched_.end())
+                    w->second.push_back(frame);
             if (!held_.empty() && held_.count(FrameMac(frame))) {
                 held_back_.fetch_add(1, std::memory_order_relaxed);
                 return;
@@ -180,6 +207,7 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
         // Entries live for the run, so their number is what bounds memory.
         if (entries_.size() < max_cameras_) {
             auto entry = std::make_unique<CameraEntry>();
+            ++entry->answers[command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2];
             StoreRecord(*entry, frame);
             Stamp(*entry, command);
             entry->answer_interface = interface_index;

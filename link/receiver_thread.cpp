@@ -161,11 +161,26 @@ void ReceiverThread::DrainLoop()
 
 void ReceiverThread::NoteKernelDrops(const net::KernelDropCount& count)
 {
-    if (!count.seen || count.value == kernel_drops_seen_)
+    if (!count.seen)
         return;
-    // The count wraps at 2^32; the difference does too.
-    counters_.kernel_dropped.fetch_add(std::uint32_t(count.value - kernel_drops_seen_), std::memory_order_relaxed);
-    kernel_drops_seen_ = count.value;
+    // Two threads may read the count: only one that moves it forward adds
+    // the difference. The count wraps at 2^32; the difference does too.
+    std::uint32_t seen = kernel_drops_seen_.load();
+    do {
+        if (std::int32_t(count.value - seen) <= 0)
+            return;
+    } while (!kernel_drops_seen_.compare_exchange_weak(seen, count.value));
+    counters_.kernel_dropped.fetch_add(std::uint32_t(count.value - seen), std::memory_order_relaxed);
+}
+
+std::uint64_t ReceiverThread::ReadDropsTotal()
+{
+    // The socket is opened and closed by the thread that starts and stops
+    // the receiver, the one that asks here; the drain thread only reads it.
+    net::KernelDropCount count;
+    if (socket_ != net::kInvalidSocket && net::ReadKernelDrops(socket_, count))
+        NoteKernelDrops(count);
+    return DropsTotal();
 }
 
 void ReceiverThread::BeginSearch(std::chrono::milliseconds window)
@@ -173,7 +188,7 @@ void ReceiverThread::BeginSearch(std::chrono::milliseconds window)
     {
         std::lock_guard lock(search_lock_);
         // Drops are counted from before the burst: its answers follow at once.
-        search_.Begin(SearchRound::Clock::now(), window, DropsTotal());
+        search_.Begin(SearchRound::Clock::now(), window, ReadDropsTotal());
         transmitter_.SendDiscoveryBurst(&search_burst_);
     }
     // An idle drain waits without a limit: it must learn of the window.
@@ -188,7 +203,9 @@ int ReceiverThread::TendSearch()
         return -1;
     const auto now = SearchRound::Clock::now();
     if (now >= deadline) {
-        const std::uint64_t drops = DropsTotal();
+        // Drops at the end of a burst have no later answer to bring their
+        // count: the socket is asked.
+        const std::uint64_t drops = ReadDropsTotal();
         switch (search_.Check(now, drops)) {
         case SearchRound::Step::SendAgain: {
             FrameTransmitter::Burst burst;

@@ -68,8 +68,8 @@ public:
     // dropped (SearchRound). Replaces a search under way.
     void BeginSearch(std::chrono::milliseconds window = SearchRound::kWindow);
     // Sends nothing more for the search under way.
-    void EndSearch() { search_.End(DropsTotal()); }
-    SearchRound::Status SearchStatus() const { return search_.status(DropsTotal()); }
+    void EndSearch() { search_.End(ReadDropsTotal()); }
+    SearchRound::Status SearchStatus() { return search_.status(ReadDropsTotal()); }
 
     // The frame being dispatched; stays unchanged while a notification is handled.
     const Frame& received_frame() const { return received_frame_; }
@@ -87,6 +87,10 @@ public:
         return counters_.dropped.load(std::memory_order_relaxed) +
                counters_.kernel_dropped.load(std::memory_order_relaxed);
     }
+    // Reads the socket's own count of drops first, so drops that no later
+    // datagram told of are counted too; then DropsTotal(). Any thread, while
+    // the receiver's socket is open or after Stop (then nothing is read).
+    std::uint64_t ReadDropsTotal();
 
 private:
     void DispatchLoop(); // the dispatch thread
@@ -99,7 +103,8 @@ private:
     // Drain thread: holding no lock, up to timeout_ms (-1: no limit; bounded
     // when there is no wake pipe). True when something is there to read.
     bool WaitForSocket(int timeout_ms);
-    // Drain thread: the system's running count of drops, as a receive brought it.
+    // The system's running count of drops, as a receive brought it or as
+    // read from the socket; any thread, each drop counted once.
     void NoteKernelDrops(const net::KernelDropCount& count);
     // Drain thread: closes the search's window when its time has come, sending
     // the burst again or telling how it ended. The milliseconds until the
@@ -122,7 +127,7 @@ private:
     DatagramQueue queue_;
     Frame received_frame_{};
     Counters counters_;
-    std::uint32_t kernel_drops_seen_ = 0; // the drain thread's: the system's count so far
+    std::atomic<std::uint32_t> kernel_drops_seen_{0}; // the system's count so far
     SearchRound search_;
     std::mutex search_lock_; // the burst, and the start of a search
     FrameTransmitter::Burst search_burst_;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -155,6 +156,19 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops)
         }
     }
     return got;
+}
+
+bool ReadKernelDrops(Socket s, KernelDropCount& count)
+{
+    // SO_MEMINFO's SK_MEMINFO_DROPS is the counter SO_RXQ_OVFL carries.
+    std::uint32_t meminfo[SK_MEMINFO_VARS] = {};
+    socklen_t len = sizeof meminfo;
+    if (s == kInvalidSocket || ::getsockopt(s, SOL_SOCKET, SO_MEMINFO, meminfo, &len) != 0 ||
+        len < socklen_t((SK_MEMINFO_DROPS + 1) * sizeof(std::uint32_t)))
+        return false;
+    count.value = meminfo[SK_MEMINFO_DROPS];
+    count.seen = true;
+    return true;
 }
 
 long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr, std::uint16_t* from_port)

@@ -56,6 +56,10 @@ struct KernelDropCount {
 // how many (0 when none is queued), or -1 on another error. drops, when
 // given, is set from the same receive's control messages: no extra call.
 int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops = nullptr);
+// The same count of drops read from the socket at this moment, with no
+// datagram needed: drops after the last queued datagram show here at once.
+// False, leaving count unseen, where the system does not tell.
+bool ReadKernelDrops(Socket s, KernelDropCount& count);
 void Close(Socket s);
 std::uint16_t LocalPort(Socket s);
 // Receives on s no longer wait for a datagram.

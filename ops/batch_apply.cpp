@@ -44,8 +44,14 @@ void TakeVerification(const WriteOutcome& outcome, int verify_wait_ms, CameraRes
 {
     r.verification = outcome.verification;
     r.mismatches = outcome.mismatches;
-    if (outcome.verification == Verification::Unverified)
-        r.detail = "did not answer again within " + std::to_string(verify_wait_ms) + " ms";
+    if (outcome.verification == Verification::Unverified) {
+        r.detail = outcome.answers_maybe_late
+                       ? "its answers since the write could not be told from late answers to earlier searches"
+                       : "did not answer again within " + std::to_string(verify_wait_ms) + " ms";
+        if (outcome.answers_lost > 0)
+            r.detail += "; " + std::to_string(outcome.answers_lost) +
+                        " answers were lost (the receive buffer was full), its own perhaps among them";
+    }
 }
 
 void CompleteJournal(CameraResult& r)

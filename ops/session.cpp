@@ -51,8 +51,10 @@ bool Session::AllComplete(const std::vector<MacAddress>& targets)
 }
 
 std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* targets,
-                                             const std::function<void(const SearchProgress&)>& on_progress)
+                                             const std::function<void(const SearchProgress&)>& on_progress,
+                                             SearchScope scope)
 {
+    const bool end_when_found = targets && scope == SearchScope::UntilTargetsFound;
     const auto wait = milliseconds(options_.wait_ms);
     SearchProgress progress;
     progress.total = options_.sweep.count() > 1 ? options_.sweep.count() : 0;
@@ -61,7 +63,7 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
     // when every target has sent all three records or a stop was asked for.
     const auto collect_until = [&](Clock::time_point deadline) {
         for (;;) {
-            if ((targets && AllComplete(*targets)) || stopped())
+            if ((end_when_found && AllComplete(*targets)) || stopped())
                 return true;
             const auto now = Clock::now();
             if (now >= deadline)
@@ -90,6 +92,7 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
                 break;
             link_->SetWanAddress(options_.sweep.at(i));
             link_->SendDiscoveryBurst();
+            ++searches_sent_;
             progress.sent = i + 1;
             due = std::max(due, Clock::now() - interval) + interval;
         }
@@ -108,6 +111,7 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
                 link_->Search(wait);
             else
                 link_->SendDiscoveryBurst();
+            ++searches_sent_;
             searched = true;
         }
     }
@@ -126,11 +130,13 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
     }
     if (searched) {
         link_->EndSearch();
+        searches_sent_ += std::uint64_t(std::max(0, link_->search_status().bursts - 1)); // the link's own
         // Found every camera asked for: nothing that matters was lost.
         answers_lost_ = complete && targets ? 0 : link_->search_status().lost;
     } else {
         answers_lost_ = DropsTotal(link_->counters()) - drops_before;
     }
+    searched_whole_ = !complete && !stopped();
     // Answers still on their way would replace records about to be edited.
     if (targets && !stopped())
         Settle(std::min(50, options_.wait_ms), std::min(1000, options_.wait_ms));

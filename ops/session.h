@@ -53,6 +53,11 @@ struct ApplyOutcome {
     int resends = 0;
 };
 
+// How far a search with targets goes: it may end once each target has sent
+// all three records, or it searches everywhere for the whole wait, as a
+// check that no other camera holds an address needs.
+enum class SearchScope { UntilTargetsFound, Whole };
+
 // One camera to write: its records as they are to be sent and as they were
 // found, which tells verification what was written.
 struct WriteJob {
@@ -67,6 +72,12 @@ struct WriteOutcome {
     ApplyOutcome sequence;
     Verification verification = Verification::NotChecked;
     std::vector<Mismatch> mismatches;
+    // Unverified: answers the link dropped (its buffers were full) in the
+    // last wait for this camera, after it had searched again for them.
+    std::uint64_t answers_lost = 0;
+    // Unverified: it answered, but each answer that disagreed with the
+    // write could have been a late answer to an earlier search.
+    bool answers_maybe_late = false;
 };
 
 class Session {
@@ -84,10 +95,14 @@ public:
     // The search burst, sent retries + 1 times spread over wait_ms (and up to
     // 3 more times, wait_ms apart, while answers are dropped), or once to
     // each address of a sweep. With targets it ends as soon as each of them
-    // has sent all three records, and then waits for the answers to die down.
-    // on_progress is called as answers come in.
+    // has sent all three records (unless scope is Whole), and then waits for
+    // the answers to die down. on_progress is called as answers come in.
     std::vector<CameraSnapshot> Discover(const std::vector<MacAddress>* targets = nullptr,
-                                        const std::function<void(const SearchProgress&)>& on_progress = {});
+                                        const std::function<void(const SearchProgress&)>& on_progress = {},
+                                        SearchScope scope = SearchScope::UntilTargetsFound);
+    // Whether the last Discover searched every address of a sweep and
+    // collected for the whole wait: it neither ended early nor was stopped.
+    bool searched_whole() const { return searched_whole_; }
     // Answers dropped (the socket buffer or the receiver's queue was full)
     // in the last Discover, when a burst sent again could not make up for
     // them: the list may be incomplete. A single search sends its burst
@@ -133,6 +148,10 @@ private:
     SessionEvents events_; // outlives the link's receiver, which calls it
     std::unique_ptr<CameraLink> link_;
     std::uint64_t answers_lost_ = 0;
+    bool searched_whole_ = false;
+    // Search bursts sent so far, to any place: how many answers of a camera
+    // may still be on their way (verification).
+    std::uint64_t searches_sent_ = 0;
 };
 
 // The camera's name and password against its user table, as the sheet's login does.

@@ -20,10 +20,26 @@ namespace {
 constexpr std::size_t kVerifyWindow = 256;
 // How often a verification round looks at what has come back.
 constexpr auto kVerifyPoll = milliseconds(10);
+// A round whose wait ended with answers dropped searches again, with a new
+// wait, at most this many times, as a search does.
+constexpr int kExtraVerifyWindows = 3;
 
-bool AllFiledAfter(const CameraSnapshot& c, std::uint64_t mark)
+std::uint64_t DropsTotal(const CameraLink& link)
 {
-    return c.complete() && std::all_of(c.filed_at.begin(), c.filed_at.end(), [&](std::uint64_t at) { return at > mark; });
+    const CameraLink::Counters c = link.counters();
+    return c.dropped + c.kernel_dropped;
+}
+
+// The record slot (general, user, domain) of a record answer.
+std::size_t SlotOf(const Frame& answer)
+{
+    const std::uint32_t command = FrameCommand(answer);
+    return command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2;
+}
+
+std::optional<Frame>& Record(CameraSnapshot& c, std::size_t slot)
+{
+    return slot == 0 ? c.general : slot == 1 ? c.user : c.domain;
 }
 
 } // namespace
@@ -32,7 +48,8 @@ class Session::Writer {
 public:
     Writer(Session& session, const std::function<void(std::size_t, const WriteOutcome&)>& done,
            const std::function<void(std::size_t)>& verifying)
-        : link_(*session.link_), events_(session.events_), o_(session.options_), done_(done), verifying_(verifying)
+        : link_(*session.link_), events_(session.events_), o_(session.options_),
+          searches_sent_(session.searches_sent_), done_(done), verifying_(verifying)
     {
     }
 
@@ -100,6 +117,12 @@ private:
         WriteJob job;
         ApplyOutcome sequence;
         Clock::time_point since;
+        // Its answers since its round began, by record slot. An answer does
+        // not say which search it answers: as many as may still come from
+        // earlier searches (pending) could be late, and show the records as
+        // they were before the write.
+        std::array<std::uint64_t, 3> pending{}, seen{};
+        std::array<std::optional<Frame>, 3> agreeing{}, disagreeing{};
     };
     struct Round {
         std::uint64_t mark;
@@ -107,6 +130,8 @@ private:
         std::vector<std::pair<std::uint32_t, unsigned>> places;
         std::vector<Awaiting> cameras;
         std::uint64_t filed_seen = 0;
+        std::uint64_t drops_at_window = 0; // the link's drop total when the wait under way began
+        int extra_windows = 0;
     };
 
     void Report(std::size_t index, const WriteOutcome& outcome)
@@ -212,14 +237,64 @@ private:
     {
         for (const auto& [address, via] : round.places)
             link_.SendSearch(address, via);
+        searches_sent_ += round.places.size();
+    }
+
+    // Takes the answers it sent since the last look.
+    void NoteAnswers(Awaiting& a)
+    {
+        for (const Frame& answer : link_.TakeWatched(a.job.records.mac)) {
+            const std::size_t slot = SlotOf(answer);
+            ++a.seen[slot];
+            CameraSnapshot trial = a.job.records;
+            Record(trial, slot) = answer;
+            if (CompareWritten(a.job.before, a.job.records, trial, a.job.whole).empty())
+                a.agreeing[slot] = answer;
+            else
+                a.disagreeing[slot] = answer;
+        }
+    }
+
+    // Verified once each record was reported as written: a late answer to an
+    // earlier search shows the record as it was, never as written. A
+    // mismatch only when a record disagreed in more answers than earlier
+    // searches could still bring. None while undecided.
+    std::optional<WriteOutcome> Judge(Awaiting& a, bool over, const Round& round)
+    {
+        NoteAnswers(a);
+        bool decided = true;
+        CameraSnapshot reported = a.job.records;
+        for (std::size_t slot = 0; slot < 3; ++slot) {
+            if (a.agreeing[slot])
+                continue;
+            Record(reported, slot) = a.disagreeing[slot];
+            decided &= a.disagreeing[slot] && a.seen[slot] > a.pending[slot];
+        }
+        WriteOutcome out{a.sequence, Verification::Verified, {}};
+        if (decided) {
+            out.mismatches = CompareWritten(a.job.before, a.job.records, reported, a.job.whole);
+            if (!out.mismatches.empty())
+                out.verification = Verification::Mismatch;
+            return out;
+        }
+        if (!over)
+            return std::nullopt;
+        out.verification = Verification::Unverified;
+        out.answers_lost = DropsTotal(link_) - round.drops_at_window;
+        out.answers_maybe_late = std::any_of(a.seen.begin(), a.seen.end(), [](std::uint64_t n) { return n > 0; });
+        return out;
     }
 
     void StartRound()
     {
         Round round;
         round.cameras.swap(waiting_);
-        for (const Awaiting& a : round.cameras) {
+        for (Awaiting& a : round.cameras) {
+            // Watched before it is released: no answer goes unseen.
+            const std::array<std::uint64_t, 3> answered = link_.WatchCamera(a.job.records.mac);
             link_.HoldCamera(a.job.records.mac, false);
+            for (std::size_t slot = 0; slot < 3; ++slot)
+                a.pending[slot] = searches_sent_ > answered[slot] ? searches_sent_ - answered[slot] : 0;
             AddPlaces(a.job, round.places);
         }
         // Only answers filed from here on count: none that was on its way
@@ -228,8 +303,25 @@ private:
         const auto now = Clock::now();
         round.deadline = now + milliseconds(o_.verify_wait_ms);
         round.next_burst = now + BurstInterval();
+        round.drops_at_window = DropsTotal(link_);
         Burst(round);
         rounds_.push_back(std::move(round));
+    }
+
+    // The wait is over, but answers were dropped in it: the cameras still
+    // missing may have answered. They are searched again with a new wait,
+    // while that may still help; true when so.
+    bool SearchAgainForDrops(Round& round, Clock::time_point now)
+    {
+        const std::uint64_t drops = DropsTotal(link_);
+        if (drops == round.drops_at_window || round.extra_windows == kExtraVerifyWindows)
+            return false;
+        ++round.extra_windows;
+        round.drops_at_window = drops;
+        round.deadline = now + milliseconds(o_.verify_wait_ms);
+        round.next_burst = now + BurstInterval();
+        Burst(round);
+        return true;
     }
 
     void CheckRounds()
@@ -237,23 +329,16 @@ private:
         const auto now = Clock::now();
         for (std::size_t r = 0; r < rounds_.size();) {
             Round& round = rounds_[r];
-            const bool over = now >= round.deadline;
+            const bool over = now >= round.deadline && !SearchAgainForDrops(round, now);
             const std::uint64_t filed = link_.AnswersFiled();
             if (filed != round.filed_seen || over) {
                 round.filed_seen = filed;
-                std::erase_if(round.cameras, [&](const Awaiting& a) {
-                    const auto reported = link_.Camera(a.job.records.mac);
-                    if (reported && AllFiledAfter(*reported, round.mark)) {
-                        WriteOutcome out{a.sequence, Verification::Verified, {}};
-                        out.mismatches = CompareWritten(a.job.before, a.job.records, *reported, a.job.whole);
-                        if (!out.mismatches.empty())
-                            out.verification = Verification::Mismatch;
-                        Report(a.index, out);
-                        return true;
-                    }
-                    if (!over)
+                std::erase_if(round.cameras, [&](Awaiting& a) {
+                    const auto out = Judge(a, over, round);
+                    if (!out)
                         return false;
-                    Report(a.index, {a.sequence, Verification::Unverified, {}});
+                    link_.TakeWatched(a.job.records.mac, true);
+                    Report(a.index, *out);
                     return true;
                 });
             }
@@ -273,6 +358,7 @@ private:
     CameraLink& link_;
     SessionEvents& events_;
     const SessionOptions& o_;
+    std::uint64_t& searches_sent_; // the session's, every place counted
     const std::function<void(std::size_t, const WriteOutcome&)>& done_;
     const std::function<void(std::size_t)>& verifying_;
     std::vector<InFlight> flight_;

@@ -157,6 +157,41 @@ TEST(CliSweep, AReaddressedCameraIsSearchedAgainAtItsNewAddressToo)
     EXPECT_EQ(site.sim(1).Counters().set_requests, 0u) << "records reached another camera's address";
 }
 
+TEST(CliSweep, AnAddressMoveHearsTheWholeSweepBeforeItIsChecked)
+{
+    // Camera 2, at the sweep's second address, holds 127.77.6.50. At one
+    // address a second the sweep would end once camera 1 answered, before
+    // camera 2 was ever asked.
+    SweepSite site({{"127.77.6.1", 1}, {"127.77.6.2", 2}});
+    const auto set = [&](int mac, const std::string& wan, std::vector<std::string> edits) {
+        std::vector<std::string> args = {"set", MacArg(mac), "--login", "admin", "--force", "--rate", "1"};
+        args.insert(args.end(), edits.begin(), edits.end());
+        return RunVantoro(site.Command(args, wan), kAdmin);
+    };
+    ASSERT_EQ(set(2, "127.77.6.2", {"--ethernet-ip", "127.77.6.50", "--no-verify"}).exit, 0);
+    const std::uint64_t asked = site.sim(1).Counters().get_requests;
+    struct Case {
+        std::vector<std::string> edits;
+        int exit;
+        std::uint64_t bursts_at_second; // of three requests each
+    };
+    const Case cases[] = {
+        {{"--ethernet-ip", "127.77.6.50"}, 2, 1}, // the holder is heard: refused, nothing sent
+        {{"--gateway", "10.6.6.1"}, 0, 0},        // no address moves: the search may end early
+    };
+    std::uint64_t bursts = 0;
+    for (const Case& c : cases) {
+        const RunResult r = set(1, "127.77.6.1,127.77.6.2", c.edits);
+        EXPECT_EQ(r.exit, c.exit) << c.edits[0] << "\n" << r.out << r.err;
+        bursts += c.bursts_at_second;
+        EXPECT_EQ(site.sim(1).Counters().get_requests - asked, 3 * bursts) << c.edits[0];
+    }
+    EXPECT_EQ(site.sim(0).Counters().set_requests, 3u) << "only the gateway was written";
+    EXPECT_EQ(GeneralConfigReader(site.sim(0).Cameras()[0].records.general.data()).ethernet_ip() ==
+                  GeneralConfigReader(site.sim(1).Cameras()[0].records.general.data()).ethernet_ip(),
+              false);
+}
+
 TEST(CliSweep, AddressesAreSearchedOnceEachAtTheRate)
 {
     // Bound to every local address: this camera hears the whole sweep.

@@ -152,6 +152,60 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
     EXPECT_GT(successes, 0) << "no run succeeded: the cases prove nothing about false success";
 }
 
+TEST(CliWriteSafety, OnlyAnswersToItsOwnVerificationSearchCanMakeAMismatch)
+{
+    // Answers jittered well past the search's wait and --verify-wait: late
+    // answers to the first search, showing the records as they were, land
+    // while the cameras are verified. They must never be taken for the
+    // cameras' answers to their verification: at worst a camera is
+    // unverified. A camera that kept its old record is still a mismatch.
+    struct Case {
+        const char* name;
+        bool forget_general; // acknowledges its general record, keeps the old one
+        int verify_wait_ms;
+        const char* expected; // every camera's result
+        int cameras, parallel;
+        std::uint64_t seeds;
+    };
+    // One at a time, each camera's verification searches are answered by the
+    // next camera before its write, and those answers come late.
+    const Case cases[] = {
+        {"kept the write, verify wait under the jitter", false, 150, nullptr, 20, 1, 2},
+        {"kept the old record", true, 3000, "mismatch", 10, 10, 1},
+    };
+    for (const Case& c : cases) {
+        const int kCameras = c.cameras;
+        for (std::uint64_t seed = 1; seed <= c.seeds; ++seed) {
+            sim::SimOptions o;
+            o.jitter_ms = 400;
+            o.seed = seed;
+            o.forget[int(sim::RecordKind::General)] = c.forget_general;
+            SimulatedCameras sim(kCameras, o);
+            ScratchDir dir;
+            std::string csv = "mac,gateway\n";
+            for (int k = 1; k <= kCameras; ++k)
+                csv += MacArg(k) + ",10.8." + std::to_string(k) + "." + std::to_string(seed) + "\n";
+            std::ofstream(dir.File("plan.csv")) << csv;
+            const RunResult r = RunVantoro(
+                CommandWith(sim,
+                            {"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--parallel",
+                             std::to_string(c.parallel),
+                             "--verify-wait", std::to_string(c.verify_wait_ms)},
+                            500, 1000),
+                kAdmin);
+            const std::string where = std::string(c.name) + ", seed " + std::to_string(seed) + ":\n" + r.out + r.err;
+            for (int k = 1; k <= kCameras; ++k) {
+                const std::string line = LineOf(r.out, k);
+                if (c.expected)
+                    EXPECT_TRUE(Contains(line, std::string("  ") + c.expected)) << "camera " << k << "; " << where;
+                else
+                    EXPECT_TRUE(Contains(line, "  verified") || Contains(line, "  unverified: "))
+                        << "camera " << k << "; " << where;
+            }
+        }
+    }
+}
+
 TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther)
 {
     sim::SimOptions o;

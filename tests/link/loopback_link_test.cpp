@@ -226,6 +226,75 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     EXPECT_EQ(observer.incomplete.load(), search.lost);
 }
 
+TEST(LoopbackSearch, DropsAfterTheLastQueuedAnswerAreSeenAndTheBurstGoesOutAgain)
+{
+    // The burst's answers overflow a small socket buffer while the drain is
+    // held: the first few are queued, every later one is dropped, and no
+    // answer follows the drops to carry their count. The window must close
+    // with the drops seen, the burst go out again and every camera be listed.
+    // The test's camera answers the second burst a few frames at a time, so
+    // nothing is dropped then, whatever the machine's speed.
+    constexpr int kCameras = 40;
+    constexpr int kRuns = 3;
+    for (int run = 0; run < kRuns; ++run) {
+        UdpCapture camera("127.0.0.1");
+        ASSERT_TRUE(camera.bound());
+        const std::uint16_t tool_port = FreeUdpPort();
+        LinkPorts ports = LoopbackPorts(camera.port(), tool_port);
+        ports.receive_buffer_bytes = 8192; // a handful of frames
+        LinkCore link(ports);
+        RecordingWindows windows;
+        link.state.messenger.Attach(&windows);
+        link.state.wan_mode = true;
+        std::atomic<bool> drain_released{false};
+        int threads = 0;
+        link.receiver.SetThreadStarter([&](std::function<void()> body) {
+            if (threads++ > 0) // the drain thread is started first
+                return std::thread(std::move(body));
+            return std::thread([&drain_released, body = std::move(body)] {
+                while (!drain_released.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                body();
+            });
+        });
+        ASSERT_TRUE(link.receiver.Start());
+
+        const auto answer_burst = [&](bool paced) {
+            for (int request = 0; request < 3; ++request) {
+                const auto got = camera.Receive(std::chrono::milliseconds(3000));
+                ASSERT_TRUE(got) << "run " << run << ": no burst to answer";
+            }
+            for (int c = 0; c < kCameras; ++c) {
+                const std::uint64_t before = link.receiver.counters().dispatched.load();
+                for (std::uint32_t reply : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY}) {
+                    const Frame f = MakeFrame(reply, Mac(std::uint8_t(c + 1)));
+                    net::SendTo(camera.socket(), f.data(), f.size(), Loopback("127.0.0.1"), tool_port);
+                }
+                for (int i = 0; paced && i < 2000 && link.receiver.counters().dispatched.load() < before + 3; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+        link.receiver.BeginSearch(std::chrono::milliseconds(200));
+        answer_burst(false);
+        drain_released = true;
+        if (HasFatalFailure())
+            return;
+        answer_burst(true); // the burst sent again
+        if (HasFatalFailure())
+            return;
+        for (int i = 0; i < 1000 && link.receiver.SearchStatus().under_way; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const SearchRound::Status search = link.receiver.SearchStatus();
+        link.receiver.Stop();
+
+        EXPECT_GT(link.receiver.counters().kernel_dropped.load(), 0u) << "run " << run;
+        EXPECT_FALSE(search.under_way) << "run " << run;
+        EXPECT_EQ(search.bursts, 2) << "run " << run;
+        EXPECT_EQ(search.lost, 0u) << "run " << run;
+        EXPECT_EQ(link.state.registry.size(), std::size_t(kCameras)) << "run " << run;
+    }
+}
+
 TEST_F(LoopbackFixture, EachCameraAddressedByItselfDrivesItsOwnSequence)
 {
     link->transmitter.SendDiscoveryBurst();
