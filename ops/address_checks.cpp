@@ -44,6 +44,8 @@ std::string NotUnicast(std::uint32_t ip)
 {
     if (ip == 0)
         return "0.0.0.0 is no device's address";
+    if (ip >> 24 == 0)
+        return "an address of 0.0.0.0/8, which stands for this network and is no device's address";
     if (ip == 0xFFFFFFFF)
         return "the limited broadcast address";
     if (ip >> 24 == 127)
@@ -162,6 +164,10 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
         refuse({Id::EthernetMask}, Id::EthernetMask, "the mask is not a contiguous run of ones");
         return problems;
     }
+    if (mask == 0) {
+        refuse({Id::EthernetMask}, Id::EthernetMask, "a mask of 0.0.0.0 puts every address on the camera's LAN");
+        return problems;
+    }
     if (std::popcount(mask) <= 30) {
         if (ip == (ip & mask))
             refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp, "the network address of its subnet " + subnet);
@@ -169,9 +175,23 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
             refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp,
                    "the broadcast address of its subnet " + subnet);
     }
-    if (gateway != 0 && !OnSubnet(gateway, own))
+    if (gateway != 0 && gateway == ip) {
+        // Named by the field the plan changes: the camera's address or its gateway.
+        if (changed({Id::EthernetIp}))
+            refuse({Id::EthernetIp}, Id::EthernetIp, "the address of its gateway");
+        else
+            refuse({Id::Gateway}, Id::Gateway, "the gateway is the camera's own address");
+    } else if (gateway != 0 && !OnSubnet(gateway, own)) {
         refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
                "the gateway is outside the camera's subnet " + subnet);
+    } else if (gateway != 0 && std::popcount(mask) <= 30) {
+        if (gateway == (gateway & mask))
+            refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
+                   "the gateway is the network address of the camera's subnet " + subnet);
+        else if (gateway == (gateway | ~mask))
+            refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
+                   "the gateway is the broadcast address of the camera's subnet " + subnet);
+    }
     if (c.After(Id::Bootp) == 0)
         return problems;
     const std::initializer_list<Id> range = {Id::BootpStart, Id::BootpEnd, Id::Bootp};
