@@ -9,6 +9,7 @@
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -131,7 +132,13 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
-    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force)) {
+    // A camera of the plan whose MAC answered from two addresses, then the address checks.
+    bool one_source = true;
+    for (const CameraSnapshot& c : cameras)
+        if (std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
+            one_source &= OneSource(c);
+    if (!one_source ||
+        !AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force)) {
         // Nothing was sent: the report says so rather than being left empty.
         std::vector<CameraResult> results(plan.rows.size());
         for (std::size_t i = 0; i < results.size(); ++i) {

@@ -35,6 +35,8 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     const auto current = FindAndLogin(session, backup.mac, write.login, *password);
     if (!current)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
+    if (!OneSource(*current))
+        return kExitBadInput;
     const std::string mac_text = MacTableText(backup.mac);
     const auto changes = DescribeChanges(*current, backup);
     for (const FieldChange& c : changes)

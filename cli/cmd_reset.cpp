@@ -23,6 +23,8 @@ int RunReset(const CommonOptions& common, const std::string& mac_text, const std
     const auto camera = FindAndLogin(session, *mac, login, *password);
     if (!camera)
         return kExitCameraFailed;
+    if (!OneSource(*camera))
+        return kExitBadInput;
     // The camera does not answer a reset; nothing waits for it.
     if (!session.Reset(*mac)) {
         Complain("the reset could not be sent to " + MacTableText(*mac));

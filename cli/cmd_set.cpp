@@ -93,6 +93,8 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
     const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
     if (!camera)
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
+    if (!OneSource(*camera))
+        return kExitBadInput;
     CameraSnapshot edited = *camera;
     if (auto error = ApplyEdits(edits, edited)) {
         Complain(*error + "; nothing was sent");

@@ -231,6 +231,7 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
     AddressCheckOptions options;
     options.malformed = malformed;
     options.lan_mode = !session.options().wan;
+    options.own_addresses = OwnAddresses();
     if (session.options().ports.list_interfaces)
         options.interfaces = session.options().ports.list_interfaces();
     ArpProber prober;
@@ -240,6 +241,14 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
     for (const AddressProblem& problem : report.problems)
         Complain(problem.Text());
     return !report.refused();
+}
+
+bool OneSource(const CameraSnapshot& camera)
+{
+    const std::string conflict = SourceConflict(camera);
+    if (!conflict.empty())
+        Complain(conflict + "; nothing was sent: give --wan one of these addresses to write to it");
+    return conflict.empty();
 }
 
 std::optional<MacAddress> CheckMac(const std::string& text)

@@ -53,6 +53,11 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
                                           const std::string& password);
 
+// False after a line on standard error naming the MAC and its addresses
+// when the camera's MAC answered from more than one address: nothing may be
+// sent to it unless --wan narrows the search to one of them.
+bool OneSource(const CameraSnapshot& camera);
+
 // The address checks over a whole plan, the live probe included, before
 // anything is sent. False after one line on standard error per problem;
 // what could not be checked is said there too. malformed: also refuse

@@ -80,6 +80,7 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
         if (!c.general)
             continue;
         AddressStanding& s = standings[i];
+        s.answered_from = AnsweredFrom(c);
         const std::uint32_t ip = EthernetIp(c);
         for (std::size_t j : by_ip[ip])
             if (j != i)
@@ -95,6 +96,37 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
                                   [&](const AttachedSubnet& n) { return OnSubnet(ip, n); });
     }
     return standings;
+}
+
+std::vector<std::uint32_t> OwnAddresses()
+{
+    std::vector<std::uint32_t> own;
+    for (const LocalAddress& a : ListLocalAddresses())
+        own.push_back(a.subnet.address);
+    return own;
+}
+
+std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& c)
+{
+    if (c.other_sources.empty())
+        return {};
+    std::vector<std::uint32_t> all = c.other_sources;
+    all.push_back(c.answer_address);
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+}
+
+std::string SourceConflict(const CameraSnapshot& c)
+{
+    const std::vector<std::uint32_t> all = AnsweredFrom(c);
+    if (all.empty())
+        return {};
+    std::string list;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == all.size() ? " and " : ", ") + AddressText(all[i]);
+    return MacTableText(c.mac) + "  answered from " + list +
+           ": two devices share this hardware address, or one device is reached two ways";
 }
 
 PlannedNetwork PlanOf(const CameraSnapshot& before, const Frame& general_after)
@@ -282,6 +314,9 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
             if (other != &p)
                 report.problems.push_back({p.mac, field, ip, AddressCheck::Duplicate, other->mac,
                                            "camera " + MacTableText(other->mac) + " of this plan gets it too"});
+        if (std::find(options.own_addresses.begin(), options.own_addresses.end(), ip) != options.own_addresses.end())
+            report.problems.push_back({p.mac, field, ip, AddressCheck::Own, std::nullopt,
+                                       "an address of this machine, which never answers its own probe"});
         // Plan cameras that keep their address keep it in the found list too.
         for (const CameraSnapshot& c : found)
             if (c.mac != p.mac && c.general && EthernetIp(c) == ip && !moving.count(c.mac))

@@ -169,6 +169,8 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
         {"a swap", {Moving(1, "10.1.0.11", "10.1.0.12"), Moving(2, "10.1.0.12", "10.1.0.11")}, {}, 2},
         {"a live device", {Moving(1, "10.1.0.11", "10.1.0.50")}, {AddressCheck::Live}, 1},
         {"no move, no probe", {Sane(1)}, {}, 0},
+        // No host answers its own probe: this machine's addresses are refused outright.
+        {"this machine's address", {Moving(1, "10.1.0.11", "10.1.0.77")}, {AddressCheck::Own}, 1},
     };
     for (const Row& row : rows) {
         FakeProber prober;
@@ -178,6 +180,7 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
         prober.live[A("10.1.0.11")] = Mac(1);
         AddressCheckOptions options;
         options.interfaces = {{7, "eth1", 0}};
+        options.own_addresses = {A("10.1.0.77"), A("192.0.2.1")};
         const auto report = CheckAddressPlan(row.plan, found, options, prober);
         std::vector<AddressCheck> refused;
         for (const AddressProblem& p : report.problems)
