@@ -72,7 +72,8 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
 namespace {
 
 // Marks right after an address, so the line keeps its width: '*' an address
-// other cameras use too, '!' one outside the camera's LAN. The notes below
+// other cameras use too, '!' one outside the camera's LAN; and '#' after a
+// MAC that answered from more than one address. The notes below
 // the table say which address and why, each once.
 class Marks {
 public:
@@ -92,6 +93,15 @@ public:
                  (subnets.empty() ? "(it has none)" : subnets) + ": nothing reaches it there");
         }
         return marks;
+    }
+    // '#' after a MAC that answered from more than one address.
+    std::string ForMac(const CameraSnapshot& c, const AddressStanding& s)
+    {
+        if (s.answered_from.empty())
+            return {};
+        Note("# " + SourceConflict(c) + "; set, apply, import and reset refuse it unless --wan names one of "
+             "these addresses");
+        return "#";
     }
     void Print(std::FILE* out) const
     {
@@ -124,7 +134,7 @@ void PrintDiscoverTable(std::FILE* out, const std::vector<CameraSnapshot>& camer
     Table t(headers);
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         const CameraSnapshot& c = cameras[i];
-        std::vector<std::string> row = {MacTableText(c.mac)};
+        std::vector<std::string> row = {MacTableText(c.mac) + marks.ForMac(c, standings[i])};
         if (sweep)
             row.push_back(AnswerAddressText(c));
         if (c.general) {
@@ -154,7 +164,7 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
         header.emplace_back(field->name);
     for (int i = 0; i < general_layout::camera_names; ++i)
         header.push_back(CameraNameField(i));
-    header.insert(header.end(), {"firmware", "records", "interface", "address", "conflicts", "reachable"});
+    header.insert(header.end(), {"firmware", "records", "interface", "address", "conflicts", "reachable", "mac_conflict"});
     WriteCsvRow(out, header);
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         const CameraSnapshot& c = cameras[i];
@@ -178,6 +188,10 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
             conflicts += (conflicts.empty() ? "" : " ") + MacColonText(mac);
         row.push_back(conflicts);
         row.push_back(!standings[i].reachable ? "" : *standings[i].reachable ? "yes" : "no");
+        std::string answered;
+        for (std::uint32_t address : standings[i].answered_from)
+            answered += (answered.empty() ? "" : " ") + AddressText(address);
+        row.push_back(answered);
         WriteCsvRow(out, row);
     }
 }

@@ -10,6 +10,7 @@
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -154,8 +155,14 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
+    // A camera of the plan whose MAC answered from two addresses, then the address checks.
+    bool one_source = true;
+    for (const CameraSnapshot& c : cameras)
+        if (std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
+            one_source &= OneSource(c);
     std::vector<AddressProblem> problems;
-    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force,
+    if (!one_source ||
+        !AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force,
                        &problems)) {
         // Nothing was sent: the report says so rather than being left empty.
         const auto results = RefusedResults(targets);

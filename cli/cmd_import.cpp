@@ -44,6 +44,11 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
             PrintResults({result}, verify);
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     }
+    if (std::vector<AddressProblem> problems; !OneSource(*current, &problems)) {
+        if (json)
+            PrintResults(RefusedResults({current->mac}), verify, problems);
+        return kExitBadInput;
+    }
     const std::string mac_text = MacTableText(backup.mac);
     result.changes = DescribeWrite(*current, backup).changes;
     // What the camera holds already, byte for byte, is not written again.

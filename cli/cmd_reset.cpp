@@ -30,6 +30,11 @@ int RunReset(const CommonOptions& common, const std::string& mac_text, const Wri
             PrintResults({result}, false);
         return kExitCameraFailed;
     }
+    if (std::vector<AddressProblem> problems; !OneSource(*camera, &problems)) {
+        if (json)
+            PrintResults(RefusedResults({camera->mac}), false, problems);
+        return kExitBadInput;
+    }
     if (write.dry_run) {
         result.result = BatchResult::WouldApply;
         result.detail = "the reset request";

@@ -100,6 +100,11 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
             PrintResults({result}, verify);
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     }
+    if (std::vector<AddressProblem> problems; !OneSource(*camera, &problems)) {
+        if (json)
+            PrintResults(RefusedResults({camera->mac}), verify, problems);
+        return kExitBadInput;
+    }
     CameraSnapshot edited = *camera;
     if (auto error = ApplyEdits(edits, edited)) {
         Complain(*error + "; nothing was sent");

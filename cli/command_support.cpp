@@ -277,6 +277,7 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
     AddressCheckOptions options;
     options.malformed = malformed;
     options.lan_mode = !session.options().wan;
+    options.own_addresses = OwnAddresses();
     if (session.options().ports.list_interfaces)
         options.interfaces = session.options().ports.list_interfaces();
     ArpProber prober;
@@ -288,6 +289,22 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
     if (problems)
         *problems = report.problems;
     return !report.refused();
+}
+
+bool OneSource(const CameraSnapshot& camera, std::vector<AddressProblem>* problems)
+{
+    const std::string conflict = SourceConflict(camera);
+    if (conflict.empty())
+        return true;
+    Complain(conflict + "; nothing was sent: give --wan one of these addresses to write to it");
+    // One problem per address, so a script sees each place the MAC answered from.
+    for (const std::uint32_t address : AnsweredFrom(camera)) {
+        if (problems)
+            problems->push_back({camera.mac, "mac", address, AddressCheck::Held, std::nullopt,
+                                 "answered from more than one address: two devices share this hardware address, "
+                                 "or one device is reached two ways; give --wan one of these addresses"});
+    }
+    return false;
 }
 
 std::optional<MacAddress> CheckMac(const std::string& text)

@@ -71,6 +71,11 @@ std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& m
                                           const std::string& password, CameraResult* failure = nullptr,
                                           SearchScope scope = SearchScope::UntilTargetsFound);
 
+// False after a line on standard error naming the MAC and its addresses
+// when the camera's MAC answered from more than one address: nothing may be
+// sent to it unless --wan narrows the search to one of them.
+bool OneSource(const CameraSnapshot& camera, std::vector<AddressProblem>* problems = nullptr);
+
 // The address checks over a whole plan, the live probe included, before
 // anything is sent. False after one line on standard error per problem;
 // what could not be checked is said there too. malformed: also refuse

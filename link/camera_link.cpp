@@ -73,6 +73,9 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
     if (e.domain)
         c.domain = *e.domain;
     std::copy(std::begin(e.filed_at), std::end(e.filed_at), c.filed_at.begin());
+    for (const SourceRecords& other : e.other_sources)
+        c.other_sources.push_back(net::NetworkToWord(other.answer_address));
+    std::sort(c.other_sources.begin(), c.other_sources.end());
     return c;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/window_messenger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -180,6 +181,23 @@ void CameraRegistry::Stamp(CameraEntry& entry, std::uint32_t reply_command)
     entry.filed_at[slot] = filed_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+void CameraRegistry::SwitchSource(CameraEntry& entry, std::uint32_t source_address)
+{
+    SourceRecords& current = entry;
+    auto& others = entry.other_sources;
+    const auto known = std::find_if(others.begin(), others.end(),
+                                    [&](const SourceRecords& s) { return s.answer_address == source_address; });
+    if (known != others.end()) {
+        std::swap(current, *known);
+        return;
+    }
+    if (others.size() >= kMaxOtherSources)
+        others.erase(others.begin());
+    others.push_back(std::move(current));
+    current = SourceRecords{};
+    current.answer_address = source_address;
+}
+
 void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, std::uint32_t source_address)
 {
     const std::uint32_t command = FrameCommand(frame);
@@ -198,10 +216,14 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
                 held_back_.fetch_add(1, std::memory_order_relaxed);
                 return;
             }
+            // Records of two sources never mix: each keeps its own.
+            if (source_address != 0 && entry->answer_address != 0 && source_address != entry->answer_address)
+                SwitchSource(*entry, source_address);
             StoreRecord(*entry, frame);
             Stamp(*entry, command);
             entry->answer_interface = interface_index;
-            entry->answer_address = source_address;
+            if (source_address != 0) // an answer of unknown source keeps the known one
+                entry->answer_address = source_address;
             return;
         }
         // Entries live for the run, so their number is what bounds memory.

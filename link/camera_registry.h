@@ -20,7 +20,8 @@ namespace vantoro {
 
 class WindowMessenger;
 
-struct CameraEntry {
+// The records that answers from one source address brought.
+struct SourceRecords {
     std::unique_ptr<Frame> general;
     std::unique_ptr<Frame> user;
     std::unique_ptr<Frame> domain;
@@ -35,13 +36,25 @@ struct CameraEntry {
     // (general, user, domain): the registry's count of filed answers at the
     // time; 0 never. Under the guard.
     std::uint64_t filed_at[3] = {0, 0, 0};
-    // Answers of each kind received from the camera, filed or set aside, by
-    // RecordSlot order. Under the guard.
+};
+
+// One hardware address. Its records are those of the source address that
+// answered last. When one MAC answers from two addresses (a cloned MAC, or
+// one camera reached two ways), each source's records are kept apart and
+// never mixed record by record: the one answering takes the entry's place
+// with all its records, the others wait in other_sources.
+struct CameraEntry : SourceRecords {
+    // The other source addresses this MAC answered from, at most
+    // kMaxOtherSources (the oldest goes). Under the guard.
+    std::vector<SourceRecords> other_sources;
+    // Answers of each kind received from this MAC, filed or set aside, by
+    // RecordSlot order, whichever address they came from. Under the guard.
     std::uint64_t answers[3] = {0, 0, 0};
 
     // general, else user, else domain; nullptr for an entry with no record.
     const Frame* PreferredRecord() const;
 };
+inline constexpr std::size_t kMaxOtherSources = 8;
 
 // Far above any real LAN; it bounds what a stream of answers with made-up
 // hardware addresses can take (an entry and its list line are some 1.4 KB).
@@ -71,7 +84,8 @@ public:
     // are refused and counted (said once on stderr); known ones still update.
     // Takes guard() itself. interface_index and source_address: where the
     // reply arrived and from whom (0 unknown), kept as the camera's answer
-    // interface and address.
+    // interface and address. A reply from another source address than the
+    // entry's switches the entry to that source's records (see CameraEntry).
     void FileRecord(const Frame& frame, unsigned interface_index = 0, std::uint32_t source_address = 0);
     // Replies refused because the registry was full.
     std::uint64_t refused() const { return refused_.load(std::memory_order_relaxed); }
@@ -115,6 +129,8 @@ private:
     CameraEntry* FindLocked(const MacAddress& mac, const Frame** preferred);
     // Under guard_: notes that the record of this reply code was filed now.
     void Stamp(CameraEntry& entry, std::uint32_t reply_command);
+    // Under guard_: makes source_address the entry's source, its records with it.
+    static void SwitchSource(CameraEntry& entry, std::uint32_t source_address);
 
     WindowMessenger* messenger_;
     const std::size_t max_cameras_;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vantoro {
 
@@ -24,6 +25,10 @@ struct CameraSnapshot {
     // When each record (general, user, domain) was last filed from an answer,
     // on the link's count of answers filed (CameraLink::AnswersFiled); 0 never.
     std::array<std::uint64_t, 3> filed_at{};
+    // Other addresses this MAC answered from, as address words, sorted:
+    // two devices share the MAC, or one is reached two ways. The records
+    // above are all from answer_address, never mixed with theirs.
+    std::vector<std::uint32_t> other_sources;
 
     bool complete() const { return general && user && domain; }
 };

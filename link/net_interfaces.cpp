@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <string_view>
+#include <cstring>
+#include <optional>
 
 namespace vantoro {
 
@@ -38,42 +41,93 @@ std::vector<NetInterface> ListBroadcastInterfaces()
     return found;
 }
 
-namespace {
-
-// name: only that interface's subnets; null: every interface's.
-std::vector<AttachedSubnet> SubnetsOf(const char* name)
+std::vector<LocalAddress> ListLocalAddresses()
 {
-    std::vector<AttachedSubnet> found;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
+    // The kernel's own list by netlink: getifaddrs names an address by its
+    // label, which need not be its interface's name.
+    std::vector<LocalAddress> found;
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
         return found;
-    for (const ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_netmask)
-            continue;
-        if (name && std::string_view(a->ifa_name) != name)
-            continue;
-        const auto word = [](const sockaddr* sa) {
-            return ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
-        };
-        found.push_back({word(a->ifa_addr), word(a->ifa_netmask)});
+    struct {
+        nlmsghdr header;
+        ifaddrmsg message;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.message.ifa_family = AF_INET;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
+        ::close(fd);
+        return found;
     }
-    ::freeifaddrs(list);
+    std::vector<char> buffer(64 * 1024);
+    for (bool done = false; !done;) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0) {
+            found.clear(); // a list cut short is no list
+            break;
+        }
+        int left = int(n);
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+                if (h->nlmsg_type == NLMSG_ERROR)
+                    found.clear();
+                done = true;
+                break;
+            }
+            if (h->nlmsg_type != RTM_NEWADDR)
+                continue;
+            const auto* a = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
+            if (a->ifa_family != AF_INET || a->ifa_prefixlen > 32)
+                continue;
+            // IFA_LOCAL is this machine's address; IFA_ADDRESS the peer's on a point-to-point link.
+            std::optional<std::uint32_t> local, address;
+            int attributes = int(IFA_PAYLOAD(h));
+            for (auto* r = IFA_RTA(a); RTA_OK(r, attributes); r = RTA_NEXT(r, attributes)) {
+                if (RTA_PAYLOAD(r) < 4 || (r->rta_type != IFA_LOCAL && r->rta_type != IFA_ADDRESS))
+                    continue;
+                std::uint32_t word;
+                std::memcpy(&word, RTA_DATA(r), 4);
+                (r->rta_type == IFA_LOCAL ? local : address) = ntohl(word);
+            }
+            if (!local)
+                local = address;
+            if (!local)
+                continue;
+            const std::uint32_t mask = a->ifa_prefixlen == 0 ? 0 : ~std::uint32_t(0) << (32 - a->ifa_prefixlen);
+            found.push_back({a->ifa_index, {*local, mask}});
+        }
+    }
+    ::close(fd);
     return found;
 }
 
-} // namespace
+std::vector<AttachedSubnet> SubnetsOn(const std::vector<LocalAddress>& addresses, unsigned index)
+{
+    std::vector<AttachedSubnet> subnets;
+    for (const LocalAddress& a : addresses)
+        if (a.index == index)
+            subnets.push_back(a.subnet);
+    return subnets;
+}
 
 std::vector<AttachedSubnet> ListAttachedSubnets()
 {
-    return SubnetsOf(nullptr);
+    std::vector<AttachedSubnet> subnets;
+    for (const LocalAddress& a : ListLocalAddresses())
+        subnets.push_back(a.subnet);
+    return subnets;
 }
 
 std::vector<AttachedSubnet> InterfaceSubnets(unsigned index)
 {
-    const std::string name = InterfaceName(index);
-    if (name.empty())
+    if (index == 0)
         return {};
-    return SubnetsOf(name.c_str());
+    return SubnetsOn(ListLocalAddresses(), index);
 }
 
 unsigned RouteInterface(std::uint32_t address)
@@ -94,16 +148,10 @@ unsigned RouteInterface(std::uint32_t address)
     ::close(fd);
     if (!routed)
         return 0;
-    unsigned index = 0;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return 0;
-    for (const ifaddrs* a = list; a && index == 0; a = a->ifa_next)
-        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET &&
-            reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr == local.sin_addr.s_addr)
-            index = ::if_nametoindex(a->ifa_name);
-    ::freeifaddrs(list);
-    return index;
+    for (const LocalAddress& a : ListLocalAddresses())
+        if (a.subnet.address == ntohl(local.sin_addr.s_addr))
+            return a.index;
+    return 0;
 }
 
 std::string InterfaceName(unsigned index)

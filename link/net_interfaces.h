@@ -31,11 +31,24 @@ struct AttachedSubnet {
     std::uint32_t address = 0;
     std::uint32_t mask = 0;
 };
-// The IPv4 subnets of every interface of this machine, loopback and those that
-// are down included; read afresh at each call, empty when the list cannot be read.
+// One IPv4 address of this machine: the interface it is on (kernel index)
+// and its subnet, in host byte order.
+struct LocalAddress {
+    unsigned index = 0;
+    AttachedSubnet subnet;
+};
+// Every IPv4 address of every interface, loopback, secondary and labelled
+// ones ("eth0:1") and those of interfaces that are down included, each with
+// the index of its interface, never matched by the label's text. Read afresh
+// from the kernel at each call; empty when it cannot be read.
+std::vector<LocalAddress> ListLocalAddresses();
+// The IPv4 subnets of every interface of this machine, as above.
 std::vector<AttachedSubnet> ListAttachedSubnets();
-// The IPv4 subnets of one interface (kernel index); empty for an unknown one.
+// The IPv4 subnets of one interface (kernel index), its labelled addresses
+// included; empty for an unknown one.
 std::vector<AttachedSubnet> InterfaceSubnets(unsigned index);
+// The subnets of the list that are on this interface (kernel index).
+std::vector<AttachedSubnet> SubnetsOn(const std::vector<LocalAddress>& addresses, unsigned index);
 
 // Only the loopback interface: for programs that must never reach a real
 // network (tests, benchmarks), whose "broadcast" goes to a loopback address.

@@ -44,6 +44,8 @@ std::string NotUnicast(std::uint32_t ip)
 {
     if (ip == 0)
         return "0.0.0.0 is no device's address";
+    if (ip >> 24 == 0)
+        return "an address of 0.0.0.0/8, which stands for this network and is no device's address";
     if (ip == 0xFFFFFFFF)
         return "the limited broadcast address";
     if (ip >> 24 == 127)
@@ -78,6 +80,7 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
         if (!c.general)
             continue;
         AddressStanding& s = standings[i];
+        s.answered_from = AnsweredFrom(c);
         const std::uint32_t ip = EthernetIp(c);
         for (std::size_t j : by_ip[ip])
             if (j != i)
@@ -93,6 +96,37 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
                                   [&](const AttachedSubnet& n) { return OnSubnet(ip, n); });
     }
     return standings;
+}
+
+std::vector<std::uint32_t> OwnAddresses()
+{
+    std::vector<std::uint32_t> own;
+    for (const LocalAddress& a : ListLocalAddresses())
+        own.push_back(a.subnet.address);
+    return own;
+}
+
+std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& c)
+{
+    if (c.other_sources.empty())
+        return {};
+    std::vector<std::uint32_t> all = c.other_sources;
+    all.push_back(c.answer_address);
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+}
+
+std::string SourceConflict(const CameraSnapshot& c)
+{
+    const std::vector<std::uint32_t> all = AnsweredFrom(c);
+    if (all.empty())
+        return {};
+    std::string list;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == all.size() ? " and " : ", ") + AddressText(all[i]);
+    return MacTableText(c.mac) + "  answered from " + list +
+           ": two devices share this hardware address, or one device is reached two ways";
 }
 
 PlannedNetwork PlanOf(const CameraSnapshot& before, const Frame& general_after)
@@ -162,6 +196,10 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
         refuse({Id::EthernetMask}, Id::EthernetMask, "the mask is not a contiguous run of ones");
         return problems;
     }
+    if (mask == 0) {
+        refuse({Id::EthernetMask}, Id::EthernetMask, "a mask of 0.0.0.0 puts every address on the camera's LAN");
+        return problems;
+    }
     if (std::popcount(mask) <= 30) {
         if (ip == (ip & mask))
             refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp, "the network address of its subnet " + subnet);
@@ -169,9 +207,23 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
             refuse({Id::EthernetIp, Id::EthernetMask}, Id::EthernetIp,
                    "the broadcast address of its subnet " + subnet);
     }
-    if (gateway != 0 && !OnSubnet(gateway, own))
+    if (gateway != 0 && gateway == ip) {
+        // Named by the field the plan changes: the camera's address or its gateway.
+        if (changed({Id::EthernetIp}))
+            refuse({Id::EthernetIp}, Id::EthernetIp, "the address of its gateway");
+        else
+            refuse({Id::Gateway}, Id::Gateway, "the gateway is the camera's own address");
+    } else if (gateway != 0 && !OnSubnet(gateway, own)) {
         refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
                "the gateway is outside the camera's subnet " + subnet);
+    } else if (gateway != 0 && std::popcount(mask) <= 30) {
+        if (gateway == (gateway & mask))
+            refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
+                   "the gateway is the network address of the camera's subnet " + subnet);
+        else if (gateway == (gateway | ~mask))
+            refuse({Id::Gateway, Id::EthernetIp, Id::EthernetMask}, Id::Gateway,
+                   "the gateway is the broadcast address of the camera's subnet " + subnet);
+    }
     if (c.After(Id::Bootp) == 0)
         return problems;
     const std::initializer_list<Id> range = {Id::BootpStart, Id::BootpEnd, Id::Bootp};
@@ -262,6 +314,9 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
             if (other != &p)
                 report.problems.push_back({p.mac, field, ip, AddressCheck::Duplicate, other->mac,
                                            "camera " + MacTableText(other->mac) + " of this plan gets it too"});
+        if (std::find(options.own_addresses.begin(), options.own_addresses.end(), ip) != options.own_addresses.end())
+            report.problems.push_back({p.mac, field, ip, AddressCheck::Own, std::nullopt,
+                                       "an address of this machine, which never answers its own probe"});
         // Plan cameras that keep their address keep it in the found list too.
         for (const CameraSnapshot& c : found)
             if (c.mac != p.mac && c.general && EthernetIp(c) == ip && !moving.count(c.mac))

@@ -26,6 +26,9 @@ struct AddressStanding {
     std::optional<bool> reachable;
     std::string interface; // that interface's name
     std::vector<AttachedSubnet> subnets; // and its subnets
+    // Every address the camera's MAC answered from, sorted, when more than
+    // one (see SourceConflict); empty otherwise.
+    std::vector<std::uint32_t> answered_from;
 };
 
 // One per camera, in the cameras' order.
@@ -52,6 +55,7 @@ enum class AddressCheck {
     Held,      // another camera found by the search holds it and keeps it
     Live,      // a device answered for it on the camera's LAN
     Malformed, // the network makes no sense
+    Own,       // an address of this machine, which never answers its own probe
 };
 
 struct AddressProblem {
@@ -69,7 +73,12 @@ struct AddressCheckOptions {
     bool malformed = true; // --force and import leave the malformed networks out
     bool lan_mode = true;
     std::vector<NetInterface> interfaces; // the link's; no other one is probed
+    // Every address of this machine's interfaces (ListLocalAddresses): no
+    // probe finds them taken, so a camera given one is refused outright.
+    std::vector<std::uint32_t> own_addresses;
 };
+// This machine's addresses for the options above, as address words.
+std::vector<std::uint32_t> OwnAddresses();
 
 struct AddressCheckReport {
     std::vector<AddressProblem> problems;
@@ -87,6 +96,15 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
 struct PlanRow;
 std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
                                             const std::string& login, const std::string& password);
+
+// The addresses a camera's MAC answered from, sorted, when more than one:
+// two devices share the MAC (a clone), or one is reached two ways. Its
+// records are those of the latest to answer only, so a write cannot tell
+// which device it reaches; empty when it answered from one address.
+std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& camera);
+// "00 0A 0B 00 00 03  answered from 10.0.0.5 and 10.0.0.6: ..." for such a
+// camera; empty for one that answered from one address.
+std::string SourceConflict(const CameraSnapshot& camera);
 
 // The malformed-network check alone: rules whose fields the plan leaves as
 // they were are not applied, so an odd network a camera has is no refusal.

@@ -13,7 +13,8 @@ namespace vantoro::ops {
 namespace {
 
 // Written by discover, read by nobody.
-const char* const kReadOnlyColumns[] = {"firmware", "records", "interface", "address", "conflicts", "reachable"};
+const char* const kReadOnlyColumns[] = {"firmware", "records", "interface", "address", "conflicts", "reachable",
+                                        "mac_conflict"};
 
 // camera_name_1 to camera_name_4 give slot 0 to 3; -1 for any other column.
 int CameraNameSlot(const std::string& column)
@@ -68,7 +69,7 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
         } else if (!FindNetworkField(name) && CameraNameSlot(name) < 0) {
             plan.error = path + ": unknown column '" + PrintableText(name) + "'; known are mac, " +
                          NetworkColumnList() +
-                         ", camera_name_1 to camera_name_4 (and discover's firmware, records, interface, address, conflicts, reachable)";
+                         ", camera_name_1 to camera_name_4 (and discover's firmware, records, interface, address, conflicts, reachable, mac_conflict)";
             return plan;
         }
     }

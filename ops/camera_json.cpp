@@ -54,6 +54,10 @@ json DiscoveredCameraJson(const CameraSnapshot& c, const AddressStanding& standi
         conflicts.push_back(MacColonText(mac));
     j["conflicts"] = conflicts;
     j["reachable"] = standing.reachable ? json(*standing.reachable) : json(nullptr);
+    json answered = json::array();
+    for (std::uint32_t address : standing.answered_from)
+        answered.push_back(AddressText(address));
+    j["mac_conflict"] = answered;
     return j;
 }
 

@@ -61,6 +61,13 @@ public:
         // are set aside: they carry its old records, and the link sends each
         // next record from what it holds for the camera.
         link_.HoldCamera(mac, true);
+        // Its MAC answered from a second address since the search: which
+        // device the records would reach is not known, so none is written.
+        const auto found = link_.Camera(mac);
+        if (!found || !found->other_sources.empty()) {
+            link_.HoldCamera(mac, false);
+            return false;
+        }
         const auto camera = link_.StoreRecords(job.records) ? link_.Camera(mac) : std::nullopt;
         if (!camera || !camera->complete()) {
             link_.HoldCamera(mac, false);

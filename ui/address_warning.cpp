@@ -18,6 +18,8 @@ QString ProblemText(const ops::AddressProblem& p)
 {
     const QString address = QString::fromStdString(AddressText(p.address));
     const QString other = QString::fromStdString(p.other ? MacColonText(*p.other) : std::string());
+    if (p.check == ops::AddressCheck::Own)
+        return QStringLiteral("%1 is an address of this computer.").arg(address);
     if (p.check == ops::AddressCheck::Live && !p.other)
         return QStringLiteral("%1 is in use: it answered a ping through the router.").arg(address);
     if (p.check == ops::AddressCheck::Live)
@@ -42,6 +44,7 @@ bool ConfirmAddressUse(UiState& state, QWidget* parent)
     options.malformed = false; // the sheet keeps its lenient address forms
     options.lan_mode = !state.link.wan_mode();
     options.interfaces = state.link.Interfaces();
+    options.own_addresses = ops::OwnAddresses();
     ops::AddressCheckReport report;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor); // the probe listens for a second

@@ -70,6 +70,16 @@ TEST(AddressChecks, EveryMalformedNetworkIsRefusedAndNamesItsField)
         {{{Id::EthernetIp, A("10.3.0.20")}, {Id::BootpStart, A("10.3.0.100")}, {Id::BootpEnd, A("10.3.0.200")}},
          "gateway", "outside"},
         {{{Id::Gateway, 0}}, "", ""},
+        {{{Id::EthernetIp, A("0.1.2.3")}}, "ethernet_ip", "0.0.0.0/8"},
+        {{{Id::EthernetMask, A("0.0.0.0")}}, "ethernet_mask", "0.0.0.0 puts every address"},
+        {{{Id::Gateway, A("10.1.0.255")}}, "gateway", "broadcast address of the camera's subnet 10.1.0.0/24"},
+        {{{Id::Gateway, A("10.1.0.0")}}, "gateway", "network address of the camera's subnet 10.1.0.0/24"},
+        // A /31 has no ends to avoid: its other address may be the gateway.
+        {{{Id::EthernetMask, A("255.255.255.254")}, {Id::Gateway, A("10.1.0.21")}}, "", ""},
+        {{{Id::EthernetIp, A("10.1.0.5")}, {Id::EthernetMask, A("255.255.255.252")}, {Id::Gateway, A("10.1.0.7")}},
+         "gateway", "broadcast address of the camera's subnet 10.1.0.4/30"},
+        {{{Id::Gateway, A("10.1.0.20")}}, "gateway", "the camera's own address"},
+        {{{Id::EthernetIp, A("10.1.0.1")}}, "ethernet_ip", "the address of its gateway"},
         {{{Id::Bootp, on}, {Id::BootpStart, A("10.1.0.201")}}, "bootp_start", "after the BOOTP end"},
         {{{Id::Bootp, on}, {Id::BootpEnd, A("10.1.1.5")}}, "bootp_end", "reaches outside"},
         {{{Id::Bootp, on}, {Id::EthernetIp, A("10.1.0.150")}}, "bootp_start", "own address 10.1.0.150"},
@@ -159,6 +169,8 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
         {"a swap", {Moving(1, "10.1.0.11", "10.1.0.12"), Moving(2, "10.1.0.12", "10.1.0.11")}, {}, 2},
         {"a live device", {Moving(1, "10.1.0.11", "10.1.0.50")}, {AddressCheck::Live}, 1},
         {"no move, no probe", {Sane(1)}, {}, 0},
+        // No host answers its own probe: this machine's addresses are refused outright.
+        {"this machine's address", {Moving(1, "10.1.0.11", "10.1.0.77")}, {AddressCheck::Own}, 1},
     };
     for (const Row& row : rows) {
         FakeProber prober;
@@ -168,6 +180,7 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
         prober.live[A("10.1.0.11")] = Mac(1);
         AddressCheckOptions options;
         options.interfaces = {{7, "eth1", 0}};
+        options.own_addresses = {A("10.1.0.77"), A("192.0.2.1")};
         const auto report = CheckAddressPlan(row.plan, found, options, prober);
         std::vector<AddressCheck> refused;
         for (const AddressProblem& p : report.problems)

@@ -332,8 +332,8 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     // Camera names left empty stay as they are.
     replace("Cam 1 Entrance,Cam 1 Parking,Cam 1 Loading Bay,Cam 1 Roof", ",,,");
     // And as a spreadsheet saves it: a byte order mark, a row of empty cells.
-    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(19, ',') + "\r\n" +
-          std::string(20, ',') + "\r\n";
+    csv = "\xEF\xBB\xBF" + csv + "00:0a:0b:00:00:09,10.9.9.9" + std::string(20, ',') + "\r\n" +
+          std::string(21, ',') + "\r\n";
     const std::string path = dir.File("fleet.csv");
     WriteFile(path, csv);
     const std::string report = dir.File("report.json");
@@ -342,7 +342,7 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     const RunResult r = RunVantoro(
         sim.Command({"apply", path, "--login", "admin", "--force", "--report", report, "--parallel", "1", "--no-verify"}), kAdmin);
     EXPECT_EQ(r.exit, 1) << "one camera was not found\n" << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address, conflicts, reachable")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot be set are ignored: firmware, records, interface, address, conflicts, reachable, mac_conflict")) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     EXPECT_EQ(lines[0], "00 0A 0B 00 00 01  unchanged");

@@ -28,6 +28,7 @@ public:
     struct Camera {
         const char* address;
         int mac; // 1-based; the same number twice is one camera at two addresses
+        int delay_ms = 0; // before each answer
     };
     explicit SweepSite(const std::vector<Camera>& cameras, bool log_requests = false)
     {
@@ -38,6 +39,7 @@ public:
             o.bind_address = sim::testing::Loopback(c.address);
             o.port = port_;
             o.reply_port = tool_port_;
+            o.delay_ms = c.delay_ms;
             o.log_requests = log_requests;
             o.log_file = log_requests ? log_dir_.File("sim" + std::to_string(sims_.size()) + ".log") : "/dev/null";
             sims_.push_back(std::make_unique<sim::CameraSimulator>(o));
@@ -81,6 +83,9 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     EXPECT_EQ(cameras[1]["address"], "127.77.1.9");
     EXPECT_TRUE(cameras[2]["address"] == "127.77.1.20" || cameras[2]["address"] == "127.77.1.21") << cameras[2];
     EXPECT_EQ(cameras[2]["mac"], "00:0a:0b:00:00:03");
+    // Listed once, as a MAC that answered from two addresses.
+    EXPECT_EQ(cameras[2]["mac_conflict"], json({"127.77.1.20", "127.77.1.21"})) << cameras[2];
+    EXPECT_EQ(cameras[0]["mac_conflict"], json::array()) << cameras[0];
 
     const RunResult table = RunVantoro(site.Command({"discover", "--rate", "5000"}, "127.77.1.1-127.77.1.10"));
     ASSERT_EQ(table.exit, 0) << table.err;
@@ -128,6 +133,47 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     }
     for (std::size_t k : {2u, 3u})
         EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+}
+
+TEST(CliSweep, AMacThatAnswersFromTwoAddressesIsAConflictAndIsWrittenOnlyWhenWanNamesOne)
+{
+    // One MAC at two addresses (a clone, or one camera reached two ways).
+    // Both answer late, so each search hears both before it settles.
+    SweepSite site({{"127.77.6.1", 5, 200}, {"127.77.6.2", 5, 200}, {"127.77.6.3", 6, 200}});
+    const std::string both = "127.77.6.1-127.77.6.3";
+    const RunResult js = RunVantoro(site.Command({"discover", "--format", "json"}, both));
+    ASSERT_EQ(js.exit, 0) << js.err;
+    const json cameras = json::parse(js.out).at("cameras");
+    ASSERT_EQ(cameras.size(), 2u) << "one line per MAC\n" << js.out;
+    EXPECT_EQ(cameras[0]["mac_conflict"], json({"127.77.6.1", "127.77.6.2"})) << cameras[0];
+    EXPECT_EQ(cameras[1]["mac_conflict"], json::array()) << cameras[1];
+    const RunResult csv = RunVantoro(site.Command({"discover", "--format", "csv"}, both));
+    EXPECT_TRUE(Contains(csv.out, ",mac_conflict\r\n")) << csv.out;
+    EXPECT_TRUE(Contains(csv.out, ",127.77.6.1 127.77.6.2\r\n")) << csv.out;
+    const RunResult table = RunVantoro(site.Command({"discover"}, both));
+    const std::string conflict = "00 0A 0B 00 00 05  answered from 127.77.6.1 and 127.77.6.2: two devices share "
+                                 "this hardware address, or one device is reached two ways";
+    EXPECT_TRUE(Contains(table.out, "\n00 0A 0B 00 00 05#  127.77.6.")) << table.out;
+    EXPECT_TRUE(Contains(table.out, "\n# " + conflict + "; set, apply, import and reset refuse it")) << table.out;
+
+    // set and apply refuse it, sending nothing to either address.
+    ScratchDir dir;
+    std::ofstream(dir.File("plan.csv")) << "mac,server\n" << MacArg(6) << ",off\n" << MacArg(5) << ",off\n";
+    for (const auto& args : {std::vector<std::string>{"set", MacArg(5), "--login", "admin", "--camera-name", "1=Gate"},
+                             std::vector<std::string>{"apply", dir.File("plan.csv"), "--login", "admin"}}) {
+        const RunResult r = RunVantoro(site.Command(args, both), kAdmin);
+        EXPECT_EQ(r.exit, 2) << args[0] << "\n" << r.out << r.err;
+        EXPECT_TRUE(Contains(r.err, conflict + "; nothing was sent")) << args[0] << "\n" << r.err;
+        for (std::size_t k : {0u, 1u, 2u})
+            EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << args[0] << " wrote to camera " << k;
+    }
+
+    // --wan naming one address narrows it to that one.
+    const RunResult one = RunVantoro(
+        site.Command({"set", MacArg(5), "--login", "admin", "--camera-name", "1=Gate"}, "127.77.6.2"), kAdmin);
+    EXPECT_EQ(one.exit, 0) << one.out << one.err;
+    EXPECT_EQ(site.sim(0).Counters().set_requests, 0u);
+    EXPECT_EQ(site.sim(1).Counters().set_requests, 3u);
 }
 
 TEST(CliSweep, AReaddressedCameraIsSearchedAgainAtItsNewAddressToo)

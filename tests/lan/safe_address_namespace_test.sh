@@ -11,8 +11,10 @@
 # configuration frame, two cameras given one address, an address another
 # camera keeps, the squatter's address (its hardware address named) and a
 # malformed network; a swap goes through, and so does a free address after an
-# ARP probe the witness sees. All of it runs as root, and as an ordinary
-# user with and without CAP_NET_RAW.
+# ARP probe the witness sees. The tool's own addresses are refused; a camera
+# on the subnet of a labelled secondary address (eth0:1) is reachable, and an
+# address there is probed. All of it runs as root, and as an ordinary user
+# with and without CAP_NET_RAW.
 #
 # usage: safe_address_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
@@ -48,6 +50,9 @@ join A "$SQUATTER" p-sq "$SQUATTER_IP"
 ip -n "$SQUATTER" link set eth0 address "$SQUATTER_MAC" || fail "the squatter's hardware address"
 join A "${TAG}wita" p-wit 192.168.1.99
 join B "${TAG}witb" p-wit 10.214.0.99
+# A second subnet on LAN A, on a labelled address as Debian's ifupdown makes them.
+LABELLED=172.20.5
+ip -n "$TOOL" addr add "$LABELLED.1/24" dev eth0 label eth0:1 || fail "the labelled address on eth0"
 
 own_netns=$(readlink /proc/self/ns/net)
 for ns in "$TOOL" "${TAG}sa" "${TAG}sb" "${TAG}sc" "$SQUATTER" "${TAG}wita" "${TAG}witb"; do
@@ -180,9 +185,9 @@ for k, (conflicts, reachable) in expected.items():
     assert c['reachable'] is reachable, (k, c['reachable'])
 EOF
     run discover --wait 1500 --retries 0 --format csv || fail "discover csv: $(cat "$WORK/vt.err")"
-    grep -q '^00:0a:0b:00:00:05,.*,eth1,10.214.0.203,00:0a:0b:00:00:01 00:0a:0b:00:00:04,no$' "$WORK/vt.out" ||
+    grep -q '^00:0a:0b:00:00:05,.*,eth1,10.214.0.203,00:0a:0b:00:00:01 00:0a:0b:00:00:04,no,$' "$WORK/vt.out" ||
         fail "discover csv: $(cat "$WORK/vt.out")"
-    grep -q '^00:0a:0b:00:00:02,.*,eth0,192.168.1.201,,yes$' "$WORK/vt.out" || fail "discover csv: $(cat "$WORK/vt.out")"
+    grep -q '^00:0a:0b:00:00:02,.*,eth0,192.168.1.201,,yes,$' "$WORK/vt.out" || fail "discover csv: $(cat "$WORK/vt.out")"
     ip2=$(awk -F, '$1 == "00:0a:0b:00:00:02" { print $2 }' "$WORK/vt.out")
     ip3=$(awk -F, '$1 == "00:0a:0b:00:00:03" { print $2 }' "$WORK/vt.out")
     run discover --wait 1500 --retries 0 || fail "discover table: $(cat "$WORK/vt.err")"
@@ -242,6 +247,34 @@ EOF
             [ "$(since_mark A | grep -c "^arp 1 0.0.0.0 $address\$")" -ge 2 ] || fail "[$MODE] fewer than two probes"
         fi
         echo "ok: [$MODE] the squatter's address is refused naming $SQUATTER_MAC; $address goes through after an ARP request from $sender"
+
+    # --- this machine's own addresses, and the labelled subnet ---
+    for own in 192.168.1.1 "$LABELLED.1" 10.214.0.1; do
+        set2 --ethernet-ip "$own" --force
+        refused "the tool's own address $own" "ethernet_ip $own: an address of this machine" "${run_args[@]}"
+    done
+    run discover --wait 1500 --retries 0 --format json || fail "discover: $(cat "$WORK/vt.err")"
+    read -r back_ip back_gateway < <(python3 -c '
+import json, sys
+c = [c for c in json.load(open(sys.argv[1]))["cameras"] if c["mac"] == "00:0a:0b:00:00:02"][0]
+print(c["network"]["ethernet_ip"], c["network"]["gateway"])' "$WORK/vt.out")
+    address=$LABELLED.$free
+    free=$((free + 1))
+    set2 --ethernet-ip "$address" --gateway "$LABELLED.254"
+    applied "an address on the labelled subnet" "${run_args[@]}"
+    [ "$MODE" = plain ] && sender=$LABELLED.1 || sender=0.0.0.0
+    since_mark A | grep -q "^arp 1 $sender $address\$" ||
+        fail "[$MODE] no ARP request from $sender for $address on LAN A: $(since_mark A | grep arp)"
+    grep -q 'could not probe' "$WORK/vt.err" && fail "[$MODE] $(cat "$WORK/vt.err")"
+    run discover --wait 1500 --retries 0 --format json || fail "discover: $(cat "$WORK/vt.err")"
+    python3 - "$WORK/vt.out" <<'EOF' || fail "[$MODE] camera 2 on the labelled subnet: $(cat "$WORK/vt.out")"
+import json, sys
+c = [c for c in json.load(open(sys.argv[1]))['cameras'] if c['mac'] == '00:0a:0b:00:00:02'][0]
+assert c['reachable'] is True, c
+EOF
+    set2 --ethernet-ip "$back_ip" --gateway "$back_gateway"
+    applied "camera 2 back to $back_ip" "${run_args[@]}"
+    echo "ok: [$MODE] this machine's addresses are refused; $address on the labelled subnet is probed, goes through and is reachable"
 done
 
 DONE=1

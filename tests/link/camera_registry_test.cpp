@@ -282,3 +282,48 @@ TEST_F(RegistryFixture, HeldCamerasSetTheirAnswersAsideAndEveryFilingIsStamped)
     registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
     EXPECT_EQ(*registry.FindCamera(Mac(2))->general, MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x55));
 }
+
+TEST_F(RegistryFixture, OneMacAnsweringFromTwoAddressesKeepsEachSourcesRecordsApart)
+{
+    // Network byte order, as the receiver passes them; the interface goes with each.
+    const std::uint32_t a = 0x0501A8C0, b = 0x0601A8C0;
+    const auto file = [&](std::uint32_t cmd, std::uint32_t from, std::uint8_t fill) {
+        registry.FileRecord(MakeFrame(cmd, Mac(5), fill), from == a ? 2 : 3, from);
+    };
+    for (std::uint32_t cmd : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
+        file(cmd, a, 0xA0);
+    file(CMD_GENERAL_REPLY, b, 0xB0);
+    CameraEntry* e = registry.FindCamera(Mac(5));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(registry.size(), 1u) << "one list line per MAC";
+    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 1u);
+    EXPECT_EQ(e->answer_address, b);
+    EXPECT_EQ(e->answer_interface, 3u);
+    EXPECT_EQ(*e->general, MakeFrame(CMD_GENERAL_REPLY, Mac(5), 0xB0));
+    EXPECT_EQ(e->user, nullptr) << "a's user record must not pass for b's";
+    EXPECT_EQ(e->domain, nullptr);
+    ASSERT_EQ(e->other_sources.size(), 1u);
+    EXPECT_EQ(e->other_sources[0].answer_address, a);
+    EXPECT_EQ(*e->other_sources[0].user, MakeFrame(CMD_USER_REPLY, Mac(5), 0xA0));
+
+    // a answers again: its own records come back, b's wait aside.
+    file(CMD_DOMAIN_REPLY, a, 0xA1);
+    EXPECT_EQ(e->answer_address, a);
+    EXPECT_EQ(*e->general, MakeFrame(CMD_GENERAL_REPLY, Mac(5), 0xA0));
+    EXPECT_EQ(*e->user, MakeFrame(CMD_USER_REPLY, Mac(5), 0xA0));
+    EXPECT_EQ(*e->domain, MakeFrame(CMD_DOMAIN_REPLY, Mac(5), 0xA1));
+    ASSERT_EQ(e->other_sources.size(), 1u);
+    EXPECT_EQ(e->other_sources[0].answer_address, b);
+    EXPECT_EQ(*e->other_sources[0].general, MakeFrame(CMD_GENERAL_REPLY, Mac(5), 0xB0));
+
+    // Answers with no known source, or from the same one, switch nothing.
+    registry.FileRecord(MakeFrame(CMD_USER_REPLY, Mac(5), 0xA2), 2, 0);
+    EXPECT_EQ(*e->user, MakeFrame(CMD_USER_REPLY, Mac(5), 0xA2));
+    EXPECT_EQ(e->other_sources.size(), 1u);
+
+    // However many addresses answer, the sources kept stay bounded.
+    for (std::uint32_t k = 0; k < 3 * kMaxOtherSources; ++k)
+        registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(5)), 4, 0x0A000000 + k);
+    EXPECT_EQ(e->other_sources.size(), kMaxOtherSources);
+    EXPECT_EQ(registry.size(), 1u);
+}
