@@ -292,12 +292,17 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         // A front end writing many cameras at once: each acknowledgement
         // concerns the camera it names, wherever that camera is.
         const bool each_camera = link_.address_each_camera.load();
-        if (*step == ApplyStep::General) {
-            // The closing frame echoes the acknowledgement's bytes 8 to 1151.
-            if (each_camera)
+        if (*step == ApplyStep::General && each_camera) {
+            // The closing frame echoes the acknowledgement's bytes 8 to 1151,
+            // and only to an acknowledgement the front end still awaits: a
+            // camera it has given up on must not apply what it calls failed.
+            link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+            if (link_.messenger.MayDriveSequence(received))
                 transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
-            else
-                transmitter_.SendFrame(CMD_APPLY_DONE, received);
+            break;
+        }
+        if (*step == ApplyStep::General) {
+            transmitter_.SendFrame(CMD_APPLY_DONE, received);
             link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
             std::lock_guard lock(link_.frame_image.lock);
             std::lock_guard guard(link_.registry.guard());

@@ -17,6 +17,7 @@ void SessionEvents::StepAcknowledged(ApplyStep step, const Frame& acknowledgemen
 {
     {
         std::lock_guard lock(mutex_);
+        drive_.reset();
         Tracked* camera = EchoedLocked(step, acknowledgement);
         if (!camera) {
             ++strays_;
@@ -25,7 +26,13 @@ void SessionEvents::StepAcknowledged(ApplyStep step, const Frame& acknowledgemen
         StepProgress& p = camera->progress;
         if (p.done[int(step)])
             return; // a duplicate: counted once
+        const auto awaited = std::find(std::begin(p.done), std::end(p.done), false) - std::begin(p.done);
+        if (awaited != int(step)) {
+            ++strays_; // an acknowledgement of a later record than was sent
+            return;
+        }
         p.done[int(step)] = true;
+        drive_ = {FrameMac(acknowledgement), step};
         p.acknowledged_at[int(step)] = Clock::now();
         if (!std::all_of(std::begin(p.done), std::end(p.done), [](bool d) { return d; }))
             return;
@@ -49,7 +56,9 @@ SessionEvents::Tracked* SessionEvents::EchoedLocked(ApplyStep step, const Frame&
 bool SessionEvents::MayDriveSequence(ApplyStep step, const Frame& acknowledgement)
 {
     std::lock_guard lock(mutex_);
-    return EchoedLocked(step, acknowledgement) != nullptr;
+    const bool counted = drive_ && drive_->first == FrameMac(acknowledgement) && drive_->second == step;
+    drive_.reset();
+    return counted;
 }
 
 std::size_t SessionEvents::WaitForFound(std::size_t seen, Clock::time_point deadline)
@@ -72,6 +81,18 @@ void SessionEvents::StopTracking(const MacAddress& mac)
     std::lock_guard lock(mutex_);
     tracked_.erase(mac);
     std::erase(completed_, mac);
+}
+
+bool SessionEvents::GiveUp(const MacAddress& mac, ApplyStep step)
+{
+    std::lock_guard lock(mutex_);
+    const auto it = tracked_.find(mac);
+    if (it != tracked_.end() && it->second.progress.done[int(step)])
+        return false;
+    if (it != tracked_.end())
+        tracked_.erase(it);
+    std::erase(completed_, mac);
+    return true;
 }
 
 std::optional<SessionEvents::StepProgress> SessionEvents::Progress(const MacAddress& mac)

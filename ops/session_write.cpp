@@ -151,9 +151,9 @@ private:
             }
             const auto progress = events_.Progress(f.job.records.mac);
             int first_open = 0;
-            while (progress && first_open < 3 && progress->done[first_open])
+            while (progress && first_open < int(kApplySteps) && progress->done[first_open])
                 ++first_open;
-            if (first_open == 3) {
+            if (first_open == int(kApplySteps)) {
                 f.out.ok = true;
                 EndSequence(flight_.begin() + long(i));
                 continue;
@@ -166,6 +166,9 @@ private:
                 continue; // looked at again at once
             }
             if (f.step_resends == o_.retries) {
+                // Acknowledged since Progress was read: looked at again.
+                if (!events_.GiveUp(f.job.records.mac, f.step))
+                    continue;
                 f.out.failed_step = f.step;
                 EndSequence(flight_.begin() + long(i));
                 continue;

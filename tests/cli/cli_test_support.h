@@ -125,7 +125,8 @@ public:
         o.bind_address = sim::testing::Loopback("127.0.0.1");
         o.port = 0;
         o.reply_port = tool_port_ = FreePort();
-        o.log_file = "/dev/null";
+        if (o.log_file.empty())
+            o.log_file = "/dev/null";
         simulator_ = std::make_unique<sim::CameraSimulator>(o);
         if (auto error = simulator_->Start())
             ADD_FAILURE() << *error;

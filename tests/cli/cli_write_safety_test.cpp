@@ -152,6 +152,41 @@ TEST(CliWriteSafety, AnswersAroundTheTimeoutAndWaitNeverGiveAFalseSuccess)
     EXPECT_GT(successes, 0) << "no run succeeded: the cases prove nothing about false success";
 }
 
+TEST(CliWriteSafety, ACameraReportedFailedNeverReceivesTheClosingFrame)
+{
+    // Acknowledgements around the timeout and no resend: some arrive after
+    // their step was given up. None of them may drive the sequence on.
+    constexpr int kCameras = 20;
+    int failed_at_general = 0;
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        ScratchDir dir;
+        sim::SimOptions o;
+        o.delay_ms = 150;
+        o.jitter_ms = 150;
+        o.seed = seed;
+        o.log_file = dir.File("sim.log");
+        SimulatedCameras sim(kCameras, o);
+        std::string csv = "mac,ethernet_ip\n";
+        for (int k = 1; k <= kCameras; ++k)
+            csv += MacArg(k) + ",10.9." + std::to_string(k) + ".1\n";
+        std::ofstream(dir.File("plan.csv")) << csv;
+        auto command =
+            CommandWith(sim, {"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--parallel", "20"}, 1000, 250);
+        *(std::find(command.begin(), command.end(), "--retries") + 1) = "0";
+        const RunResult r = RunVantoro(command, kAdmin);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400)); // late acknowledgements land
+        const std::string log = ReadText(dir.File("sim.log"));
+        const std::string where = "seed " + std::to_string(seed) + ":\n" + r.out + r.err;
+        for (int k = 1; k <= kCameras; ++k) {
+            const std::string line = LineOf(r.out, k);
+            failed_at_general += Contains(line, "no acknowledgement at step general");
+            if (Contains(line, "no acknowledgement at step"))
+                EXPECT_FALSE(Contains(log, "apply done for " + MacArg(k))) << "camera " << k << "; " << where;
+        }
+    }
+    EXPECT_GT(failed_at_general, 0) << "no camera failed at the last step: the case proves nothing";
+}
+
 TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther)
 {
     sim::SimOptions o;
