@@ -7,8 +7,11 @@
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "ops/text_forms.h"
+#include "ops/address_checks.h"
+#include "util/strict_address.h"
 #include "util/mac_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -77,6 +80,54 @@ bool WriteReport(std::ofstream& report, const std::string& path, const std::vect
     return true;
 }
 
+// Every row refused before anything was sent, into the report.
+void ReportRefused(std::ofstream& report, const std::string& path, const std::vector<PlanRow>& rows, bool verify)
+{
+    std::vector<CameraResult> results(rows.size());
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        results[i].mac = rows[i].mac;
+        results[i].result = BatchResult::NotStarted;
+        results[i].detail = "the plan was refused";
+    }
+    WriteReport(report, path, results, Count(results, verify));
+}
+
+// The order of the plan's address moves, with the spare address's moves
+// added to the networks the address checks probe. An error text when the
+// plan cannot be ordered or the spare is not free.
+std::optional<std::string> OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
+                                             std::optional<std::uint32_t> spare, std::vector<PlannedNetwork>& networks,
+                                             MoveOrder& order)
+{
+    std::vector<RowMove> moves;
+    std::vector<std::string> macs;
+    for (const PlanRow& row : rows)
+        macs.push_back(MacTableText(row.mac));
+    for (const PlannedNetwork& p : networks) {
+        if (!p.Moves())
+            continue;
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const PlanRow& r) { return r.mac == p.mac; });
+        moves.push_back({std::size_t(row - rows.begin()), p.Before(NetworkFieldId::EthernetIp), p.After(NetworkFieldId::EthernetIp)});
+    }
+    order = OrderMoves(rows.size(), moves, macs, spare);
+    if (!order.error.empty())
+        return order.error;
+    for (const CameraSnapshot& c : cameras)
+        if (spare && c.general && GeneralConfigReader(c.general->data()).ethernet_ip() == *spare)
+            return "the spare address " + AddressText(*spare) + " is held by camera " + MacTableText(c.mac);
+    // A camera's move to the spare is checked like any move: free, probed, a sound network.
+    for (const MoveStep& step : order.steps) {
+        if (!step.spare)
+            continue;
+        const auto p = std::find_if(networks.begin(), networks.end(), [&](const PlannedNetwork& n) { return n.mac == rows[step.row].mac; });
+        PlannedNetwork via = *p;
+        via.after = via.before;
+        via.after[std::size_t(NetworkFieldId::EthernetIp)] = *step.spare;
+        networks.push_back(via);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int RunApply(const CommonOptions& common, const ApplyOptions& o)
@@ -94,6 +145,11 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         for (const std::string& c : plan.ignored_columns)
             names += (names.empty() ? "" : ", ") + c;
         Complain("columns that cannot be set are ignored: " + names);
+    }
+    std::optional<std::uint32_t> spare;
+    if (!o.spare.empty() && !(spare = ParseStrictAddress(o.spare))) {
+        Complain("--spare '" + PrintableText(o.spare) + "' is no address; give one like 192.168.1.250");
+        return kExitBadInput;
     }
     const auto password = LoginPassword(o.write.login);
     if (!password)
@@ -131,18 +187,28 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
-    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force)) {
-        // Nothing was sent: the report says so rather than being left empty.
-        std::vector<CameraResult> results(plan.rows.size());
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            results[i].mac = plan.rows[i].mac;
-            results[i].result = BatchResult::NotStarted;
-            results[i].detail = "the plan was refused";
-        }
-        WriteReport(report, o.report, results, Count(results, options->verify));
+    std::vector<PlannedNetwork> networks = PlannedNetworks(cameras, plan.rows, o.write.login, *password);
+    MoveOrder order;
+    if (auto error = OrderAddressMoves(cameras, plan.rows, spare, networks, order)) {
+        Complain(*error + "; nothing was sent");
+        ReportRefused(report, o.report, plan.rows, options->verify);
         return kExitBadInput;
     }
-    BatchOptions batch{o.write.login, *password, o.write.dry_run};
+    // A camera that takes an address another one leaves starts only once
+    // that one is verified at its new address: without verification nothing
+    // tells when the address is free.
+    if (order.dependent() && !options->verify && !o.write.dry_run) {
+        Complain("cameras of this plan take addresses other cameras of it leave, and each such move waits until "
+                 "the camera leaving is verified at its new address: leave out --no-verify; nothing was sent");
+        ReportRefused(report, o.report, plan.rows, options->verify);
+        return kExitBadInput;
+    }
+    if (!AddressesSafe(session, networks, !common.force)) {
+        // Nothing was sent: the report says so rather than being left empty.
+        ReportRefused(report, o.report, plan.rows, options->verify);
+        return kExitBadInput;
+    }
+    BatchOptions batch{o.write.login, *password, o.write.dry_run, order.steps};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
         if (p.verifying > 0)
@@ -153,6 +219,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         session, cameras, plan.rows, batch,
         [&](const CameraResult& r, const BatchProgress& p) {
             progress.Finish();
+            if (r.spare_journal)
+                RecordChange(*r.spare_journal);
             if (r.journal)
                 RecordChange(*r.journal);
             std::printf("%s\n", ResultLine(r, true).c_str());

@@ -4,6 +4,7 @@
 
 #include "ops/apply_plan.h"
 #include "ops/change_journal.h"
+#include "ops/move_order.h"
 #include "ops/session.h"
 
 #include <functional>
@@ -25,6 +26,8 @@ struct CameraResult {
     std::vector<Mismatch> mismatches;
     // Set when records were sent: the camera's line in the journal of changes.
     std::optional<JournalEntry> journal;
+    // Set when the camera first moved to the spare address: that write's line.
+    std::optional<JournalEntry> spare_journal;
 };
 
 // What the line and the journal call the result: "verified", "mismatch" or
@@ -42,6 +45,9 @@ struct BatchOptions {
     std::string login;
     std::string password;
     bool dry_run = false;
+    // The order of dependent address moves (OrderMoves over the plan's
+    // rows); empty: every row may start at once.
+    std::vector<MoveStep> steps;
 };
 
 struct BatchProgress {
@@ -53,9 +59,12 @@ struct BatchProgress {
 };
 
 // cameras: the search's result. Up to the session's parallel cameras are
-// written at once; on_result runs as each camera finishes. Once the
-// session's stop flag is set (Ctrl+C), the cameras in flight finish and the
-// rest are not started. The results are in the plan's order. on_progress
+// written at once; on_result runs as each camera finishes. A step that waits
+// for another camera to leave an address starts once that camera is
+// verified at its new one; when it is not (failed, not started), the waiting
+// camera is not started and its detail names the camera it waited for. Once
+// the session's stop flag is set (Ctrl+C), the cameras in flight finish and
+// the rest are not started. The results are in the plan's order. on_progress
 // runs as a camera starts or moves on to its verification.
 std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,
