@@ -168,6 +168,11 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
                 r.detail = waited(w, results[w.step].result == BatchResult::NotStarted
                                          ? ", which was not started"
                                          : ", which is not verified at its new address");
+                if (i < rows && spare_step[i] && passed(*spare_step[i])) {
+                    // Neither where it was nor where the plan puts it: a failure to name.
+                    r.result = BatchResult::Failed;
+                    r.detail = "left at the spare address " + spare_text(*spare_step[i]) + ": " + r.detail;
+                }
             }
             finish(i);
             return std::nullopt;
