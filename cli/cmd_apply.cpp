@@ -208,7 +208,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         ReportRefused(report, o.report, plan.rows, options->verify);
         return kExitBadInput;
     }
-    BatchOptions batch{o.write.login, *password, o.write.dry_run, order.steps};
+    BatchOptions batch{o.write.login, *password, o.write.dry_run, order.steps,
+                       [](const JournalEntry& entry) { RecordChange(entry); }};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
         if (p.verifying > 0)
@@ -219,8 +220,6 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         session, cameras, plan.rows, batch,
         [&](const CameraResult& r, const BatchProgress& p) {
             progress.Finish();
-            if (r.spare_journal)
-                RecordChange(*r.spare_journal);
             if (r.journal)
                 RecordChange(*r.journal);
             std::printf("%s\n", ResultLine(r, true).c_str());

@@ -132,8 +132,6 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
         if (i >= rows)
             return; // a move to the spare: told with its row
         CameraResult& r = results[i];
-        if (spare_step[i])
-            r.spare_journal = results[*spare_step[i]].journal;
         ++progress.done;
         progress.failed += ResultFailed(r);
         if (on_result)
@@ -211,6 +209,8 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
             r.detail += std::string(r.detail.empty() ? "" : "; ") + "it had moved to the spare address " +
                         spare_text(*spare_step[i]) + " first";
         CompleteJournal(r);
+        if (i >= rows && r.journal && options.journal_spare_move)
+            options.journal_spare_move(*r.journal);
         --(outcome.verification == Verification::NotChecked ? progress.in_flight : progress.verifying);
         finish(i);
     };

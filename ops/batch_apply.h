@@ -26,8 +26,6 @@ struct CameraResult {
     std::vector<Mismatch> mismatches;
     // Set when records were sent: the camera's line in the journal of changes.
     std::optional<JournalEntry> journal;
-    // Set when the camera first moved to the spare address: that write's line.
-    std::optional<JournalEntry> spare_journal;
 };
 
 // What the line and the journal call the result: "verified", "mismatch" or
@@ -48,6 +46,9 @@ struct BatchOptions {
     // The order of dependent address moves (OrderMoves over the plan's
     // rows); empty: every row may start at once.
     std::vector<MoveStep> steps;
+    // Journals a camera's move to the spare address as soon as it ends (its
+    // row's own line comes with its result).
+    std::function<void(const JournalEntry&)> journal_spare_move;
 };
 
 struct BatchProgress {

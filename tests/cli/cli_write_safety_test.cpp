@@ -319,7 +319,8 @@ TEST(CliWriteSafety, DependentMovesWaitForTheCameraLeavingAndRingsPassThroughThe
         std::ofstream(dir.File("plan.csv")) << csv;
         std::vector<std::string> args = {"apply", dir.File("plan.csv"), "--login", "admin", "--parallel", "4"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
-        VantoroProcess process(CommandWith(sim, args, 1000, 2000), kAdmin);
+        VantoroProcess process(CommandWith(sim, args, 1000, 2000),
+                               {"VANTORO_PASSWORD=admin", "XDG_STATE_HOME=" + dir.File("state")});
         if (c.interrupt) {
             for (int i = 0; i < 1000 && sim.Counters().set_requests == 0; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -338,6 +339,13 @@ TEST(CliWriteSafety, DependentMovesWaitForTheCameraLeavingAndRingsPassThroughThe
         }
         // One camera moves at a time, each after the one leaving its new address.
         EXPECT_EQ(GeneralStores(log), c.stores) << where;
+        // Each write a camera acknowledged has its line in the journal, the move to the spare too.
+        std::size_t written = 0;
+        for (const char* mark : {"stored general record of", "acknowledged general record of"})
+            for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+                ++written;
+        const std::string journal = ReadText(dir.File("state") + "/vantoro/changes.jsonl");
+        EXPECT_EQ(std::size_t(std::count(journal.begin(), journal.end(), '\n')), written) << journal << where;
         const auto after = sim.Cameras();
         for (std::size_t k = 0; k < c.after.size(); ++k)
             EXPECT_EQ(AddressText(GeneralConfigReader(after[k].records.general.data()).ethernet_ip()),
