@@ -57,8 +57,8 @@ public:
     // Gives up on the camera's sequence at step unless that step was
     // acknowledged meanwhile: true when it gave up, and from then on no
     // acknowledgement drives the camera's sequence. Decided under the same
-    // lock as each acknowledgement, so an acknowledgement either counted
-    // (false) or will be a stray.
+    // lock as MayDriveSequence, so an acknowledgement either drove the
+    // sequence and is counted (false) or will be a stray.
     bool GiveUp(const MacAddress& mac, ApplyStep step);
     struct StepProgress {
         bool done[kApplySteps] = {false, false, false}; // by ApplyStep
@@ -88,10 +88,9 @@ private:
     std::unordered_map<MacAddress, Tracked, MacHash> tracked_;
     std::vector<MacAddress> completed_;
     int strays_ = 0;
-    // The acknowledgement StepAcknowledged just counted, which the link's
-    // MayDriveSequence for the same frame then takes: it outlives
-    // StopTracking, as the writer may end a completed camera in between.
-    std::optional<std::pair<MacAddress, ApplyStep>> drive_;
+    // The acknowledgement MayDriveSequence just let through: the link sends
+    // its next frame, then tells StepAcknowledged, which counts it.
+    std::optional<std::pair<MacAddress, ApplyStep>> claim_;
 };
 
 } // namespace vantoro::ops
