@@ -8,6 +8,8 @@
 #include "cli/progress.h"
 #include "cli/write_report.h"
 #include "ops/text_forms.h"
+#include "ops/address_checks.h"
+#include "util/strict_address.h"
 #include "util/mac_text.h"
 
 #include <algorithm>
@@ -93,6 +95,42 @@ bool WriteReport(ReportFile& report, const std::vector<CameraResult>& results, c
     return true;
 }
 
+// The order of the plan's address moves, with the spare address's moves
+// added to the networks the address checks probe. An error text when the
+// plan cannot be ordered or the spare is not free.
+std::optional<std::string> OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
+                                             std::optional<std::uint32_t> spare, std::vector<PlannedNetwork>& networks,
+                                             MoveOrder& order)
+{
+    std::vector<RowMove> moves;
+    std::vector<std::string> macs;
+    for (const PlanRow& row : rows)
+        macs.push_back(MacTableText(row.mac));
+    for (const PlannedNetwork& p : networks) {
+        if (!p.Moves())
+            continue;
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const PlanRow& r) { return r.mac == p.mac; });
+        moves.push_back({std::size_t(row - rows.begin()), p.Before(NetworkFieldId::EthernetIp), p.After(NetworkFieldId::EthernetIp)});
+    }
+    order = OrderMoves(rows.size(), moves, macs, spare);
+    if (!order.error.empty())
+        return order.error;
+    for (const CameraSnapshot& c : cameras)
+        if (spare && c.general && GeneralConfigReader(c.general->data()).ethernet_ip() == *spare)
+            return "the spare address " + AddressText(*spare) + " is held by camera " + MacTableText(c.mac);
+    // A camera's move to the spare is checked like any move: free, probed, a sound network.
+    for (const MoveStep& step : order.steps) {
+        if (!step.spare)
+            continue;
+        const auto p = std::find_if(networks.begin(), networks.end(), [&](const PlannedNetwork& n) { return n.mac == rows[step.row].mac; });
+        PlannedNetwork via = *p;
+        via.after = via.before;
+        via.after[std::size_t(NetworkFieldId::EthernetIp)] = *step.spare;
+        networks.push_back(via);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int RunApply(const CommonOptions& common, const ApplyOptions& o)
@@ -110,6 +148,11 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         for (const std::string& c : plan.ignored_columns)
             names += (names.empty() ? "" : ", ") + c;
         Complain("columns that cannot be set are ignored: " + names);
+    }
+    std::optional<std::uint32_t> spare;
+    if (!o.spare.empty() && !(spare = ParseStrictAddress(o.spare))) {
+        Complain("--spare '" + PrintableText(o.spare) + "' is no address; give one like 192.168.1.250");
+        return kExitBadInput;
     }
     const auto passwords = ReadPasswords(o.write, {});
     if (!passwords)
@@ -155,23 +198,46 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         return kExitInterrupted;
     }
 
-    // A camera of the plan whose MAC answered from two addresses, then the address checks.
-    bool one_source = true;
-    for (const CameraSnapshot& c : cameras)
-        if (std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
-            one_source &= OneSource(c);
+    // Nothing is sent after a refusal: the report and the JSON say so, every
+    // camera not started, with the problems that were named.
     std::vector<AddressProblem> problems;
-    if (!one_source ||
-        !AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force,
-                       &problems)) {
-        // Nothing was sent: the report says so rather than being left empty.
+    const auto refused = [&] {
         const auto results = RefusedResults(targets);
         if (json)
             PrintResults(results, options->verify && !o.write.dry_run, problems);
         WriteReport(report, results, CountResults(results, options->verify), problems);
         return kExitBadInput;
-    }
-    BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always};
+    };
+    // A camera of the plan whose MAC answered from two addresses.
+    bool one_source = true;
+    for (const CameraSnapshot& c : cameras)
+        if (std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
+            one_source &= OneSource(c, &problems);
+    if (!one_source)
+        return refused();
+    std::vector<PlannedNetwork> networks = PlannedNetworks(cameras, plan.rows, o.write.login, *password);
+    // Each camera whose move the plan cannot order, named for a script.
+    const auto moves_refused = [&](const std::string& why) {
+        Complain(why + "; nothing was sent");
+        for (const PlannedNetwork& n : networks)
+            if (n.Moves())
+                problems.push_back({n.mac, "ethernet_ip", n.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
+                                    std::nullopt, why});
+        return refused();
+    };
+    MoveOrder order;
+    if (auto error = OrderAddressMoves(cameras, plan.rows, spare, networks, order))
+        return moves_refused(*error);
+    // A camera that takes an address another one leaves starts only once
+    // that one is verified at its new address: without verification nothing
+    // tells when the address is free.
+    if (order.dependent() && !options->verify && !o.write.dry_run)
+        return moves_refused("cameras of this plan take addresses other cameras of it leave, and each such move "
+                             "waits until the camera leaving is verified at its new address: leave out --no-verify");
+    if (!AddressesSafe(session, networks, !common.force, &problems))
+        return refused();
+    BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always, order.steps,
+                       [](const JournalEntry& entry) { RecordChange(entry); }};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
         if (p.verifying > 0)

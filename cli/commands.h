@@ -78,6 +78,7 @@ struct ApplyOptions {
     std::string csv;
     WriteOptions write;
     std::string report;
+    std::string spare; // a free address that cameras moving in a ring pass through
 };
 
 struct LogOptions {

@@ -201,6 +201,10 @@ int main(int argc, char** argv)
                           "(1 to 256, default 16)")
         ->type_name("N");
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
+    apply_cmd->add_option("--spare", apply.spare,
+                          "a free address that cameras taking each other's addresses (a swap) pass through; "
+                          "probed like any new address")
+        ->type_name("ADDRESS");
     AddCommonOptions(apply_cmd, common, "table or json", Targets::Ranges);
     apply_cmd->callback([&] { run = [&] { return RunApply(common, apply); }; });
 

@@ -309,12 +309,26 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         // A front end writing many cameras at once: each acknowledgement
         // concerns the camera it names, wherever that camera is.
         const bool each_camera = link_.address_each_camera.load();
+        if (each_camera) {
+            // The front end decides first whether the acknowledgement drives
+            // its camera's sequence (one it has given up on must not apply
+            // what it calls failed), and hears of it once the next frame is
+            // out, so its verification search never overtakes the closing
+            // frame. The closing frame echoes the acknowledgement's bytes 8
+            // to 1151.
+            if (link_.messenger.MayDriveSequence(received)) {
+                if (*step == ApplyStep::General) {
+                    transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
+                } else {
+                    const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
+                    transmitter_.SendCameraRecord(FrameMac(received), next.set_command, next.slot);
+                }
+            }
+            link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+            break;
+        }
         if (*step == ApplyStep::General) {
-            // The closing frame echoes the acknowledgement's bytes 8 to 1151.
-            if (each_camera)
-                transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
-            else
-                transmitter_.SendFrame(CMD_APPLY_DONE, received);
+            transmitter_.SendFrame(CMD_APPLY_DONE, received);
             link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
             std::lock_guard lock(link_.frame_image.lock);
             std::lock_guard guard(link_.registry.guard());
@@ -326,10 +340,7 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
         link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
         if (link_.messenger.MayDriveSequence(received)) {
             const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
-            if (each_camera)
-                transmitter_.SendCameraRecord(FrameMac(received), next.set_command, next.slot);
-            else
-                transmitter_.SendCurrentRecord(next.set_command, next.slot);
+            transmitter_.SendCurrentRecord(next.set_command, next.slot);
         }
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "ops/apply_plan.h"
 #include "ops/change_journal.h"
+#include "ops/move_order.h"
 #include "ops/session.h"
 
 #include <functional>
@@ -44,6 +45,12 @@ struct BatchOptions {
     std::string password;
     bool dry_run = false;
     bool always = false; // write a row whose edits change nothing, too
+    // The order of dependent address moves (OrderMoves over the plan's
+    // rows); empty: every row may start at once.
+    std::vector<MoveStep> steps;
+    // Journals a camera's move to the spare address as soon as it ends (its
+    // row's own line comes with its result).
+    std::function<void(const JournalEntry&)> journal_spare_move;
 };
 
 struct BatchProgress {
@@ -55,9 +62,12 @@ struct BatchProgress {
 };
 
 // cameras: the search's result. Up to the session's parallel cameras are
-// written at once; on_result runs as each camera finishes. Once the
-// session's stop flag is set (Ctrl+C), the cameras in flight finish and the
-// rest are not started. The results are in the plan's order. on_progress
+// written at once; on_result runs as each camera finishes. A step that waits
+// for another camera to leave an address starts once that camera is
+// verified at its new one; when it is not (failed, not started), the waiting
+// camera is not started and its detail names the camera it waited for. Once
+// the session's stop flag is set (Ctrl+C), the cameras in flight finish and
+// the rest are not started. The results are in the plan's order. on_progress
 // runs as a camera starts or moves on to its verification.
 std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraSnapshot>& cameras,
                                      const std::vector<PlanRow>& plan, const BatchOptions& options,

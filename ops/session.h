@@ -128,9 +128,13 @@ public:
     // sequences in flight finish and no further job is asked for; the
     // number of jobs asked for is returned. verifying(i), when given, is
     // called when job i's sequence was acknowledged and it awaits its search.
+    // ready(i), when given, says whether job i may be asked for yet (the
+    // jobs it waits for are done): jobs are then asked for in order among
+    // the ready ones, and those never ready are left unasked.
     std::size_t Write(std::size_t count, const std::function<std::optional<WriteJob>(std::size_t)>& prepare,
                       const std::function<void(std::size_t, const WriteOutcome&)>& done,
-                      const std::function<void(std::size_t)>& verifying = {});
+                      const std::function<void(std::size_t)>& verifying = {},
+                      const std::function<bool(std::size_t)>& ready = {});
     // CMD_RESET with the camera's general record, in WAN mode to the address
     // it answered from; no answer is awaited.
     bool Reset(const MacAddress& mac);

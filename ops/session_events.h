@@ -4,12 +4,16 @@
 // the waiting writer. The main thread waits with a deadline instead of
 // running an event loop.
 //
-// An acknowledgement counts for a tracked camera only when it echoes the
-// record sent to that camera in this sequence: bytes 8 to 1151, its hardware
-// address and payload, the same byte for byte. Anything else (another
-// camera's acknowledgement, a late one for an earlier record, a camera that
-// does not echo, a camera no longer tracked) is counted as a stray and never
-// makes the link send the next record.
+// An acknowledgement counts for a tracked camera only when it is for the
+// step the camera's sequence awaits (its first step not yet acknowledged)
+// and echoes the record sent to that camera in this sequence: bytes 8 to
+// 1151, its hardware address and payload, the same byte for byte. Only such
+// an acknowledgement makes the link send the next frame (the next record,
+// or after the general record the closing frame): this is the one place
+// that decides it. Anything else (another camera's acknowledgement, a late
+// one for an earlier record, a camera that does not echo, a camera no
+// longer tracked or given up on) is counted as a stray; a repeated
+// acknowledgement of a step already counted drives nothing either.
 
 #include "link/link_observer.h"
 
@@ -19,6 +23,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -49,6 +54,12 @@ public:
     void Track(const MacAddress& mac, const std::array<Frame, kApplySteps>& sent);
     // Ends following it; its later acknowledgements are strays.
     void StopTracking(const MacAddress& mac);
+    // Gives up on the camera's sequence at step unless that step was
+    // acknowledged meanwhile: true when it gave up, and from then on no
+    // acknowledgement drives the camera's sequence. Decided under the same
+    // lock as MayDriveSequence, so an acknowledgement either drove the
+    // sequence and is counted (false) or will be a stray.
+    bool GiveUp(const MacAddress& mac, ApplyStep step);
     struct StepProgress {
         bool done[kApplySteps] = {false, false, false}; // by ApplyStep
         Clock::time_point acknowledged_at[kApplySteps];
@@ -77,6 +88,9 @@ private:
     std::unordered_map<MacAddress, Tracked, MacHash> tracked_;
     std::vector<MacAddress> completed_;
     int strays_ = 0;
+    // The acknowledgement MayDriveSequence just let through: the link sends
+    // its next frame, then tells StepAcknowledged, which counts it.
+    std::optional<std::pair<MacAddress, ApplyStep>> claim_;
 };
 
 } // namespace vantoro::ops

@@ -183,9 +183,9 @@ private:
             }
             const auto progress = events_.Progress(f.job.records.mac);
             int first_open = 0;
-            while (progress && first_open < 3 && progress->done[first_open])
+            while (progress && first_open < int(kApplySteps) && progress->done[first_open])
                 ++first_open;
-            if (first_open == 3) {
+            if (first_open == int(kApplySteps)) {
                 f.out.ok = true;
                 EndSequence(flight_.begin() + long(i));
                 continue;
@@ -198,6 +198,9 @@ private:
                 continue; // looked at again at once
             }
             if (f.step_resends == o_.retries) {
+                // Acknowledged since Progress was read: looked at again.
+                if (!events_.GiveUp(f.job.records.mac, f.step))
+                    continue;
                 f.out.failed_step = f.step;
                 EndSequence(flight_.begin() + long(i));
                 continue;
@@ -375,22 +378,40 @@ private:
 
 std::size_t Session::Write(std::size_t count, const std::function<std::optional<WriteJob>(std::size_t)>& prepare,
                            const std::function<void(std::size_t, const WriteOutcome&)>& done,
-                           const std::function<void(std::size_t)>& verifying)
+                           const std::function<void(std::size_t)>& verifying,
+                           const std::function<bool(std::size_t)>& ready)
 {
     Writer writer(*this, done, verifying);
     const std::size_t parallel = std::size_t(std::max(1, options_.parallel));
-    std::size_t next = 0;
+    std::vector<bool> asked(count, false);
+    std::size_t first = 0; // every job before it was asked for
+    std::size_t asked_count = 0;
     for (;;) {
-        while (writer.in_flight() < parallel && next < count && !stopped()) {
-            const std::size_t index = next++;
+        // Whether a job that may start waits for room.
+        bool room_wanted = false;
+        bool started = false;
+        for (std::size_t index = first; index < count && !stopped(); ++index) {
+            if (asked[index] || (ready && !ready(index)))
+                continue;
+            if (writer.in_flight() >= parallel) {
+                room_wanted = true;
+                break;
+            }
+            asked[index] = true;
+            ++asked_count;
+            started = true;
             auto job = prepare(index);
             if (job && !writer.Start(index, std::move(*job)) && done)
                 done(index, WriteOutcome{});
         }
-        const bool nothing_to_start = next >= count || stopped();
-        if (nothing_to_start && writer.idle())
-            return next;
-        writer.Turn(nothing_to_start);
+        while (first < count && asked[first])
+            ++first;
+        if (writer.idle()) {
+            if (started)
+                continue; // what those did may let others start
+            return asked_count; // all asked for, stopped, or the rest never ready
+        }
+        writer.Turn(stopped() || !room_wanted);
     }
 }
 

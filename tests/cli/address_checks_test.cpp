@@ -3,6 +3,7 @@
 // as the test says.
 
 #include "ops/address_checks.h"
+#include "ops/move_order.h"
 
 #include "link/records.h"
 #include "util/strict_address.h"
@@ -208,6 +209,53 @@ TEST(AddressChecks, WhatCannotBeProbedIsSaidOnceAndNothingIsProbedBeyondTheInter
         ASSERT_EQ(report.notes.size(), 1u);
         EXPECT_NE(report.notes[0].find("10.1.0.30, 10.1.0.31"), std::string::npos) << report.notes[0];
         EXPECT_FALSE(report.refused());
+    }
+}
+
+TEST(AddressChecks, MovesWaitForTheCameraLeavingAndRingsPassThroughTheSpare)
+{
+    // A text per step: "row<-row@address" for each wait, "row>spare" for a move to the spare.
+    const auto Text = [](const MoveOrder& order) {
+        std::string text;
+        for (const MoveStep& step : order.steps) {
+            text += std::to_string(step.row) + (step.spare ? ">spare" : "");
+            for (const MoveWait& w : step.after)
+                text += "<" + std::to_string(order.steps[w.step].row) + (order.steps[w.step].spare ? "s" : "") + "@" +
+                        AddressText(w.address);
+            text += " ";
+        }
+        return text;
+    };
+    struct Case {
+        const char* name;
+        std::size_t rows;
+        std::vector<RowMove> moves;
+        bool spare;
+        std::string steps; // empty: refused
+    };
+    const std::uint32_t a = A("10.1.0.10"), b = A("10.1.0.11"), c = A("10.1.0.12"), d = A("10.1.0.13"),
+                        e = A("10.1.0.14"), f = A("10.1.0.15");
+    const Case cases[] = {
+        {"independent moves", 2, {{0, a, e}, {1, b, f}}, false, "0 1 "},
+        {"a chain: each waits for the next to leave", 3, {{0, a, b}, {1, b, c}, {2, c, e}}, false,
+         "0<1@10.1.0.11 1<2@10.1.0.12 2 "},
+        {"a swap without a spare", 2, {{0, a, b}, {1, b, a}}, false, ""},
+        {"a ring of three without a spare", 3, {{0, a, b}, {1, b, c}, {2, c, a}}, false, ""},
+        {"a ring of three through the spare", 3, {{0, a, b}, {1, b, c}, {2, c, a}}, true,
+         "0<0s@10.1.0.99<1@10.1.0.11 1<2@10.1.0.12 2<0s@10.1.0.10 0>spare "},
+        {"two swaps take the spare in turn", 4, {{0, a, b}, {1, b, a}, {2, c, d}, {3, d, c}}, true,
+         "0<0s@10.1.0.99<1@10.1.0.11 1<0s@10.1.0.10 2<2s@10.1.0.99<3@10.1.0.13 3<2s@10.1.0.12 0>spare "
+         "2>spare<0@10.1.0.99 "},
+    };
+    for (const Case& k : cases) {
+        const std::vector<std::string> macs(k.rows, "00 0A 0B 00 00 0X");
+        const MoveOrder order = OrderMoves(k.rows, k.moves, macs, k.spare ? std::optional(A("10.1.0.99")) : std::nullopt);
+        if (k.steps.empty()) {
+            EXPECT_NE(order.error.find("in a ring"), std::string::npos) << k.name << ": " << order.error;
+            continue;
+        }
+        EXPECT_EQ(order.error, "") << k.name;
+        EXPECT_EQ(Text(order), k.steps) << k.name;
     }
 }
 

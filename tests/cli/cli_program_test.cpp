@@ -950,6 +950,8 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
         {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},
         {{"apply", csv("nomac.csv", "ethernet_ip\n10.0.0.1\n"), "--login", "admin"}, "no mac column"},
+        {{"apply", csv("spare.csv", "mac,ethernet_ip\n" + m + ",10.0.0.1\n"), "--login", "admin", "--spare", "10.0.0"},
+         "--spare '10.0.0' is no address"},
         {{"apply", csv("dup.csv", "mac,gateway\n" + m + ",10.0.0.1\n00 0A 0B 00 00 01,10.0.0.2\n"), "--login", "admin"},
          "appears again (first on line 2)"},
         {{"apply", csv("cell.csv", "mac,server\n" + m + ",maybe\n"), "--login", "admin"}, "line 2, column server"},

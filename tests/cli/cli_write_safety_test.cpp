@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -206,6 +207,42 @@ TEST(CliWriteSafety, OnlyAnswersToItsOwnVerificationSearchCanMakeAMismatch)
     }
 }
 
+TEST(CliWriteSafety, ACameraReportedFailedNeverReceivesTheClosingFrame)
+{
+    // Acknowledgements around the timeout and no resend: some arrive after
+    // their step was given up. None of them may drive the sequence on.
+    constexpr int kCameras = 20;
+    int failed_at_general = 0;
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        ScratchDir dir;
+        sim::SimOptions o;
+        o.delay_ms = 150;
+        o.jitter_ms = 150;
+        o.seed = seed;
+        o.log_file = dir.File("sim.log");
+        SimulatedCameras sim(kCameras, o);
+        std::string csv = "mac,ethernet_ip\n";
+        for (int k = 1; k <= kCameras; ++k)
+            csv += MacArg(k) + ",10.9." + std::to_string(k) + ".1\n";
+        std::ofstream(dir.File("plan.csv")) << csv;
+        auto command =
+            CommandWith(sim, {"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--parallel", "20"}, 1000, 250);
+        *(std::find(command.begin(), command.end(), "--retries") + 1) = "0";
+        const RunResult r = RunVantoro(command, kAdmin);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400)); // late acknowledgements land
+        const std::string log = ReadText(dir.File("sim.log"));
+        const std::string where = "seed " + std::to_string(seed) + ":\n" + r.out + r.err;
+        for (int k = 1; k <= kCameras; ++k) {
+            const std::string line = LineOf(r.out, k);
+            failed_at_general += Contains(line, "no acknowledgement at step general");
+            if (Contains(line, "no acknowledgement at step")) {
+                EXPECT_FALSE(Contains(log, "apply done for " + MacArg(k))) << "camera " << k << "; " << where;
+            }
+        }
+    }
+    EXPECT_GT(failed_at_general, 0) << "no camera failed at the last step: the case proves nothing";
+}
+
 TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther)
 {
     sim::SimOptions o;
@@ -269,6 +306,105 @@ TEST(CliWriteSafety, CtrlCDuringWritesFinishesTheCamerasInFlightAndStartsNoOther
                                  kAdmin)
                           .exit,
                       0);
+    }
+}
+
+// The cameras whose general record the simulator stored, in the order it did.
+std::vector<int> GeneralStores(const std::string& log)
+{
+    std::vector<int> order;
+    const std::string mark = "stored general record of 00:0a:0b:00:00:";
+    for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+        order.push_back(std::stoi(log.substr(at + mark.size(), 2), nullptr, 16));
+    return order;
+}
+
+TEST(CliWriteSafety, DependentMovesWaitForTheCameraLeavingAndRingsPassThroughTheSpare)
+{
+    // Cameras 1, 2 and 3 are at 192.168.1.10, .11 and .12.
+    struct Case {
+        const char* name;
+        const char* rows;
+        std::vector<std::string> extra;
+        bool forget_general = false;
+        bool interrupt = false; // Ctrl+C while the first camera is written
+        int exit;
+        std::vector<std::pair<int, std::string>> lines; // camera, what its line holds
+        std::string err;
+        std::vector<int> stores; // cameras whose general record was stored, in order
+        std::vector<std::uint32_t> after; // cameras 1 and 2's addresses at the end
+    };
+    const std::uint32_t a10 = 0xC0A8010A, a11 = 0xC0A8010B, spare = 0xC0A80132, a60 = 0xC0A8013C;
+    const Case cases[] = {
+        {"a swap without a spare", "1,192.168.1.11\n2,192.168.1.10\n", {}, false, false, 2, {},
+         "take each other's addresses in a ring", {}, {a10, a11}},
+        {"a swap through the spare", "1,192.168.1.11\n2,192.168.1.10\n", {"--spare", "192.168.1.50"}, false, false, 0,
+         {{1, "verified"}, {2, "verified"}}, "", {1, 2, 1}, {a11, a10}},
+        {"a spare another camera holds", "1,192.168.1.11\n2,192.168.1.10\n", {"--spare", "192.168.1.12"}, false,
+         false, 2, {}, "the spare address 192.168.1.12 is held by camera 00 0A 0B 00 00 03", {}, {a10, a11}},
+        {"dependent moves without verification", "1,192.168.1.11\n2,192.168.1.60\n", {"--no-verify"}, false, false,
+         2, {}, "leave out --no-verify", {}, {a10, a11}},
+        {"the camera leaving keeps its address", "1,192.168.1.11\n2,192.168.1.60\n", {}, true, false, 1,
+         {{1, "not started: waited for camera 00 0A 0B 00 00 02 to leave 192.168.1.11, which is not verified at its "
+              "new address"},
+          {2, "mismatch"}},
+         "", {}, {a10, a11}},
+        {"a stop while the first camera moves to the spare", "1,192.168.1.11\n2,192.168.1.10\n",
+         {"--spare", "192.168.1.50"}, false, true, 130,
+         {{1, "failed: left at the spare address 192.168.1.50: the run stopped before it moved on"}, {2, "not started"}},
+         "", {1}, {spare, a11}},
+        {"a chain in order", "1,192.168.1.11\n2,192.168.1.60\n", {}, false, false, 0,
+         {{1, "verified"}, {2, "verified"}}, "", {2, 1}, {a11, a60}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        sim::SimOptions o;
+        o.forget[int(sim::RecordKind::General)] = c.forget_general;
+        o.log_file = dir.File("sim.log");
+        if (c.interrupt)
+            o.delay_ms = 300; // a Ctrl+C lands inside the first camera's sequence
+        SimulatedCameras sim(3, o);
+        std::string csv = "mac,ethernet_ip\n";
+        for (const char* row = c.rows; *row;) {
+            const char* end = std::strchr(row, '\n');
+            csv += MacArg(*row - '0') + std::string(row + 1, end) + "\n";
+            row = end + 1;
+        }
+        std::ofstream(dir.File("plan.csv")) << csv;
+        std::vector<std::string> args = {"apply", dir.File("plan.csv"), "--login", "admin", "--parallel", "4"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        VantoroProcess process(CommandWith(sim, args, 1000, 2000),
+                               {"VANTORO_PASSWORD=admin", "XDG_STATE_HOME=" + dir.File("state")});
+        if (c.interrupt) {
+            for (int i = 0; i < 1000 && sim.Counters().set_requests == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::kill(process.pid(), SIGINT);
+        }
+        const RunResult r = process.Wait();
+        const std::string log = ReadText(dir.File("sim.log"));
+        const std::string where = std::string(c.name) + ":\n" + r.out + r.err + log;
+        EXPECT_EQ(r.exit, c.exit) << where;
+        for (const auto& [camera, text] : c.lines)
+            EXPECT_TRUE(Contains(LineOf(r.out, camera), text)) << camera << " " << text << "; " << where;
+        EXPECT_TRUE(Contains(r.err, c.err)) << where;
+        if (c.exit == 2) {
+            EXPECT_EQ(sim.Counters().set_requests, 0u) << where;
+        }
+        // One camera moves at a time, each after the one leaving its new address.
+        EXPECT_EQ(GeneralStores(log), c.stores) << where;
+        // Each write a camera acknowledged has its line in the journal, the move to the spare too.
+        std::size_t written = 0;
+        for (const char* mark : {"stored general record of", "acknowledged general record of"})
+            for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+                ++written;
+        const std::string journal = ReadText(dir.File("state") + "/vantoro/changes.jsonl");
+        EXPECT_EQ(std::size_t(std::count(journal.begin(), journal.end(), '\n')), written) << journal << where;
+        const auto after = sim.Cameras();
+        for (std::size_t k = 0; k < c.after.size(); ++k)
+            EXPECT_EQ(AddressText(GeneralConfigReader(after[k].records.general.data()).ethernet_ip()),
+                      AddressText(c.after[k]))
+                << "camera " << k + 1 << "; " << where;
     }
 }
 

@@ -10,11 +10,12 @@
 # discover flags exactly the right cameras; set and apply refuse, sending no
 # configuration frame, two cameras given one address, an address another
 # camera keeps, the squatter's address (its hardware address named) and a
-# malformed network; a swap goes through, and so does a free address after an
-# ARP probe the witness sees. The tool's own addresses are refused; a camera
-# on the subnet of a labelled secondary address (eth0:1) is reachable, and an
-# address there is probed. All of it runs as root, and as an ordinary user
-# with and without CAP_NET_RAW.
+# malformed network; a swap is refused without a spare address and goes
+# through one, and a free address is accepted after an ARP probe the witness
+# sees. The tool's own addresses are refused; a camera on the subnet of a
+# labelled secondary address (eth0:1) is reachable, and an address there is
+# probed. All of it runs as root, and as an ordinary user with and without
+# CAP_NET_RAW.
 #
 # usage: safe_address_namespace_test.sh PATH/vantoro PATH/vantoro-camera-sim
 # exit: 0 passed, 1 failed, 77 skipped (not root, or no network namespaces)
@@ -216,14 +217,19 @@ EOF
     refused "a gateway off the subnet, dry run" "gateway 10.0.0.1: the gateway is outside" "${run_args[@]}"
     echo "ok: [$MODE] two cameras given one address, an address another camera keeps and malformed networks are refused; nothing sent"
 
-    # A swap of two addresses in one plan goes through.
+    # A swap of two addresses is a ring: refused without a spare address, and
+    # done through one, one camera at a time: 2 to the spare, 3, then 2.
     printf 'mac,ethernet_ip\n00:0a:0b:00:00:02,%s\n00:0a:0b:00:00:03,%s\n' "$ip3" "$ip2" >"$WORK/swap.csv"
+    refused "a swap without a spare" "take each other's addresses in a ring" \
+        apply "$WORK/swap.csv" --login admin --wait 1500 --retries 0 --timeout 3000
     mark
-    run apply "$WORK/swap.csv" --login admin --wait 1500 --retries 0 --timeout 3000 --parallel 1 --no-verify ||
+    run apply "$WORK/swap.csv" --login admin --wait 1500 --retries 0 --timeout 3000 --parallel 1 --spare 192.168.1.90 ||
         fail "[$MODE] the swap: $(cat "$WORK/vt.out" "$WORK/vt.err")"
-    grep -q '^2 cameras: 2 applied' "$WORK/vt.out" || fail "[$MODE] the swap: $(cat "$WORK/vt.out")"
-    [ "$(udp_since_mark A)" = "10 60 70 40 50 20 80 40 50 20 80" ] || fail "[$MODE] the swap: LAN A saw [$(udp_since_mark A)]"
-    echo "ok: [$MODE] cameras 2 and 3 swap their addresses in one apply"
+    grep -q '^2 cameras: 2 verified' "$WORK/vt.out" || fail "[$MODE] the swap: $(cat "$WORK/vt.out")"
+    [ "$(udp_since_mark A | grep -o '40 50 20 80' | wc -l)" -eq 3 ] || fail "[$MODE] the swap: LAN A saw [$(udp_since_mark A)]"
+    since_mark A | grep -q "^arp .* 192.168.1.90\$" || [ "$MODE" = plain ] ||
+        fail "[$MODE] the spare address was not probed: $(since_mark A | grep arp)"
+    echo "ok: [$MODE] cameras 2 and 3 swap their addresses through a spare address"
 
 
     # --- the live probe ---
