@@ -53,8 +53,8 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
         Table t({"ROW", "USERNAME", "PASSWORD", "VIEW IMAGE", "ADJUST"});
         for (int r : users.ListedRows()) {
             const std::uint32_t p = users.permissions(r);
-            t.AddRow({std::to_string(r), PrintableText(users.name(r)),
-                      show_passwords ? PrintableText(users.password(r)) : "***", p & PERM_VIEW_IMAGE ? "yes" : "no",
+            t.AddRow({std::to_string(r), Utf8FromRecordText(users.name(r)),
+                      show_passwords ? Utf8FromRecordText(users.password(r)) : "***", p & PERM_VIEW_IMAGE ? "yes" : "no",
                       p & PERM_ADJUST ? "yes" : "no"});
         }
         t.Print(out);
@@ -64,7 +64,7 @@ void PrintCameraDetail(std::FILE* out, const CameraSnapshot& c, bool show_passwo
         const DomainConfigReader domains(c.domain->data());
         Table t({"ROW", "DOMAIN NAME", "IP ADDRESS"});
         for (int r : domains.ListedRows())
-            t.AddRow({std::to_string(r), PrintableText(domains.name(r)), PrintableText(domains.ip_text(r))});
+            t.AddRow({std::to_string(r), Utf8FromRecordText(domains.name(r)), Utf8FromRecordText(domains.ip_text(r))});
         t.Print(out);
     }
 }

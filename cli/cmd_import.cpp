@@ -61,7 +61,7 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         return kExitOk;
     }
     for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
-        std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
+        std::printf("%s  %s\n", mac_text.c_str(), TerminalText(result.changes[i].Line()).c_str());
     // A restore puts back what the camera had, odd networks included.
     // A backup that moves the camera's address is checked after a whole search.
     std::vector<AddressProblem> problems;

@@ -26,27 +26,42 @@ std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
     for (const std::string& text : o.camera_names)
         if (auto error = ReadCameraNameOption(text, g))
             return error;
-    e.delete_users = o.delete_users;
+    // Names and addresses as typed (UTF-8) into the camera's bytes.
+    for (const std::string& name : o.delete_users) {
+        if (auto error = ReadRecordText("--delete-user", name, e.delete_users.emplace_back()))
+            return error;
+    }
     for (const std::string& text : o.permissions) {
         const auto assignment = SplitAssignment(text);
         const auto perms = assignment ? ParsePermissions(assignment->second) : std::nullopt;
         if (!perms)
             return "--permissions wants NAME=view,adjust, NAME=view, NAME=adjust or NAME=none, not '" +
-                   PrintableText(text) + "'";
-        e.permissions.emplace_back(assignment->first, *perms);
+                   TerminalText(text) + "'";
+        if (auto error = ReadRecordText("--permissions", assignment->first, e.permissions.emplace_back("", *perms).first))
+            return error;
     }
-    e.delete_domains = o.delete_domains;
+    for (const std::string& name : o.delete_domains) {
+        if (auto error = ReadRecordText("--delete-domain", name, e.delete_domains.emplace_back()))
+            return error;
+    }
     for (const std::string& text : o.add_domains) {
         const auto assignment = SplitAssignment(text);
         if (!assignment || !ParseStrictAddress(assignment->second))
-            return "--add-domain wants NAME=ADDRESS with a dotted IPv4 address, not '" + PrintableText(text) + "'";
-        e.add_domains.push_back(*assignment);
+            return "--add-domain wants NAME=ADDRESS with a dotted IPv4 address, not '" + TerminalText(text) + "'";
+        auto& [name, address] = e.add_domains.emplace_back();
+        if (auto error = ReadRecordText("--add-domain", assignment->first, name))
+            return error;
+        address = assignment->second; // a dotted address: ASCII
     }
     // Names only here: the new passwords are asked for once the rest is known good.
-    for (const std::string& name : o.add_users)
-        e.add_users.push_back({name, {}});
-    for (const std::string& name : o.passwords)
-        e.passwords.push_back({name, {}});
+    for (const std::string& name : o.add_users) {
+        if (auto error = ReadRecordText("--add-user", name, e.add_users.emplace_back().name))
+            return error;
+    }
+    for (const std::string& name : o.passwords) {
+        if (auto error = ReadRecordText("--password", name, e.passwords.emplace_back().name))
+            return error;
+    }
     return CheckTextLengths(e);
 }
 
@@ -67,16 +82,17 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         Complain("set wants at least one edit (see vantoro set --help)");
         return kExitBadInput;
     }
-    std::vector<std::string> new_names;
-    for (auto* users : {&edits.add_users, &edits.passwords})
-        for (const NamedPassword& user : *users)
-            new_names.push_back(user.name);
+    // The names as typed, as --secrets and the prompts name them; edits.add_users
+    // and edits.passwords hold the same names in the same order, as the camera stores them.
+    std::vector<std::string> new_names = o.add_users;
+    new_names.insert(new_names.end(), o.passwords.begin(), o.passwords.end());
     const auto passwords = ReadPasswords(o.write, new_names);
     if (!passwords)
         return kExitBadInput;
-    for (auto* users : {&edits.add_users, &edits.passwords})
-        for (NamedPassword& user : *users)
-            user.password = passwords->fresh.at(user.name);
+    for (std::size_t i = 0; i < edits.add_users.size(); ++i)
+        edits.add_users[i].password = passwords->fresh.at(o.add_users[i]);
+    for (std::size_t i = 0; i < edits.passwords.size(); ++i)
+        edits.passwords[i].password = passwords->fresh.at(o.passwords[i]);
     if (auto error = CheckTextLengths(edits)) {
         Complain(*error);
         return kExitBadInput;
@@ -122,7 +138,7 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         return kExitOk;
     }
     for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
-        std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
+        std::printf("%s  %s\n", mac_text.c_str(), TerminalText(result.changes[i].Line()).c_str());
     std::vector<AddressProblem> problems;
     if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force, &problems)) {
         if (json) {

@@ -3,10 +3,12 @@
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
 #include "cli/progress.h"
+#include "ops/edit_options.h"
 #include "ops/text_forms.h"
 #include "link/net_interfaces.h"
 #include "link/records.h"
 #include "util/mac_text.h"
+#include "util/record_text.h"
 #include "util/strict_address.h"
 
 #include <algorithm>
@@ -75,10 +77,10 @@ std::string ResultLine(const CameraResult& r, bool with_changes, const std::stri
     if (!r.detail.empty())
         line += ": " + r.detail;
     if (!r.mismatches.empty())
-        return line + "  " + MismatchText(r.mismatches);
+        return TerminalText(line + "  " + MismatchText(r.mismatches));
     for (std::size_t i = 0; with_changes && i < r.changes.size(); ++i)
         line += (i == 0 ? "  " : ", ") + r.changes[i].Brief();
-    return line;
+    return TerminalText(line);
 }
 
 CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<Change>& changes,
@@ -111,7 +113,7 @@ CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<C
     else if (r.result == BatchResult::Failed)
         line = MacTableText(r.mac) + "  " + r.detail;
     if (print)
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", TerminalText(line).c_str());
     return r;
 }
 
@@ -317,13 +319,15 @@ std::optional<MacAddress> CheckMac(const std::string& text)
 
 std::optional<std::string> LoginPassword(const std::string& login)
 {
-    const auto password = ReadSecret(kPasswordVariable, "Password for " + login + ": ");
+    const auto password = ReadSecret(kPasswordVariable, "Password for " + TerminalText(login) + ": ");
     if (!password)
         Complain(std::string("no password: set ") + kPasswordVariable + " or run on a terminal to be asked");
     return password;
 }
 
-std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names)
+namespace {
+
+std::optional<WritePasswords> ReadTypedPasswords(const WriteOptions& write, const std::vector<std::string>& new_names)
 {
     WritePasswords p;
     if (write.secrets.empty()) {
@@ -334,9 +338,9 @@ std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std
         for (const std::string& name : new_names) {
             if (p.fresh.count(name))
                 continue;
-            const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + name + ": ");
+            const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + TerminalText(name) + ": ");
             if (!secret) {
-                Complain("no new password for " + PrintableText(name) + ": set " + kNewPasswordVariable +
+                Complain("no new password for " + name + ": set " + kNewPasswordVariable +
                          " or run on a terminal to be asked");
                 return std::nullopt;
             }
@@ -362,7 +366,7 @@ std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std
     }
     for (const auto& [name, password] : secrets->new_passwords) {
         if (std::find(new_names.begin(), new_names.end(), name) == new_names.end()) {
-            Complain("--secrets: new_passwords names '" + PrintableText(name) +
+            Complain("--secrets: new_passwords names '" + name +
                      "', which no --add-user or --password names; nothing was sent");
             return std::nullopt;
         }
@@ -370,12 +374,43 @@ std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std
     for (const std::string& name : new_names) {
         const auto it = secrets->new_passwords.find(name);
         if (it == secrets->new_passwords.end()) {
-            Complain("--secrets: new_passwords has no password for '" + PrintableText(name) + "'; nothing was sent");
+            Complain("--secrets: new_passwords has no password for '" + name + "'; nothing was sent");
             return std::nullopt;
         }
         p.fresh[name] = it->second;
     }
     p.login = secrets->login_password;
+    return p;
+}
+
+constexpr const char* kNotStorable = "a character the camera cannot store: camera texts are Windows-1252; nothing was sent";
+
+} // namespace
+
+std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names)
+{
+    // The name before any prompt: a login no camera can hold is refused at once.
+    std::string bytes;
+    if (auto error = ReadRecordText("--login", write.login, bytes)) {
+        Complain(*error + "; nothing was sent");
+        return std::nullopt;
+    }
+    auto p = ReadTypedPasswords(write, new_names);
+    if (!p)
+        return std::nullopt;
+    // Never the password itself, not even the refused character of it.
+    if (!RecordTextFromUtf8(p->login)) {
+        Complain(std::string("the login password holds ") + kNotStorable);
+        return std::nullopt;
+    }
+    for (auto& [name, password] : p->fresh) {
+        auto converted = RecordTextFromUtf8(password);
+        if (!converted) {
+            Complain("the new password for '" + name + "' holds " + kNotStorable);
+            return std::nullopt;
+        }
+        password = std::move(*converted);
+    }
     return p;
 }
 
@@ -440,7 +475,7 @@ std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& m
     auto camera = FindCamera(session, mac, failure, scope);
     if (camera && !LoginAccepted(*camera, login, password)) {
         Failed(failure, mac, BatchResult::LoginRefused, {},
-               "Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +
+               "Login fail: '" + login + "' with that password is not in the user table of " +
                    MacTableText(mac) + "; nothing was sent");
         return std::nullopt;
     }

@@ -29,13 +29,14 @@ std::optional<std::string> LoginPassword(const std::string& login);
 
 // The passwords of a write command.
 struct WritePasswords {
-    std::string login;
-    std::map<std::string, std::string> fresh; // the new password of each name new_names gave
+    std::string login; // as typed (UTF-8), known to be storable
+    std::map<std::string, std::string> fresh; // the new password of each name new_names gave, as the camera stores it
 };
 // From the JSON object on standard input with --secrets -, else the login
 // password from VANTORO_PASSWORD or a prompt and each new one from
 // VANTORO_NEW_PASSWORD or a prompt. new_names: the users that --add-user and
-// --password name. None after a complaint: exit 2, nothing sent.
+// --password name. A login name or password that Windows-1252 cannot hold is
+// refused. None after a complaint: exit 2, nothing sent.
 std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names);
 
 // The write options into the session settings; false after a complaint when

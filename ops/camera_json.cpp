@@ -79,8 +79,8 @@ json CameraDetailJson(const CameraSnapshot& c, bool show_passwords)
         for (int r : users.ListedRows()) {
             const std::uint32_t p = users.permissions(r);
             rows.push_back({{"row", r},
-                            {"name", users.name(r)},
-                            {"password", show_passwords ? users.password(r) : "***"},
+                            {"name", Utf8FromRecordText(users.name(r))},
+                            {"password", show_passwords ? Utf8FromRecordText(users.password(r)) : "***"},
                             {"view_image", (p & PERM_VIEW_IMAGE) != 0},
                             {"adjust", (p & PERM_ADJUST) != 0}});
         }
@@ -91,7 +91,7 @@ json CameraDetailJson(const CameraSnapshot& c, bool show_passwords)
         const DomainConfigReader domains(c.domain->data());
         json rows = json::array();
         for (int r : domains.ListedRows())
-            rows.push_back({{"row", r}, {"name", domains.name(r)}, {"ip", domains.ip_text(r)}});
+            rows.push_back({{"row", r}, {"name", Utf8FromRecordText(domains.name(r))}, {"ip", Utf8FromRecordText(domains.ip_text(r))}});
         j["domains"] = rows;
     }
     return j;

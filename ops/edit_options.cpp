@@ -25,22 +25,16 @@ std::optional<std::string> ReadNetworkEdit(const std::string& what, const Networ
     return std::nullopt;
 }
 
-namespace {
-
-// A typed name (UTF-8) as the camera stores it, one Windows-1252 byte per
-// character; so a length checked afterwards counts characters.
-std::optional<std::string> CameraNameBytes(const std::string& field, const std::string& text, std::string& bytes)
+std::optional<std::string> ReadRecordText(const std::string& what, const std::string& text, std::string& bytes)
 {
     std::string refused;
     const auto converted = RecordTextFromUtf8(text, &refused);
     if (!converted)
-        return field + " '" + TerminalText(text) + "' holds '" + TerminalText(refused) +
+        return what + " '" + TerminalText(text) + "' holds '" + TerminalText(refused) +
                "', which the camera cannot store: camera texts are Windows-1252";
     bytes = *converted;
     return std::nullopt;
 }
-
-} // namespace
 
 std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& cell,
                                               GeneralEdits& edits)
@@ -49,7 +43,7 @@ std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot,
         return std::nullopt;
     // As discover writes it: escapes and a spreadsheet's formula guard undone.
     std::string text;
-    if (auto error = CameraNameBytes(CameraNameField(slot), CsvCellText(cell), text))
+    if (auto error = ReadRecordText(CameraNameField(slot), CsvCellText(cell), text))
         return what + " " + *error;
     if (auto error = CheckCameraName(slot, text))
         return what + " " + *error;
@@ -67,7 +61,7 @@ std::optional<std::string> ReadCameraNameOption(const std::string& text, General
     if (edits.camera_names[std::size_t(slot)])
         return "--camera-name " + number + " is given twice";
     std::string name;
-    if (auto error = CameraNameBytes(CameraNameField(slot), text.substr(eq + 1), name))
+    if (auto error = ReadRecordText(CameraNameField(slot), text.substr(eq + 1), name))
         return "--camera-name " + *error;
     if (auto error = CheckCameraName(slot, name))
         return "--camera-name " + *error;

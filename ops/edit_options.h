@@ -19,6 +19,10 @@ std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot,
 // set's --camera-name N=TEXT, N from 1 to 4, split at the first '='; an empty
 // TEXT clears the name.
 std::optional<std::string> ReadCameraNameOption(const std::string& text, GeneralEdits& edits);
+// A typed text (UTF-8) as the camera stores it, one Windows-1252 byte per
+// character, so a length checked afterwards counts characters; what names
+// the value in the refusal of a character the code page cannot hold.
+std::optional<std::string> ReadRecordText(const std::string& what, const std::string& text, std::string& bytes);
 // NAME=VALUE split at the last '='.
 std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& text);
 

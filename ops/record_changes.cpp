@@ -2,7 +2,7 @@
 
 #include "link/network_fields.h"
 #include "ops/record_edits.h"
-#include "ops/text_forms.h"
+#include "util/record_text.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ void GeneralChanges(const Frame& before, const Frame& after, std::vector<Change>
         return;
     for (int slot = 0; slot < general_layout::camera_names; ++slot)
         if (b.camera_name(slot) != a.camera_name(slot))
-            out.push_back({CameraNameField(slot), PrintableText(b.camera_name(slot)), PrintableText(a.camera_name(slot)),
+            out.push_back({CameraNameField(slot), Utf8FromRecordText(b.camera_name(slot)), Utf8FromRecordText(a.camera_name(slot)),
                            ChangeKind::CameraName});
 }
 
@@ -44,7 +44,7 @@ void UserChanges(const Frame& before, const Frame& after, std::vector<Change>& o
     for (int r = 0; r < UserConfigReader::kRows; ++r) {
         const bool had = !b.RowEmpty(r);
         const bool has = !a.RowEmpty(r);
-        const std::string new_name = has ? PrintableText(a.name(r)) : std::string();
+        const std::string new_name = has ? Utf8FromRecordText(a.name(r)) : std::string();
         if (had && has && b.name(r) == a.name(r)) {
             if (b.permissions(r) != a.permissions(r))
                 out.push_back({"permissions of " + new_name, PermissionText(b.permissions(r)),
@@ -55,7 +55,7 @@ void UserChanges(const Frame& before, const Frame& after, std::vector<Change>& o
             continue;
         }
         if (had)
-            out.push_back({"user " + PrintableText(b.name(r)), std::nullopt, "deleted", ChangeKind::UserDeleted});
+            out.push_back({"user " + Utf8FromRecordText(b.name(r)), std::nullopt, "deleted", ChangeKind::UserDeleted});
         if (has) {
             out.push_back({"user " + new_name, std::nullopt, "added", ChangeKind::UserAdded});
             out.push_back({"permissions of " + new_name, std::nullopt, PermissionText(a.permissions(r)),
@@ -71,18 +71,18 @@ void DomainChanges(const Frame& before, const Frame& after, std::vector<Change>&
     for (int r = 0; r < DomainConfigReader::kRows; ++r) {
         const bool had = !b.RowEmpty(r);
         const bool has = !a.RowEmpty(r);
-        const std::string new_name = has ? PrintableText(a.name(r)) : std::string();
+        const std::string new_name = has ? Utf8FromRecordText(a.name(r)) : std::string();
         if (had && has && b.name(r) == a.name(r)) {
             if (b.ip_text(r) != a.ip_text(r))
-                out.push_back({"address of " + new_name, PrintableText(b.ip_text(r)), PrintableText(a.ip_text(r)),
+                out.push_back({"address of " + new_name, Utf8FromRecordText(b.ip_text(r)), Utf8FromRecordText(a.ip_text(r)),
                                ChangeKind::DomainAddress});
             continue;
         }
         if (had)
-            out.push_back({"domain " + PrintableText(b.name(r)), std::nullopt, "deleted", ChangeKind::DomainDeleted});
+            out.push_back({"domain " + Utf8FromRecordText(b.name(r)), std::nullopt, "deleted", ChangeKind::DomainDeleted});
         if (has) {
             out.push_back({"domain " + new_name, std::nullopt, "added", ChangeKind::DomainAdded});
-            out.push_back({"address of " + new_name, std::nullopt, PrintableText(a.ip_text(r)),
+            out.push_back({"address of " + new_name, std::nullopt, Utf8FromRecordText(a.ip_text(r)),
                            ChangeKind::DomainAddress});
         }
     }
@@ -186,12 +186,12 @@ std::vector<RecordSpan> DomainSpans()
 
 std::string UserRowText(const UserConfigReader& users, int row)
 {
-    return users.RowEmpty(row) ? "(free)" : PrintableText(users.name(row)) + " " + PermissionText(users.permissions(row));
+    return users.RowEmpty(row) ? "(free)" : Utf8FromRecordText(users.name(row)) + " " + PermissionText(users.permissions(row));
 }
 
 std::string DomainRowText(const DomainConfigReader& domains, int row)
 {
-    return domains.RowEmpty(row) ? "(free)" : PrintableText(domains.name(row)) + " " + PrintableText(domains.ip_text(row));
+    return domains.RowEmpty(row) ? "(free)" : Utf8FromRecordText(domains.name(row)) + " " + Utf8FromRecordText(domains.ip_text(row));
 }
 
 RecordChanges DescribeWrite(const CameraSnapshot& before, const CameraSnapshot& after, bool every_byte)

@@ -1,7 +1,7 @@
 #include "ops/record_edits.h"
 
-#include "ops/text_forms.h"
 #include "link/records.h"
+#include "util/record_text.h"
 #include "util/strict_address.h"
 
 #include <algorithm>
@@ -52,7 +52,7 @@ std::optional<std::string> CheckText(const std::string& what, const std::string&
     if (text.empty() && !may_be_empty)
         return what + " must not be empty";
     if (text.size() > width - 1)
-        return what + " '" + PrintableText(text) + "' is " + std::to_string(text.size()) +
+        return what + " '" + Utf8FromRecordText(text) + "' is " + std::to_string(text.size()) +
                " characters long; the camera holds at most " + std::to_string(width - 1);
     return std::nullopt;
 }
@@ -60,7 +60,7 @@ std::optional<std::string> CheckText(const std::string& what, const std::string&
 std::optional<std::string> CheckPassword(const NamedPassword& u)
 {
     if (u.password.size() > user_layout::password_width - 1)
-        return "the password for " + PrintableText(u.name) + " is " + std::to_string(u.password.size()) +
+        return "the password for " + Utf8FromRecordText(u.name) + " is " + std::to_string(u.password.size()) +
                " characters long; the camera holds at most " + std::to_string(user_layout::password_width - 1);
     return std::nullopt;
 }
@@ -128,24 +128,24 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
     GeneralConfig general(records.general->data());
     for (const std::string& name : e.delete_users)
         if (users.DeleteByName(name) == 0)
-            return "no user named '" + PrintableText(name) + "' to delete";
+            return "no user named '" + Utf8FromRecordText(name) + "' to delete";
     for (const NamedPassword& u : e.add_users)
         if (users.AddUser(u.name, u.password) < 0)
             return "the user table is full (" + std::to_string(UserConfigReader::kRows) + " users); cannot add '" +
-                   PrintableText(u.name) + "'";
+                   Utf8FromRecordText(u.name) + "'";
     for (const NamedPassword& u : e.passwords)
         if (users.StorePasswordByName(u.name, u.password) == 0)
-            return "no user named '" + PrintableText(u.name) + "' for --password";
+            return "no user named '" + Utf8FromRecordText(u.name) + "' for --password";
     for (const auto& [name, p] : e.permissions)
         if (users.StorePermissionsByName(name, p.view_image, p.adjust) == 0)
-            return "no user named '" + PrintableText(name) + "' for --permissions";
+            return "no user named '" + Utf8FromRecordText(name) + "' for --permissions";
     for (const std::string& name : e.delete_domains)
         if (domains.DeleteByName(name) == 0)
-            return "no domain named '" + PrintableText(name) + "' to delete";
+            return "no domain named '" + Utf8FromRecordText(name) + "' to delete";
     for (const auto& [name, address] : e.add_domains)
         if (domains.AddDomain(name, address) < 0)
             return "the domain table is full (" + std::to_string(DomainConfigReader::kRows) + " names); cannot add '" +
-                   PrintableText(name) + "'";
+                   Utf8FromRecordText(name) + "'";
 
     const GeneralEdits& g = e.general;
     for (const NetworkField& field : kNetworkFields) {

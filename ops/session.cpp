@@ -1,6 +1,7 @@
 #include "ops/session.h"
 
 #include "link/records.h"
+#include "util/record_text.h"
 
 #include <algorithm>
 #include <thread>
@@ -178,7 +179,12 @@ bool Session::Reset(const MacAddress& mac)
 
 bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const std::string& password)
 {
-    return camera.user && UserConfigReader(camera.user->data()).FindLogin(name, password) >= 0;
+    // The table holds Windows-1252 bytes: the typed texts are compared as
+    // those, ASCII letters in any case; what the code page cannot hold matches nothing.
+    const auto name_bytes = RecordTextFromUtf8(name);
+    const auto password_bytes = RecordTextFromUtf8(password);
+    return camera.user && name_bytes && password_bytes &&
+           UserConfigReader(camera.user->data()).FindLogin(*name_bytes, *password_bytes) >= 0;
 }
 
 std::string ResendText(const ApplyOutcome& outcome)

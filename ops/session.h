@@ -158,7 +158,8 @@ private:
     std::uint64_t searches_sent_ = 0;
 };
 
-// The camera's name and password against its user table, as the sheet's login does.
+// The camera's name and password against its user table, as the sheet's login does;
+// name and password as typed (UTF-8), compared as the Windows-1252 bytes the table holds.
 bool LoginAccepted(const CameraSnapshot& camera, const std::string& name, const std::string& password);
 
 // "applied", or "no acknowledgement at step user" and the like.

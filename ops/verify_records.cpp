@@ -4,7 +4,7 @@
 #include "link/records.h"
 #include "ops/record_changes.h"
 #include "ops/record_edits.h"
-#include "ops/text_forms.h"
+#include "util/record_text.h"
 
 #include <cstdio>
 
@@ -14,7 +14,7 @@ namespace {
 
 std::string Quoted(const std::string& text)
 {
-    return "'" + PrintableText(text) + "'";
+    return "'" + Utf8FromRecordText(text) + "'";
 }
 
 std::string Hex(std::uint8_t byte)
@@ -43,7 +43,7 @@ void DescribeUser(const RecordSpan& span, const Frame& s, const Frame& r, std::v
     const std::string x = UserRowText(a, span.row), y = UserRowText(b, span.row);
     // Passwords are never shown, only that they differ.
     if (x == y)
-        out.push_back({"password of " + PrintableText(a.name(span.row)), "***", "another"});
+        out.push_back({"password of " + Utf8FromRecordText(a.name(span.row)), "***", "another"});
     else
         out.push_back({"user row " + std::to_string(span.row), x, y});
 }

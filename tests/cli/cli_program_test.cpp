@@ -167,6 +167,35 @@ TEST(CliProgram, SetSendsTheRecordsWithOnlyTheEditedFieldsChanged)
     EXPECT_EQ(again.exit, 0) << again.err;
     EXPECT_TRUE(Contains(again.out, "unchanged")) << again.out;
     EXPECT_EQ(sim.Counters().set_requests, sets);
+
+    // Names and passwords typed in UTF-8 are stored as Windows-1252 and shown
+    // as UTF-8 again, control characters escaped; a login matches ASCII letters in any case.
+    const RunResult latin = RunVantoro(
+        sim.Command({"set", "00:0a:0b:00:00:02", "--login", "admin", "--add-user", "J\xC3\xB6rg", "--add-user",
+                     "ev\x1B[2Jil", "--add-domain", "caf\xC3\xA9.example=10.1.2.6"}),
+        {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=p\xC3\xA4ss"});
+    ASSERT_EQ(latin.exit, 0) << latin.err;
+    for (const char* line : {"user J\xC3\xB6rg: added\n", "user ev\\x1B[2Jil: added\n", "domain caf\xC3\xA9.example: added\n"})
+        EXPECT_TRUE(Contains(latin.out, line)) << line << " in\n" << latin.out;
+    users.AddUser("J\xF6rg", "p\xE4ss");
+    users.AddUser("ev\x1B[2Jil", "p\xE4ss");
+    domains.AddDomain("caf\xE9.example", "10.1.2.6");
+    ExpectRecords(sim.Cameras()[1].records, expected);
+    const RunResult login = RunVantoro(
+        sim.Command({"set", "00:0a:0b:00:00:02", "--login", "j\xC3\xB6RG", "--camera-name", "2=Gate \xC3\xA9"}),
+        {"VANTORO_PASSWORD=P\xC3\xA4SS"});
+    ASSERT_EQ(login.exit, 0) << login.err;
+    EXPECT_TRUE(Contains(login.out, "camera_name_2: 'Cam 2 Parking' -> 'Gate \xC3\xA9'\n")) << login.out;
+    const RunResult shown = RunVantoro(sim.Command({"show", "00:0a:0b:00:00:02", "--show-passwords"}));
+    for (const char* part : {"J\xC3\xB6rg", "p\xC3\xA4ss", "ev\\x1B[2Jil", "caf\xC3\xA9.example", "Gate \xC3\xA9"})
+        EXPECT_TRUE(Contains(shown.out, part)) << part << " in\n" << shown.out;
+    EXPECT_FALSE(Contains(latin.out + shown.out, "\x1B")) << "a control character reached the terminal";
+    const json camera = json::parse(RunVantoro(sim.Command({"show", "00:0a:0b:00:00:02", "--format", "json"})).out);
+    const auto named = [](const json& rows, const std::string& name) {
+        return std::any_of(rows.begin(), rows.end(), [&](const json& row) { return row["name"] == name; });
+    };
+    EXPECT_TRUE(named(camera["users"], "ev\x1B[2Jil")) << camera["users"];
+    EXPECT_TRUE(named(camera["domains"], "caf\xC3\xA9.example")) << camera["domains"];
 }
 
 TEST(CliProgram, DryRunPrintsEachChangeAndSendsNothing)
@@ -592,6 +621,12 @@ TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
                          {"field":"user bob","before":null,"after":"added"},
                          {"field":"permissions of bob","before":null,"after":"none"}])"),
          true, true},
+        {"set, a user named in UTF-8, stored as Windows-1252", {},
+         set({"--add-user", "J\xC3\xB6rg", "--secrets", "-"}),
+         R"({"login_password":"admin","new_passwords":{"J\u00f6rg":"p\u00e4ss"}})", 0, {"applied"},
+         json::parse("[{\"field\":\"user J\xC3\xB6rg\",\"before\":null,\"after\":\"added\"},"
+                     "{\"field\":\"permissions of J\xC3\xB6rg\",\"before\":null,\"after\":\"none\"}]"),
+         true, true},
         {"set, address held by another camera", {}, set({"--ethernet-ip", "192.168.1.11"}), "", 2, {"not started"},
          {{{"field", "ethernet_ip"}, {"before", "192.168.1.10"}, {"after", "192.168.1.11"}}}, nullptr, false,
          "not started", 1, "holds it and keeps it"},
@@ -625,6 +660,9 @@ TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
          {}, nullptr, nullptr, false, {}, 0, "no password for 'viewer'"},
         {"secrets, an unknown key", {}, set(users), R"({"login_pasword":"b0b-Secret"})", 2, {}, nullptr, nullptr, false,
          {}, 0, "unknown key 'login_pasword'"},
+        {"secrets, a password Windows-1252 cannot hold", {}, set(users),
+         R"({"login_password":"admin","new_passwords":{"bob":"b0b-\u03a9","viewer":"v1ew-Secret"}})", 2, {}, nullptr,
+         nullptr, false, {}, 0, "the new password for 'bob' holds a character the camera cannot store"},
         {"secrets, too long", {}, set(users), "{\"login_password\":\"" + std::string(70000, 'p') + "\"}", 2, {}, nullptr,
          nullptr, false, {}, 0, "more than 65536 bytes"},
         {"secrets, only from standard input", {}, set({"--gateway", "127.0.0.1", "--secrets", "secrets.json"}), "", 2,
@@ -946,6 +984,27 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
               return e;
           }()},
          "is 160 characters long; the camera holds at most 159"},
+        {{"set", m, "--login", "admin", "--add-user", "J\xCE\xA9"},
+         "--add-user 'J\xCE\xA9' holds '\xCE\xA9', which the camera cannot store: camera texts are Windows-1252"},
+        {{"set", m, "--login", "admin", "--delete-user", "\xCE\xA9"}, "--delete-user '\xCE\xA9' holds"},
+        {{"set", m, "--login", "admin", "--password", "\xCE\xA9"}, "--password '\xCE\xA9' holds"},
+        {{"set", m, "--login", "admin", "--permissions", "\xCE\xA9=view"}, "--permissions '\xCE\xA9' holds"},
+        {{"set", m, "--login", "admin", "--delete-domain", "\xCE\xA9.example"}, "--delete-domain '\xCE\xA9.example' holds"},
+        {{"set", m, "--login", "admin", "--add-domain", "\xCE\xA9.example=10.0.0.1"}, "--add-domain '\xCE\xA9.example' holds"},
+        {{"set", m, "--login", "\xCE\xA9", "--gateway", "10.0.0.1"}, "--login '\xCE\xA9' holds"},
+        {{"reset", m, "--login", "\xCE\xA9"}, "--login '\xCE\xA9' holds"},
+        {{"set", m, "--login", "admin", "--gateway", "10.0.0.1"},
+         "the login password holds a character the camera cannot store: camera texts are Windows-1252; nothing was sent",
+         {"VANTORO_PASSWORD=adm\xCE\xA9n"}},
+        {{"set", m, "--login", "admin", "--add-user", "bob"}, "the new password for 'bob' holds a character",
+         {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=pass\xCE\xA9"}},
+        {{"set", m, "--login", "admin", "--add-user", [] {
+              std::string e;
+              for (int i = 0; i < 32; ++i)
+                  e += "\xC3\xA9";
+              return e;
+          }()},
+         "is 32 characters long; the camera holds at most 31"},
         {{"set", m, "--login", "admin", "--camera-name", "2=a", "--camera-name", "2=b"}, "given twice"},
         {{"set", m, "--login", "admin", "--ethernet-ip", "10.0.0.1"}, "VANTORO_PASSWORD", {}},
         {{"apply", csv("unknown.csv", "mac,ip\n" + m + ",10.0.0.1\n"), "--login", "admin"}, "unknown column 'ip'"},
@@ -999,12 +1058,14 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
         const RunResult r = RunVantoro(command, c.env);
         EXPECT_EQ(r.exit, 2) << c.args[0] << " " << (c.args.size() > 1 ? c.args.back() : "") << "\n" << r.out << r.err;
         EXPECT_TRUE(Contains(r.err, c.message)) << "wanted '" << c.message << "' in: " << r.err;
+        EXPECT_FALSE(Contains(r.err, "\xCE\xA9n")) << "a password shown: " << r.err;
     }
     EXPECT_EQ(sim.Counters().received, 0u) << "a refused command sent a frame";
 
     // Checks that need the camera's tables: still nothing sent.
     const std::vector<Case> table_cases = {
         {{"--delete-user", "nobody"}, "no user named 'nobody' to delete"},
+        {{"--delete-user", "J\xC3\xB6rg"}, "no user named 'J\xC3\xB6rg' to delete"},
         {{"--password", "nobody"}, "no user named 'nobody' for --password",
          {"VANTORO_PASSWORD=admin", "VANTORO_NEW_PASSWORD=secret"}},
     };

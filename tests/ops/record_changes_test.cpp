@@ -46,7 +46,7 @@ TEST(RecordChanges, EachKindHasOneValueForItsLineJsonAndJournal)
         std::string brief; // apply's form of the first
     };
     const auto edit = [](RecordEdits e) { return [e](CameraSnapshot& c) { ASSERT_FALSE(ApplyEdits(e, c)); }; };
-    RecordEdits address, server, name, add, del, perms, password, domain, undomain, readdress;
+    RecordEdits address, server, name, add, del, perms, password, domain, undomain, readdress, latin, latin_users;
     address.general[NetworkFieldId::EthernetIp] = 0x0A000007;
     server.general[NetworkFieldId::Server] = 1;
     name.general.camera_names[0] = "Yard";
@@ -58,6 +58,10 @@ TEST(RecordChanges, EachKindHasOneValueForItsLineJsonAndJournal)
     undomain.delete_domains = {"ntp"};
     readdress.delete_domains = {"ntp"};
     readdress.add_domains = {{"ntp", "10.0.0.6"}};
+    // The records hold Windows-1252 bytes; every form shows them as UTF-8.
+    latin.general.camera_names[0] = "Gate \xE9\x80";
+    latin_users.add_users = {{"J\xF6rg", "p\xE4ss"}};
+    latin_users.add_domains = {{"caf\xE9", "10.0.0.9"}};
     const Case cases[] = {
         {"address", edit(address), {{"ethernet_ip", "192.168.1.10", "10.0.0.7", ChangeKind::Network}},
          "ethernet_ip: 192.168.1.10 -> 10.0.0.7\n", "ethernet_ip 192.168.1.10 -> 10.0.0.7"},
@@ -84,6 +88,17 @@ TEST(RecordChanges, EachKindHasOneValueForItsLineJsonAndJournal)
         {"domain readdressed", edit(readdress),
          {{"address of ntp", "10.0.0.5", "10.0.0.6", ChangeKind::DomainAddress}}, "address of ntp: 10.0.0.5 -> 10.0.0.6\n",
          "address of ntp 10.0.0.5 -> 10.0.0.6"},
+        {"camera name in Windows-1252", edit(latin),
+         {{"camera_name_1", "Gate", "Gate \xC3\xA9\xE2\x82\xAC", ChangeKind::CameraName}},
+         "camera_name_1: 'Gate' -> 'Gate \xC3\xA9\xE2\x82\xAC'\n", "camera_name_1 'Gate' -> 'Gate \xC3\xA9\xE2\x82\xAC'"},
+        {"user and domain in Windows-1252", edit(latin_users),
+         {{"user J\xC3\xB6rg", std::nullopt, "added", ChangeKind::UserAdded},
+          {"permissions of J\xC3\xB6rg", std::nullopt, "none", ChangeKind::Permissions},
+          {"domain caf\xC3\xA9", std::nullopt, "added", ChangeKind::DomainAdded},
+          {"address of caf\xC3\xA9", std::nullopt, "10.0.0.9", ChangeKind::DomainAddress}},
+         "user J\xC3\xB6rg: added\npermissions of J\xC3\xB6rg: none\ndomain caf\xC3\xA9: added\n"
+         "address of caf\xC3\xA9: 10.0.0.9\n",
+         "user J\xC3\xB6rg added"},
         {"bytes of no field", [](CameraSnapshot& c) { (*c.general)[900] ^= 1; },
          {{"general record", std::nullopt, "written", ChangeKind::RecordWritten}}, "general record: written\n",
          "general record written"},
@@ -111,7 +126,7 @@ TEST(RecordChanges, EachKindHasOneValueForItsLineJsonAndJournal)
         // The journal's line holds the same JSON, and no password.
         const std::string line = JournalLine(WriteEntry(before, after, "admin", "apply"));
         EXPECT_EQ(json::parse(line)["changes"], expected) << c.name;
-        for (const char* secret : {"topsecret", "viewpass", "hunter22", "newsecret"})
+        for (const char* secret : {"topsecret", "viewpass", "hunter22", "newsecret", "p\xE4ss", "p\xC3\xA4ss"})
             EXPECT_EQ((line + lines).find(secret), std::string::npos) << c.name << ": " << secret;
         // Only the changed field is compared afterwards, whole.
         EXPECT_TRUE(described.compared.any()) << c.name;
@@ -150,6 +165,20 @@ TEST(RecordChanges, ARestoreComparesEveryByteAnEditOnlyWhatItChanged)
     SetFrameReplyMode(*reported.general, 1);
     SetFrameCommand(*reported.general, CMD_GENERAL_REPLY);
     EXPECT_EQ(CompareWritten(sent, reported, restore).size(), 2u) << "the header is not compared";
+
+    // Bytes are compared, not texts: a byte after a name's NUL is a mismatch
+    // though both names read the same.
+    CameraSnapshot renamed = before;
+    RecordEdits rename;
+    rename.general.camera_names[1] = "Caf\xE9";
+    ASSERT_FALSE(ApplyEdits(rename, renamed));
+    CameraSnapshot echoed = renamed;
+    (*echoed.general)[general_layout::camera_name + general_layout::camera_name_stride + 10] = 'x';
+    EXPECT_EQ(MismatchText(CompareWritten(before, renamed, echoed, false)),
+              "camera_name_2 sent 'Caf\xC3\xA9', camera reports 'Caf\xC3\xA9'");
+    (*echoed.general)[general_layout::camera_name + general_layout::camera_name_stride + 3] = '\xC9';
+    EXPECT_EQ(MismatchText(CompareWritten(before, renamed, echoed, false)),
+              "camera_name_2 sent 'Caf\xC3\xA9', camera reports 'Caf\xC3\x89'");
 
     // Nothing to write when the camera holds the records, header aside.
     CameraSnapshot held = before;
