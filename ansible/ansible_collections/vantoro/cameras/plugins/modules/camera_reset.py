@@ -47,7 +47,7 @@ result:
   description: C(vantoro)'s result for the camera.
   returned: always
   type: str
-  sample: reset sent
+  sample: sent
 detail:
   description: C(vantoro)'s detail, if it gives one.
   returned: when C(vantoro) gives one
