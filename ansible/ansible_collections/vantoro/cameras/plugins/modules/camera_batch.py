@@ -165,8 +165,7 @@ def main():
         except ValueError as error:
             module.fail_json(msg=str(error))
         src = os.path.join(module.tmpdir, 'cameras.csv')
-        with open(src, 'w') as handle:
-            os.chmod(src, 0o600)
+        with os.fdopen(os.open(src, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), 'w') as handle:
             handle.write(text)
 
     argv = ['apply', src, option('login', params['login']), '--format=json']

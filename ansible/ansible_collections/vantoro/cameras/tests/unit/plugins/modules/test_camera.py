@@ -133,3 +133,12 @@ def test_a_camera_that_failed_fails_the_task_with_vantoros_result(run_module, re
     assert run.failed and run.values['result'] == word and run.values['rc'] == 1
     assert run.values.get('detail') == detail
     assert MAC in run.values['msg'] and word in run.values['msg']
+
+
+def test_a_password_change_never_carries_values_out_of_the_module(run_module):
+    document = json.loads(recorded('set-would-apply.json'))
+    document['results'][0]['changes'][1].update(before='viewer', after='n3w-viewer-pw')
+    run = run_module(camera, dict(BASE, users=[dict(name='viewer', password='n3w-viewer-pw')]),
+                     {'show': SHOW, 'set': (0, json.dumps(document), '')}, check_mode=True)
+    assert run.values['changes'][1] == {'field': 'password of viewer', 'before': None, 'after': None}
+    assert_secret_kept(run, 'n3w-viewer-pw')
