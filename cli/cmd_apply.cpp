@@ -6,6 +6,7 @@
 #include "cli/command_support.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
+#include "cli/write_report.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 
@@ -17,58 +18,14 @@ namespace vantoro::cli {
 
 namespace {
 
-nlohmann::ordered_json ReportJson(const std::vector<CameraResult>& results, const std::map<std::string, int>& counts)
-{
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const CameraResult& r : results) {
-        nlohmann::ordered_json changes = nlohmann::ordered_json::array();
-        for (const FieldChange& c : r.changes)
-            changes.push_back({{"field", c.field}, {"before", c.before}, {"after", c.after}});
-        nlohmann::ordered_json mismatches = nlohmann::ordered_json::array();
-        for (const Mismatch& m : r.mismatches)
-            mismatches.push_back({{"field", m.field}, {"sent", m.sent}, {"reported", m.reported}});
-        // Searched again: true when it kept what was sent; null when not searched.
-        nlohmann::ordered_json verified = nullptr;
-        if (r.verification != Verification::NotChecked)
-            verified = r.verification == Verification::Verified;
-        list.push_back({{"mac", MacColonText(r.mac)},
-                        {"result", BatchResultName(r.result)},
-                        {"detail", r.detail.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.detail)},
-                        {"changes", changes},
-                        {"verified", verified},
-                        {"mismatches", mismatches}});
-    }
-    return {{"results", list}, {"summary", counts}};
-}
-
-// Results by kind; "not started" only when some camera was. With
-// verification the applied cameras are counted again as verified, mismatch
-// or unverified.
-std::map<std::string, int> Count(const std::vector<CameraResult>& results, bool verify)
-{
-    std::map<std::string, int> counts;
-    for (BatchResult kind : {BatchResult::Applied, BatchResult::Unchanged, BatchResult::WouldApply,
-                             BatchResult::NotFound, BatchResult::LoginRefused, BatchResult::Failed})
-        counts[BatchResultName(kind)] = 0;
-    if (verify)
-        for (const char* word : {"verified", "mismatch", "unverified"})
-            counts[word] = 0;
-    for (const CameraResult& r : results) {
-        ++counts[BatchResultName(r.result)];
-        if (r.verification != Verification::NotChecked)
-            ++counts[ResultWord(r)];
-    }
-    return counts;
-}
-
 // Into the report opened before the search, when one was asked for; false
 // after a complaint when it could not be written.
 bool WriteReport(std::ofstream& report, const std::string& path, const std::vector<CameraResult>& results,
-                 const std::map<std::string, int>& counts)
+                 const std::map<std::string, int>& counts, const std::vector<AddressProblem>& problems = {})
 {
     if (!report.is_open())
         return true;
-    report << DumpJson(ReportJson(results, counts)) << "\n";
+    report << DumpJson(ResultsJson(results, counts, problems)) << "\n";
     report.close();
     if (!report) {
         Complain("cannot write the report " + path);
@@ -95,9 +52,11 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
             names += (names.empty() ? "" : ", ") + c;
         Complain("columns that cannot be set are ignored: " + names);
     }
-    const auto password = LoginPassword(o.write.login);
-    if (!password)
+    const auto passwords = ReadPasswords(o.write, {});
+    if (!passwords)
         return kExitBadInput;
+    const std::string* password = &passwords->login;
+    const bool json = common.format == "json";
     // Opened before anything is sent: a report that cannot be written is bad
     // input, not a failed camera found out after the whole batch.
     std::ofstream report;
@@ -126,23 +85,24 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         Complain("interrupted during the search; nothing was sent");
         // Every camera not started, and the report says so.
         const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
-        if (!WriteReport(report, o.report, results, Count(results, options->verify)))
+        if (json)
+            PrintResults(results, options->verify);
+        if (!WriteReport(report, o.report, results, CountResults(results, options->verify)))
             return kExitCameraFailed;
         return kExitInterrupted;
     }
 
-    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force)) {
+    std::vector<AddressProblem> problems;
+    if (!AddressesSafe(session, PlannedNetworks(cameras, plan.rows, o.write.login, *password), !common.force,
+                       &problems)) {
         // Nothing was sent: the report says so rather than being left empty.
-        std::vector<CameraResult> results(plan.rows.size());
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            results[i].mac = plan.rows[i].mac;
-            results[i].result = BatchResult::NotStarted;
-            results[i].detail = "the plan was refused";
-        }
-        WriteReport(report, o.report, results, Count(results, options->verify));
+        const auto results = RefusedResults(targets);
+        if (json)
+            PrintResults(results, options->verify && !o.write.dry_run, problems);
+        WriteReport(report, o.report, results, CountResults(results, options->verify), problems);
         return kExitBadInput;
     }
-    BatchOptions batch{o.write.login, *password, o.write.dry_run};
+    BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always};
     const auto bar = [&](const BatchProgress& p) {
         std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
         if (p.verifying > 0)
@@ -155,15 +115,17 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
             progress.Finish();
             if (r.journal)
                 RecordChange(*r.journal);
-            std::printf("%s\n", ResultLine(r, true).c_str());
-            std::fflush(stdout);
+            if (!json) {
+                std::printf("%s\n", ResultLine(r, true).c_str());
+                std::fflush(stdout);
+            }
             bar(p);
         },
         bar);
     progress.Finish();
 
     const bool verify = options->verify && !o.write.dry_run;
-    const auto counts = Count(results, verify);
+    const auto counts = CountResults(results, verify);
     bool failed = false;
     for (const CameraResult& r : results)
         failed |= ResultFailed(r);
@@ -175,7 +137,10 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
             extra += ", " + std::to_string(counts.at(word)) + " " + word;
     if (counts.count("not started"))
         extra += ", " + std::to_string(counts.at("not started")) + " not started";
-    std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
+    if (json)
+        PrintResults(results, verify);
+    else
+        std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
                 results.size(), results.size() == 1 ? "" : "s", verify ? counts.at("verified") : counts.at("applied"),
                 verify ? "verified" : "applied", counts.at("unchanged"), counts.at("not found"),
                 counts.at("login refused"), counts.at("failed"), extra.c_str());

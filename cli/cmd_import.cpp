@@ -4,6 +4,8 @@
 #include "cli/command_support.h"
 #include "ops/export_file.h"
 #include "cli/interrupt.h"
+#include "cli/passwords.h"
+#include "cli/write_report.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 
@@ -21,38 +23,70 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         Complain(imported.error);
         return kExitBadInput;
     }
-    const auto password = LoginPassword(write.login);
-    if (!password)
+    const auto passwords = ReadPasswords(write, {});
+    if (!passwords)
         return kExitBadInput;
     const CameraSnapshot& backup = *imported.records;
 
+    const bool json = common.format == "json";
+    const bool verify = options->verify && !write.dry_run;
+    CameraResult result;
+    result.mac = backup.mac;
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
     // The first Ctrl+C ends a search early, and lets a write under way finish.
     const InterruptCatcher catcher;
     // The login is checked against the user table the camera has now.
-    const auto current = FindAndLogin(session, backup.mac, write.login, *password);
-    if (!current)
+    const auto current = FindAndLogin(session, backup.mac, write.login, passwords->login, &result);
+    if (!current) {
+        if (json)
+            PrintResults({result}, verify);
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
+    }
     const std::string mac_text = MacTableText(backup.mac);
-    const auto changes = DescribeChanges(*current, backup);
-    for (const FieldChange& c : changes)
-        std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
+    // Every byte of the backup is written, so every byte is compared.
+    const RecordChanges described = DescribeWrite(*current, backup, true);
+    result.changes = described.changes;
+    // What the camera holds already, byte for byte, is not written again.
+    if (WritesNothing(*current, backup) && !write.always) {
+        result.result = BatchResult::Unchanged;
+        if (json)
+            PrintResults({result}, verify);
+        else
+            std::printf("%s  unchanged\n", mac_text.c_str());
+        return kExitOk;
+    }
+    for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
+        std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
     // A restore puts back what the camera had, odd networks included.
-    if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false))
+    std::vector<AddressProblem> problems;
+    if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false, &problems)) {
+        if (json)
+            PrintResults(RefusedResults({backup.mac}), verify, problems);
         return kExitBadInput;
+    }
     if (write.dry_run) {
-        std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(), imported.read_from.c_str(),
-                    imported.read_at.c_str());
+        result.result = BatchResult::WouldApply;
+        if (json)
+            PrintResults({result}, verify);
+        else
+            std::printf("%s  dry run: nothing sent (export of %s read %s)\n", mac_text.c_str(),
+                        imported.read_from.c_str(), imported.read_at.c_str());
         return kExitOk;
     }
     if (session.stopped()) {
         Complain("interrupted; nothing was sent");
+        if (json) {
+            result.result = BatchResult::NotStarted;
+            result.detail = "interrupted";
+            PrintResults({result}, verify);
+        }
         return kExitInterrupted;
     }
-    // Every byte of the backup was written, so every byte is compared.
-    CameraResult result = WriteOne(session, {backup, *current, true}, changes, write.login, "import", "restored");
+    result = WriteOne(session, {backup, *current, true}, result.changes, write.login, "import", "restored", !json);
+    if (json)
+        PrintResults({result}, verify);
     return WriteExitStatus(session, !ResultFailed(result));
 }
 

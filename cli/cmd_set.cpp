@@ -5,6 +5,7 @@
 #include "ops/edit_options.h"
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
+#include "cli/write_report.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 #include "util/strict_address.h"
@@ -66,58 +67,80 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         Complain("set wants at least one edit (see vantoro set --help)");
         return kExitBadInput;
     }
-    const auto password = LoginPassword(o.write.login);
-    if (!password)
+    std::vector<std::string> new_names;
+    for (auto* users : {&edits.add_users, &edits.passwords})
+        for (const NamedPassword& user : *users)
+            new_names.push_back(user.name);
+    const auto passwords = ReadPasswords(o.write, new_names);
+    if (!passwords)
         return kExitBadInput;
-    for (auto* users : {&edits.add_users, &edits.passwords}) {
-        for (NamedPassword& user : *users) {
-            const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + user.name + ": ");
-            if (!secret) {
-                Complain("no new password for " + PrintableText(user.name) + ": set " + kNewPasswordVariable +
-                         " or run on a terminal to be asked");
-                return kExitBadInput;
-            }
-            user.password = *secret;
-        }
-    }
+    for (auto* users : {&edits.add_users, &edits.passwords})
+        for (NamedPassword& user : *users)
+            user.password = passwords->fresh.at(user.name);
     if (auto error = CheckTextLengths(edits)) {
         Complain(*error);
         return kExitBadInput;
     }
 
+    const bool json = common.format == "json";
+    const bool verify = options->verify && !o.write.dry_run;
+    CameraResult result;
+    result.mac = *mac;
     Session session(*options);
     if (!StartSession(session))
         return kExitCameraFailed;
     // The first Ctrl+C ends a search early, and lets a write under way finish.
     const InterruptCatcher catcher;
-    const auto camera = FindAndLogin(session, *mac, o.write.login, *password);
-    if (!camera)
+    const auto camera = FindAndLogin(session, *mac, o.write.login, passwords->login, &result);
+    if (!camera) {
+        if (json)
+            PrintResults({result}, verify);
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
+    }
     CameraSnapshot edited = *camera;
     if (auto error = ApplyEdits(edits, edited)) {
         Complain(*error + "; nothing was sent");
         return kExitBadInput;
     }
     const std::string mac_text = MacTableText(*mac);
-    const auto changes = DescribeChanges(*camera, edited);
-    for (const FieldChange& c : changes)
-        std::printf("%s  %s\n", mac_text.c_str(), c.Text().c_str());
-    if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force))
-        return kExitBadInput;
-    if (o.write.dry_run) {
-        std::printf("%s  dry run: nothing sent\n", mac_text.c_str());
+    result.changes = DescribeWrite(*camera, edited).changes;
+    // Byte for byte: an edit that writes what is there already sends nothing.
+    if (WritesNothing(*camera, edited) && !o.write.always) {
+        result.result = BatchResult::Unchanged;
+        if (json)
+            PrintResults({result}, verify);
+        else
+            std::printf("%s  unchanged\n", mac_text.c_str());
         return kExitOk;
     }
-    // Byte for byte: an edit that writes what is there already changes nothing.
-    if (edited.general == camera->general && edited.user == camera->user && edited.domain == camera->domain) {
-        std::printf("%s  unchanged\n", mac_text.c_str());
+    for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
+        std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
+    std::vector<AddressProblem> problems;
+    if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force, &problems)) {
+        if (json)
+            PrintResults(RefusedResults({*mac}), verify, problems);
+        return kExitBadInput;
+    }
+    if (o.write.dry_run) {
+        result.result = BatchResult::WouldApply;
+        if (json)
+            PrintResults({result}, verify);
+        else
+            std::printf("%s  dry run: nothing sent\n", mac_text.c_str());
         return kExitOk;
     }
     if (session.stopped()) {
         Complain("interrupted; nothing was sent");
+        if (json) {
+            result.result = BatchResult::NotStarted;
+            result.detail = "interrupted";
+            PrintResults({result}, verify);
+        }
         return kExitInterrupted;
     }
-    const CameraResult result = WriteOne(session, {edited, *camera, false}, changes, o.write.login, "apply");
+    result = WriteOne(session, {edited, *camera, false}, result.changes, o.write.login, "apply", "applied", !json);
+    if (json)
+        PrintResults({result}, verify);
     return WriteExitStatus(session, !ResultFailed(result));
 }
 

@@ -77,12 +77,12 @@ std::string ResultLine(const CameraResult& r, bool with_changes, const std::stri
     if (!r.mismatches.empty())
         return line + "  " + MismatchText(r.mismatches);
     for (std::size_t i = 0; with_changes && i < r.changes.size(); ++i)
-        line += (i == 0 ? "  " : ", ") + r.changes[i].field + " " + r.changes[i].before + " -> " + r.changes[i].after;
+        line += (i == 0 ? "  " : ", ") + r.changes[i].Brief();
     return line;
 }
 
-CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<FieldChange>& changes,
-                      const std::string& login, const char* action, const char* applied_word)
+CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<Change>& changes,
+                      const std::string& login, const char* action, const char* applied_word, bool print)
 {
     CameraResult r;
     r.mac = job.records.mac;
@@ -91,7 +91,8 @@ CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<F
     if (session.Write(1, [&](std::size_t) { return std::optional<WriteJob>(job); },
                       [&](std::size_t, const WriteOutcome& o) { outcome = o; }) == 0) {
         r.result = BatchResult::NotStarted; // Ctrl+C just before
-        std::printf("%s  not started\n", MacTableText(r.mac).c_str());
+        if (print)
+            std::printf("%s  not started\n", MacTableText(r.mac).c_str());
         return r;
     }
     r.result = outcome.sequence.ok ? BatchResult::Applied : BatchResult::Failed;
@@ -109,7 +110,8 @@ CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<F
         line = MacTableText(r.mac) + "  not " + applied_word + ": " + r.detail;
     else if (r.result == BatchResult::Failed)
         line = MacTableText(r.mac) + "  " + r.detail;
-    std::printf("%s\n", line.c_str());
+    if (print)
+        std::printf("%s\n", line.c_str());
     return r;
 }
 
@@ -226,7 +228,8 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
     return s;
 }
 
-bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed)
+bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed,
+                   std::vector<AddressProblem>* problems)
 {
     AddressCheckOptions options;
     options.malformed = malformed;
@@ -239,6 +242,8 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
         Complain(note);
     for (const AddressProblem& problem : report.problems)
         Complain(problem.Text());
+    if (problems)
+        *problems = report.problems;
     return !report.refused();
 }
 
@@ -258,7 +263,77 @@ std::optional<std::string> LoginPassword(const std::string& login)
     return password;
 }
 
-std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac)
+std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names)
+{
+    WritePasswords p;
+    if (write.secrets.empty()) {
+        const auto login = LoginPassword(write.login);
+        if (!login)
+            return std::nullopt;
+        p.login = *login;
+        for (const std::string& name : new_names) {
+            if (p.fresh.count(name))
+                continue;
+            const auto secret = ReadSecret(kNewPasswordVariable, "New password for " + name + ": ");
+            if (!secret) {
+                Complain("no new password for " + PrintableText(name) + ": set " + kNewPasswordVariable +
+                         " or run on a terminal to be asked");
+                return std::nullopt;
+            }
+            p.fresh[name] = *secret;
+        }
+        return p;
+    }
+    if (write.secrets != "-") {
+        Complain("--secrets wants - (a JSON object on standard input), not '" + PrintableText(write.secrets) + "'");
+        return std::nullopt;
+    }
+    const auto text = ReadBounded(stdin, kMaxSecretsBytes);
+    if (!text) {
+        Complain("--secrets: standard input holds more than " + std::to_string(kMaxSecretsBytes) +
+                 " bytes or cannot be read; nothing was sent");
+        return std::nullopt;
+    }
+    std::string error;
+    const auto secrets = ParseSecrets(*text, error);
+    if (!secrets) {
+        Complain("--secrets: " + error + "; nothing was sent");
+        return std::nullopt;
+    }
+    for (const auto& [name, password] : secrets->new_passwords) {
+        if (std::find(new_names.begin(), new_names.end(), name) == new_names.end()) {
+            Complain("--secrets: new_passwords names '" + PrintableText(name) +
+                     "', which no --add-user or --password names; nothing was sent");
+            return std::nullopt;
+        }
+    }
+    for (const std::string& name : new_names) {
+        const auto it = secrets->new_passwords.find(name);
+        if (it == secrets->new_passwords.end()) {
+            Complain("--secrets: new_passwords has no password for '" + PrintableText(name) + "'; nothing was sent");
+            return std::nullopt;
+        }
+        p.fresh[name] = it->second;
+    }
+    p.login = secrets->login_password;
+    return p;
+}
+
+namespace {
+
+// The complaint, and the camera's result for --format json.
+void Failed(CameraResult* failure, const MacAddress& mac, BatchResult result, const std::string& detail,
+            const std::string& complaint)
+{
+    Complain(complaint);
+    if (!failure)
+        return;
+    failure->mac = mac;
+    failure->result = result;
+    failure->detail = detail;
+}
+
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac, CameraResult* failure)
 {
     const std::vector<MacAddress> targets{mac};
     Progress progress; // a sweep's bar; a single search draws nothing
@@ -268,31 +343,41 @@ std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac
     });
     progress.Finish();
     if (session.stopped()) {
-        Complain("interrupted during the search; nothing was sent");
+        Failed(failure, mac, BatchResult::NotStarted, "interrupted during the search",
+               "interrupted during the search; nothing was sent");
         return std::nullopt;
     }
+    const std::string wait = std::to_string(session.options().wait_ms) + " ms";
     for (const CameraSnapshot& c : cameras) {
         if (c.mac != mac)
             continue;
         if (!c.complete()) {
-            Complain("camera " + MacTableText(mac) + " did not send its " + Missing(c) + " record within " +
-                     std::to_string(session.options().wait_ms) + " ms");
+            Failed(failure, mac, BatchResult::NotFound, "did not send its " + Missing(c) + " record within " + wait,
+                   "camera " + MacTableText(mac) + " did not send its " + Missing(c) + " record within " + wait);
             return std::nullopt;
         }
         return c;
     }
-    Complain("camera " + MacTableText(mac) + " did not answer within " + std::to_string(session.options().wait_ms) +
-             " ms");
+    Failed(failure, mac, BatchResult::NotFound, "did not answer within " + wait,
+           "camera " + MacTableText(mac) + " did not answer within " + wait);
     return std::nullopt;
 }
 
-std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
-                                          const std::string& password)
+} // namespace
+
+std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac)
 {
-    auto camera = FindCamera(session, mac);
+    return FindCamera(session, mac, nullptr);
+}
+
+std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
+                                          const std::string& password, CameraResult* failure)
+{
+    auto camera = FindCamera(session, mac, failure);
     if (camera && !LoginAccepted(*camera, login, password)) {
-        Complain("Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +
-                 MacTableText(mac) + "; nothing was sent");
+        Failed(failure, mac, BatchResult::LoginRefused, {},
+               "Login fail: '" + PrintableText(login) + "' with that password is not in the user table of " +
+                   MacTableText(mac) + "; nothing was sent");
         return std::nullopt;
     }
     return camera;

@@ -7,6 +7,7 @@
 #include "ops/change_journal.h"
 #include "ops/batch_apply.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,17 @@ std::optional<MacAddress> CheckMac(const std::string& text);
 // The login password from VANTORO_PASSWORD or a prompt; none after a complaint.
 std::optional<std::string> LoginPassword(const std::string& login);
 
+// The passwords of a write command.
+struct WritePasswords {
+    std::string login;
+    std::map<std::string, std::string> fresh; // the new password of each name new_names gave
+};
+// From the JSON object on standard input with --secrets -, else the login
+// password from VANTORO_PASSWORD or a prompt and each new one from
+// VANTORO_NEW_PASSWORD or a prompt. new_names: the users that --add-user and
+// --password name. None after a complaint: exit 2, nothing sent.
+std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names);
+
 // The write options into the session settings; false after a complaint when
 // one is out of range.
 bool CheckWrite(const WriteOptions& write, SessionOptions& session);
@@ -38,8 +50,10 @@ std::string ResultLine(const CameraResult& result, bool with_changes, const std:
 // Writes one camera (set, import) and prints its line: what ResultLine
 // gives, with applied_word for an acknowledged write that was not verified.
 // A write that was started goes into the journal of changes as login's action.
-CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<FieldChange>& changes,
-                      const std::string& login, const char* action, const char* applied_word = "applied");
+// print: false with --format json, whose document says it instead.
+CameraResult WriteOne(Session& session, const WriteJob& job, const std::vector<Change>& changes,
+                      const std::string& login, const char* action, const char* applied_word = "applied",
+                      bool print = true);
 
 // Starts the session's receiver; false after a message saying why not.
 bool StartSession(Session& session);
@@ -49,15 +63,17 @@ bool StartSession(Session& session);
 std::optional<CameraSnapshot> FindCamera(Session& session, const MacAddress& mac);
 
 // Searches, then checks the login: the records, or none after a message
-// (camera missing, incomplete, or login refused: exit status 1).
+// (camera missing, incomplete, or login refused: exit status 1). failure,
+// when given, then holds the camera's result as --format json gives it.
 std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& mac, const std::string& login,
-                                          const std::string& password);
+                                          const std::string& password, CameraResult* failure = nullptr);
 
 // The address checks over a whole plan, the live probe included, before
 // anything is sent. False after one line on standard error per problem;
 // what could not be checked is said there too. malformed: also refuse
-// malformed networks.
-bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed);
+// malformed networks. problems, when given, receives each problem.
+bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed,
+                   std::vector<AddressProblem>* problems = nullptr);
 
 // Appends one line to the journal of changes (program "vantoro"). A journal
 // that cannot be written never stops a change: said once per run.

@@ -48,7 +48,9 @@ struct ExportOptions {
 
 struct WriteOptions {
     std::string login;
+    std::string secrets; // "-": the passwords come as a JSON object on standard input
     bool dry_run = false;
+    bool always = false; // write even what would change nothing
     bool no_verify = false;
     int verify_wait_ms = 3000;
     int parallel = 16; // apply only
@@ -90,7 +92,7 @@ int RunExport(const CommonOptions& common, const ExportOptions& options);
 int RunImport(const CommonOptions& common, const std::string& file, const WriteOptions& write);
 int RunSet(const CommonOptions& common, const SetOptions& options);
 int RunApply(const CommonOptions& common, const ApplyOptions& options);
-int RunReset(const CommonOptions& common, const std::string& mac, const std::string& login);
+int RunReset(const CommonOptions& common, const std::string& mac, const WriteOptions& write);
 int RunLog(const LogOptions& options);
 
 } // namespace vantoro::cli

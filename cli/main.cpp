@@ -83,15 +83,20 @@ void AddCommonOptions(CLI::App* command, CommonOptions& common, const char* form
     command->add_option("--tool-port", common.tool_port)->group("");
 }
 
-void AddLogin(CLI::App* command, WriteOptions& write, bool dry_run)
+void AddLogin(CLI::App* command, WriteOptions& write, bool always)
 {
     command->add_option("--login", write.login,
                         "user name checked against the camera's user table; the password comes from "
                         "VANTORO_PASSWORD or a prompt")
         ->type_name("NAME")
         ->required();
-    if (dry_run)
-        command->add_flag("--dry-run", write.dry_run, "print the changes field by field and send no record");
+    command->add_option("--secrets", write.secrets,
+                        "read the passwords from standard input instead, as one JSON object (at most 64 KiB): "
+                        "{\"login_password\": \"...\", \"new_passwords\": {\"NAME\": \"...\"}}")
+        ->type_name("-");
+    command->add_flag("--dry-run", write.dry_run, "print the changes field by field and send no record");
+    if (always)
+        command->add_flag("--always", write.always, "write the records even when they would change nothing");
 }
 
 // set, import and apply: the search after the write that checks what the camera kept.
@@ -145,7 +150,7 @@ int main(int argc, char** argv)
     import_cmd->add_option("FILE", import_file, "a file written by vantoro export")->required();
     AddLogin(import_cmd, import_write, true);
     AddVerify(import_cmd, import_write);
-    AddCommonOptions(import_cmd, common, nullptr);
+    AddCommonOptions(import_cmd, common, "table or json");
     import_cmd->callback([&] { run = [&] { return RunImport(common, import_file, import_write); }; });
 
     SetOptions set;
@@ -179,7 +184,7 @@ int main(int argc, char** argv)
     Repeatable(set_cmd->add_option("--camera-name", set.camera_names,
                                    "name camera N (1 to 4); an empty TEXT clears the name"))
         ->type_name("N=TEXT");
-    AddCommonOptions(set_cmd, common, nullptr, Targets::Ranges);
+    AddCommonOptions(set_cmd, common, "table or json", Targets::Ranges);
     set_cmd->callback([&] { run = [&] { return RunSet(common, set); }; });
 
     ApplyOptions apply;
@@ -194,7 +199,7 @@ int main(int argc, char** argv)
                           "(1 to 256, default 16)")
         ->type_name("N");
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
-    AddCommonOptions(apply_cmd, common, nullptr, Targets::Ranges);
+    AddCommonOptions(apply_cmd, common, "table or json", Targets::Ranges);
     apply_cmd->callback([&] { run = [&] { return RunApply(common, apply); }; });
 
     std::string reset_mac;
@@ -202,8 +207,8 @@ int main(int argc, char** argv)
     CLI::App* reset_cmd = app.add_subcommand("reset", "send a camera the reset request");
     reset_cmd->add_option("MAC", reset_mac, "the camera")->required();
     AddLogin(reset_cmd, reset_write, false);
-    AddCommonOptions(reset_cmd, common, nullptr);
-    reset_cmd->callback([&] { run = [&] { return RunReset(common, reset_mac, reset_write.login); }; });
+    AddCommonOptions(reset_cmd, common, "table or json");
+    reset_cmd->callback([&] { run = [&] { return RunReset(common, reset_mac, reset_write); }; });
 
     LogOptions log;
     CLI::App* log_cmd = app.add_subcommand("log", "the journal of changes both programs keep, oldest first");

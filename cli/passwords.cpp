@@ -1,5 +1,9 @@
 #include "cli/passwords.h"
 
+#include "ops/text_forms.h"
+
+#include <nlohmann/json.hpp>
+
 #include <csignal>
 #include <cstdio>
 #include <iterator>
@@ -93,6 +97,67 @@ std::optional<std::string> ReadSecret(const char* env_name, const std::string& p
     if (!complete && secret.empty())
         return std::nullopt;
     return secret;
+}
+
+std::optional<Secrets> ParseSecrets(const std::string& text, std::string& error)
+{
+    // No exception text: a parse error quotes the input near the fault.
+    const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
+    if (object.is_discarded() || !object.is_object()) {
+        error = "standard input holds no JSON object";
+        return std::nullopt;
+    }
+    // A password the camera would cut at its NUL is refused, not changed.
+    const auto usable = [](const nlohmann::json& value) {
+        return value.is_string() && value.get_ref<const std::string&>().find('\0') == std::string::npos;
+    };
+    Secrets secrets;
+    bool login = false;
+    for (const auto& [key, value] : object.items()) {
+        if (key == "login_password") {
+            if (!usable(value)) {
+                error = "login_password is not a string without NUL";
+                return std::nullopt;
+            }
+            secrets.login_password = value.get<std::string>();
+            login = true;
+        } else if (key == "new_passwords") {
+            if (!value.is_object()) {
+                error = "new_passwords is not an object of user names and passwords";
+                return std::nullopt;
+            }
+            for (const auto& [name, password] : value.items()) {
+                if (!usable(password)) {
+                    error = "the new password of '" + ops::PrintableText(name) + "' is not a string without NUL";
+                    return std::nullopt;
+                }
+                secrets.new_passwords[name] = password.get<std::string>();
+            }
+        } else {
+            error = "unknown key '" + ops::PrintableText(key) + "' (login_password and new_passwords are known)";
+            return std::nullopt;
+        }
+    }
+    if (!login) {
+        error = "no login_password";
+        return std::nullopt;
+    }
+    return secrets;
+}
+
+std::optional<std::string> ReadBounded(std::FILE* file, std::size_t max)
+{
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, n);
+        if (text.size() > max)
+            return std::nullopt;
+    }
+    if (std::ferror(file))
+        return std::nullopt;
+    return text;
 }
 
 } // namespace vantoro::cli

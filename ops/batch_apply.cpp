@@ -14,6 +14,7 @@ const char* BatchResultName(BatchResult result)
     case BatchResult::NotFound: return "not found";
     case BatchResult::LoginRefused: return "login refused";
     case BatchResult::NotStarted: return "not started";
+    case BatchResult::Sent: return "sent";
     case BatchResult::Failed: break;
     }
     return "failed";
@@ -79,8 +80,8 @@ std::optional<WriteJob> Prepare(const CameraSnapshot* camera, const PlanRow& row
     RecordEdits edits;
     edits.general = row.edits;
     ApplyEdits(edits, edited); // general fields only: cannot fail
-    r.changes = DescribeChanges(*camera, edited);
-    if (edited.general == camera->general) {
+    r.changes = DescribeWrite(*camera, edited).changes;
+    if (edited.general == camera->general && !o.always) {
         r.result = BatchResult::Unchanged;
         return std::nullopt;
     }

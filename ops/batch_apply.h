@@ -12,14 +12,15 @@
 
 namespace vantoro::ops {
 
-enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed, NotStarted };
+// Sent: a request that no camera acknowledges (reset) left this program.
+enum class BatchResult { Applied, Unchanged, WouldApply, NotFound, LoginRefused, Failed, NotStarted, Sent };
 const char* BatchResultName(BatchResult result); // "applied", "not found", ...
 
 struct CameraResult {
     MacAddress mac{};
     BatchResult result = BatchResult::NotFound;
     std::string detail; // the failed step, what the camera did not send, why it is unverified
-    std::vector<FieldChange> changes;
+    std::vector<Change> changes;
     // For a camera applied: whether a search afterwards found what was sent.
     Verification verification = Verification::NotChecked;
     std::vector<Mismatch> mismatches;
@@ -42,6 +43,7 @@ struct BatchOptions {
     std::string login;
     std::string password;
     bool dry_run = false;
+    bool always = false; // write a row whose edits change nothing, too
 };
 
 struct BatchProgress {

@@ -2,7 +2,6 @@
 
 #include "link/net_interfaces.h"
 #include "ops/camera_json.h"
-#include "ops/record_edits.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"
 #include "vantoro_version.h"
@@ -24,67 +23,6 @@ namespace vantoro::ops {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-void GeneralChanges(const Frame& before, const Frame& after, std::vector<JournalChange>& out)
-{
-    const GeneralConfigReader b(before.data());
-    const GeneralConfigReader a(after.data());
-    for (const NetworkField* field : kNetworkColumns)
-        if (b.network_word(field->offset) != a.network_word(field->offset))
-            out.push_back({std::string(field->name), NetworkFieldText(b, *field), NetworkFieldText(a, *field)});
-    for (int slot = 0; slot < general_layout::camera_names; ++slot)
-        if (b.camera_name(slot) != a.camera_name(slot))
-            out.push_back({CameraNameField(slot), PrintableText(b.camera_name(slot)), PrintableText(a.camera_name(slot))});
-}
-
-void UserChanges(const Frame& before, const Frame& after, std::vector<JournalChange>& out)
-{
-    const UserConfigReader b(before.data());
-    const UserConfigReader a(after.data());
-    for (int r = 0; r < UserConfigReader::kRows; ++r) {
-        const bool had = !b.RowEmpty(r);
-        const bool has = !a.RowEmpty(r);
-        const std::string old_name = had ? PrintableText(b.name(r)) : std::string();
-        const std::string new_name = has ? PrintableText(a.name(r)) : std::string();
-        if (had && has && b.name(r) == a.name(r)) {
-            if (b.permissions(r) != a.permissions(r))
-                out.push_back({"permissions of " + new_name, PermissionText(b.permissions(r)),
-                               PermissionText(a.permissions(r))});
-            // Only that it changed: no password, old or new, is written down.
-            if (b.password(r) != a.password(r))
-                out.push_back({"password of " + new_name, std::nullopt, std::nullopt});
-            continue;
-        }
-        if (had)
-            out.push_back({"user " + old_name, std::nullopt, "deleted"});
-        if (has) {
-            out.push_back({"user " + new_name, std::nullopt, "added"});
-            out.push_back({"permissions of " + new_name, std::nullopt, PermissionText(a.permissions(r))});
-        }
-    }
-}
-
-void DomainChanges(const Frame& before, const Frame& after, std::vector<JournalChange>& out)
-{
-    const DomainConfigReader b(before.data());
-    const DomainConfigReader a(after.data());
-    for (int r = 0; r < DomainConfigReader::kRows; ++r) {
-        const bool had = !b.RowEmpty(r);
-        const bool has = !a.RowEmpty(r);
-        const std::string new_name = has ? PrintableText(a.name(r)) : std::string();
-        if (had && has && b.name(r) == a.name(r)) {
-            if (b.ip_text(r) != a.ip_text(r))
-                out.push_back({"address of " + new_name, PrintableText(b.ip_text(r)), PrintableText(a.ip_text(r))});
-            continue;
-        }
-        if (had)
-            out.push_back({"domain " + PrintableText(b.name(r)), std::nullopt, "deleted"});
-        if (has) {
-            out.push_back({"domain " + new_name, std::nullopt, "added"});
-            out.push_back({"address of " + new_name, std::nullopt, PrintableText(a.ip_text(r))});
-        }
-    }
-}
 
 std::string UtcNowMilliseconds()
 {
@@ -137,32 +75,6 @@ bool MakeFolders(const std::string& file)
 
 } // namespace
 
-std::vector<JournalChange> JournalChanges(const CameraSnapshot& before, const CameraSnapshot& after)
-{
-    std::vector<JournalChange> out;
-    const struct {
-        const char* kind;
-        const std::optional<Frame> CameraSnapshot::*slot;
-        void (*describe)(const Frame&, const Frame&, std::vector<JournalChange>&);
-    } kinds[] = {{"general", &CameraSnapshot::general, GeneralChanges},
-                 {"user", &CameraSnapshot::user, UserChanges},
-                 {"domain", &CameraSnapshot::domain, DomainChanges}};
-    for (const auto& k : kinds) {
-        const auto& b = before.*k.slot;
-        const auto& a = after.*k.slot;
-        if (!a || (b && *b == *a))
-            continue;
-        const std::size_t described = out.size();
-        if (b)
-            k.describe(*b, *a, out);
-        // A record written whose change has no name here (an import of bytes
-        // outside every field, or a record the camera never sent) still shows.
-        if (out.size() == described)
-            out.push_back({std::string(k.kind) + " record", std::nullopt, "written"});
-    }
-    return out;
-}
-
 void SetAnsweredFrom(JournalEntry& entry, const CameraSnapshot& camera)
 {
     entry.interface = InterfaceName(camera.answer_interface);
@@ -177,7 +89,7 @@ JournalEntry WriteEntry(const CameraSnapshot& before, const CameraSnapshot& sent
     entry.mac = sent.mac;
     SetAnsweredFrom(entry, before);
     entry.action = action;
-    entry.changes = JournalChanges(before, sent);
+    entry.changes = DescribeWrite(before, sent).changes;
     return entry;
 }
 
@@ -188,7 +100,7 @@ std::string JournalLine(const JournalEntry& e)
     static const std::string host = HostName();
     json changes = json::array();
     for (const JournalChange& c : e.changes)
-        changes.push_back({{"field", c.field}, {"before", TextOrNull(c.before)}, {"after", TextOrNull(c.after)}});
+        changes.push_back(c.Json());
     const json line = {{"time", UtcNowMilliseconds()},
                        {"program", e.program},
                        {"version", kVantoroVersion},

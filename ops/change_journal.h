@@ -7,6 +7,7 @@
 // ever written: a changed one is recorded as changed, nothing more.
 
 #include "link/camera_snapshot.h"
+#include "ops/record_changes.h"
 
 #include <optional>
 #include <string>
@@ -14,18 +15,11 @@
 
 namespace vantoro::ops {
 
-struct JournalChange {
-    std::string field; // "ethernet_ip", "user viewer", "permissions of viewer", ...
-    std::optional<std::string> before; // none: JSON null
-    std::optional<std::string> after;
-    bool operator==(const JournalChange&) const = default;
-};
-
-// What changed from before to after, in the journal's words: network fields
-// as dotted quads (switches on or off), camera names as text, users and
-// domains by name ("user viewer" added or deleted, "permissions of viewer",
-// "password of viewer" with no values, "domain cam1", "address of cam1").
-std::vector<JournalChange> JournalChanges(const CameraSnapshot& before, const CameraSnapshot& after);
+// A change in the journal's words, as ops/record_changes.h describes it:
+// network fields as dotted quads (switches on or off), camera names as text,
+// users and domains by name ("user viewer" added or deleted, "permissions of
+// viewer", "password of viewer" with no values, "domain cam1", "address of cam1").
+using JournalChange = Change;
 
 struct JournalEntry {
     std::string program; // "vantoro" or "vantoro-config"

@@ -166,92 +166,11 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
     return std::nullopt;
 }
 
-namespace {
-
-
-std::string UserRowText(const UserConfigReader& users, int row)
-{
-    if (users.RowEmpty(row))
-        return "(free)";
-    return PrintableText(users.name(row)) + " " + PermissionText(users.permissions(row));
-}
-
-std::string DomainRowText(const DomainConfigReader& domains, int row)
-{
-    if (domains.RowEmpty(row))
-        return "(free)";
-    return PrintableText(domains.name(row)) + " " + PrintableText(domains.ip_text(row));
-}
-
-} // namespace
-
 std::string PermissionText(std::uint32_t word)
 {
     const bool view = word & PERM_VIEW_IMAGE;
     const bool adjust = word & PERM_ADJUST;
     return view && adjust ? "view,adjust" : view ? "view" : adjust ? "adjust" : "none";
-}
-
-std::string FieldChange::Text() const
-{
-    if (before.empty() && after.empty())
-        return field + ": changed";
-    return field + ": " + before + " -> " + after;
-}
-
-std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const CameraSnapshot& after)
-{
-    std::vector<FieldChange> changes;
-    // Records left as they were are not looked into: a batch edits one of three.
-    if (before.general && after.general && *before.general != *after.general) {
-        const GeneralConfigReader b(before.general->data());
-        const GeneralConfigReader a(after.general->data());
-        // The raw words: a camera's 2 reads as on, and a change from 2 to 1 is still one.
-        for (const NetworkField* field : kNetworkColumns)
-            if (b.network_word(field->offset) != a.network_word(field->offset))
-                changes.push_back({std::string(field->name), NetworkFieldText(b, *field), NetworkFieldText(a, *field)});
-        // The names' bytes first: a batch of address changes leaves them all alike.
-        const auto name_bytes = [](const Frame& f) {
-            return f.begin() + long(general_layout::camera_name);
-        };
-        const long names_size = long(general_layout::firmware_version - general_layout::camera_name);
-        const bool names_alike =
-            std::equal(name_bytes(*before.general), name_bytes(*before.general) + names_size, name_bytes(*after.general));
-        for (int slot = 0; slot < general_layout::camera_names && !names_alike; ++slot)
-            if (b.camera_name(slot) != a.camera_name(slot))
-                changes.push_back({CameraNameField(slot), "'" + PrintableText(b.camera_name(slot)) + "'",
-                                   "'" + PrintableText(a.camera_name(slot)) + "'"});
-    }
-    if (before.user && after.user && *before.user != *after.user) {
-        const UserConfigReader b(before.user->data());
-        const UserConfigReader a(after.user->data());
-        for (int r = 0; r < UserConfigReader::kRows; ++r) {
-            std::string x = UserRowText(b, r);
-            std::string y = UserRowText(a, r);
-            const bool new_password = !a.RowEmpty(r) && b.password(r) != a.password(r);
-            if (x == y && !new_password)
-                continue;
-            // The same user with a new password: only that it changed.
-            if (x == y) {
-                changes.push_back({"password of " + PrintableText(a.name(r)), {}, {}});
-                continue;
-            }
-            if (new_password)
-                y += " (new password)";
-            changes.push_back({"user row " + std::to_string(r), x, y});
-        }
-    }
-    if (before.domain && after.domain && *before.domain != *after.domain) {
-        const DomainConfigReader b(before.domain->data());
-        const DomainConfigReader a(after.domain->data());
-        for (int r = 0; r < DomainConfigReader::kRows; ++r) {
-            const std::string x = DomainRowText(b, r);
-            const std::string y = DomainRowText(a, r);
-            if (x != y)
-                changes.push_back({"domain row " + std::to_string(r), x, y});
-        }
-    }
-    return changes;
 }
 
 } // namespace vantoro::ops

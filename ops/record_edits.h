@@ -73,14 +73,4 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& edits);
 // records half edited: the caller sends nothing then.
 std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraSnapshot& records);
 
-struct FieldChange {
-    std::string field;
-    std::string before; // both empty: a change whose values are not shown (a password)
-    std::string after;
-    // "field: before -> after", or "field: changed".
-    std::string Text() const;
-};
-// Field by field; passwords are never shown, only that one changed.
-std::vector<FieldChange> DescribeChanges(const CameraSnapshot& before, const CameraSnapshot& after);
-
 } // namespace vantoro::ops

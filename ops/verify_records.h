@@ -5,6 +5,7 @@
 // The header's command and reply_mode are the camera's to set.
 
 #include "link/camera_snapshot.h"
+#include "ops/record_changes.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ struct Mismatch {
     std::string reported;
 };
 
+// The bytes the write's description (DescribeWrite) says were written, sent
+// against reported.
+std::vector<Mismatch> CompareWritten(const CameraSnapshot& sent, const CameraSnapshot& reported,
+                                     const ComparedBytes& compared);
 // before: the records as found; sent: as written. whole: compare every byte
 // of the three records, not only those that differ between the two.
 // reported must hold all three records.

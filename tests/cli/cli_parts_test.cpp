@@ -216,10 +216,10 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     e.general.camera_names[2] = "Gate";
     ASSERT_FALSE(ApplyEdits(e, after));
     std::string all;
-    for (const FieldChange& c : DescribeChanges(before, after))
-        all += c.Text() + "\n";
+    for (const Change& c : DescribeWrite(before, after).changes)
+        all += c.Line() + "\n";
     EXPECT_EQ(all, "ethernet_ip: 0.0.0.0 -> 10.0.0.1\ncamera_name_3: '' -> 'Gate'\npassword of admin: changed\n"
-                   "user row 1: (free) -> bob view (new password)\n");
+                   "user bob: added\npermissions of bob: view\n");
     for (const char* secret : {"hunter22", "topsecret", "newsecret"})
         EXPECT_EQ(all.find(secret), std::string::npos) << secret;
 
@@ -230,17 +230,17 @@ TEST(CliEdits, ChangesNameFieldsAndRowsButNeverShowAPassword)
     journalled.domain = before.domain;
     DomainConfig(journalled.domain->data()).DeleteByName("old");
     DomainConfig(journalled.domain->data()).AddDomain("new", "10.0.0.7");
-    const std::vector<JournalChange> expected = {{"ethernet_ip", "0.0.0.0", "10.0.0.1"},
-                                                 {"camera_name_3", "", "Gate"},
-                                                 {"password of admin", std::nullopt, std::nullopt},
-                                                 {"user bob", std::nullopt, "added"},
-                                                 {"permissions of bob", std::nullopt, "view"},
-                                                 {"domain old", std::nullopt, "deleted"},
-                                                 {"domain new", std::nullopt, "added"},
-                                                 {"address of new", std::nullopt, "10.0.0.7"}};
-    EXPECT_EQ(JournalChanges(before, journalled), expected);
-    JournalEntry entry;
-    entry.changes = JournalChanges(before, journalled);
+    const std::vector<JournalChange> expected = {
+        {"ethernet_ip", "0.0.0.0", "10.0.0.1", ChangeKind::Network},
+        {"camera_name_3", "", "Gate", ChangeKind::CameraName},
+        {"password of admin", std::nullopt, std::nullopt, ChangeKind::Password},
+        {"user bob", std::nullopt, "added", ChangeKind::UserAdded},
+        {"permissions of bob", std::nullopt, "view", ChangeKind::Permissions},
+        {"domain old", std::nullopt, "deleted", ChangeKind::DomainDeleted},
+        {"domain new", std::nullopt, "added", ChangeKind::DomainAdded},
+        {"address of new", std::nullopt, "10.0.0.7", ChangeKind::DomainAddress}};
+    EXPECT_EQ(DescribeWrite(before, journalled).changes, expected);
+    JournalEntry entry = WriteEntry(before, journalled, "admin", "apply");
     const std::string line = JournalLine(entry);
     for (const char* secret : {"hunter22", "topsecret", "newsecret"})
         EXPECT_EQ(line.find(secret), std::string::npos) << secret;
