@@ -126,7 +126,7 @@ def test_force_and_no_verify(run_module):
 
 @pytest.mark.parametrize('reply, word, detail', [
     ((1, recorded('set-mismatch.json'), ''), 'mismatch', None),
-    ((1, recorded('set-no-ack.json'), ''), 'failed', 'no acknowledgement for the general record after 3 tries'),
+    ((1, recorded('set-no-ack.json'), ''), 'failed', 'no acknowledgement at step general'),
 ])
 def test_a_camera_that_failed_fails_the_task_with_vantoros_result(run_module, reply, word, detail):
     run = run_module(camera, dict(BASE, network=dict(gateway='192.168.1.254')), {'set': reply})

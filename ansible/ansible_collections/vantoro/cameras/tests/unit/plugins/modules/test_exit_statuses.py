@@ -49,12 +49,12 @@ def test_every_status_is_a_clear_failure(run_module, tmp_path, module, params, c
 
 
 def test_a_refused_plan_names_its_problems(run_module):
-    stderr = 'vantoro: 00 0A 0B 00 00 01  ethernet_ip 192.168.1.11: camera 00:0a:0b:00:00:02 holds it\n'
+    stderr = 'vantoro: 00 0A 0B 00 00 01  ethernet_ip 192.168.1.11: camera 00 0A 0B 00 00 02 holds it and keeps it\n'
     run = run_module(camera, dict(LOGIN, mac='00:0a:0b:00:00:01', network=dict(ethernet_ip='192.168.1.11')),
                      {'set': (2, recorded('refused.json'), stderr)})
     assert run.failed and run.values['rc'] == 2
-    assert run.values['problems'][0]['reason'] == 'camera 00:0a:0b:00:00:02 holds it'
-    assert 'camera 00:0a:0b:00:00:02 holds it' in run.values['msg']
+    assert run.values['problems'][0]['reason'] == 'camera 00 0A 0B 00 00 02 holds it and keeps it'
+    assert 'camera 00 0A 0B 00 00 02 holds it and keeps it' in run.values['msg']
 
 
 @pytest.mark.parametrize('module, params, command', MODULES, ids=[m[0].__name__.split('.')[-1] for m in MODULES])

@@ -160,10 +160,12 @@ def test_restore_of_what_the_camera_holds_is_unchanged(run_module, check_mode):
 
 @pytest.mark.parametrize('check_mode', [False, True])
 def test_reset_is_a_change_and_check_mode_sends_nothing(run_module, check_mode):
-    run = run_module(camera_reset, dict(CREDENTIALS, mac='00:0a:0b:00:00:01'),
-                     {'reset': (0, recorded('reset-sent.json'), '')}, check_mode=check_mode)
+    run = run_module(camera_reset, dict(CREDENTIALS, mac='00:0a:0b:00:00:02'),
+                     {'reset': (0, recorded('reset-dry-run.json' if check_mode else 'reset-sent.json'), '')},
+                     check_mode=check_mode)
     assert ('--dry-run' in run.call('reset')['argv']) is check_mode
     assert not run.failed and run.values['changed']
+    assert run.values['result'] == ('would apply' if check_mode else 'sent')
     assert run.call('reset')['env'] == {'VANTORO_PASSWORD': LOGIN}
 
 
