@@ -22,8 +22,9 @@ NETWORK_ADDRESS_KEYS = ('ethernet_ip', 'ethernet_mask', 'gateway', 'bootp_start'
 NETWORK_SWITCH_KEYS = ('server', 'bootp')
 CAMERA_NAME_KEYS = ('camera_name_1', 'camera_name_2', 'camera_name_3', 'camera_name_4')
 
-# Results in which vantoro says a camera was not done as asked.
+# Results of a camera to which vantoro sent nothing (and would send nothing in a dry run).
 NOT_SENT_RESULTS = ('unchanged', 'not found', 'login refused', 'not started')
+# Results, as result_word gives them, of a camera not done as asked.
 FAILED_RESULTS = ('not found', 'login refused', 'failed', 'not started', 'mismatch', 'unverified')
 
 
@@ -80,6 +81,7 @@ def result_word(row):
 
 
 def row_failed(row):
+    """Failed, not found, refused, not started, or not kept what was sent."""
     return result_word(row) in FAILED_RESULTS or row.get('verified') is False or bool(row.get('mismatches'))
 
 
@@ -89,13 +91,18 @@ def row_changed(row):
     return row.get('result') not in NOT_SENT_RESULTS
 
 
+def is_password(field):
+    """vantoro names a password's change 'password of NAME'."""
+    return field.startswith('password')
+
+
 def safe_changes(changes):
     """vantoro's changes, with a password only as its field name, whatever a
     row carries: a password's values never leave the module."""
     out = []
     for change in changes or []:
         field = change.get('field', '')
-        if 'password' in field:
+        if is_password(field):
             out.append(dict(field=field, before=None, after=None))
         else:
             out.append(dict(field=field, before=change.get('before'), after=change.get('after')))
@@ -113,7 +120,7 @@ def changes_diff(rows, single=False):
             continue
         b, a = {}, {}
         for change in changes:
-            if 'password' in change['field']:
+            if is_password(change['field']):
                 b[change['field']], a[change['field']] = '(present password)', '(new password)'
             else:
                 b[change['field']], a[change['field']] = change['before'], change['after']
