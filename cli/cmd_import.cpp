@@ -45,9 +45,7 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         return session.stopped() ? kExitInterrupted : kExitCameraFailed;
     }
     const std::string mac_text = MacTableText(backup.mac);
-    // Every byte of the backup is written, so every byte is compared.
-    const RecordChanges described = DescribeWrite(*current, backup, true);
-    result.changes = described.changes;
+    result.changes = DescribeWrite(*current, backup).changes;
     // What the camera holds already, byte for byte, is not written again.
     if (WritesNothing(*current, backup) && !write.always) {
         result.result = BatchResult::Unchanged;
@@ -62,8 +60,11 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
     // A restore puts back what the camera had, odd networks included.
     std::vector<AddressProblem> problems;
     if (!AddressesSafe(session, {PlanOf(*current, *backup.general)}, false, &problems)) {
-        if (json)
-            PrintResults(RefusedResults({backup.mac}), verify, problems);
+        if (json) {
+            auto refused = RefusedResults({backup.mac});
+            refused[0].changes = result.changes; // what would have been sent
+            PrintResults(refused, verify, problems);
+        }
         return kExitBadInput;
     }
     if (write.dry_run) {

@@ -117,8 +117,11 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         std::printf("%s  %s\n", mac_text.c_str(), result.changes[i].Line().c_str());
     std::vector<AddressProblem> problems;
     if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force, &problems)) {
-        if (json)
-            PrintResults(RefusedResults({*mac}), verify, problems);
+        if (json) {
+            auto refused = RefusedResults({*mac});
+            refused[0].changes = result.changes; // what would have been sent
+            PrintResults(refused, verify, problems);
+        }
         return kExitBadInput;
     }
     if (o.write.dry_run) {

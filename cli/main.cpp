@@ -167,11 +167,11 @@ int main(int argc, char** argv)
                 ->type_name("on|off");
     }
     Repeatable(set_cmd->add_option("--add-user", set.add_users,
-                                   "add a user in the first free row; password from VANTORO_NEW_PASSWORD or a prompt"))
+                                   "add a user in the first free row; password from VANTORO_NEW_PASSWORD, a prompt or --secrets"))
         ->type_name("NAME");
     Repeatable(set_cmd->add_option("--password", set.passwords,
                                    "change an existing user's password in place; the new password comes from "
-                                   "VANTORO_NEW_PASSWORD or a prompt"))
+                                   "VANTORO_NEW_PASSWORD, a prompt or --secrets"))
         ->type_name("NAME");
     Repeatable(set_cmd->add_option("--delete-user", set.delete_users, "delete every user of this name (any case)"))
         ->type_name("NAME");

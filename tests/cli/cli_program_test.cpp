@@ -512,6 +512,148 @@ TEST(CliProgram, ResetSendsTheResetRequest)
     EXPECT_EQ(sim.Counters().resets, 1u);
 }
 
+TEST(CliProgram, WritesSpeakOneJsonDocumentAndSendNothingUnchanged)
+{
+    ScratchDir dir;
+    const std::string backup = dir.File("backup.json"), plan = dir.File("plan.csv"), input = dir.File("secrets.json");
+    WriteFile(plan, "mac,gateway\n" + MacArg(1) + ",127.0.0.254\n" + MacArg(2) + ",192.168.1.1\n");
+    const std::string m = MacArg(1);
+    const std::vector<std::string> json_out = {"--format", "json"};
+    const auto set = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {"set", m, "--login", "admin", "--force", "--format", "json"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const json address = {{"field", "ethernet_ip"}, {"before", "192.168.1.10"}, {"after", "127.0.0.7"}};
+    const json restored = {{"field", "ethernet_ip"}, {"before", "127.0.0.9"}, {"after", "192.168.1.10"}};
+    const json gateway = {{"field", "gateway"}, {"before", "192.168.1.1"}, {"after", "127.0.0.254"}};
+    const std::string secrets = R"({"login_password":"admin","new_passwords":{"bob":"b0b-Secret","viewer":"v1ew-Secret"}})";
+    const std::vector<std::string> users = {"--add-user", "bob", "--password", "viewer", "--secrets", "-"};
+    struct Case {
+        const char* name;
+        std::vector<std::vector<std::string>> setup; // run first, with the admin's password
+        std::vector<std::string> args;
+        std::string input; // standard input, with --secrets -
+        int exit;
+        std::vector<std::string> results; // of each camera; none: no document
+        json changes; // of the first camera; null: not compared
+        json verified;
+        bool sends; // whether any record reaches a camera
+        std::string summary_key = {};
+        std::size_t problems = 0;
+        std::string message = {}; // on standard error
+    };
+    const std::vector<std::string> exported = {"export", m, backup};
+    const std::vector<std::string> moved = {"set", m, "--login", "admin", "--force", "--ethernet-ip", "127.0.0.9"};
+    const std::vector<Case> cases = {
+        {"set, dry run", {}, set({"--ethernet-ip", "127.0.0.7", "--dry-run"}), "", 0, {"would apply"}, {address}, nullptr,
+         false, "would apply"},
+        {"set", {}, set({"--ethernet-ip", "127.0.0.7"}), "", 0, {"applied"}, {address}, true, true, "verified"},
+        {"set, unchanged", {}, set({"--ethernet-ip", "192.168.1.10", "--camera-name", "1=Cam 1 Entrance"}), "", 0,
+         {"unchanged"}, json::array(), nullptr, false, "unchanged"},
+        {"set, unchanged, dry run", {}, set({"--ethernet-ip", "192.168.1.10", "--dry-run"}), "", 0, {"unchanged"},
+         json::array(), nullptr, false},
+        {"set, unchanged, always", {}, set({"--ethernet-ip", "192.168.1.10", "--always"}), "", 0, {"applied"},
+         json::array(), true, true},
+        {"set, users by name, passwords from standard input", {}, set(users), secrets, 0, {"applied"},
+         json::parse(R"([{"field":"password of viewer","before":null,"after":null},
+                         {"field":"user bob","before":null,"after":"added"},
+                         {"field":"permissions of bob","before":null,"after":"none"}])"),
+         true, true},
+        {"set, address held by another camera", {}, set({"--ethernet-ip", "192.168.1.11"}), "", 2, {"not started"},
+         {{{"field", "ethernet_ip"}, {"before", "192.168.1.10"}, {"after", "192.168.1.11"}}}, nullptr, false,
+         "not started", 1, "holds it and keeps it"},
+        {"set, login refused", {}, set({"--gateway", "127.0.0.1", "--secrets", "-"}), R"({"login_password":"wrong"})",
+         1, {"login refused"}, json::array(), nullptr, false},
+        {"import, dry run", {exported, moved}, {"import", backup, "--login", "admin", "--dry-run", "--format", "json"},
+         "", 0, {"would apply"}, {restored}, nullptr, false},
+        {"import", {exported, moved}, {"import", backup, "--login", "admin", "--format", "json"}, "", 0, {"applied"},
+         {restored}, true, true},
+        {"import, unchanged", {exported}, {"import", backup, "--login", "admin", "--format", "json"}, "", 0,
+         {"unchanged"}, json::array(), nullptr, false},
+        {"apply, dry run", {}, {"apply", plan, "--login", "admin", "--force", "--dry-run", "--format", "json"}, "", 0,
+         {"would apply", "unchanged"}, {gateway}, nullptr, false, "would apply"},
+        {"apply", {}, {"apply", plan, "--login", "admin", "--force", "--format", "json"}, "", 0, {"applied", "unchanged"},
+         {gateway}, true, true, "verified"},
+        {"reset, dry run", {}, {"reset", m, "--login", "admin", "--dry-run", "--format", "json"}, "", 0,
+         {"would apply"}, json::array(), nullptr, false},
+        {"reset", {}, {"reset", m, "--login", "admin", "--format", "json"}, "", 0, {"sent"}, json::array(), nullptr,
+         false, "sent"},
+        // Bad --secrets: refused before anything is sent, the values never shown.
+        {"secrets, no JSON", {}, set(users), "{\"login_password\":\"b0b-Secret", 2, {}, nullptr, nullptr, false, {}, 0,
+         "no JSON object"},
+        {"secrets, wrong type", {}, set(users), R"({"login_password":"admin","new_passwords":["b0b-Secret"]})", 2, {},
+         nullptr, nullptr, false, {}, 0, "new_passwords is not an object"},
+        {"secrets, a password no edit names", {}, set(users),
+         R"({"login_password":"admin","new_passwords":{"bob":"b0b-Secret","viewer":"x","eve":"v1ew-Secret"}})", 2, {},
+         nullptr, nullptr, false, {}, 0, "'eve', which no --add-user or --password names"},
+        {"secrets, a password missing", {}, set(users), R"({"login_password":"admin","new_passwords":{"bob":"x"}})", 2,
+         {}, nullptr, nullptr, false, {}, 0, "no password for 'viewer'"},
+        {"secrets, an unknown key", {}, set(users), R"({"login_pasword":"b0b-Secret"})", 2, {}, nullptr, nullptr, false,
+         {}, 0, "unknown key 'login_pasword'"},
+        {"secrets, too long", {}, set(users), "{\"login_password\":\"" + std::string(70000, 'p') + "\"}", 2, {}, nullptr,
+         nullptr, false, {}, 0, "more than 65536 bytes"},
+        {"secrets, only from standard input", {}, set({"--gateway", "127.0.0.1", "--secrets", "secrets.json"}), "", 2,
+         {}, nullptr, nullptr, false, {}, 0, "--secrets wants -"},
+    };
+    for (const Case& c : cases) {
+        sim::SimOptions o;
+        o.state_file = dir.File("state.bin");
+        o.log_file = dir.File("sim.log");
+        ::unlink(o.log_file.c_str());
+        SimulatedCameras sim(2, o);
+        for (const auto& step : c.setup)
+            ASSERT_EQ(RunVantoro(sim.Command(step), kAdmin).exit, 0) << c.name;
+        const std::string state = ReadText(o.state_file);
+        const std::size_t logged = ReadText(o.log_file).size();
+        const auto stored = sim.Counters().records_stored;
+        const auto resets = sim.Counters().resets;
+        WriteFile(input, c.input);
+        std::vector<std::string> env = {"XDG_STATE_HOME=" + dir.File("state")};
+        if (c.input.empty())
+            env.push_back(kAdmin[0]);
+        const RunResult r = VantoroProcess(sim.Command(c.args), env, {}, input).Wait();
+        EXPECT_EQ(r.exit, c.exit) << c.name << "\n" << r.out << r.err;
+        EXPECT_TRUE(Contains(r.err, c.message)) << c.name << ": " << r.err;
+        for (const char* secret : {"b0b-Secret", "v1ew-Secret"})
+            EXPECT_FALSE(Contains(r.out + r.err + ReadText(dir.File("state") + "/vantoro/changes.jsonl"), secret))
+                << c.name;
+        // Nothing on the wire: the state file as it was, no record in the log.
+        if (!c.sends) {
+            EXPECT_EQ(ReadText(o.state_file), state) << c.name;
+        }
+        EXPECT_EQ(sim.Counters().records_stored > stored, c.sends) << c.name;
+        EXPECT_EQ(Contains(ReadText(o.log_file).substr(logged), "stored "), c.sends) << c.name;
+        EXPECT_EQ(sim.Counters().resets, resets + (std::string(c.name) == "reset")) << c.name;
+        if (c.results.empty()) {
+            EXPECT_EQ(r.out, "") << c.name;
+            continue;
+        }
+        // One document, nothing else, on standard output.
+        ASSERT_TRUE(json::accept(r.out)) << c.name << "\n" << r.out;
+        const json document = json::parse(r.out);
+        ASSERT_EQ(document["results"].size(), c.results.size()) << c.name;
+        for (std::size_t i = 0; i < c.results.size(); ++i) {
+            const json& result = document["results"][i];
+            EXPECT_EQ(result["mac"], MacArg(int(i) + 1)) << c.name;
+            EXPECT_EQ(result["result"], c.results[i]) << c.name;
+            for (const char* key : {"detail", "changes", "verified", "mismatches"})
+                EXPECT_TRUE(result.contains(key)) << c.name << ": " << key;
+        }
+        if (!c.changes.is_null()) {
+            EXPECT_EQ(document["results"][0]["changes"], c.changes) << c.name;
+        }
+        EXPECT_EQ(document["results"][0]["verified"], c.verified) << c.name;
+        EXPECT_EQ(document["problems"].size(), c.problems) << c.name;
+        if (c.problems > 0) {
+            EXPECT_EQ(document["problems"][0]["address"], "192.168.1.11") << c.name;
+        }
+        if (!c.summary_key.empty()) {
+            EXPECT_EQ(document["summary"][c.summary_key], 1) << c.name << "\n" << document["summary"];
+        }
+    }
+}
+
 TEST(CliProgram, EveryWriteIsJournalledAsOneWholeLineWithoutAPassword)
 {
     SimulatedCameras sim(3);

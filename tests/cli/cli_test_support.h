@@ -38,8 +38,10 @@ struct RunResult {
 // onto this machine's networks.
 class VantoroProcess {
 public:
-    // out: where standard output goes instead of a file read back by Wait.
-    VantoroProcess(std::vector<std::string> args, const std::vector<std::string>& env = {}, const std::string& out = {})
+    // out: where standard output goes instead of a file read back by Wait;
+    // in: the file standard input reads (default /dev/null).
+    VantoroProcess(std::vector<std::string> args, const std::vector<std::string>& env = {}, const std::string& out = {},
+                   const std::string& in = {})
     {
         static int counter = 0;
         out_path_ = out.empty() ? dir_.File("out" + std::to_string(++counter)) : out;
@@ -65,7 +67,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, in.empty() ? "/dev/null" : in.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | (out.empty() ? O_TRUNC : 0),
                                          0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -125,7 +127,8 @@ public:
         o.bind_address = sim::testing::Loopback("127.0.0.1");
         o.port = 0;
         o.reply_port = tool_port_ = FreePort();
-        o.log_file = "/dev/null";
+        if (o.log_file.empty())
+            o.log_file = "/dev/null";
         simulator_ = std::make_unique<sim::CameraSimulator>(o);
         if (auto error = simulator_->Start())
             ADD_FAILURE() << *error;
