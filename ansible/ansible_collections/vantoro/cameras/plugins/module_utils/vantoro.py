@@ -186,10 +186,12 @@ class Vantoro(object):
     def fail_usage(self, rc, document, err):
         """Exit status 2: vantoro refused the request before sending anything."""
         extra = {}
-        if isinstance(document, dict) and document.get('problems'):
-            extra['problems'] = document['problems']
-        elif isinstance(document, dict) and document.get('results'):
-            extra['results'] = document['results']
+        # A refused plan: each problem, and what each camera would have been sent.
+        for key in ('problems', 'results'):
+            if isinstance(document, dict) and document.get(key):
+                extra[key] = document[key]
+        for row in extra.get('results', []):
+            row['changes'] = safe_changes(row.get('changes'))
         self.module.fail_json(msg='vantoro refused the request and sent nothing (exit status 2): %s' % last_lines(err),
                               rc=rc, stderr=err, **extra)
 

@@ -54,6 +54,8 @@ def test_a_refused_plan_names_its_problems(run_module):
                      {'set': (2, recorded('refused.json'), stderr)})
     assert run.failed and run.values['rc'] == 2
     assert run.values['problems'][0]['reason'] == 'camera 00 0A 0B 00 00 02 holds it and keeps it'
+    assert run.values['results'][0]['result'] == 'not started'
+    assert run.values['results'][0]['changes'][0]['after'] == '192.168.1.11'
     assert 'camera 00 0A 0B 00 00 02 holds it and keeps it' in run.values['msg']
 
 
