@@ -34,6 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xcb for X11 sessions (and Xwayland); the native Wayland plugin is a bonus.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# The Ansible collection vantoro.cameras runs vantoro on each site host.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ansible-core")
 # setcap, for the postinst that grants vantoro CAP_NET_RAW (its ARP probes).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
@@ -46,6 +48,7 @@ their rights, and its domain-name table, and writes the three
 configuration records back to the camera in an acknowledged sequence.
 .
 The package also holds vantoro-camera-sim, which serves simulated cameras
-for trying the tool without hardware.")
+for trying the tool without hardware, and the Ansible collection
+vantoro.cameras, which runs vantoro on the hosts of many sites.")
 
 include(CPack)

@@ -72,6 +72,8 @@ contents() {
     [[ $got == *"$version"* ]] || fail "vantoro --version says '$got'"
   fi
   [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
+  got=$(sed -n 's/^version: "\(.*\)"$/\1/p' "$root/usr/share/ansible/collections/ansible_collections/vantoro/cameras/galaxy.yml")
+  [[ $got == "$version" ]] || fail "the Ansible collection's galaxy.yml says version '$got'"
   got=$(gzip -dc "$root/usr/share/doc/vantoro-config/changelog.gz" | head -n 1)
   [[ $got == "vantoro-config ($version) "* ]] || fail "the changelog's latest entry is '$got', not $version"
   grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.vantoro.config.metainfo.xml" ||
