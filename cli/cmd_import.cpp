@@ -50,18 +50,9 @@ int RunImport(const CommonOptions& common, const std::string& file, const WriteO
         return kExitBadInput;
     }
     const std::string mac_text = MacTableText(backup.mac);
-    result.changes = DescribeWrite(*current, backup).changes;
     // What the camera holds already, byte for byte, is not written again.
-    if (WritesNothing(*current, backup) && !write.always) {
-        result.result = BatchResult::Unchanged;
-        if (json)
-            PrintResults({result}, verify);
-        else
-            std::printf("%s  unchanged\n", mac_text.c_str());
+    if (SaidUnchanged(*current, backup, write.always, json, verify, result))
         return kExitOk;
-    }
-    for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
-        std::printf("%s  %s\n", mac_text.c_str(), TerminalText(result.changes[i].Line()).c_str());
     // A restore puts back what the camera had, odd networks included.
     // A backup that moves the camera's address is checked after a whole search.
     std::vector<AddressProblem> problems;

@@ -127,18 +127,9 @@ int RunSet(const CommonOptions& common, const SetOptions& o)
         return kExitBadInput;
     }
     const std::string mac_text = MacTableText(*mac);
-    result.changes = DescribeWrite(*camera, edited).changes;
     // Byte for byte: an edit that writes what is there already sends nothing.
-    if (WritesNothing(*camera, edited) && !o.write.always) {
-        result.result = BatchResult::Unchanged;
-        if (json)
-            PrintResults({result}, verify);
-        else
-            std::printf("%s  unchanged\n", mac_text.c_str());
+    if (SaidUnchanged(*camera, edited, o.write.always, json, verify, result))
         return kExitOk;
-    }
-    for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
-        std::printf("%s  %s\n", mac_text.c_str(), TerminalText(result.changes[i].Line()).c_str());
     std::vector<AddressProblem> problems;
     if (!AddressesSafe(session, {PlanOf(*camera, *edited.general)}, !common.force, &problems)) {
         if (json) {

@@ -3,7 +3,9 @@
 #include "cli/interrupt.h"
 #include "cli/passwords.h"
 #include "cli/progress.h"
+#include "cli/write_report.h"
 #include "ops/edit_options.h"
+#include "ops/record_changes.h"
 #include "ops/text_forms.h"
 #include "link/net_interfaces.h"
 #include "link/records.h"
@@ -291,6 +293,24 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
     if (problems)
         *problems = report.problems;
     return !report.refused();
+}
+
+bool SaidUnchanged(const CameraSnapshot& before, const CameraSnapshot& after, bool always, bool json, bool verify,
+                   CameraResult& result)
+{
+    const std::string mac_text = MacTableText(before.mac);
+    result.changes = DescribeWrite(before, after).changes;
+    if (WritesNothing(before, after) && !always) {
+        result.result = BatchResult::Unchanged;
+        if (json)
+            PrintResults({result}, verify);
+        else
+            std::printf("%s  unchanged\n", mac_text.c_str());
+        return true;
+    }
+    for (std::size_t i = 0; i < result.changes.size() && !json; ++i)
+        std::printf("%s  %s\n", mac_text.c_str(), TerminalText(result.changes[i].Line()).c_str());
+    return false;
 }
 
 bool OneSource(const CameraSnapshot& camera, std::vector<AddressProblem>* problems)

@@ -72,6 +72,12 @@ std::optional<CameraSnapshot> FindAndLogin(Session& session, const MacAddress& m
                                           const std::string& password, CameraResult* failure = nullptr,
                                           SearchScope scope = SearchScope::UntilTargetsFound);
 
+// The changes of writing after over before, into result and, for a table,
+// one line each; or, when it would change nothing byte for byte and always
+// is not given, the result unchanged, printed, and true: nothing to send.
+bool SaidUnchanged(const CameraSnapshot& before, const CameraSnapshot& after, bool always, bool json, bool verify,
+                   CameraResult& result);
+
 // False after a line on standard error naming the MAC and its addresses
 // when the camera's MAC answered from more than one address: nothing may be
 // sent to it unless --wan narrows the search to one of them.

@@ -1,5 +1,7 @@
 #include "ops/text_forms.h"
 
+#include "util/record_text.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -42,26 +44,6 @@ void Escape(std::string& out, unsigned char b)
     out += esc;
 }
 
-// The length of the UTF-8 sequence at the front of text, or 0 when it is none.
-std::size_t Utf8Length(std::string_view text, char32_t& code)
-{
-    const auto b = static_cast<unsigned char>(text[0]);
-    std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0 || n > text.size())
-        return 0;
-    code = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (c & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return n;
-}
-
 bool Formula(std::string_view text)
 {
     const std::size_t first = text.find_first_not_of('\'');
@@ -80,7 +62,7 @@ std::string TerminalText(std::string_view text)
     std::string out;
     while (!text.empty()) {
         char32_t code = 0;
-        const std::size_t n = Utf8Length(text, code);
+        const std::size_t n = NextUtf8(text, code);
         if (n == 0 || code < 0x20 || (code >= 0x7F && code < 0xA0)) {
             for (std::size_t i = 0; i < std::max<std::size_t>(n, 1); ++i)
                 Escape(out, static_cast<unsigned char>(text[i]));

@@ -24,7 +24,19 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
-// One character from the front of text; its length, or 0 when it is no UTF-8.
+
+std::optional<unsigned char> ByteOf(char32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<unsigned char>(c);
+    for (int i = 0; i < 32; ++i)
+        if (kHigh[i] == c)
+            return static_cast<unsigned char>(0x80 + i);
+    return std::nullopt;
+}
+
+} // namespace
+
 std::size_t NextUtf8(std::string_view text, char32_t& code)
 {
     const auto b = static_cast<unsigned char>(text[0]);
@@ -43,18 +55,6 @@ std::size_t NextUtf8(std::string_view text, char32_t& code)
         return 0;
     return n;
 }
-
-std::optional<unsigned char> ByteOf(char32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<unsigned char>(c);
-    for (int i = 0; i < 32; ++i)
-        if (kHigh[i] == c)
-            return static_cast<unsigned char>(0x80 + i);
-    return std::nullopt;
-}
-
-} // namespace
 
 std::string Utf8FromRecordText(std::string_view bytes)
 {

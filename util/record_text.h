@@ -19,4 +19,8 @@ std::string Utf8FromRecordText(std::string_view bytes);
 // character, as UTF-8, goes to *refused when given.
 std::optional<std::string> RecordTextFromUtf8(std::string_view text, std::string* refused = nullptr);
 
+// The length of the UTF-8 sequence at the front of text, its character in
+// code; 0 when it is no well-formed UTF-8 (overlong forms and surrogates too).
+std::size_t NextUtf8(std::string_view text, char32_t& code);
+
 } // namespace vantoro

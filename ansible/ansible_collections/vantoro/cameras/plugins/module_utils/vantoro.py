@@ -130,6 +130,36 @@ def changes_diff(rows, single=False):
     return dict(before=before, after=after)
 
 
+def one_row(module, document, command, rc, err):
+    """The one result row of a command about one camera; the task fails on any other count."""
+    rows = document.get('results') or []
+    if len(rows) != 1:
+        module.fail_json(msg='vantoro %s gave %d results for one camera' % (command, len(rows)), rc=rc, stderr=err)
+    return rows[0]
+
+
+def row_result(row):
+    """What a write to one camera returns of vantoro's result row."""
+    result = dict(
+        changed=row_changed(row),
+        result=result_word(row),
+        changes=safe_changes(row.get('changes')),
+        mismatches=row.get('mismatches') or [],
+        diff=changes_diff([row], single=True),
+    )
+    if row.get('detail'):
+        result['detail'] = row['detail']
+    return result
+
+
+def exit_with_row(module, name, row, result, rc, err):
+    """Ends the task: failed when vantoro failed or the camera did, with its result and detail."""
+    if rc != 0 or row_failed(row):
+        module.fail_json(msg='%s: %s%s' % (name, result['result'], ' (%s)' % row['detail'] if row.get('detail') else ''),
+                         rc=rc, stderr=err, **result)
+    module.exit_json(**result)
+
+
 class Vantoro(object):
     """Runs vantoro for one module with the common options and reports its failures as the task's."""
 

@@ -197,8 +197,8 @@ detail:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.vantoro.cameras.plugins.module_utils.vantoro import (
-    NETWORK_ADDRESS_KEYS, NETWORK_SWITCH_KEYS, Vantoro, changes_diff, common_argument_spec, mac_key,
-    network_argument_spec, option, result_word, row_changed, row_failed, safe_changes, switch_text)
+    NETWORK_ADDRESS_KEYS, NETWORK_SWITCH_KEYS, Vantoro, common_argument_spec, mac_key,
+    exit_with_row, network_argument_spec, one_row, option, row_result, switch_text)
 
 
 def argument_spec():
@@ -365,24 +365,8 @@ def main():
 
     secrets = module.jsonify(dict(login_password=params['login_password'], new_passwords=new_passwords))
     rc, document, err = vantoro.run_json(set_argv(module) + edits + vantoro.search_options(), data=secrets, env=env)
-    rows = document.get('results') or []
-    if len(rows) != 1:
-        module.fail_json(msg='vantoro set gave %d results for one camera' % len(rows), rc=rc, stderr=err)
-    row = rows[0]
-    result = dict(
-        changed=row_changed(row),
-        result=result_word(row),
-        changes=safe_changes(row.get('changes')),
-        mismatches=row.get('mismatches') or [],
-        diff=changes_diff([row], single=True),
-    )
-    if row.get('detail'):
-        result['detail'] = row['detail']
-    if rc != 0 or row_failed(row):
-        module.fail_json(msg='%s: %s%s' % (params['mac'], result['result'],
-                                           ' (%s)' % row['detail'] if row.get('detail') else ''),
-                         rc=rc, stderr=err, **result)
-    module.exit_json(**result)
+    row = one_row(module, document, 'set', rc, err)
+    exit_with_row(module, params['mac'], row, row_result(row), rc, err)
 
 
 if __name__ == '__main__':

@@ -56,7 +56,7 @@ detail:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.vantoro.cameras.plugins.module_utils.vantoro import (
-    Vantoro, common_argument_spec, mac_key, option, result_word, row_failed)
+    Vantoro, common_argument_spec, mac_key, one_row, option, result_word, row_failed)
 
 
 def main():
@@ -73,10 +73,7 @@ def main():
         argv.append('--dry-run')
     rc, document, err = vantoro.run_json(argv + vantoro.search_options(),
                                          env=vantoro.environment(params['login_password']))
-    rows = document.get('results') or []
-    if len(rows) != 1:
-        module.fail_json(msg='vantoro reset gave %d results for one camera' % len(rows), rc=rc, stderr=err)
-    row = rows[0]
+    row = one_row(module, document, 'reset', rc, err)
     result = dict(changed=True, result=result_word(row))
     if row.get('detail'):
         result['detail'] = row['detail']

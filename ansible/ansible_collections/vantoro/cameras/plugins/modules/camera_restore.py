@@ -66,7 +66,7 @@ mismatches:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.vantoro.cameras.plugins.module_utils.vantoro import (
-    Vantoro, changes_diff, common_argument_spec, option, result_word, row_changed, row_failed, safe_changes)
+    Vantoro, common_argument_spec, exit_with_row, one_row, option, row_result)
 
 
 def main():
@@ -81,22 +81,8 @@ def main():
         argv.append('--dry-run')
     rc, document, err = vantoro.run_json(argv + vantoro.search_options(),
                                          env=vantoro.environment(params['login_password']))
-    rows = document.get('results') or []
-    if len(rows) != 1:
-        module.fail_json(msg='vantoro import gave %d results for one camera' % len(rows), rc=rc, stderr=err)
-    row = rows[0]
-    result = dict(
-        changed=row_changed(row),
-        result=result_word(row),
-        changes=safe_changes(row.get('changes')),
-        mismatches=row.get('mismatches') or [],
-        diff=changes_diff([row], single=True),
-    )
-    if rc != 0 or row_failed(row):
-        module.fail_json(msg='%s: %s%s' % (row.get('mac', params['src']), result['result'],
-                                           ' (%s)' % row['detail'] if row.get('detail') else ''),
-                         rc=rc, stderr=err, **result)
-    module.exit_json(**result)
+    row = one_row(module, document, 'import', rc, err)
+    exit_with_row(module, row.get('mac', params['src']), row, row_result(row), rc, err)
 
 
 if __name__ == '__main__':
