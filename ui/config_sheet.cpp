@@ -9,6 +9,7 @@
 #include "ui/security_config_page.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
+#include "util/record_text.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -145,7 +146,9 @@ bool ConfigSheet::Apply()
 void ConfigSheet::RecordChange(const CameraSnapshot& sent, std::optional<ApplyStep> last_acknowledged)
 {
     const bool reported = state_->reported && state_->reported->mac == sent.mac;
-    ops::JournalEntry entry = ops::WriteEntry(reported ? *state_->reported : sent, sent, state_->remembered_user, "apply");
+    // The login as typed: the journal is UTF-8, the remembered name the camera's bytes.
+    ops::JournalEntry entry = ops::WriteEntry(reported ? *state_->reported : sent, sent,
+                                              Utf8FromRecordText(state_->remembered_user), "apply");
     entry.program = "vantoro-config";
     if (last_acknowledged == ApplyStep::General) {
         entry.result = "applied";
