@@ -322,9 +322,10 @@ TEST_F(LoopbackFixture, EachCameraAddressedByItselfDrivesItsOwnSequence)
         EXPECT_EQ(GeneralConfigReader(after[i].records.general.data()).gateway(),
                   written ? 0x0A000100u + std::uint32_t(i) : GeneralConfigReader(cams[i].records.general.data()).gateway())
             << i;
-        if (written)
+        if (written) {
             EXPECT_TRUE(std::equal(after[i].records.general.begin() + 8, after[i].records.general.end(),
                                    edited[i == 1 ? 0 : 1].begin() + 8));
+        }
     }
     EXPECT_EQ(simulator->Counters().set_requests, 6u) << "three records each, none to camera 0";
 }
