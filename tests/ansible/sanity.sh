@@ -31,9 +31,10 @@ modules=(plugins/modules/*.py)
 python_files=$(find plugins tests -name '*.py' | sort)
 yaml_files=$(find . -name '*.yml' -not -path './tests/output/*' | sort)
 
-# validate-modules, less what tests/sanity/ignore-2.14.txt lists ("path test:code").
+# validate-modules (--arg: argparse's prefix of its check of each module's argument table), less
+# what tests/sanity/ignore-2.14.txt lists ("path test:code").
 validate_modules() {
-  PYTHONPATH=$root $PY $S/validate-modules/validate.py --format plain --arg-spec \
+  PYTHONPATH=$root $PY $S/validate-modules/validate.py --format plain --arg \
       --collection ansible_collections/vantoro/cameras --collection-version "$version" "${modules[@]}" > "$work/vm.out" 2>&1
   sed -n 's/^\([^ ]*\) validate-modules:\([^ ]*\)$/\1:0:0: E\2 /p' tests/sanity/ignore-2.14.txt > "$work/vm.ignored"
   if [ -s "$work/vm.ignored" ]; then

@@ -65,3 +65,12 @@ options:
     type: str
     required: true
 '''
+
+    CAMERA = r'''
+options:
+  mac:
+    description:
+      - The camera, as C(00:0a:0b:00:00:01) or C(00 0A 0B 00 00 01).
+    type: str
+    required: true
+'''

@@ -30,7 +30,7 @@ FAILED_RESULTS = ('not found', 'login refused', 'failed', 'not started', 'mismat
 
 def common_argument_spec(login=False, **options):
     """The options every module takes, the login when it writes, and its own."""
-    spec = dict(
+    table = dict(
         executable=dict(type='path'),
         wan=dict(type='str'),
         interfaces=dict(type='list', elements='str'),
@@ -39,19 +39,19 @@ def common_argument_spec(login=False, **options):
         retries=dict(type='int'),
     )
     if login:
-        spec.update(
+        table.update(
             login=dict(type='str', required=True),
             login_password=dict(type='str', required=True, no_log=True),
         )
-    spec.update(options)
-    return spec
+    table.update(options)
+    return table
 
 
 def network_argument_spec():
     """The network keys of one camera: addresses as text, the switches as booleans."""
-    spec = dict((key, dict(type='str')) for key in NETWORK_ADDRESS_KEYS)
-    spec.update((key, dict(type='bool')) for key in NETWORK_SWITCH_KEYS)
-    return spec
+    table = dict((key, dict(type='str')) for key in NETWORK_ADDRESS_KEYS)
+    table.update((key, dict(type='bool')) for key in NETWORK_SWITCH_KEYS)
+    return table
 
 
 def mac_key(text):

@@ -20,6 +20,7 @@ author: The Vantoro Config developers (@vantoro)
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
   - vantoro.cameras.vantoro
+  - vantoro.cameras.vantoro.camera
 attributes:
   check_mode:
     support: full
@@ -29,11 +30,6 @@ attributes:
   platform:
     platforms: posix
 options:
-  mac:
-    description:
-      - The camera, as C(00:0a:0b:00:00:01) or C(00 0A 0B 00 00 01).
-    type: str
-    required: true
   dest:
     description:
       - The export file on the site host; its folder must exist.

@@ -17,6 +17,7 @@ author: The Vantoro Config developers (@vantoro)
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
   - vantoro.cameras.vantoro
+  - vantoro.cameras.vantoro.camera
   - vantoro.cameras.vantoro.login
 attributes:
   check_mode:
@@ -26,12 +27,6 @@ attributes:
     support: none
   platform:
     platforms: posix
-options:
-  mac:
-    description:
-      - The camera, as C(00:0a:0b:00:00:01) or C(00 0A 0B 00 00 01).
-    type: str
-    required: true
 '''
 
 EXAMPLES = r'''
