@@ -201,7 +201,7 @@ BatchTimes RunBatch(int cameras, int runs)
         Fail("not every camera answered the search");
 
     BatchTimes times;
-    const ops::BatchOptions batch{"admin", "admin", false, {}, {}};
+    const ops::BatchOptions batch{"admin", "admin", false, false, {}, {}};
     // The first run is a warm-up, as the single applies above have theirs.
     for (int run = 0; run <= runs; ++run) {
         std::vector<ops::PlanRow> plan;
@@ -285,7 +285,7 @@ void RunFleet(const FleetOptions& f)
             targets.push_back(row.mac);
         const auto start = Clock::now();
         const auto cameras = session.Discover(&targets);
-        const auto results = ops::ApplyBatch(session, cameras, plan, ops::BatchOptions{"admin", "admin", false, {}, {}});
+        const auto results = ops::ApplyBatch(session, cameras, plan, ops::BatchOptions{"admin", "admin", false, false, {}, {}});
         seconds.push_back(MsSince(start) / 1000.0);
         session.Stop();
         simulator.Stop();
