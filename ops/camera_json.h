@@ -1,6 +1,6 @@
 #pragma once
 // A camera's records decoded for scripts and backups: the JSON of discover,
-// show and export. The names are stable and documented in the README.
+// show and export. The names are stable; man vantoro documents them.
 
 #include "ops/address_checks.h"
 #include "ops/session.h"
