@@ -285,32 +285,46 @@ void NoteUnprobed(const std::vector<Unprobed>& unprobed, std::vector<std::string
 
 } // namespace
 
-AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, const std::vector<CameraSnapshot>& found,
-                                    const AddressCheckOptions& options, AddressProber& prober)
-{
-    AddressCheckReport report;
-    const auto ip_of = [](const PlannedNetwork& p, bool after) {
-        return after ? p.After(Id::EthernetIp) : p.Before(Id::EthernetIp);
-    };
-    const std::string field = FieldName(Id::EthernetIp);
+namespace {
 
-    // Who moves to an address, and who moves away from one.
+std::uint32_t NewIp(const PlannedNetwork& p)
+{
+    return p.After(Id::EthernetIp);
+}
+
+// Who moves to an address, and who moves away from one.
+struct PlanMoves {
     std::map<std::uint32_t, std::vector<const PlannedNetwork*>> arriving;
     std::set<MacAddress> moving;
     std::set<std::pair<MacAddress, std::uint32_t>> leaving; // camera, the address it gives up
-    for (const PlannedNetwork& p : plan) {
-        if (!p.Moves())
-            continue;
-        arriving[ip_of(p, true)].push_back(&p);
-        moving.insert(p.mac);
-        leaving.insert({p.mac, ip_of(p, false)});
-    }
 
+    explicit PlanMoves(const std::vector<PlannedNetwork>& plan)
+    {
+        for (const PlannedNetwork& p : plan) {
+            if (!p.Moves())
+                continue;
+            arriving[NewIp(p)].push_back(&p);
+            moving.insert(p.mac);
+            leaving.insert({p.mac, p.Before(Id::EthernetIp)});
+        }
+    }
+    bool Left(std::uint32_t ip) const
+    {
+        return std::any_of(leaving.begin(), leaving.end(), [&](const auto& l) { return l.second == ip; });
+    }
+};
+
+// What the plan and the search tell without asking the LAN: two cameras of
+// the plan on one address, this machine's own, a found camera that keeps it.
+void CheckAgainstPlanAndFound(const std::vector<PlannedNetwork>& plan, const std::vector<CameraSnapshot>& found,
+                              const AddressCheckOptions& options, PlanMoves& moves, AddressCheckReport& report)
+{
+    const std::string field = FieldName(Id::EthernetIp);
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
-        const std::uint32_t ip = ip_of(p, true);
-        for (const PlannedNetwork* other : arriving[ip])
+        const std::uint32_t ip = NewIp(p);
+        for (const PlannedNetwork* other : moves.arriving[ip])
             if (other != &p)
                 report.problems.push_back({p.mac, field, ip, AddressCheck::Duplicate, other->mac,
                                            "camera " + MacTableText(other->mac) + " of this plan gets it too"});
@@ -319,19 +333,17 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
                                        "an address of this machine, which never answers its own probe"});
         // Plan cameras that keep their address keep it in the found list too.
         for (const CameraSnapshot& c : found)
-            if (c.mac != p.mac && c.general && EthernetIp(c) == ip && !moving.count(c.mac))
+            if (c.mac != p.mac && c.general && EthernetIp(c) == ip && !moves.moving.count(c.mac))
                 report.problems.push_back({p.mac, field, ip, AddressCheck::Held, c.mac,
                                            "camera " + MacTableText(c.mac) + " holds it and keeps it"});
     }
+}
 
-    if (options.malformed)
-        for (const PlannedNetwork& p : plan)
-            for (AddressProblem& problem : MalformedNetwork(p))
-                report.problems.push_back(std::move(problem));
-
-    // The live probe: every new address on its camera's LAN, at once.
-    std::vector<ProbeTarget> targets;
-    std::vector<Unprobed> unprobed;
+// Where each new address can be asked: ARP on its camera's LAN, a ping
+// beyond a router, each through an interface in use; or why it cannot.
+void ChooseProbeTargets(const std::vector<PlannedNetwork>& plan, const AddressCheckOptions& options,
+                        std::vector<ProbeTarget>& targets, std::vector<Unprobed>& unprobed)
+{
     const auto in_use = [&](unsigned index) {
         return index != 0 && std::any_of(options.interfaces.begin(), options.interfaces.end(),
                                          [&](const NetInterface& n) { return n.index == index; });
@@ -339,7 +351,7 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
-        const std::uint32_t ip = ip_of(p, true);
+        const std::uint32_t ip = NewIp(p);
         if (!NotUnicast(ip).empty()) {
             unprobed.push_back({ip, "not an address a device can hold"});
         } else if (!options.lan_mode) {
@@ -368,44 +380,51 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
                                   return a.interface == b.interface && a.address == b.address;
                               }),
                   targets.end());
-    if (!targets.empty()) {
-        ProbeResult probed = prober.Probe(targets);
-        unprobed.insert(unprobed.end(), probed.unprobed.begin(), probed.unprobed.end());
-        for (const PlannedNetwork& p : plan) {
-            if (!p.Moves())
+}
+
+// The devices that answered for a new address, except the camera itself, a
+// camera of the plan leaving it, or one named already.
+void ReadProbeAnswers(const std::vector<PlannedNetwork>& plan, const ProbeResult& probed, const PlanMoves& moves,
+                      AddressCheckReport& report)
+{
+    const std::string field = FieldName(Id::EthernetIp);
+    for (const PlannedNetwork& p : plan) {
+        if (!p.Moves())
+            continue;
+        const std::uint32_t ip = NewIp(p);
+        for (const ProbeAnswer& a : probed.answers) {
+            if (a.address != ip)
                 continue;
-            const std::uint32_t ip = ip_of(p, true);
-            for (const ProbeAnswer& a : probed.answers) {
-                if (a.address != ip)
-                    continue;
-                if (a.echo) {
-                    // No hardware address comes through a router: a camera
-                    // of the plan leaving it may be the one that answered.
-                    const bool left = std::any_of(leaving.begin(), leaving.end(), [&](const auto& l) {
-                        return l.second == ip;
-                    });
-                    const bool held = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
-                        return x.mac == p.mac && x.check == AddressCheck::Held && x.address == ip;
-                    });
-                    if (!left && !held)
-                        report.problems.push_back({p.mac, field, ip, AddressCheck::Live, std::nullopt,
-                                                   "in use: it answered a ping through the router"});
-                    continue;
-                }
-                if (a.interface != p.interface || a.hardware == p.mac || leaving.count({a.hardware, ip}))
-                    continue;
-                // A found camera that keeps the address was named already.
-                const bool named = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
-                    return x.mac == p.mac && x.check == AddressCheck::Held && x.other == a.hardware;
+            if (a.echo) {
+                // No hardware address comes through a router: a camera
+                // of the plan leaving it may be the one that answered.
+                const bool held = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
+                    return x.mac == p.mac && x.check == AddressCheck::Held && x.address == ip;
                 });
-                if (!named)
-                    report.problems.push_back({p.mac, field, ip, AddressCheck::Live, a.hardware,
-                                               "in use: " + MacColonText(a.hardware) + " answered for it on " +
-                                                   InterfaceName(a.interface)});
+                if (!moves.Left(ip) && !held)
+                    report.problems.push_back({p.mac, field, ip, AddressCheck::Live, std::nullopt,
+                                               "in use: it answered a ping through the router"});
+                continue;
             }
+            if (a.interface != p.interface || a.hardware == p.mac || moves.leaving.count({a.hardware, ip}))
+                continue;
+            // A found camera that keeps the address was named already.
+            const bool named = std::any_of(report.problems.begin(), report.problems.end(), [&](const auto& x) {
+                return x.mac == p.mac && x.check == AddressCheck::Held && x.other == a.hardware;
+            });
+            if (!named)
+                report.problems.push_back({p.mac, field, ip, AddressCheck::Live, a.hardware,
+                                           "in use: " + MacColonText(a.hardware) + " answered for it on " +
+                                               InterfaceName(a.interface)});
         }
     }
-    NoteUnprobed(unprobed, report.notes);
+}
+
+// Silence to a ping proves less than silence to ARP: say so for each address
+// that was pinged and did not answer.
+void NoteSilentPings(const std::vector<ProbeTarget>& targets, const std::vector<Unprobed>& unprobed,
+                     AddressCheckReport& report)
+{
     std::set<std::uint32_t> not_pinged;
     for (const Unprobed& u : unprobed)
         not_pinged.insert(u.address);
@@ -418,6 +437,32 @@ AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, con
     if (!pinged.empty())
         report.notes.push_back(AddressList(pinged) + " answered no ping through the router; ARP does not cross routers, so a device there that "
                                "ignores pings was not seen (the cameras the search found were checked)");
+}
+
+} // namespace
+
+AddressCheckReport CheckAddressPlan(const std::vector<PlannedNetwork>& plan, const std::vector<CameraSnapshot>& found,
+                                    const AddressCheckOptions& options, AddressProber& prober)
+{
+    AddressCheckReport report;
+    PlanMoves moves(plan);
+    CheckAgainstPlanAndFound(plan, found, options, moves, report);
+    if (options.malformed)
+        for (const PlannedNetwork& p : plan)
+            for (AddressProblem& problem : MalformedNetwork(p))
+                report.problems.push_back(std::move(problem));
+
+    // The live probe: every new address on its camera's LAN, at once.
+    std::vector<ProbeTarget> targets;
+    std::vector<Unprobed> unprobed;
+    ChooseProbeTargets(plan, options, targets, unprobed);
+    if (!targets.empty()) {
+        const ProbeResult probed = prober.Probe(targets);
+        unprobed.insert(unprobed.end(), probed.unprobed.begin(), probed.unprobed.end());
+        ReadProbeAnswers(plan, probed, moves, report);
+    }
+    NoteUnprobed(unprobed, report.notes);
+    NoteSilentPings(targets, unprobed, report);
     return report;
 }
 
