@@ -28,6 +28,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <thread>
@@ -129,7 +130,10 @@ struct BenchOptions {
 RunResult Run(const BenchOptions& bench, int rate)
 {
     ops::SessionOptions options;
-    options.sweep.AddList(bench.range); // checked in main
+    if (auto error = options.sweep.AddList(bench.range)) { // checked in main already
+        std::fprintf(stderr, "sweep: %s\n", error->c_str());
+        std::exit(2);
+    }
     const int cameras = bench.cameras;
     const ops::SweepTargets& sweep = options.sweep;
     const std::uint16_t tool_port = FreeUdpPort();

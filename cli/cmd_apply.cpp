@@ -98,9 +98,8 @@ bool WriteReport(ReportFile& report, const std::vector<CameraResult>& results, c
 // The order of the plan's address moves, with the spare address's moves
 // added to the networks the address checks probe. An error text when the
 // plan cannot be ordered or the spare is not free.
-std::optional<std::string> OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
-                                             std::optional<std::uint32_t> spare, std::vector<PlannedNetwork>& networks,
-                                             MoveOrder& order)
+Error OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
+                        std::optional<std::uint32_t> spare, std::vector<PlannedNetwork>& networks, MoveOrder& order)
 {
     std::vector<RowMove> moves;
     std::vector<std::string> macs;

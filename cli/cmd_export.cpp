@@ -22,7 +22,7 @@ namespace {
 // Written to a fresh file of its own beside the target, readable by the owner
 // only (the user record holds the camera's passwords), synced, then renamed
 // over the target: a planted link or a leftover file is never written through.
-std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& text)
+Error WriteFileAtomically(const std::string& path, const std::string& text)
 {
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

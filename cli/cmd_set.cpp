@@ -17,7 +17,7 @@ namespace vantoro::cli {
 namespace {
 
 // Every check that needs no camera; an error text names the bad value.
-std::optional<std::string> ReadEdits(const SetOptions& o, RecordEdits& e)
+Error ReadEdits(const SetOptions& o, RecordEdits& e)
 {
     GeneralEdits& g = e.general;
     for (const NetworkField* field : kNetworkColumns)

@@ -155,9 +155,7 @@ std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& c
         if (it == by_mac.end() || !it->second->complete() || !LoginAccepted(*it->second, login, password))
             continue; // nothing will be sent to it
         CameraSnapshot edited = *it->second;
-        RecordEdits edits;
-        edits.general = row.edits;
-        ApplyEdits(edits, edited); // general fields only: cannot fail
+        ApplyGeneralEdits(row.edits, *edited.general);
         plan.push_back(PlanOf(*it->second, *edited.general));
     }
     return plan;

@@ -102,7 +102,7 @@ ApplyPlan PlanFromCsv(const CsvFile& csv, const std::string& path)
         }
         for (std::size_t c = 0; c < header.size(); ++c) {
             const std::string what = where + ", column " + header[c] + ":";
-            std::optional<std::string> error;
+            Error error;
             if (const NetworkField* field = FindNetworkField(header[c]))
                 error = ReadNetworkEdit(what, *field, row[c], p.edits);
             else if (const int slot = CameraNameSlot(header[c]); slot >= 0)

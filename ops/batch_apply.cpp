@@ -86,9 +86,7 @@ std::optional<WriteJob> Prepare(const CameraSnapshot* camera, const PlanRow& row
         return std::nullopt;
     }
     CameraSnapshot edited = *camera;
-    RecordEdits edits;
-    edits.general = row.edits;
-    ApplyEdits(edits, edited); // general fields only: cannot fail
+    ApplyGeneralEdits(row.edits, *edited.general);
     r.changes = DescribeWrite(*camera, edited).changes;
     if (edited.general == camera->general && !o.always) {
         r.result = BatchResult::Unchanged;

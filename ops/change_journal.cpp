@@ -124,7 +124,7 @@ ChangeJournal::~ChangeJournal()
         ::close(fd_);
 }
 
-std::optional<std::string> ChangeJournal::Fail(std::string error)
+Error ChangeJournal::Fail(std::string error)
 {
     if (failed_)
         return std::nullopt;
@@ -132,7 +132,7 @@ std::optional<std::string> ChangeJournal::Fail(std::string error)
     return error;
 }
 
-std::optional<std::string> ChangeJournal::Open()
+Error ChangeJournal::Open()
 {
     if (fd_ >= 0)
         return std::nullopt;
@@ -147,7 +147,7 @@ std::optional<std::string> ChangeJournal::Open()
     return std::nullopt;
 }
 
-std::optional<std::string> ChangeJournal::Append(const JournalEntry& entry)
+Error ChangeJournal::Append(const JournalEntry& entry)
 {
     if (fd_ < 0) {
         auto error = Open();

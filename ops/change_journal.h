@@ -6,6 +6,7 @@
 // interleave and a crash loses at most the line under way. No password is
 // ever written: a changed one is recorded as changed, nothing more.
 
+#include "util/result.h"
 #include "link/camera_snapshot.h"
 #include "ops/record_changes.h"
 
@@ -61,15 +62,15 @@ public:
     // error text when it cannot, or when either is not the user's own
     // (ops/journal_file.h), and the journal is then not used. Append opens
     // it too when needed.
-    std::optional<std::string> Open();
+    Error Open();
     // One line. Returns the error text of the first failure of this journal
     // only, so a front end says it once per run; later failures return none.
-    std::optional<std::string> Append(const JournalEntry& entry);
+    Error Append(const JournalEntry& entry);
     bool failed() const { return failed_; }
     const std::string& path() const { return path_; }
 
 private:
-    std::optional<std::string> Fail(std::string error);
+    Error Fail(std::string error);
 
     std::string path_;
     int fd_ = -1;

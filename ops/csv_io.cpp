@@ -50,13 +50,13 @@ std::size_t LineLength(std::string_view text)
 
 CsvFile ReadCsvFile(const std::string& path)
 {
-    const InputFile in = ReadInputFile(path, "the CSV file");
-    if (!in.error.empty()) {
+    const Result<std::string> in = ReadInputFile(path, "the CSV file");
+    if (!in) {
         CsvFile file;
-        file.error = in.error;
+        file.error = in.error();
         return file;
     }
-    return ReadCsvText(in.text, path);
+    return ReadCsvText(*in, path);
 }
 
 CsvFile ReadCsvText(std::string_view text, const std::string& name)

@@ -6,7 +6,7 @@
 
 namespace vantoro::ops {
 
-std::optional<std::string> ReadNetworkEdit(const std::string& what, const NetworkField& field, const std::string& text,
+Error ReadNetworkEdit(const std::string& what, const NetworkField& field, const std::string& text,
                                            GeneralEdits& edits)
 {
     if (text.empty())
@@ -25,7 +25,7 @@ std::optional<std::string> ReadNetworkEdit(const std::string& what, const Networ
     return std::nullopt;
 }
 
-std::optional<std::string> ReadRecordText(const std::string& what, const std::string& text, std::string& bytes)
+Error ReadRecordText(const std::string& what, const std::string& text, std::string& bytes)
 {
     std::string refused;
     const auto converted = RecordTextFromUtf8(text, &refused);
@@ -36,7 +36,7 @@ std::optional<std::string> ReadRecordText(const std::string& what, const std::st
     return std::nullopt;
 }
 
-std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot, const std::string& cell,
+Error ReadCameraNameCell(const std::string& what, int slot, const std::string& cell,
                                               GeneralEdits& edits)
 {
     if (cell.empty())
@@ -51,7 +51,7 @@ std::optional<std::string> ReadCameraNameCell(const std::string& what, int slot,
     return std::nullopt;
 }
 
-std::optional<std::string> ReadCameraNameOption(const std::string& text, GeneralEdits& edits)
+Error ReadCameraNameOption(const std::string& text, GeneralEdits& edits)
 {
     const auto eq = text.find('=');
     const std::string number = text.substr(0, eq);

@@ -53,13 +53,13 @@ json MakeExport(const CameraSnapshot& camera, const std::string& read_from)
 
 ImportedFile ReadExport(const std::string& path)
 {
-    const InputFile in = ReadInputFile(path, "the export");
-    if (!in.error.empty()) {
+    const Result<std::string> in = ReadInputFile(path, "the export");
+    if (!in) {
         ImportedFile out;
-        out.error = in.error;
+        out.error = in.error();
         return out;
     }
-    return ReadExportText(in.text, path);
+    return ReadExportText(*in, path);
 }
 
 ImportedFile ReadExportText(std::string_view text, const std::string& path)

@@ -8,19 +8,13 @@
 
 namespace vantoro::ops {
 
-InputFile ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes)
+Result<std::string> ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes)
 {
-    InputFile file;
-    const auto failed = [&] {
-        file.text.clear();
-        file.error = "cannot read " + what + " " + path + ": " + std::strerror(errno);
-        return file;
-    };
+    std::string text;
+    const auto failed = [&] { return Error("cannot read " + what + " " + path + ": " + std::strerror(errno)); };
     const auto too_large = [&] {
-        file.text.clear();
-        file.error = what + " " + path + " is larger than " + std::to_string(max_bytes / 1024) +
-                     " KiB; that is no file of this kind";
-        return file;
+        return Error(what + " " + path + " is larger than " + std::to_string(max_bytes / 1024) +
+                     " KiB; that is no file of this kind");
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -44,14 +38,14 @@ InputFile ReadInputFile(const std::string& path, const std::string& what, std::s
         }
         if (n == 0)
             break;
-        file.text.append(buffer, std::size_t(n));
-        if (file.text.size() > max_bytes) {
+        text.append(buffer, std::size_t(n));
+        if (text.size() > max_bytes) {
             ::close(fd);
             return too_large();
         }
     }
     ::close(fd);
-    return file;
+    return text;
 }
 
 } // namespace vantoro::ops

@@ -3,6 +3,8 @@
 // bound, so that a wrong file, a device or a pipe that never ends is refused
 // before it fills the memory.
 
+#include "util/result.h"
+
 #include <cstddef>
 #include <string>
 
@@ -11,12 +13,8 @@ namespace vantoro::ops {
 // An export is about 6 KB; 4 MiB holds the CSV of tens of thousands of cameras.
 inline constexpr std::size_t kMaxInputFileBytes = 4u << 20;
 
-struct InputFile {
-    std::string text;
-    std::string error; // set when the file could not be read or is too large
-};
-
-// what names the file in messages ("the targets file").
-InputFile ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes = kMaxInputFileBytes);
+// The file's text, or why it could not be read or is too large; what names
+// the file in messages ("the targets file").
+Result<std::string> ReadInputFile(const std::string& path, const std::string& what, std::size_t max_bytes = kMaxInputFileBytes);
 
 } // namespace vantoro::ops

@@ -150,7 +150,7 @@ JournalFd OpenJournalFile(const std::string& path, JournalAccess access)
     return out;
 }
 
-std::optional<std::string> AppendJournalLine(int fd, std::string_view line)
+Error AppendJournalLine(int fd, std::string_view line)
 {
     // Every writer holds the lock across its append, so where the file ended
     // is still where this line begins when a failed write is cut back.
@@ -163,7 +163,7 @@ std::optional<std::string> AppendJournalLine(int fd, std::string_view line)
             return std::string("another program has held it locked for a second");
         ::usleep(10000);
     }
-    std::optional<std::string> error;
+    std::string error;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         error = std::strerror(errno);
@@ -179,13 +179,13 @@ std::optional<std::string> AppendJournalLine(int fd, std::string_view line)
             }
             done += std::size_t(n);
         }
-        if (error && done > 0 && ::ftruncate(fd, st.st_size) != 0)
-            *error += std::string(", and the part written could not be cut back: ") + std::strerror(errno);
-        else if (error && done > 0)
-            *error += " (the part written was cut back)";
+        if (!error.empty() && done > 0 && ::ftruncate(fd, st.st_size) != 0)
+            error += std::string(", and the part written could not be cut back: ") + std::strerror(errno);
+        else if (!error.empty() && done > 0)
+            error += " (the part written was cut back)";
     }
     ::flock(fd, LOCK_UN);
-    return error;
+    return error.empty() ? Error() : Error(error);
 }
 
 } // namespace vantoro::ops

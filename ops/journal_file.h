@@ -5,6 +5,7 @@
 // blocks on opening (O_NONBLOCK, then a regular file only), and both must be
 // the user's own and not writable by anyone else, or the journal is not used.
 
+#include "util/result.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,6 @@ JournalFd OpenJournalFile(const std::string& path, JournalAccess access);
 // Appends the line whole or not at all: under an exclusive lock, and a failed
 // or short write is cut back to where the file ended, so the next line never
 // lands glued to half of this one. The reason when it failed.
-std::optional<std::string> AppendJournalLine(int fd, std::string_view line);
+Error AppendJournalLine(int fd, std::string_view line);
 
 } // namespace vantoro::ops

@@ -46,7 +46,7 @@ std::optional<bool> ParseSwitch(const std::string& text)
 namespace {
 
 // A field of width bytes holds width - 1 characters and the NUL.
-std::optional<std::string> CheckText(const std::string& what, const std::string& text, std::size_t width,
+Error CheckText(const std::string& what, const std::string& text, std::size_t width,
                                      bool may_be_empty)
 {
     if (text.empty() && !may_be_empty)
@@ -57,7 +57,7 @@ std::optional<std::string> CheckText(const std::string& what, const std::string&
     return std::nullopt;
 }
 
-std::optional<std::string> CheckPassword(const NamedPassword& u)
+Error CheckPassword(const NamedPassword& u)
 {
     if (u.password.size() > user_layout::password_width - 1)
         return "the password for " + Utf8FromRecordText(u.name) + " is " + std::to_string(u.password.size()) +
@@ -80,12 +80,12 @@ std::string CameraNameField(int slot)
     return "camera_name_" + std::to_string(slot + 1);
 }
 
-std::optional<std::string> CheckCameraName(int slot, const std::string& text)
+Error CheckCameraName(int slot, const std::string& text)
 {
     return CheckText(CameraNameField(slot), text, general_layout::camera_name_width(slot), true);
 }
 
-std::optional<std::string> CheckTextLengths(const RecordEdits& e)
+Error CheckTextLengths(const RecordEdits& e)
 {
     for (const std::string& name : e.delete_users)
         if (auto error = CheckText("user name", name, user_layout::name_width, false))
@@ -121,11 +121,10 @@ std::optional<std::string> CheckTextLengths(const RecordEdits& e)
     return std::nullopt;
 }
 
-std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& records)
+Error ApplyEdits(const RecordEdits& e, CameraSnapshot& records)
 {
     UserConfig users(records.user->data());
     DomainConfig domains(records.domain->data());
-    GeneralConfig general(records.general->data());
     for (const std::string& name : e.delete_users)
         if (users.DeleteByName(name) == 0)
             return "no user named '" + Utf8FromRecordText(name) + "' to delete";
@@ -146,8 +145,13 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
         if (domains.AddDomain(name, address) < 0)
             return "the domain table is full (" + std::to_string(DomainConfigReader::kRows) + " names); cannot add '" +
                    Utf8FromRecordText(name) + "'";
+    ApplyGeneralEdits(e.general, *records.general);
+    return std::nullopt;
+}
 
-    const GeneralEdits& g = e.general;
+void ApplyGeneralEdits(const GeneralEdits& g, Frame& record)
+{
+    GeneralConfig general(record.data());
     for (const NetworkField& field : kNetworkFields) {
         const auto& edit = g[field.id];
         if (!edit)
@@ -163,7 +167,6 @@ std::optional<std::string> ApplyEdits(const RecordEdits& e, CameraSnapshot& reco
     for (int slot = 0; slot < general_layout::camera_names; ++slot)
         if (const auto& name = g.camera_names[std::size_t(slot)])
             general.set_camera_name(slot, *name);
-    return std::nullopt;
 }
 
 std::string PermissionText(std::uint32_t word)

@@ -4,6 +4,7 @@
 // (link/records.h): first free row, delete by name without regard to case,
 // the permission bits rule.
 
+#include "util/result.h"
 #include "link/network_fields.h"
 #include "ops/session.h"
 
@@ -61,16 +62,18 @@ std::string NetworkFieldText(const GeneralConfigReader& general, const NetworkFi
 // The CSV column and change name of camera name slot 0 to 3: camera_name_1 to camera_name_4.
 std::string CameraNameField(int slot);
 // Refuses a text wider than the slot; the message names the field.
-std::optional<std::string> CheckCameraName(int slot, const std::string& text);
+Error CheckCameraName(int slot, const std::string& text);
 
 // Refuses texts that do not fit their fields and empty names; the message
 // names the bad value.
-std::optional<std::string> CheckTextLengths(const RecordEdits& edits);
+Error CheckTextLengths(const RecordEdits& edits);
 
 // Applies the edits in this order: users deleted, users added, passwords, permissions,
 // domains deleted, domains added, general fields. The records must be
 // present. An error text (a full table, a name that no row holds) leaves the
 // records half edited: the caller sends nothing then.
-std::optional<std::string> ApplyEdits(const RecordEdits& edits, CameraSnapshot& records);
+Error ApplyEdits(const RecordEdits& edits, CameraSnapshot& records);
+// The general fields alone, which cannot fail.
+void ApplyGeneralEdits(const GeneralEdits& edits, Frame& general);
 
 } // namespace vantoro::ops

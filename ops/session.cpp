@@ -36,9 +36,11 @@ Session::~Session()
     link_->SetObserver(nullptr);
 }
 
-std::optional<std::string> Session::Start()
+Error Session::Start()
 {
-    return link_->Start();
+    if (auto error = link_->Start())
+        return *error;
+    return {};
 }
 
 bool Session::AllComplete(const std::vector<MacAddress>& targets)

@@ -4,6 +4,7 @@
 // front door. The link sends the later steps of a sequence on each
 // acknowledgement that echoes what was sent; SessionEvents wakes this thread.
 
+#include "util/result.h"
 #include "ops/session_events.h"
 #include "ops/verify_records.h"
 #include "ops/sweep_targets.h"
@@ -88,7 +89,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     // Binds the tool port; an error text when it cannot.
-    std::optional<std::string> Start();
+    Error Start();
     // Stops receiving: nothing is heard from the cameras after this.
     void Stop() { link_->Stop(); }
 

@@ -34,7 +34,7 @@ std::string NeverSearched(std::string_view text)
 
 } // namespace
 
-std::optional<std::string> SweepTargets::AddOne(std::string_view text)
+Error SweepTargets::AddOne(std::string_view text)
 {
     if (const auto slash = text.find('/'); slash != std::string_view::npos) {
         const auto base = ParseStrictAddress(text.substr(0, slash));
@@ -80,7 +80,7 @@ std::optional<std::string> SweepTargets::AddOne(std::string_view text)
     return std::nullopt;
 }
 
-std::optional<std::string> SweepTargets::AddItems(std::string_view list, const std::string& where)
+Error SweepTargets::AddItems(std::string_view list, const std::string& where)
 {
     for (std::string_view item : SplitCommas(list)) {
         if (auto error = AddOne(Trimmed(item)))
@@ -89,7 +89,7 @@ std::optional<std::string> SweepTargets::AddItems(std::string_view list, const s
     return std::nullopt;
 }
 
-std::optional<std::string> SweepTargets::AddList(std::string_view list, const std::string& where)
+Error SweepTargets::AddList(std::string_view list, const std::string& where)
 {
     const std::size_t before = ranges_.size();
     auto error = AddItems(list, where);
@@ -99,18 +99,18 @@ std::optional<std::string> SweepTargets::AddList(std::string_view list, const st
     return error;
 }
 
-std::optional<std::string> SweepTargets::AddFile(const std::string& path)
+Error SweepTargets::AddFile(const std::string& path)
 {
-    const InputFile in = ReadInputFile(path, "the targets file");
-    if (!in.error.empty())
-        return in.error;
-    return AddFileText(in.text, path);
+    const Result<std::string> in = ReadInputFile(path, "the targets file");
+    if (!in)
+        return in.error();
+    return AddFileText(*in, path);
 }
 
-std::optional<std::string> SweepTargets::AddFileText(std::string_view text, const std::string& path)
+Error SweepTargets::AddFileText(std::string_view text, const std::string& path)
 {
     const std::size_t before = ranges_.size();
-    std::optional<std::string> error;
+    Error error;
     for (int number = 1; !text.empty() && !error; ++number) {
         const std::size_t end = std::min(text.find('\n'), text.size());
         const std::string_view line = Trimmed(text.substr(0, end));

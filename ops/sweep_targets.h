@@ -5,6 +5,7 @@
 // WAN-mode search at the sender's address, across routers, so a range finds
 // the cameras of a routed subnet that no broadcast reaches.
 
+#include "util/result.h"
 #include "link/net_interfaces.h"
 
 #include <cstdint>
@@ -35,12 +36,12 @@ public:
     // and then nothing of the list is added.
     // The network and broadcast addresses of a CIDR range wider than /31 are
     // left out. where, when given, goes before the error ("file:3: ").
-    std::optional<std::string> AddList(std::string_view list, const std::string& where = {});
+    Error AddList(std::string_view list, const std::string& where = {});
     // One target list per line; blank lines and lines starting with '#' are
     // skipped. The file is read within the input bound.
-    std::optional<std::string> AddFile(const std::string& path);
+    Error AddFile(const std::string& path);
     // The same from the file's bytes; path names it in messages.
-    std::optional<std::string> AddFileText(std::string_view text, const std::string& path);
+    Error AddFileText(std::string_view text, const std::string& path);
     void Add(const SweepTargets& more);
     // Leaves out the network and broadcast addresses of these subnets from
     // every range of more than one address, so a range through x.y.z.255
@@ -55,8 +56,8 @@ public:
     std::uint32_t at(std::uint64_t index) const;
 
 private:
-    std::optional<std::string> AddOne(std::string_view text);
-    std::optional<std::string> AddItems(std::string_view list, const std::string& where);
+    Error AddOne(std::string_view text);
+    Error AddItems(std::string_view list, const std::string& where);
     void Merge();
 
     std::vector<AddressRange> ranges_;

@@ -148,7 +148,7 @@ TEST(OpsTexts, Base64RoundTripsEveryByteAndRefusesDamage)
 
 TEST(OpsEdits, TextsThatDoNotFitTheirFieldsAreRefused)
 {
-    const auto refused = [](RecordEdits e) { return CheckTextLengths(e).has_value(); };
+    const auto refused = [](RecordEdits e) { return bool(CheckTextLengths(e)); };
     RecordEdits fits;
     fits.add_users = {{std::string(31, 'u'), std::string(19, 'p')}};
     fits.add_domains = {{std::string(79, 'd'), "255.255.255.255"}};

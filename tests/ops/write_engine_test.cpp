@@ -48,7 +48,7 @@ std::uint32_t NewGateway(std::size_t i)
 struct Fleet {
     std::uint16_t tool_port = FreeLoopbackPort();
     sim::CameraSimulator simulator;
-    std::optional<std::string> sim_error = simulator.Start();
+    Error sim_error = simulator.Start();
     std::atomic<bool> stop{false};
     Session session;
     std::vector<CameraSnapshot> found;

@@ -311,7 +311,7 @@ public:
 
     std::uint16_t tool_port;
     sim::CameraSimulator simulator;
-    std::optional<std::string> sim_error;
+    Error sim_error;
     CameraLink link;
     LinkCore& core; // behind the link's front door, for what the checks look at
     ui::UiState state;

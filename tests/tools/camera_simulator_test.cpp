@@ -34,7 +34,7 @@ protected:
             o.seed = 1;
         sim_ = std::make_unique<CameraSimulator>(o);
         const auto error = sim_->Start();
-        ASSERT_FALSE(error.has_value()) << *error;
+        ASSERT_FALSE(error) << error;
         ASSERT_NE(sim_->port(), 0);
     }
     SimOptions Cameras(int n)
@@ -408,7 +408,7 @@ TEST(CameraSimulatorStart, ReportsAPortThatCannotBeBound)
     o.port = holder.port();
     CameraSimulator sim(o);
     const auto error = sim.Start();
-    ASSERT_TRUE(error.has_value());
+    ASSERT_TRUE(error);
     EXPECT_NE(error->find("cannot bind 127.0.0.1:" + std::to_string(holder.port())), std::string::npos) << *error;
 }
 
@@ -419,7 +419,7 @@ TEST(CameraSimulatorStart, ReportsAStateFileThatCannotBeWritten)
     o.port = 0;
     o.state_file = "/nonexistent/dir/state.bin";
     CameraSimulator sim(o);
-    EXPECT_TRUE(sim.Start().has_value());
+    EXPECT_TRUE(sim.Start());
 }
 
 TEST(CameraSimulatorStart, StopsAndStartsAgain)
@@ -430,10 +430,10 @@ TEST(CameraSimulatorStart, StopsAndStartsAgain)
     o.port = 0;
     o.reply_port = tool.port();
     CameraSimulator sim(o);
-    ASSERT_FALSE(sim.Start().has_value());
+    ASSERT_FALSE(sim.Start());
     sim.Stop();
     sim.Stop();
-    ASSERT_FALSE(sim.Start().has_value());
+    ASSERT_FALSE(sim.Start());
     ASSERT_TRUE(SendFrom("127.0.0.1", RequestFrame(CMD_GET_GENERAL), sim.port()));
     const auto d = tool.Receive();
     ASSERT_TRUE(d.has_value());

@@ -22,7 +22,7 @@ TEST(StateFile, LayoutIsMacThenGeneralUserDomainPerCamera)
     const auto cameras = TwoCameras();
     ScratchDir dir;
     const std::string path = dir.File("state.bin");
-    ASSERT_FALSE(WriteStateFile(path, cameras).has_value());
+    ASSERT_FALSE(WriteStateFile(path, cameras));
 
     std::vector<std::uint8_t> expected;
     for (const VirtualCamera& c : cameras) {
@@ -42,10 +42,10 @@ TEST(StateFile, ReadGivesBackWhatWasWrittenAndRewriteReplaces)
     auto cameras = TwoCameras();
     ScratchDir dir;
     const std::string path = dir.File("state.bin");
-    ASSERT_FALSE(WriteStateFile(path, cameras).has_value());
+    ASSERT_FALSE(WriteStateFile(path, cameras));
     cameras.pop_back();
     cameras[0].records.domain[1151] = 0;
-    ASSERT_FALSE(WriteStateFile(path, cameras).has_value());
+    ASSERT_FALSE(WriteStateFile(path, cameras));
 
     const auto read = ReadStateFile(path);
     ASSERT_TRUE(read.has_value());
@@ -60,7 +60,7 @@ TEST(StateFile, RefusesWhatIsNotWholeCameras)
 {
     EXPECT_FALSE(DecodeState(std::vector<std::uint8_t>(kStateBytesPerCamera - 1)).has_value());
     EXPECT_FALSE(ReadStateFile("/nonexistent/dir/state.bin").has_value());
-    EXPECT_TRUE(WriteStateFile("/nonexistent/dir/state.bin", TwoCameras()).has_value());
+    EXPECT_TRUE(WriteStateFile("/nonexistent/dir/state.bin", TwoCameras()));
 }
 
 } // namespace

@@ -114,7 +114,7 @@ protected:
     // names it, and all three records are still sent.
     void ExpectJournalNamedAndApplied()
     {
-        ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+        ASSERT_FALSE(sim_started) << sim_started;
         ConfigSheet sheet(state);
         sheet.show();
         ModalDriver driver;
@@ -140,7 +140,7 @@ protected:
     QApplication& app = test::App();
     std::uint16_t tool_port;
     sim::CameraSimulator simulator;
-    std::optional<std::string> sim_started;
+    Error sim_started;
     CameraLink link;
     UiState state;
     QtLinkWindows windows;
@@ -149,7 +149,7 @@ protected:
 
 TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
 {
-    ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+    ASSERT_FALSE(sim_started) << sim_started;
     ASSERT_TRUE(receiver_bound);
     const std::vector<sim::VirtualCamera> initial = simulator.Cameras();
     ASSERT_EQ(initial.size(), std::size_t(kCameras));
@@ -289,7 +289,7 @@ TEST_F(EndToEndTest, AFifoWhereTheJournalGoesNeverBlocksTheSheet)
 
 TEST_F(EndToEndTest, CancelAfterEditsLeavesTheCamerasAsTheyWere)
 {
-    ASSERT_FALSE(sim_started.has_value()) << *sim_started;
+    ASSERT_FALSE(sim_started) << sim_started;
     ASSERT_TRUE(receiver_bound);
     const std::vector<sim::VirtualCamera> initial = simulator.Cameras();
 

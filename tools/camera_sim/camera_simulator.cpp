@@ -60,7 +60,7 @@ CameraSimulator::~CameraSimulator()
     Stop();
 }
 
-std::optional<std::string> CameraSimulator::Start()
+Error CameraSimulator::Start()
 {
     if (receiver_.joinable())
         return "already running";

@@ -21,6 +21,7 @@
 // acknowledgement of a stored record is queued, so a test that has the
 // acknowledgement can read the new state.
 
+#include "util/result.h"
 #include "tools/camera_sim/default_records.h"
 #include "tools/camera_sim/reply_scheduler.h"
 #include "tools/camera_sim/sim_log.h"
@@ -66,7 +67,7 @@ public:
 
     // Opens the log, binds the socket, writes the first state file and starts
     // the threads. Returns an error text when any of that fails.
-    [[nodiscard]] std::optional<std::string> Start();
+    Error Start();
     // Joins both threads; answers still waiting in the queue are dropped.
     void Stop();
 

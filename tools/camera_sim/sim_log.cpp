@@ -13,7 +13,7 @@ SimLog::~SimLog()
         std::fclose(stream_);
 }
 
-std::optional<std::string> SimLog::OpenFile(const std::string& path)
+Error SimLog::OpenFile(const std::string& path)
 {
     std::FILE* f = std::fopen(path.c_str(), "a");
     if (!f)

@@ -2,6 +2,7 @@
 // The simulator's log: one line per event, flushed at once so a test or script
 // can read the file while the simulator runs. Safe to use from any thread.
 
+#include "util/result.h"
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -18,7 +19,7 @@ public:
     SimLog& operator=(const SimLog&) = delete;
 
     // Appends to `path` from now on; returns an error text when it cannot be opened.
-    std::optional<std::string> OpenFile(const std::string& path);
+    Error OpenFile(const std::string& path);
     void Line(const std::string& text);
 
 private:

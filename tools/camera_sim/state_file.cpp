@@ -38,7 +38,7 @@ std::optional<std::vector<VirtualCamera>> DecodeState(const std::vector<std::uin
     return cameras;
 }
 
-std::optional<std::string> WriteStateFile(const std::string& path, const std::vector<VirtualCamera>& cameras)
+Error WriteStateFile(const std::string& path, const std::vector<VirtualCamera>& cameras)
 {
     const std::vector<std::uint8_t> bytes = EncodeState(cameras);
     const std::string temp = path + ".tmp";

@@ -4,6 +4,7 @@
 // records of 1152 bytes each (3462 bytes per camera, no header). It is written
 // to PATH.tmp and renamed over PATH, so a reader never sees half a file.
 
+#include "util/result.h"
 #include "tools/camera_sim/default_records.h"
 
 #include <optional>
@@ -19,7 +20,7 @@ std::vector<std::uint8_t> EncodeState(const std::vector<VirtualCamera>& cameras)
 std::optional<std::vector<VirtualCamera>> DecodeState(const std::vector<std::uint8_t>& bytes);
 
 // Returns an error text, or none when the file was written.
-std::optional<std::string> WriteStateFile(const std::string& path, const std::vector<VirtualCamera>& cameras);
+Error WriteStateFile(const std::string& path, const std::vector<VirtualCamera>& cameras);
 std::optional<std::vector<VirtualCamera>> ReadStateFile(const std::string& path);
 
 } // namespace vantoro::sim

@@ -220,7 +220,7 @@ int main(int argc, char** argv)
     options.seed = 1;
     options.log_file = "/dev/null";
     sim::CameraSimulator simulator(options);
-    if (const std::optional<std::string> error = simulator.Start()) {
+    if (const Error error = simulator.Start()) {
         std::fprintf(stderr, "vantoro-screenshots: the camera simulator did not start: %s\n", error->c_str());
         return 1;
     }
