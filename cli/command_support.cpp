@@ -378,10 +378,9 @@ std::optional<WritePasswords> ReadTypedPasswords(const WriteOptions& write, cons
                  " bytes or cannot be read; nothing was sent");
         return std::nullopt;
     }
-    std::string error;
-    const auto secrets = ParseSecrets(*text, error);
+    const auto secrets = ParseSecrets(*text);
     if (!secrets) {
-        Complain("--secrets: " + error + "; nothing was sent");
+        Complain("--secrets: " + secrets.error() + "; nothing was sent");
         return std::nullopt;
     }
     for (const auto& [name, password] : secrets->new_passwords) {

@@ -99,14 +99,12 @@ std::optional<std::string> ReadSecret(const char* env_name, const std::string& p
     return secret;
 }
 
-std::optional<Secrets> ParseSecrets(const std::string& text, std::string& error)
+Result<Secrets> ParseSecrets(const std::string& text)
 {
     // No exception text: a parse error quotes the input near the fault.
     const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
-    if (object.is_discarded() || !object.is_object()) {
-        error = "standard input holds no JSON object";
-        return std::nullopt;
-    }
+    if (object.is_discarded() || !object.is_object())
+        return Error("standard input holds no JSON object");
     // A password the camera would cut at its NUL is refused, not changed.
     const auto usable = [](const nlohmann::json& value) {
         return value.is_string() && value.get_ref<const std::string&>().find('\0') == std::string::npos;
@@ -115,33 +113,24 @@ std::optional<Secrets> ParseSecrets(const std::string& text, std::string& error)
     bool login = false;
     for (const auto& [key, value] : object.items()) {
         if (key == "login_password") {
-            if (!usable(value)) {
-                error = "login_password is not a string without NUL";
-                return std::nullopt;
-            }
+            if (!usable(value))
+                return Error("login_password is not a string without NUL");
             secrets.login_password = value.get<std::string>();
             login = true;
         } else if (key == "new_passwords") {
-            if (!value.is_object()) {
-                error = "new_passwords is not an object of user names and passwords";
-                return std::nullopt;
-            }
+            if (!value.is_object())
+                return Error("new_passwords is not an object of user names and passwords");
             for (const auto& [name, password] : value.items()) {
-                if (!usable(password)) {
-                    error = "the new password of '" + ops::PrintableText(name) + "' is not a string without NUL";
-                    return std::nullopt;
-                }
+                if (!usable(password))
+                    return Error("the new password of '" + ops::PrintableText(name) + "' is not a string without NUL");
                 secrets.new_passwords[name] = password.get<std::string>();
             }
         } else {
-            error = "unknown key '" + ops::PrintableText(key) + "' (login_password and new_passwords are known)";
-            return std::nullopt;
+            return Error("unknown key '" + ops::PrintableText(key) + "' (login_password and new_passwords are known)");
         }
     }
-    if (!login) {
-        error = "no login_password";
-        return std::nullopt;
-    }
+    if (!login)
+        return Error("no login_password");
     return secrets;
 }
 

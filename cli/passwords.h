@@ -2,6 +2,8 @@
 // Passwords never come from the command line, where the process list shows
 // them: from an environment variable, or typed at a prompt without echo.
 
+#include "util/result.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <map>
@@ -21,9 +23,9 @@ struct Secrets {
     std::map<std::string, std::string> new_passwords;
 };
 inline constexpr std::size_t kMaxSecretsBytes = 64 * 1024;
-// The object, or none with error set to why not. The error never holds a
-// value of the input, which may be a password.
-std::optional<Secrets> ParseSecrets(const std::string& text, std::string& error);
+// The object, or why not. The error never holds a value of the input, which
+// may be a password.
+Result<Secrets> ParseSecrets(const std::string& text);
 // All of file up to max bytes; none when it holds more or cannot be read.
 std::optional<std::string> ReadBounded(std::FILE* file, std::size_t max);
 
