@@ -78,7 +78,7 @@ struct Fleet {
         o.retries = retries;
         o.parallel = parallel;
         o.verify = true;
-        o.verify_wait_ms = 2000;
+        o.verify_wait_ms = 10000; // ends as soon as the records are back
         o.stop = &stop;
         o.ports.camera_port = simulator.port();
         o.ports.tool_port = tool_port;
