@@ -2,7 +2,7 @@
 // user closes it, then shuts the link down. Arguments are ignored.
 
 #include "link/camera_link.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "ui/config_sheet.h"
 #include "ui/link_shutdown.h"
 #include "ui/qt_link_windows.h"

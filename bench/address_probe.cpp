@@ -13,8 +13,8 @@
 
 #include "bench/bench_support.h"
 
-#include "link/net_interfaces.h"
 #include "link/records.h"
+#include "net/net_interfaces.h"
 #include "ops/address_checks.h"
 
 #include <net/if.h>

@@ -5,7 +5,7 @@
 
 #include "link/config_frame.h"
 #include "link/link_ports.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #include "link/camera_link.h"
 
 #include "link/link_core.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
+#include "net/socket_layer.h"
 
 #include <algorithm>
 #include <atomic>

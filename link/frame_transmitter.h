@@ -6,7 +6,7 @@
 
 #include "link/config_frame.h"
 #include "link/link_state.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>

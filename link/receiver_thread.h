@@ -15,7 +15,7 @@
 #include "link/frame_transmitter.h"
 #include "link/link_state.h"
 #include "link/search_round.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // WAN-mode search at the sender's address, across routers, so a range finds
 // the cameras of a routed subnet that no broadcast reaches.
 
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 
 #include <cstdint>
 #include <optional>

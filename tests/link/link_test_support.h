@@ -3,8 +3,8 @@
 // a loopback socket that stands in for a camera, and reply frames.
 
 #include "link/config_frame.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
+#include "net/socket_layer.h"
 
 #include <arpa/inet.h>
 #include <poll.h>

@@ -13,7 +13,7 @@
 
 #include "link/camera_link.h"
 #include "link/link_core.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"
 #include "ui/link_shutdown.h"

@@ -7,7 +7,7 @@
 #include "link/link_core.h"
 #include "link/link_ports.h"
 #include "link/records.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "ui/login_dialog.h"
 #include "ui/template_builder.h"
 

@@ -1,6 +1,6 @@
 #include "tools/camera_sim/camera_simulator.h"
 
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "tools/camera_sim/state_file.h"
 #include "util/mac_text.h"
 

@@ -4,8 +4,8 @@
 // camera. Usage: vantoro-screenshots OUTPUT_DIRECTORY
 
 #include "link/camera_link.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
+#include "net/socket_layer.h"
 #include "tools/camera_sim/camera_simulator.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"

@@ -1,4 +1,4 @@
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "link/echo_probe.h"
+#include "net/echo_probe.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
-#include "link/arp_probe.h"
+#include "net/arp_probe.h"
 
-#include "link/echo_probe.h"
-#include "link/net_interfaces.h"
+#include "net/echo_probe.h"
+#include "net/net_interfaces.h"
 #include "util/strict_address.h"
 
 #include <algorithm>
