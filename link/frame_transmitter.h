@@ -69,15 +69,10 @@ private:
     // Under the registry's guard: NarrowToCamera, and in WAN mode the address
     // the camera answered from, when known.
     static void AddressToCamera(Destination& dest, const CameraEntry* camera);
-    // Under the frame lock: open, broadcast option, reply_mode into image, bind.
-    void OpenTransmitSocket(const Destination& dest, Frame& image);
-    void OpenTransmitSocket(const Destination& dest) { OpenTransmitSocket(dest, link_.frame_image.bytes); }
-    void SendImage(const Destination& dest) { SendBytes(dest, link_.frame_image.bytes.data()); }
-    void SendBytes(const Destination& dest, const std::uint8_t* bytes);
+    class Transmission;
     // Under the frame lock, with the frame already in the image: one frame
     // with this command on a socket of its own.
     void SendImageAs(std::uint32_t command, const Destination& dest);
-    void CloseTransmitSocket();
 
     LinkState& link_;
     std::atomic<net::Socket> transmit_socket_{net::kInvalidSocket};

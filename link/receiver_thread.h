@@ -116,7 +116,7 @@ private:
 
     LinkState& link_;
     FrameTransmitter& transmitter_;
-    net::Socket socket_ = net::kInvalidSocket;
+    net::UniqueFd socket_;
     net::WakePipe wake_pipe_;
     std::string start_failure_;
     ThreadStarter start_thread_;
