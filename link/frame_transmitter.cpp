@@ -98,7 +98,7 @@ void FrameTransmitter::SendImageAs(std::uint32_t command, const Destination& des
     out.Send(link_.frame_image.bytes.data());
 }
 
-int FrameTransmitter::SendDiscoveryBurst(Burst* sent)
+void FrameTransmitter::SendDiscoveryBurst(Burst* sent)
 {
     const Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
@@ -111,7 +111,6 @@ int FrameTransmitter::SendDiscoveryBurst(Burst* sent)
         SetFrameCommand(link_.frame_image.bytes, command);
         out.Send(link_.frame_image.bytes.data());
     }
-    return 1;
 }
 
 void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
@@ -127,7 +126,7 @@ void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
     }
 }
 
-int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
+void FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
@@ -138,7 +137,6 @@ int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
         NarrowToCamera(dest, link_.current_camera.load());
     }
     SendImageAs(command, dest);
-    return 1;
 }
 
 bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
@@ -173,7 +171,7 @@ bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t com
     return true;
 }
 
-int FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
+void FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
@@ -183,10 +181,9 @@ int FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& sour
         AddressToCamera(dest, link_.registry.FindCameraLocked(FrameMac(source)));
     }
     SendImageAs(command, dest);
-    return 1;
 }
 
-int FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
+void FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
 {
     Destination dest = Address();
     if (!dest.lan)
@@ -202,12 +199,6 @@ int FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_in
         SetFrameCommand(link_.frame_image.bytes, command);
         out.Send(link_.frame_image.bytes.data());
     }
-    return 1;
-}
-
-void FrameTransmitter::CloseLeftoverSocket()
-{
-    // Nothing to do: each transmission closes its own socket.
 }
 
 } // namespace vantoro

@@ -242,7 +242,6 @@ int main(int argc, char** argv)
             StopReceiver(link); // while the page it may be calling still exists
         }
         link.SetObserver(nullptr);
-        link.CloseLeftoverSocket();
     }
     simulator.Stop();
     SetDottedAddressLog(stdout);
