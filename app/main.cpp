@@ -2,7 +2,6 @@
 // user closes it, then shuts the link down. Arguments are ignored.
 
 #include "link/camera_link.h"
-#include "link/socket_layer.h"
 #include "ui/config_sheet.h"
 #include "ui/link_shutdown.h"
 #include "ui/qt_link_windows.h"
@@ -22,7 +21,6 @@ int main(int argc, char** argv)
     char* qt_argv[] = {argc > 0 && argv[0] ? argv[0] : fallback_name, nullptr};
     int qt_argc = 1;
     QApplication app(qt_argc, qt_argv);
-    vantoro::net::Startup();
     QApplication::setApplicationVersion(QString::fromLatin1(vantoro::kVantoroVersion));
     {
         vantoro::CameraLink link;
@@ -38,6 +36,5 @@ int main(int argc, char** argv)
 
         vantoro::ui::ShutDownLink(link);
     }
-    vantoro::net::Cleanup();
     return 0;
 }

@@ -13,11 +13,9 @@
 
 #include "bench/bench_support.h"
 
-#include "link/net_interfaces.h"
 #include "link/records.h"
+#include "net/net_interfaces.h"
 #include "ops/address_checks.h"
-
-#include <net/if.h>
 
 #include <cstdio>
 #include <cstring>
@@ -55,7 +53,7 @@ int main(int argc, char** argv)
         else
             Fail("unknown option " + name);
     }
-    const unsigned index = ::if_nametoindex(interface.c_str());
+    const unsigned index = InterfaceIndex(interface);
     if (index == 0)
         Fail("no interface " + interface);
     const ArpProbeTiming timing;

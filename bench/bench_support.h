@@ -5,10 +5,8 @@
 
 #include "link/config_frame.h"
 #include "link/link_ports.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -125,34 +123,25 @@ inline long UdpDrops(std::uint16_t port)
     return total;
 }
 
-inline std::uint32_t LoopbackAddress() { return ::inet_addr("127.0.0.1"); }
+inline std::uint32_t LoopbackAddress() { return net::InetAddr("127.0.0.1"); }
 
 // A port that was free a moment ago, for a receiver that binds by number.
 inline std::uint16_t FreeUdpPort()
 {
-    const net::Socket s = net::OpenUdpSocket();
-    net::Bind(s, LoopbackAddress(), 0);
-    const std::uint16_t port = net::LocalPort(s);
-    net::Close(s);
-    return port;
+    const net::UniqueFd s = net::OpenBoundUdpSocket(LoopbackAddress(), 0);
+    return s.valid() ? net::LocalPort(s.get()) : 0;
 }
 
 // The discovery burst as the transmitter sends it in WAN mode (reply_mode 0),
 // to 127.0.0.1 only, from a fresh socket that is closed again.
 inline void SendLoopbackBurst(std::uint16_t camera_port)
 {
-    const net::Socket s = net::OpenUdpSocket();
+    const net::UniqueFd s = net::OpenUdpSocket();
     Frame frame{};
     for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         SetFrameCommand(frame, command);
-        net::SendTo(s, frame.data(), frame.size(), LoopbackAddress(), camera_port);
+        net::SendTo(s.get(), frame.data(), frame.size(), LoopbackAddress(), camera_port);
     }
-    net::Close(s);
-}
-
-inline bool SetNonBlocking(net::Socket s)
-{
-    return ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK) == 0;
 }
 
 } // namespace vantoro::bench

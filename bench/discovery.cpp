@@ -27,9 +27,6 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <map>
@@ -214,19 +211,19 @@ BareRun RunBare(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
 {
     // The receiver's socket, minus the link: broadcast option, the same
     // SO_RCVBUF, bound to any address, non-blocking with a poll when empty.
-    const net::Socket s = net::OpenUdpSocket();
-    if (s == net::kInvalidSocket)
+    const net::UniqueFd socket = net::OpenUdpSocket();
+    if (!socket.valid())
         Fail("cannot open a socket");
+    const net::Socket s = socket.get();
     net::SetBroadcast(s, true);
     if (o.rcvbuf > 0)
         net::SetReceiveBuffer(s, o.rcvbuf);
     if (!net::Bind(s, 0, 0))
         Fail("cannot bind the bare loop's socket");
-    SetNonBlocking(s);
+    net::SetNonBlocking(s);
     const std::uint16_t port = net::LocalPort(s);
     BareRun r;
-    socklen_t len = sizeof r.effective_rcvbuf;
-    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &r.effective_rcvbuf, &len);
+    r.effective_rcvbuf = net::ReceiveBufferSize(s);
 
     sim::CameraSimulator simulator(SimulatorFor(cameras, jitter_ms, port, seed));
     if (auto error = simulator.Start())
@@ -246,8 +243,7 @@ BareRun RunBare(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             continue;
-        pollfd p{s, POLLIN, 0};
-        if (::poll(&p, 1, o.quiet_ms) == 0)
+        if (!net::WaitReadable(s, o.quiet_ms))
             break;
     }
     if (r.received > 0)
@@ -255,7 +251,6 @@ BareRun RunBare(int cameras, int jitter_ms, std::uint64_t seed, const Options& o
     r.kernel_drops = UdpDrops(port);
     simulator.Stop();
     r.sent = simulator.Counters().datagrams_sent;
-    net::Close(s);
     return r;
 }
 

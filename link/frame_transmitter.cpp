@@ -50,59 +50,67 @@ void FrameTransmitter::AddressToCamera(Destination& dest, const CameraEntry* cam
     NarrowToCamera(dest, camera);
 }
 
-void FrameTransmitter::OpenTransmitSocket(const Destination& dest, Frame& image)
-{
-    transmit_socket_ = net::OpenUdpSocket();
-    if (transmit_socket_ != net::kInvalidSocket)
-        net::SetBroadcast(transmit_socket_, true);
-    SetFrameReplyMode(image, dest.reply_mode);
-    // Fails while the receiver holds the tool port; the system then picks the
-    // source port, and answers still come back to the tool port.
-    if (transmit_socket_ != net::kInvalidSocket)
-        net::Bind(transmit_socket_, 0, link_.ports.tool_port);
-}
-
-void FrameTransmitter::SendBytes(const Destination& dest, const std::uint8_t* bytes)
-{
-    if (transmit_socket_ == net::kInvalidSocket)
-        return;
-    if (!dest.lan) {
-        net::SendTo(transmit_socket_, bytes, kFrameSize, dest.addr, link_.ports.camera_port);
-        return;
+// One transmission under the frame lock: its own socket (broadcast option,
+// bound to the tool port when free), reply_mode written into the image it
+// sends. The socket is shown by transmit_socket() while it lives and closed
+// when the transmission ends.
+class FrameTransmitter::Transmission {
+public:
+    Transmission(FrameTransmitter& transmitter, const Destination& dest, Frame& image)
+        : transmitter_(transmitter), dest_(dest), socket_(net::OpenUdpSocket())
+    {
+        if (socket_.valid())
+            net::SetBroadcast(socket_.get(), true);
+        SetFrameReplyMode(image, dest.reply_mode);
+        // Fails while the receiver holds the tool port; the system then picks
+        // the source port, and answers still come back to the tool port.
+        if (socket_.valid())
+            net::Bind(socket_.get(), 0, transmitter_.link_.ports.tool_port);
+        transmitter_.transmit_socket_ = socket_.get();
     }
-    for (unsigned via : dest.interfaces)
-        net::SendToVia(transmit_socket_, bytes, kFrameSize, dest.addr, link_.ports.camera_port, via);
-}
+    ~Transmission() { transmitter_.transmit_socket_ = net::kInvalidSocket; }
+    Transmission(const Transmission&) = delete;
+    Transmission& operator=(const Transmission&) = delete;
+
+    void Send(const std::uint8_t* bytes)
+    {
+        if (!socket_.valid())
+            return;
+        const LinkPorts& ports = transmitter_.link_.ports;
+        if (!dest_.lan) {
+            net::SendTo(socket_.get(), bytes, kFrameSize, dest_.addr, ports.camera_port);
+            return;
+        }
+        for (unsigned via : dest_.interfaces)
+            net::SendToVia(socket_.get(), bytes, kFrameSize, dest_.addr, ports.camera_port, via);
+    }
+
+private:
+    FrameTransmitter& transmitter_;
+    const Destination& dest_;
+    net::UniqueFd socket_;
+};
 
 void FrameTransmitter::SendImageAs(std::uint32_t command, const Destination& dest)
 {
     SetFrameCommand(link_.frame_image.bytes, command);
-    OpenTransmitSocket(dest);
-    SendImage(dest);
-    CloseTransmitSocket();
+    Transmission out(*this, dest, link_.frame_image.bytes);
+    out.Send(link_.frame_image.bytes.data());
 }
 
-void FrameTransmitter::CloseTransmitSocket()
-{
-    net::Close(transmit_socket_);
-    transmit_socket_ = net::kInvalidSocket;
-}
-
-int FrameTransmitter::SendDiscoveryBurst(Burst* sent)
+void FrameTransmitter::SendDiscoveryBurst(Burst* sent)
 {
     const Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
-    OpenTransmitSocket(dest);
+    Transmission out(*this, dest, link_.frame_image.bytes);
     if (sent) {
         sent->dest = dest;
         sent->image = link_.frame_image.bytes; // with its reply_mode set
     }
     for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         SetFrameCommand(link_.frame_image.bytes, command);
-        SendImage(dest);
+        out.Send(link_.frame_image.bytes.data());
     }
-    CloseTransmitSocket();
-    return 1;
 }
 
 void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
@@ -111,15 +119,14 @@ void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
     // The frame lock orders it with the other transmissions, which share
     // the transmit socket's slot.
     std::lock_guard lock(link_.frame_image.lock);
-    OpenTransmitSocket(burst.dest, bytes);
+    Transmission out(*this, burst.dest, bytes);
     for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         SetFrameCommand(bytes, command);
-        SendBytes(burst.dest, bytes.data());
+        out.Send(bytes.data());
     }
-    CloseTransmitSocket();
 }
 
-int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
+void FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
@@ -130,7 +137,6 @@ int FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
         NarrowToCamera(dest, link_.current_camera.load());
     }
     SendImageAs(command, dest);
-    return 1;
 }
 
 bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
@@ -165,7 +171,7 @@ bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t com
     return true;
 }
 
-int FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
+void FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
@@ -175,10 +181,9 @@ int FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& sour
         AddressToCamera(dest, link_.registry.FindCameraLocked(FrameMac(source)));
     }
     SendImageAs(command, dest);
-    return 1;
 }
 
-int FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
+void FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
 {
     Destination dest = Address();
     if (!dest.lan)
@@ -189,20 +194,11 @@ int FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_in
     std::lock_guard lock(link_.frame_image.lock);
     // Blank: the image may hold another camera's user table.
     link_.frame_image.bytes.fill(0);
-    OpenTransmitSocket(dest);
+    Transmission out(*this, dest, link_.frame_image.bytes);
     for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         SetFrameCommand(link_.frame_image.bytes, command);
-        SendImage(dest);
+        out.Send(link_.frame_image.bytes.data());
     }
-    CloseTransmitSocket();
-    return 1;
-}
-
-void FrameTransmitter::CloseLeftoverSocket()
-{
-    std::lock_guard lock(link_.frame_image.lock);
-    if (transmit_socket_ != net::kInvalidSocket)
-        CloseTransmitSocket();
 }
 
 } // namespace vantoro

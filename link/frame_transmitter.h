@@ -6,7 +6,7 @@
 
 #include "link/config_frame.h"
 #include "link/link_state.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>
@@ -33,13 +33,13 @@ public:
 
     // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one
     // socket; sent, when given, keeps what went out.
-    int SendDiscoveryBurst(Burst* sent = nullptr);
+    void SendDiscoveryBurst(Burst* sent = nullptr);
     // The same three requests again, to the same destination, leaving the
     // frame image as it is. Asks the front end nothing, so any thread may.
     void ResendDiscoveryBurst(const Burst& burst);
     // Copies source into the frame image, sets command and reply_mode, sends;
     // in LAN mode only onto the current camera's LAN (see NarrowToCamera).
-    int SendFrame(std::uint32_t command, const Frame& source);
+    void SendFrame(std::uint32_t command, const Frame& source);
     // Sends the current camera's record in slot; returns false, sending
     // nothing, when there is no current camera or it lacks that record.
     bool SendCurrentRecord(std::uint32_t command, RecordSlot slot);
@@ -50,16 +50,14 @@ public:
     // sending nothing, when it is not listed or lacks that record.
     bool SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot);
     // SendFrame addressed to the camera that source names (as above).
-    int SendFrameToCamera(std::uint32_t command, const Frame& source);
+    void SendFrameToCamera(std::uint32_t command, const Frame& source);
     // A search burst that carries no record (bytes 8 to 1151 zero, whatever
     // the frame image held): in WAN mode to wan_address, in LAN mode through
     // the interface via_interface (0 or gone: every interface).
-    int SendSearchBurst(std::uint32_t wan_address, unsigned via_interface);
+    void SendSearchBurst(std::uint32_t wan_address, unsigned via_interface);
 
     // The socket of the transmission under way; invalid between transmissions.
     net::Socket transmit_socket() const { return transmit_socket_.load(); }
-    // Closes a socket left open (there never is one); for the shutdown routine.
-    void CloseLeftoverSocket();
 
 private:
     Destination Address(); // with no lock held
@@ -69,15 +67,10 @@ private:
     // Under the registry's guard: NarrowToCamera, and in WAN mode the address
     // the camera answered from, when known.
     static void AddressToCamera(Destination& dest, const CameraEntry* camera);
-    // Under the frame lock: open, broadcast option, reply_mode into image, bind.
-    void OpenTransmitSocket(const Destination& dest, Frame& image);
-    void OpenTransmitSocket(const Destination& dest) { OpenTransmitSocket(dest, link_.frame_image.bytes); }
-    void SendImage(const Destination& dest) { SendBytes(dest, link_.frame_image.bytes.data()); }
-    void SendBytes(const Destination& dest, const std::uint8_t* bytes);
+    class Transmission;
     // Under the frame lock, with the frame already in the image: one frame
     // with this command on a socket of its own.
     void SendImageAs(std::uint32_t command, const Destination& dest);
-    void CloseTransmitSocket();
 
     LinkState& link_;
     std::atomic<net::Socket> transmit_socket_{net::kInvalidSocket};

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/config_frame.h"
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 
 #include <cstdint>
 #include <functional>

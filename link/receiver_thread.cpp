@@ -37,14 +37,15 @@ bool ReceiverThread::Start()
     start_failure_.clear();
     socket_ = net::OpenUdpSocket();
     bool bound = false;
-    if (socket_ != net::kInvalidSocket) {
-        net::SetBroadcast(socket_, true);
-        net::ReportArrivalInterface(socket_);
-        net::ReportKernelDrops(socket_);
+    if (socket_.valid()) {
+        const net::Socket s = socket_.get();
+        net::SetBroadcast(s, true);
+        net::ReportArrivalInterface(s);
+        net::ReportKernelDrops(s);
         if (link_.ports.receive_buffer_bytes > 0)
-            net::SetReceiveBuffer(socket_, link_.ports.receive_buffer_bytes);
-        bound = net::Bind(socket_, 0, link_.ports.tool_port);
-        net::SetNonBlocking(socket_);
+            net::SetReceiveBuffer(s, link_.ports.receive_buffer_bytes);
+        bound = net::Bind(s, 0, link_.ports.tool_port);
+        net::SetNonBlocking(s);
     }
     net::OpenWakePipe(wake_pipe_);
     stop_ = false;
@@ -91,8 +92,7 @@ void ReceiverThread::Stop()
 
 void ReceiverThread::CloseDescriptors()
 {
-    net::Close(socket_);
-    socket_ = net::kInvalidSocket;
+    socket_.reset();
     net::CloseWakePipe(wake_pipe_);
 }
 
@@ -132,7 +132,7 @@ void ReceiverThread::DrainLoop()
     net::KernelDropCount kernel_drops;
     while (!stop_.load()) {
         const int n =
-            socket_ == net::kInvalidSocket ? 0 : net::ReceiveBatch(socket_, slots.data(), kBatch, &kernel_drops);
+            !socket_.valid() ? 0 : net::ReceiveBatch(socket_.get(), slots.data(), kBatch, &kernel_drops);
         if (n > 0) {
             // Before the answers: the dispatcher tells of drops ahead of the
             // answer that brought their count.
@@ -178,7 +178,7 @@ std::uint64_t ReceiverThread::ReadDropsTotal()
     // The socket is opened and closed by the thread that starts and stops
     // the receiver, the one that asks here; the drain thread only reads it.
     net::KernelDropCount count;
-    if (socket_ != net::kInvalidSocket && net::ReadKernelDrops(socket_, count))
+    if (socket_.valid() && net::ReadKernelDrops(socket_.get(), count))
         NoteKernelDrops(count);
     return DropsTotal();
 }
@@ -263,7 +263,7 @@ bool ReceiverThread::WaitForSocket(int timeout_ms)
     // Without the pipe nothing could wake the wait for a stop: bound it.
     if (!wake_pipe_.open() && (timeout_ms < 0 || timeout_ms > kPollWithoutPipeMs))
         timeout_ms = kPollWithoutPipeMs;
-    const bool readable = net::WaitReadable(socket_, wake_pipe_, timeout_ms);
+    const bool readable = net::WaitReadable(socket_.get(), wake_pipe_, timeout_ms);
     // A search's wake-up is taken, or the pipe would read as woken forever.
     if (readable && search_woke_.exchange(false) && !stop_.load())
         net::ClearWake(wake_pipe_);

@@ -15,7 +15,7 @@
 #include "link/frame_transmitter.h"
 #include "link/link_state.h"
 #include "link/search_round.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <atomic>
 #include <cstdint>
@@ -116,7 +116,7 @@ private:
 
     LinkState& link_;
     FrameTransmitter& transmitter_;
-    net::Socket socket_ = net::kInvalidSocket;
+    net::UniqueFd socket_;
     net::WakePipe wake_pipe_;
     std::string start_failure_;
     ThreadStarter start_thread_;

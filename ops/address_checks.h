@@ -4,9 +4,9 @@
 // that run over a whole plan before the first frame leaves, so no write gives
 // two devices one address or a camera a malformed network.
 
-#include "link/arp_probe.h"
+#include "net/arp_probe.h"
 #include "link/camera_snapshot.h"
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 #include "link/network_fields.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "util/record_text.h"
 
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 #include "link/network_fields.h"
 #include "link/records.h"
 #include "ops/text_forms.h"

@@ -1,6 +1,6 @@
 #include "ops/change_journal.h"
 
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 #include "ops/camera_json.h"
 #include "ops/journal_file.h"
 #include "ops/text_forms.h"

@@ -6,7 +6,7 @@
 // the cameras of a routed subnet that no broadcast reaches.
 
 #include "util/result.h"
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 
 #include <cstdint>
 #include <optional>

@@ -25,7 +25,6 @@ void ShutDownLink(CameraLink& link)
     }
     link.Stop();
     link.SetObserver(nullptr);
-    link.CloseLeftoverSocket();
 }
 
 } // namespace vantoro::ui

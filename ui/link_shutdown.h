@@ -8,8 +8,7 @@ class CameraLink;
 namespace vantoro::ui {
 
 // Stops the receiver, delivering its pending calls into this thread until its
-// loop has left (it may be waiting in one), joins it, detaches the windows and
-// closes any transmit socket left open.
+// loop has left (it may be waiting in one), joins it and detaches the windows.
 void ShutDownLink(CameraLink& link);
 
 } // namespace vantoro::ui

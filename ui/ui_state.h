@@ -3,8 +3,8 @@
 // the page windows (set when each page is created, none until then), the
 // remembered credentials and the progress window.
 
-#include "link/arp_probe.h"
 #include "link/camera_link.h"
+#include "net/arp_probe.h"
 #include "ops/change_journal.h"
 
 #include <QPointer>

@@ -3,11 +3,8 @@
 // a loopback socket that stands in for a camera, and reply frames.
 
 #include "link/config_frame.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
-
-#include <arpa/inet.h>
-#include <poll.h>
+#include "net/socket_layer.h"
 
 #include <atomic>
 #include <chrono>
@@ -77,7 +74,7 @@ private:
     std::vector<SentMessage> messages_;
 };
 
-inline std::uint32_t Loopback(const char* text) { return ::inet_addr(text); }
+inline std::uint32_t Loopback(const char* text) { return net::InetAddr(text); }
 
 // A UDP socket on a loopback address that catches what the tool sends.
 class UdpCapture {
@@ -85,16 +82,15 @@ public:
     explicit UdpCapture(const char* address = "127.0.0.1", std::uint16_t port = 0)
     {
         socket_ = net::OpenUdpSocket();
-        bound_ = net::Bind(socket_, Loopback(address), port);
-        port_ = net::LocalPort(socket_);
+        bound_ = net::Bind(socket_.get(), Loopback(address), port);
+        port_ = net::LocalPort(socket_.get());
     }
-    ~UdpCapture() { net::Close(socket_); }
     UdpCapture(const UdpCapture&) = delete;
     UdpCapture& operator=(const UdpCapture&) = delete;
 
     bool bound() const { return bound_; }
     std::uint16_t port() const { return port_; }
-    net::Socket socket() const { return socket_; }
+    net::Socket socket() const { return socket_.get(); }
 
     struct Datagram {
         std::vector<std::uint8_t> bytes;
@@ -109,12 +105,11 @@ public:
     // Waits up to timeout for one datagram.
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
     {
-        pollfd p{socket_, POLLIN, 0};
-        if (::poll(&p, 1, int(timeout.count())) <= 0)
+        if (!net::WaitReadable(socket_.get(), int(timeout.count())))
             return std::nullopt;
         Datagram d;
         d.bytes.resize(65536);
-        const long n = net::ReceiveFrom(socket_, d.bytes.data(), d.bytes.size(), nullptr, &d.from_port);
+        const long n = net::ReceiveFrom(socket_.get(), d.bytes.data(), d.bytes.size(), nullptr, &d.from_port);
         if (n < 0)
             return std::nullopt;
         d.bytes.resize(std::size_t(n));
@@ -122,12 +117,11 @@ public:
     }
     bool Quiet(std::chrono::milliseconds wait = std::chrono::milliseconds(100))
     {
-        pollfd p{socket_, POLLIN, 0};
-        return ::poll(&p, 1, int(wait.count())) == 0;
+        return !net::WaitReadable(socket_.get(), int(wait.count()));
     }
 
 private:
-    net::Socket socket_ = net::kInvalidSocket;
+    net::UniqueFd socket_;
     bool bound_ = false;
     std::uint16_t port_ = 0;
 };

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <thread>
 
 using namespace vantoro;
@@ -22,7 +21,7 @@ sim::SimOptions LoopbackCameras(int cameras, std::uint16_t tool_port)
 {
     sim::SimOptions options;
     options.cameras = cameras;
-    options.bind_address = ::inet_addr("127.0.0.1");
+    options.bind_address = net::InetAddr("127.0.0.1");
     options.port = 0;
     options.reply_port = tool_port;
     return options;

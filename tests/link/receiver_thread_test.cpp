@@ -42,9 +42,8 @@ struct ReceiverFixture : ::testing::Test {
     // Sends raw bytes to the receiver's port from a loopback socket.
     void SendToTool(const std::uint8_t* data, std::size_t n)
     {
-        net::Socket s = net::OpenUdpSocket();
-        net::SendTo(s, data, n, Loopback("127.0.0.1"), link->state.ports.tool_port);
-        net::Close(s);
+        const net::UniqueFd s = net::OpenUdpSocket();
+        net::SendTo(s.get(), data, n, Loopback("127.0.0.1"), link->state.ports.tool_port);
     }
 
     template <class Pred>
@@ -330,15 +329,15 @@ TEST(ReceiverDrops, AnswersWithoutRoomAreCountedAndToldBeforeTheNextAnswer)
     link.state.messenger.Attach(&windows);
     ASSERT_TRUE(link.receiver.Start());
     constexpr int kAnswers = 64;
-    net::Socket s = net::OpenUdpSocket();
+    net::UniqueFd s = net::OpenUdpSocket();
     for (int i = 0; i < kAnswers; ++i) {
         const Frame f = MakeFrame(CMD_GENERAL_REPLY, Mac(std::uint8_t(i + 1)));
-        net::SendTo(s, f.data(), f.size(), Loopback("127.0.0.1"), ports.tool_port);
+        net::SendTo(s.get(), f.data(), f.size(), Loopback("127.0.0.1"), ports.tool_port);
         if (i == 0)
             for (int k = 0; k < 400 && !held.load(); ++k)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    net::Close(s);
+    s.reset();
     ASSERT_TRUE(held.load());
     for (int k = 0; k < 400 && link.receiver.counters().dropped.load() == 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

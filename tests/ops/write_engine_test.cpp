@@ -4,9 +4,9 @@
 #include "ops/session.h"
 
 #include "link/config_frame.h"
-#include "link/net_interfaces.h"
 #include "link/records.h"
-#include "link/socket_layer.h"
+#include "net/net_interfaces.h"
+#include "net/socket_layer.h"
 #include "tools/camera_sim/camera_simulator.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +26,8 @@ constexpr std::uint32_t kLoopbackWord = 0x7F000001; // 127.0.0.1
 
 std::uint16_t FreeLoopbackPort()
 {
-    const net::Socket s = net::OpenUdpSocket();
-    net::Bind(s, net::InetAddr("127.0.0.1"), 0);
-    const std::uint16_t port = net::LocalPort(s);
-    net::Close(s);
-    return port;
+    const net::UniqueFd s = net::OpenBoundUdpSocket(net::InetAddr("127.0.0.1"), 0);
+    return s.valid() ? net::LocalPort(s.get()) : 0;
 }
 
 std::uint32_t GatewayOf(const Frame& general)
@@ -140,9 +137,8 @@ struct Fleet {
 // A frame sent to the session's port from loopback, as a camera's answer.
 void Inject(const Fleet& f, const Frame& frame)
 {
-    const net::Socket s = net::OpenUdpSocket();
-    net::SendTo(s, frame.data(), frame.size(), net::InetAddr("127.0.0.1"), f.tool_port);
-    net::Close(s);
+    const net::UniqueFd s = net::OpenUdpSocket();
+    net::SendTo(s.get(), frame.data(), frame.size(), net::InetAddr("127.0.0.1"), f.tool_port);
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound = 20s)

@@ -108,17 +108,16 @@ inline std::string BodyDifference(const Frame& a, const Frame& b)
 // A UDP socket of the test's own on 127.0.0.1.
 class TestSocket {
 public:
-    TestSocket() : socket_(net::OpenUdpSocket()) { net::Bind(socket_, test::Loopback(), 0); }
-    ~TestSocket() { net::Close(socket_); }
+    TestSocket() : socket_(net::OpenBoundUdpSocket(test::Loopback(), 0)) {}
     TestSocket(const TestSocket&) = delete;
     TestSocket& operator=(const TestSocket&) = delete;
     void Send(const Frame& frame, std::uint16_t port) const
     {
-        net::SendTo(socket_, frame.data(), frame.size(), test::Loopback(), port);
+        net::SendTo(socket_.get(), frame.data(), frame.size(), test::Loopback(), port);
     }
 
 private:
-    net::Socket socket_;
+    net::UniqueFd socket_;
 };
 
 // A request as a test sends it to a simulator; the simulator answers to the

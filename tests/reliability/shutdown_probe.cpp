@@ -13,7 +13,7 @@
 
 #include "link/camera_link.h"
 #include "link/link_core.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"
 #include "ui/link_shutdown.h"
@@ -38,8 +38,6 @@
 #include <string>
 #include <system_error>
 #include <thread>
-
-#include <poll.h>
 
 namespace {
 
@@ -133,20 +131,16 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     SetDottedAddressLog(nullptr);
-    net::Startup();
     int status = 0;
 
     // Ports of the probe's own: a listening "camera" and a free tool port.
-    const net::Socket camera = net::OpenUdpSocket();
-    net::Bind(camera, Loopback(), 0);
-    const net::Socket probe = net::OpenUdpSocket();
-    net::Bind(probe, Loopback(), 0);
+    const net::UniqueFd camera_socket = net::OpenBoundUdpSocket(Loopback(), 0);
+    const net::UniqueFd probe_socket = net::OpenBoundUdpSocket(Loopback(), 0);
+    const net::Socket camera = camera_socket.get();
+    const net::Socket probe = probe_socket.get();
     const std::uint16_t tool_port = [] {
-        const net::Socket s = net::OpenUdpSocket();
-        net::Bind(s, Loopback(), 0);
-        const std::uint16_t port = net::LocalPort(s);
-        net::Close(s);
-        return port;
+        const net::UniqueFd s = net::OpenBoundUdpSocket(Loopback(), 0);
+        return net::LocalPort(s.get());
     }();
     LinkPorts ports;
     ports.camera_port = net::LocalPort(camera);
@@ -177,9 +171,6 @@ int main(int argc, char** argv)
             if (LinkInternals::Core(link).receiver.running())
                 status = Fail("a receiver runs");
             std::printf("shut down without a receiver\n");
-            net::Close(camera);
-            net::Close(probe);
-            net::Cleanup();
             return status;
         }
         if (!LinkInternals::Core(link).receiver.Start())
@@ -230,11 +221,7 @@ int main(int argc, char** argv)
         std::printf("after shutdown: completed %d\n", watched.completed.load());
     }
 
-    pollfd fd{camera, POLLIN, 0};
-    if (::poll(&fd, 1, 0) != 0)
+    if (net::WaitReadable(camera, 0))
         status = Fail("a frame was sent during shutdown");
-    net::Close(camera);
-    net::Close(probe);
-    net::Cleanup();
     return status;
 }

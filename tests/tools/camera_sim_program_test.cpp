@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h> // the child's output pipe
 #include <spawn.h>
 #include <sys/wait.h>
 

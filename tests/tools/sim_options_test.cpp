@@ -1,6 +1,7 @@
 #include "tools/camera_sim/sim_options.h"
 
-#include <arpa/inet.h>
+#include "net/socket_layer.h"
+
 #include <gtest/gtest.h>
 
 namespace vantoro::sim {
@@ -31,7 +32,7 @@ TEST(SimOptions, EveryOptionInBothSpellings)
     const SimOptions& o = r.options;
     EXPECT_EQ(o.cameras, 10000);
     EXPECT_EQ(o.first_mac, (MacAddress{0x02, 0x00, 0x00, 0xAA, 0xBB, 0xFE}));
-    EXPECT_EQ(o.bind_address, ::inet_addr("127.0.0.9"));
+    EXPECT_EQ(o.bind_address, net::InetAddr("127.0.0.9"));
     EXPECT_EQ(o.port, 0);
     EXPECT_EQ(o.reply_port, 4000);
     EXPECT_DOUBLE_EQ(o.loss, 0.25);

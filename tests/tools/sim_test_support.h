@@ -3,19 +3,16 @@
 // tool's part, and a scratch directory.
 
 #include "link/config_frame.h"
+#include "net/socket_layer.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <netinet/in.h>
 #include <optional>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,7 +23,7 @@ inline constexpr int kReceiveTimeoutMs = 10000;
 
 inline std::uint32_t Loopback(const char* text)
 {
-    return ::inet_addr(text);
+    return net::InetAddr(text);
 }
 
 struct Datagram {
@@ -47,59 +44,38 @@ class UdpEndpoint {
 public:
     // Binds addr:port; port 0 takes whatever the system gives (see port()).
     explicit UdpEndpoint(const char* addr = "127.0.0.1", std::uint16_t port = 0)
+        : socket_(net::OpenBoundUdpSocket(Loopback(addr), port))
     {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = Loopback(addr);
-        sa.sin_port = htons(port);
-        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-        socklen_t len = sizeof sa;
-        if (bound_ && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-            port_ = ntohs(sa.sin_port);
-    }
-    ~UdpEndpoint()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (socket_.valid())
+            port_ = net::LocalPort(socket_.get());
     }
     UdpEndpoint(const UdpEndpoint&) = delete;
     UdpEndpoint& operator=(const UdpEndpoint&) = delete;
 
-    bool bound() const { return bound_; }
+    bool bound() const { return socket_.valid(); }
     std::uint16_t port() const { return port_; }
 
     bool SendTo(const void* data, std::size_t n, const char* addr, std::uint16_t port) const
     {
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = Loopback(addr);
-        sa.sin_port = htons(port);
-        return ::sendto(fd_, data, n, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == long(n);
+        return net::SendTo(socket_.get(), data, n, Loopback(addr), port) == long(n);
     }
 
     // One datagram, or none when nothing came within timeout_ms.
     std::optional<Datagram> Receive(int timeout_ms = kReceiveTimeoutMs) const
     {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeout_ms) != 1)
+        if (!net::WaitReadable(socket_.get(), timeout_ms))
             return std::nullopt;
         Datagram d;
         d.bytes.resize(65536);
-        sockaddr_in sa{};
-        socklen_t len = sizeof sa;
-        const long n = ::recvfrom(fd_, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        const long n = net::ReceiveFrom(socket_.get(), d.bytes.data(), d.bytes.size(), &d.from_addr, &d.from_port);
         if (n < 0)
             return std::nullopt;
         d.bytes.resize(std::size_t(n));
-        d.from_addr = sa.sin_addr.s_addr;
-        d.from_port = ntohs(sa.sin_port);
         return d;
     }
 
 private:
-    int fd_ = -1;
-    bool bound_ = false;
+    net::UniqueFd socket_;
     std::uint16_t port_ = 0;
 };
 

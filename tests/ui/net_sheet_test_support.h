@@ -7,7 +7,7 @@
 #include "link/link_core.h"
 #include "link/link_ports.h"
 #include "link/records.h"
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 #include "ui/login_dialog.h"
 #include "ui/template_builder.h"
 
@@ -26,8 +26,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <poll.h>
 
 namespace vantoro::test {
 
@@ -57,11 +55,8 @@ inline std::uint32_t Loopback()
 // A UDP port on loopback that nothing holds right now.
 inline std::uint16_t FreeLoopbackPort()
 {
-    const net::Socket s = net::OpenUdpSocket();
-    net::Bind(s, Loopback(), 0);
-    const std::uint16_t port = net::LocalPort(s);
-    net::Close(s);
-    return port;
+    const net::UniqueFd s = net::OpenBoundUdpSocket(Loopback(), 0);
+    return s.valid() ? net::LocalPort(s.get()) : 0;
 }
 
 // Ports of one test. A LAN-mode "search" goes to 127.0.0.1 through the
@@ -101,12 +96,7 @@ inline LinkPorts OfflinePorts()
 // Stands where a camera would listen: bound to 127.0.0.1 on a port of its own.
 class LoopbackCamera {
 public:
-    LoopbackCamera() : socket_(net::OpenUdpSocket())
-    {
-        net::Bind(socket_, Loopback(), 0);
-        port_ = net::LocalPort(socket_);
-    }
-    ~LoopbackCamera() { net::Close(socket_); }
+    LoopbackCamera() : socket_(net::OpenBoundUdpSocket(Loopback(), 0)) { port_ = net::LocalPort(socket_.get()); }
     LoopbackCamera(const LoopbackCamera&) = delete;
     LoopbackCamera& operator=(const LoopbackCamera&) = delete;
 
@@ -115,11 +105,10 @@ public:
     // The next datagram, waiting at most bound_ms; none when nothing came.
     std::optional<std::vector<std::uint8_t>> Receive(int bound_ms = 5000)
     {
-        pollfd fd{socket_, POLLIN, 0};
-        if (::poll(&fd, 1, bound_ms) <= 0)
+        if (!net::WaitReadable(socket_.get(), bound_ms))
             return std::nullopt;
         std::vector<std::uint8_t> bytes(kFrameSize + 64);
-        const long n = net::ReceiveFrom(socket_, bytes.data(), bytes.size());
+        const long n = net::ReceiveFrom(socket_.get(), bytes.data(), bytes.size());
         if (n < 0)
             return std::nullopt;
         bytes.resize(std::size_t(n));
@@ -132,7 +121,7 @@ public:
     {
         Frame marker{};
         SetFrameCommand(marker, kMarker);
-        net::SendTo(socket_, marker.data(), marker.size(), Loopback(), port_);
+        net::SendTo(socket_.get(), marker.data(), marker.size(), Loopback(), port_);
     }
     static bool IsMarker(const std::vector<std::uint8_t>& bytes)
     {
@@ -141,7 +130,7 @@ public:
 
 private:
     static constexpr std::uint32_t kMarker = 0xA5A5F00D;
-    net::Socket socket_;
+    net::UniqueFd socket_;
     std::uint16_t port_ = 0;
 };
 

@@ -1,6 +1,5 @@
 #include "tools/camera_sim/camera_simulator.h"
 
-#include "link/socket_layer.h"
 #include "tools/camera_sim/state_file.h"
 #include "util/mac_text.h"
 
@@ -8,9 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace vantoro::sim {
 
@@ -77,28 +73,27 @@ Error CameraSimulator::Start()
 
     const std::string where = FormatNetAddress(options_.bind_address) + ":" + std::to_string(options_.port);
     socket_ = net::OpenUdpSocket();
-    if (socket_ == net::kInvalidSocket)
+    if (!socket_.valid())
         return std::string("cannot open a UDP socket: ") + std::strerror(errno);
-    if (!net::Bind(socket_, options_.bind_address, options_.port)) {
+    if (!net::Bind(socket_.get(), options_.bind_address, options_.port)) {
         const std::string reason = std::strerror(errno);
-        net::Close(socket_);
-        socket_ = -1;
+        socket_.reset();
         return "cannot bind " + where + ": " + reason;
     }
-    port_ = net::LocalPort(socket_);
+    port_ = net::LocalPort(socket_.get());
 
     if (!options_.state_file.empty()) {
         if (auto error = WriteStateFile(options_.state_file, Cameras())) {
-            net::Close(socket_);
-            socket_ = -1;
+            socket_.reset();
             return error;
         }
     }
-    if (::pipe2(wake_pipe_, O_CLOEXEC) != 0) {
-        net::Close(socket_);
-        socket_ = -1;
-        return std::string("cannot create a pipe: ") + std::strerror(errno);
+    if (!net::OpenWakePipe(wake_pipe_)) {
+        const std::string reason = std::strerror(errno);
+        socket_.reset();
+        return "cannot create a pipe: " + reason;
     }
+    stopping_ = false;
 
     scheduler_.Start();
     started_ = std::chrono::steady_clock::now();
@@ -112,19 +107,13 @@ Error CameraSimulator::Start()
 void CameraSimulator::Stop()
 {
     if (receiver_.joinable()) {
-        const char byte = 0;
-        [[maybe_unused]] const auto n = ::write(wake_pipe_[1], &byte, 1);
+        stopping_ = true;
+        net::Wake(wake_pipe_);
         receiver_.join();
     }
     scheduler_.Stop();
-    for (int& fd : wake_pipe_) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    if (socket_ >= 0)
-        net::Close(socket_);
-    socket_ = -1;
+    net::CloseWakePipe(wake_pipe_);
+    socket_.reset();
 }
 
 std::vector<VirtualCamera> CameraSimulator::Cameras() const
@@ -147,20 +136,18 @@ void CameraSimulator::ReceiveLoop()
     std::uint8_t buffer[kFrameSize + 1];
     Frame frame;
     for (;;) {
-        pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        // Only Stop wakes the pipe, so a wait that ends otherwise has a datagram.
+        if (!net::WaitReadable(socket_.get(), wake_pipe_, -1)) {
             if (errno == EINTR)
                 continue;
             log_.Line(std::string("poll failed: ") + std::strerror(errno));
             return;
         }
-        if (fds[1].revents != 0)
+        if (stopping_)
             return;
-        if (fds[0].revents == 0)
-            continue;
 
         std::uint32_t from = 0;
-        const long n = net::ReceiveFrom(socket_, buffer, sizeof buffer, &from);
+        const long n = net::ReceiveFrom(socket_.get(), buffer, sizeof buffer, &from);
         if (n < 0) {
             // An ICMP error from an earlier answer, for one; the next datagram is fine.
             ++counters_.receive_errors;
@@ -305,7 +292,7 @@ void CameraSimulator::WriteState()
 
 void CameraSimulator::Transmit(const Outgoing& item)
 {
-    const long sent = net::SendTo(socket_, item.frame.data(), item.frame.size(), item.addr, item.port);
+    const long sent = net::SendTo(socket_.get(), item.frame.data(), item.frame.size(), item.addr, item.port);
     if (sent == long(item.frame.size()))
         ++counters_.datagrams_sent;
     else

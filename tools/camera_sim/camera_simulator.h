@@ -22,6 +22,7 @@
 // acknowledgement can read the new state.
 
 #include "util/result.h"
+#include "net/socket_layer.h"
 #include "tools/camera_sim/default_records.h"
 #include "tools/camera_sim/reply_scheduler.h"
 #include "tools/camera_sim/sim_log.h"
@@ -100,8 +101,9 @@ private:
     std::vector<VirtualCamera> cameras_;
     Counters_ counters_;
     std::mt19937_64 random_; // used on the receive thread only
-    int socket_ = -1;
-    int wake_pipe_[2] = {-1, -1};
+    net::UniqueFd socket_;
+    net::WakePipe wake_pipe_; // ends the receive loop's wait
+    std::atomic<bool> stopping_{false};
     std::uint16_t port_ = 0;
     ReplyScheduler scheduler_;
     std::thread receiver_;

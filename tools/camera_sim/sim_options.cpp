@@ -1,9 +1,10 @@
 #include "tools/camera_sim/sim_options.h"
 
+#include "net/socket_layer.h"
+
 #include "util/mac_text.h"
 #include "util/strict_address.h"
 
-#include <arpa/inet.h>
 #include <charconv>
 
 namespace vantoro::sim {
@@ -86,7 +87,7 @@ std::optional<RecordKind> ParseRecordKind(std::string_view text)
 
 std::string FormatNetAddress(std::uint32_t addr)
 {
-    return AddressText(ntohl(addr));
+    return AddressText(net::NetworkToWord(addr));
 }
 
 OptionsResult ParseSimOptions(const std::vector<std::string>& args)
@@ -137,7 +138,7 @@ OptionsResult ParseSimOptions(const std::vector<std::string>& args)
             const auto address = ParseStrictAddress(value);
             if (!address)
                 return fail("--bind wants a dotted IPv4 address, not '" + value + "'");
-            o.bind_address = htonl(*address);
+            o.bind_address = net::WordToNetwork(*address);
         } else if (name == "port" || name == "reply-port") {
             const bool reply = name == "reply-port";
             const auto port = ParseIntInRange(value, reply ? 1 : 0, 65535);

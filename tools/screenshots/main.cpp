@@ -4,8 +4,8 @@
 // camera. Usage: vantoro-screenshots OUTPUT_DIRECTORY
 
 #include "link/camera_link.h"
-#include "link/socket_layer.h"
 #include "link/window_messages.h"
+#include "net/socket_layer.h"
 #include "tools/camera_sim/camera_simulator.h"
 #include "ui/apply_progress_dialog.h"
 #include "ui/config_sheet.h"
@@ -67,11 +67,8 @@ void Settle()
 
 std::uint16_t FreeLoopbackPort()
 {
-    const net::Socket s = net::OpenUdpSocket();
-    net::Bind(s, net::InetAddr("127.0.0.1"), 0);
-    const std::uint16_t port = net::LocalPort(s);
-    net::Close(s);
-    return port;
+    const net::UniqueFd s = net::OpenBoundUdpSocket(net::InetAddr("127.0.0.1"), 0);
+    return s.valid() ? net::LocalPort(s.get()) : 0;
 }
 
 bool Save(QWidget* widget, const QDir& out, const char* name)
@@ -209,7 +206,6 @@ int main(int argc, char** argv)
     }
     // Parsing the edits logs to standard output, which lists the files here.
     SetDottedAddressLog(nullptr);
-    net::Startup();
 
     const std::uint16_t tool_port = FreeLoopbackPort();
     sim::SimOptions options;
@@ -246,10 +242,8 @@ int main(int argc, char** argv)
             StopReceiver(link); // while the page it may be calling still exists
         }
         link.SetObserver(nullptr);
-        link.CloseLeftoverSocket();
     }
     simulator.Stop();
-    net::Cleanup();
     SetDottedAddressLog(stdout);
     return ok ? 0 : 1;
 }

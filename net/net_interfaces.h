@@ -25,6 +25,8 @@ unsigned RouteInterface(std::uint32_t address);
 
 // The name of the interface with this index; empty for 0 or an unknown index.
 std::string InterfaceName(unsigned index);
+// The index of the interface of this name; 0 for an unknown name.
+unsigned InterfaceIndex(const std::string& name);
 
 // A subnet attached to this machine, in host byte order.
 struct AttachedSubnet {

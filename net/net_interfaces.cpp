@@ -1,4 +1,6 @@
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
+
+#include "net/unique_fd.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace vantoro {
@@ -21,6 +24,7 @@ std::vector<NetInterface> ListBroadcastInterfaces()
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return found;
+    const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owned(list, ::freeifaddrs);
     for (const ifaddrs* a = list; a; a = a->ifa_next) {
         if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET)
             continue;
@@ -37,7 +41,6 @@ std::vector<NetInterface> ListBroadcastInterfaces()
         const auto* sa = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
         found.push_back({index, a->ifa_name, sa->sin_addr.s_addr});
     }
-    ::freeifaddrs(list);
     return found;
 }
 
@@ -46,9 +49,10 @@ std::vector<LocalAddress> ListLocalAddresses()
     // The kernel's own list by netlink: getifaddrs names an address by its
     // label, which need not be its interface's name.
     std::vector<LocalAddress> found;
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
+    const net::UniqueFd socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (!socket.valid())
         return found;
+    const int fd = socket.get();
     struct {
         nlmsghdr header;
         ifaddrmsg message;
@@ -60,10 +64,8 @@ std::vector<LocalAddress> ListLocalAddresses()
     request.message.ifa_family = AF_INET;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
-        ::close(fd);
+    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0)
         return found;
-    }
     std::vector<char> buffer(64 * 1024);
     for (bool done = false; !done;) {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
@@ -102,7 +104,6 @@ std::vector<LocalAddress> ListLocalAddresses()
             found.push_back({a->ifa_index, {*local, mask}});
         }
     }
-    ::close(fd);
     return found;
 }
 
@@ -134,8 +135,8 @@ unsigned RouteInterface(std::uint32_t address)
 {
     // A connected datagram socket takes the route's source address without
     // sending anything; that address names the interface.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const net::UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid())
         return 0;
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -143,15 +144,19 @@ unsigned RouteInterface(std::uint32_t address)
     to.sin_addr.s_addr = htonl(address);
     sockaddr_in local{};
     socklen_t local_size = sizeof local;
-    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-                        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_size) == 0;
-    ::close(fd);
+    const bool routed = ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &local_size) == 0;
     if (!routed)
         return 0;
     for (const LocalAddress& a : ListLocalAddresses())
         if (a.subnet.address == ntohl(local.sin_addr.s_addr))
             return a.index;
     return 0;
+}
+
+unsigned InterfaceIndex(const std::string& name)
+{
+    return ::if_nametoindex(name.c_str());
 }
 
 std::string InterfaceName(unsigned index)

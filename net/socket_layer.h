@@ -1,8 +1,11 @@
 #pragma once
 // A thin layer over the Berkeley socket calls and the few other system calls
-// the link makes (waiting on a socket, the wake pipe, thread priority), so
-// the rest of the link does not include system headers. Addresses are IPv4
-// in network byte order.
+// the link and the simulator make (waiting on a socket, the wake pipe, thread
+// priority), so nothing above net/ includes system headers. Addresses are
+// IPv4 in network byte order. What it opens comes back owned (UniqueFd);
+// the calls on a socket take it as a plain descriptor, owned elsewhere.
+
+#include "net/unique_fd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,14 +15,17 @@ namespace vantoro::net {
 using Socket = int;
 inline constexpr Socket kInvalidSocket = -1;
 
-void Startup(); // library start-up; nothing to do on POSIX
-void Cleanup();
-
-Socket OpenUdpSocket();
+// A UDP socket, closed on exec; invalid (errno set) when there is none.
+[[nodiscard]] UniqueFd OpenUdpSocket();
+// A UDP socket bound to addr:port (port 0: a free one); invalid, with errno
+// as the failing call left it, when it cannot be opened or bound.
+[[nodiscard]] UniqueFd OpenBoundUdpSocket(std::uint32_t addr, std::uint16_t port);
 bool SetBroadcast(Socket s, bool on);
 // Asks for a receive buffer of bytes; past the system's cap it forces the size
 // where the process may (as root). Returns the size in effect.
 int SetReceiveBuffer(Socket s, int bytes);
+// The receive buffer's size in effect, as the system reports it.
+int ReceiveBufferSize(Socket s);
 // Binds to addr:port (addr in network byte order, 0 for any).
 bool Bind(Socket s, std::uint32_t addr, std::uint16_t port);
 long SendTo(Socket s, const void* data, std::size_t n, std::uint32_t addr, std::uint16_t port);
@@ -60,16 +66,15 @@ int ReceiveBatch(Socket s, BatchSlot* slots, int count, KernelDropCount* drops =
 // datagram needed: drops after the last queued datagram show here at once.
 // False, leaving count unseen, where the system does not tell.
 bool ReadKernelDrops(Socket s, KernelDropCount& count);
-void Close(Socket s);
 std::uint16_t LocalPort(Socket s);
 // Receives on s no longer wait for a datagram.
 bool SetNonBlocking(Socket s);
 
 // A pipe whose only use is to end a WaitReadable from another thread.
 struct WakePipe {
-    int read_end = -1;
-    int write_end = -1;
-    bool open() const { return read_end >= 0; }
+    UniqueFd read_end;
+    UniqueFd write_end;
+    bool open() const { return read_end.valid(); }
 };
 // Non-blocking, closed on exec; false, leaving it closed, when the system
 // has none to give.
@@ -82,6 +87,8 @@ void CloseWakePipe(WakePipe& pipe);
 // up to timeout_ms (-1: no limit). Either may be closed (invalid); with both
 // closed it just waits. True when something is there to read.
 bool WaitReadable(Socket s, const WakePipe& wake, int timeout_ms);
+// The same for the socket alone.
+bool WaitReadable(Socket s, int timeout_ms);
 
 // Lowers the calling thread's priority to the nice value; lowering one's own
 // needs no privilege. False when the system refused.

@@ -3,7 +3,7 @@
 // interface by index. Run in a network namespace of the test's own, made in
 // a child process, so nothing of the machine's networks is touched.
 
-#include "link/net_interfaces.h"
+#include "net/net_interfaces.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,6 @@
-#include "link/echo_probe.h"
+#include "net/echo_probe.h"
+
+#include "net/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,12 +43,12 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
     // An ordinary user may ping through a ping socket where
     // net.ipv4.ping_group_range lets its group; CAP_NET_RAW gives a raw one.
     bool raw = false;
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd < 0) {
-        fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        raw = fd >= 0;
+    net::UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (!socket.valid()) {
+        socket.reset(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+        raw = socket.valid();
     }
-    if (fd < 0) {
+    if (!socket.valid()) {
         const std::string why = std::string("pinging it through the router needs CAP_NET_RAW or a group in "
                                             "net.ipv4.ping_group_range (") +
                                 std::strerror(errno) + ")";
@@ -54,6 +56,7 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
             result.unprobed.push_back({t.address, why});
         return;
     }
+    const int fd = socket.get();
     const int size = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     std::set<std::uint32_t> asked;
@@ -115,7 +118,6 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
         }
     }
     collect();
-    ::close(fd);
 }
 
 } // namespace vantoro

@@ -1,4 +1,4 @@
-#include "link/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -29,13 +29,27 @@ sockaddr_in MakeAddress(std::uint32_t addr, std::uint16_t port)
 
 } // namespace
 
-void Startup() {}
-void Cleanup() {}
-
-Socket OpenUdpSocket()
+void UniqueFd::reset(int fd)
 {
-    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    return s < 0 ? kInvalidSocket : s;
+    if (fd_ >= 0) {
+        const int error = errno; // a failure being reported keeps its reason
+        ::close(fd_);
+        errno = error;
+    }
+    fd_ = fd;
+}
+
+UniqueFd OpenUdpSocket()
+{
+    return UniqueFd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+}
+
+UniqueFd OpenBoundUdpSocket(std::uint32_t addr, std::uint16_t port)
+{
+    UniqueFd s = OpenUdpSocket();
+    if (s.valid() && !Bind(s.get(), addr, port))
+        s.reset();
+    return s;
 }
 
 bool SetBroadcast(Socket s, bool on)
@@ -56,6 +70,14 @@ int SetReceiveBuffer(Socket s, int bytes)
     len = sizeof effective;
     ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &effective, &len);
     return effective;
+}
+
+int ReceiveBufferSize(Socket s)
+{
+    int size = 0;
+    socklen_t len = sizeof size;
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, &len);
+    return size;
 }
 
 bool Bind(Socket s, std::uint32_t addr, std::uint16_t port)
@@ -188,12 +210,6 @@ long ReceiveFrom(Socket s, void* buffer, std::size_t n, std::uint32_t* from_addr
     return got; // POSIX truncates a longer datagram to the buffer and reports n
 }
 
-void Close(Socket s)
-{
-    if (s != kInvalidSocket)
-        ::close(s);
-}
-
 std::uint16_t LocalPort(Socket s)
 {
     sockaddr_in sa{};
@@ -216,44 +232,46 @@ bool OpenWakePipe(WakePipe& pipe)
         pipe = {};
         return false;
     }
-    pipe.read_end = fds[0];
-    pipe.write_end = fds[1];
+    pipe.read_end.reset(fds[0]);
+    pipe.write_end.reset(fds[1]);
     return true;
 }
 
 void Wake(const WakePipe& pipe)
 {
-    if (pipe.write_end < 0)
+    if (!pipe.write_end.valid())
         return;
     const char byte = 1;
-    [[maybe_unused]] auto n = ::write(pipe.write_end, &byte, 1);
+    [[maybe_unused]] auto n = ::write(pipe.write_end.get(), &byte, 1);
 }
 
 void ClearWake(const WakePipe& pipe)
 {
     char bytes[64];
-    while (pipe.read_end >= 0 && ::read(pipe.read_end, bytes, sizeof bytes) > 0) {
+    while (pipe.read_end.valid() && ::read(pipe.read_end.get(), bytes, sizeof bytes) > 0) {
     }
 }
 
 void CloseWakePipe(WakePipe& pipe)
 {
-    for (int* fd : {&pipe.read_end, &pipe.write_end}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
+    pipe.read_end.reset();
+    pipe.write_end.reset();
 }
 
 bool WaitReadable(Socket s, const WakePipe& wake, int timeout_ms)
 {
     pollfd fds[2];
     nfds_t count = 0;
-    if (wake.read_end >= 0)
-        fds[count++] = {wake.read_end, POLLIN, 0};
+    if (wake.read_end.valid())
+        fds[count++] = {wake.read_end.get(), POLLIN, 0};
     if (s != kInvalidSocket)
         fds[count++] = {s, POLLIN, 0};
     return ::poll(fds, count, timeout_ms) > 0;
+}
+
+bool WaitReadable(Socket s, int timeout_ms)
+{
+    return WaitReadable(s, WakePipe{}, timeout_ms);
 }
 
 bool SetThreadNice(int nice)

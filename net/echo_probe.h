@@ -3,7 +3,7 @@
 // crosses routers. Silence proves nothing (many devices ignore pings); an
 // answer proves the address is in use.
 
-#include "link/arp_probe.h"
+#include "net/arp_probe.h"
 
 #include <vector>
 

@@ -1,7 +1,8 @@
-#include "link/arp_probe.h"
+#include "net/arp_probe.h"
 
-#include "link/echo_probe.h"
-#include "link/net_interfaces.h"
+#include "net/echo_probe.h"
+#include "net/net_interfaces.h"
+#include "net/unique_fd.h"
 #include "util/strict_address.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -51,6 +53,7 @@ InterfaceFacts FactsOf(unsigned index)
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return facts;
+    const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owned(list, ::freeifaddrs);
     for (const ifaddrs* a = list; a; a = a->ifa_next) {
         if (!a->ifa_addr || facts.name != a->ifa_name || a->ifa_addr->sa_family != AF_PACKET)
             continue;
@@ -63,7 +66,6 @@ InterfaceFacts FactsOf(unsigned index)
         else
             facts.arp = false;
     }
-    ::freeifaddrs(list);
     return facts;
 }
 
@@ -98,7 +100,7 @@ std::array<std::uint8_t, kArpSize> ProbePacket(const MacAddress& hardware, std::
 struct ProbeSocket {
     unsigned index = 0;
     InterfaceFacts facts;
-    int fd = -1;
+    net::UniqueFd fd;
     std::set<std::uint32_t> addresses;
 };
 
@@ -115,7 +117,7 @@ void SendProbes(const ProbeSocket& s)
         // A full transmit queue gives way after a moment; a probe lost is
         // made up by the next round.
         for (int attempt = 0; attempt < 50; ++attempt) {
-            if (::sendto(s.fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >=
+            if (::sendto(s.fd.get(), packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >=
                     0 ||
                 (errno != ENOBUFS && errno != EAGAIN))
                 break;
@@ -132,7 +134,7 @@ void Collect(const ProbeSocket& s, std::set<std::pair<std::uint32_t, MacAddress>
     for (;;) {
         sockaddr_ll from{};
         socklen_t from_size = sizeof from;
-        const ssize_t n = ::recvfrom(s.fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+        const ssize_t n = ::recvfrom(s.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
                                      &from_size);
         if (n < 0)
             return;
@@ -191,8 +193,8 @@ void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, std::uint32_t>>& 
             result.unprobed.push_back({address, why + ", and the address is not on a subnet of " + s->facts.name});
             continue;
         }
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+        const net::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!fd.valid()) {
             result.unprobed.push_back({address, why + ", and no socket: " + std::strerror(errno)});
             continue;
         }
@@ -200,9 +202,8 @@ void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, std::uint32_t>>& 
         to.sin_family = AF_INET;
         to.sin_port = htons(9); // discard: nothing is meant to answer
         to.sin_addr.s_addr = htonl(address);
-        ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, s->facts.name.c_str(), socklen_t(s->facts.name.size()));
-        ::sendto(fd, "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        ::close(fd);
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, s->facts.name.c_str(), socklen_t(s->facts.name.size()));
+        ::sendto(fd.get(), "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         sent.emplace_back(s, address);
     }
     if (sent.empty())
@@ -216,19 +217,22 @@ void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, std::uint32_t>>& 
     }
 }
 
-} // namespace
-
-ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
-{
-    ProbeResult result;
+// The targets on this machine's LANs, grouped by interface, each group
+// with the interface's facts; routed targets apart.
+struct GroupedTargets {
     std::map<unsigned, ProbeSocket> sockets;
     std::vector<ProbeTarget> routed;
+};
+
+GroupedTargets GroupByInterface(const std::vector<ProbeTarget>& targets)
+{
+    GroupedTargets grouped;
     for (const ProbeTarget& t : targets) {
         if (t.routed) {
-            routed.push_back(t);
+            grouped.routed.push_back(t);
             continue;
         }
-        auto [it, fresh] = sockets.try_emplace(t.interface);
+        auto [it, fresh] = grouped.sockets.try_emplace(t.interface);
         ProbeSocket& s = it->second;
         if (fresh) {
             s.index = t.interface;
@@ -236,8 +240,20 @@ ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
         }
         s.addresses.insert(t.address);
     }
-    std::vector<std::pair<ProbeSocket*, std::uint32_t>> by_kernel;
-    std::string kernel_reason;
+    return grouped;
+}
+
+// What ARP probes cannot ask for want of privilege: left to the kernel.
+struct KernelFallback {
+    std::vector<std::pair<ProbeSocket*, std::uint32_t>> targets;
+    std::string reason;
+};
+
+// Opens and binds each interface's packet socket. An interface that cannot
+// be probed has its addresses moved to result.unprobed; without CAP_NET_RAW
+// they go to the fallback instead. Either way s.addresses is then empty.
+void OpenProbeSockets(std::map<unsigned, ProbeSocket>& sockets, KernelFallback& fallback, ProbeResult& result)
+{
     for (auto& entry : sockets) {
         const unsigned index = entry.first;
         ProbeSocket& s = entry.second; // not a structured binding: clang before 16 lets no lambda capture one
@@ -255,73 +271,87 @@ ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
             skip(s.facts.name + " is down or does not use ARP");
             continue;
         }
-        s.fd = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP));
-        if (s.fd < 0) {
+        s.fd.reset(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
+        if (!s.fd.valid()) {
             const int error = errno;
             if (error != EPERM && error != EACCES) {
                 skip("no ARP socket on " + s.facts.name + ": " + std::strerror(error));
                 continue;
             }
-            kernel_reason = "ARP probes need CAP_NET_RAW, which this program lacks";
+            fallback.reason = "ARP probes need CAP_NET_RAW, which this program lacks";
             for (std::uint32_t address : s.addresses)
-                by_kernel.emplace_back(&s, address);
+                fallback.targets.emplace_back(&s, address);
             s.addresses.clear();
             continue;
         }
         const int size = 4 << 20; // the answers of a large plan arrive together
-        ::setsockopt(s.fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        ::setsockopt(s.fd.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
         sockaddr_ll at{};
         at.sll_family = AF_PACKET;
         at.sll_protocol = htons(ETH_P_ARP);
         at.sll_ifindex = int(index);
-        if (::bind(s.fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+        if (::bind(s.fd.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
             skip("cannot listen for ARP on " + s.facts.name + ": " + std::strerror(errno));
-            ::close(s.fd);
-            s.fd = -1;
+            s.fd.reset();
         }
     }
+}
 
-    const int probes = std::max(1, timing_.probes);
-    const auto start = Clock::now();
-    const auto end = start + std::chrono::milliseconds(timing_.listen_ms);
-    std::set<std::pair<std::uint32_t, MacAddress>> heard;
+// Rounds of probes spread over the listening time, every answer collected
+// as it comes; the sockets stay open for their owner to close.
+void ProbeAndListen(const std::map<unsigned, ProbeSocket>& sockets, const ArpProbeTiming& timing,
+                    ProbeResult& result)
+{
     std::vector<pollfd> fds;
-    for (auto& [index, s] : sockets)
-        if (s.fd >= 0)
-            fds.push_back({s.fd, POLLIN, 0});
-    if (!fds.empty()) {
-        for (int round = 0; round < probes; ++round) {
-            for (auto& [index, s] : sockets)
-                if (s.fd >= 0)
-                    SendProbes(s);
-            const auto until = round + 1 < probes ? start + std::chrono::milliseconds(timing_.listen_ms) *
-                                                                (round + 1) / probes
-                                                  : end;
-            for (;;) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-                if (left <= 0)
-                    break;
-                ::poll(fds.data(), fds.size(), int(left));
-                for (auto& [index, s] : sockets)
-                    if (s.fd >= 0)
-                        Collect(s, heard, result);
-            }
-        }
-        for (auto& [index, s] : sockets)
-            if (s.fd >= 0)
+    for (const auto& [index, s] : sockets)
+        if (s.fd.valid())
+            fds.push_back({s.fd.get(), POLLIN, 0});
+    if (fds.empty())
+        return;
+    const auto collect_all = [&](std::set<std::pair<std::uint32_t, MacAddress>>& heard) {
+        for (const auto& [index, s] : sockets)
+            if (s.fd.valid())
                 Collect(s, heard, result);
+    };
+    const int probes = std::max(1, timing.probes);
+    const auto start = Clock::now();
+    const auto listening = std::chrono::milliseconds(timing.listen_ms);
+    std::set<std::pair<std::uint32_t, MacAddress>> heard;
+    for (int round = 0; round < probes; ++round) {
+        for (const auto& [index, s] : sockets)
+            if (s.fd.valid())
+                SendProbes(s);
+        const auto until = round + 1 < probes ? start + listening * (round + 1) / probes : start + listening;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            if (left <= 0)
+                break;
+            ::poll(fds.data(), fds.size(), int(left));
+            collect_all(heard);
+        }
     }
-    for (auto& [index, s] : sockets)
-        if (s.fd >= 0)
-            ::close(s.fd);
-    if (!by_kernel.empty()) {
+    collect_all(heard);
+}
+
+} // namespace
+
+ProbeResult ArpProber::Probe(const std::vector<ProbeTarget>& targets)
+{
+    ProbeResult result;
+    GroupedTargets grouped = GroupByInterface(targets);
+    KernelFallback fallback;
+    OpenProbeSockets(grouped.sockets, fallback, result);
+    ProbeAndListen(grouped.sockets, timing_, result);
+    for (auto& entry : grouped.sockets)
+        entry.second.fd.reset(); // done listening; the fallback still names the entries
+    if (!fallback.targets.empty()) {
         // The kernel asks again a second after its first request: the
         // margin lets that second request go out too.
-        ResolveByKernel(by_kernel, timing_.listen_ms + 200, kernel_reason, result);
+        ResolveByKernel(fallback.targets, timing_.listen_ms + 200, fallback.reason, result);
     }
     // A plan is of one mode: its cameras are on LANs of this machine or
     // beyond routers, so these rarely wait after the ARP probes.
-    ProbeByEcho(routed, timing_, result);
+    ProbeByEcho(grouped.routed, timing_, result);
     return result;
 }
 
