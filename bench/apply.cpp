@@ -151,7 +151,7 @@ ApplyResult Run(int cameras, int applies)
         if (i >= kWarmUp)
             result.us.push_back(MsSince(start) * 1000.0);
     }
-    // The closing frame leaves before WM_GENERAL_SET_DONE; give the last one time to land.
+    // The closing frame leaves before the general step is told; give the last one time to land.
     for (int i = 0; i < 100 && simulator.Counters().apply_done < std::uint64_t(kWarmUp + applies); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     link.Stop();
@@ -355,7 +355,7 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("Full apply sequence (StartApply to WM_GENERAL_SET_DONE: 3 records out, 3 acknowledgements in, "
+    std::printf("Full apply sequence (StartApply to the general acknowledgement: 3 records out, 3 acknowledgements in, "
                 "closing frame out), %d applies after %d warm-up, microseconds.\n\n",
                 applies, kWarmUp);
     std::printf("| cameras registered | median | p10 | p90 | p99 | min | max | timeouts | closing frames seen |\n");

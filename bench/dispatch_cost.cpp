@@ -1,6 +1,6 @@
 // What one reply costs the receiver as the fleet grows: HandleDatagram on a
 // registry already holding N cameras, run on the GUI thread so a new camera's
-// WM_CAMERA_FOUND goes straight into the page (no thread hop), with and
+// camera-found message goes straight into the page (no thread hop), with and
 // without a Net Config page listening. A second figure is the hop itself: the
 // blocking call from another thread into the GUI thread that every new camera
 // pays in the real receiver.

@@ -1,7 +1,7 @@
 // Feeds a fresh camera link a program of datagrams and user actions, and after
 // every step compares the link with a model of what it must hold: the registry
 // (one entry per mac, each slot the last reply of its kind), the frame image,
-// the window messages and every frame put on the wire.
+// the observer's events and every frame put on the wire.
 //
 // Program, one step after another:
 //   op % 10 in 0-2  raw datagram: 2-byte length (at most 65507), then the bytes
@@ -75,14 +75,14 @@ CameraSink& Sink()
     return sink;
 }
 
-class FuzzWindows final : public LinkWindows {
+// The observer's events, counted by kind: a camera found, or a step acknowledged.
+enum class Told { CameraFound, UserAcknowledged, DomainAcknowledged, GeneralAcknowledged };
+
+class FuzzObserver final : public LinkObserver {
 public:
-    std::map<std::uint32_t, std::size_t> received;
-    bool SendToWindow(LinkWindow, std::uint32_t message) override
-    {
-        ++received[message];
-        return true;
-    }
+    std::map<Told, std::size_t> received;
+    void CameraFound(const MacAddress&) override { ++received[Told::CameraFound]; }
+    void StepAcknowledged(ApplyStep step, const Frame&) override { ++received[Told(1 + int(step))]; }
     std::string WanAddressText() override { return "127.0.0.1"; }
 };
 
@@ -98,7 +98,7 @@ struct Model {
     std::optional<MacAddress> current;
     bool wan = false;
     std::vector<Frame> sent; // since the last drain
-    std::map<std::uint32_t, std::size_t> messages;
+    std::map<Told, std::size_t> messages;
     std::uint64_t dispatched = 0;
 
     std::uint32_t ReplyMode() const { return wan ? 0 : 1; }
@@ -135,24 +135,24 @@ struct Model {
             const MacAddress mac = FrameMac(received);
             auto [it, fresh] = cameras.try_emplace(mac);
             if (fresh)
-                ++messages[WM_CAMERA_FOUND];
+                ++messages[Told::CameraFound];
             ModelCamera& c = it->second;
             const std::uint32_t command = FrameCommand(received);
             (command == CMD_GENERAL_REPLY ? c.general : command == CMD_USER_REPLY ? c.user : c.domain) = received;
             break;
         }
         case CMD_USER_SET_ACK:
-            ++messages[WM_USER_SET_DONE];
+            ++messages[Told::UserAcknowledged];
             SendCurrent(CMD_SET_DOMAIN, RecordSlot::Domain);
             break;
         case CMD_DOMAIN_SET_ACK:
-            ++messages[WM_DOMAIN_SET_DONE];
+            ++messages[Told::DomainAcknowledged];
             SendCurrent(CMD_SET_GENERAL, RecordSlot::General);
             break;
         case CMD_GENERAL_SET_ACK:
             image = received;
             Send(CMD_APPLY_DONE);
-            ++messages[WM_GENERAL_SET_DONE];
+            ++messages[Told::GeneralAcknowledged];
             if (const auto* s = CurrentSlot(RecordSlot::General))
                 image = **s;
             break;
@@ -177,7 +177,7 @@ void CheckSlot(const std::unique_ptr<Frame>& slot, std::uint32_t reply, const Ma
     FUZZ_CHECK(FrameMac(*slot) == mac);
 }
 
-void CheckLink(LinkCore& link, Model& model, const FuzzWindows& windows)
+void CheckLink(LinkCore& link, Model& model, const FuzzObserver& observer)
 {
     {
         std::lock_guard lock(link.state.frame_image.lock);
@@ -218,7 +218,7 @@ void CheckLink(LinkCore& link, Model& model, const FuzzWindows& windows)
 
     CameraEntry* current = link.state.current_camera.load();
     FUZZ_CHECK(model.current ? current == model.cameras.at(*model.current).entry : current == nullptr);
-    FUZZ_CHECK(windows.received == model.messages);
+    FUZZ_CHECK(observer.received == model.messages);
     FUZZ_CHECK(link.receiver.counters().dispatched.load() == model.dispatched);
 
     const auto wire = Sink().Drain();
@@ -286,9 +286,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ports.broadcast_address = "127.0.0.1";
     ports.list_interfaces = LoopbackInterfaceOnly;
 
-    FuzzWindows windows;
+    FuzzObserver observer;
     LinkCore link(ports);
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&observer);
     Model model;
     FuzzInput in(data, size);
 
@@ -370,7 +370,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             SelectEntry(link, model, nullptr);
             break;
         }
-        CheckLink(link, model, windows);
+        CheckLink(link, model, observer);
     }
     return 0;
 }

@@ -1,10 +1,8 @@
 #pragma once
-// The acknowledged apply sequence, step by step: what is sent, what answers
-// it, and which progress message the sheet receives. One table for every
-// place that maps one to another.
+// The acknowledged apply sequence, step by step: what is sent and what
+// answers it. One table for every place that maps one to another.
 
 #include "link/config_frame.h"
-#include "link/window_messages.h"
 
 #include <array>
 #include <cstdint>
@@ -24,30 +22,22 @@ struct ApplyStepInfo {
     RecordSlot slot; // the record the step sends
     std::uint32_t set_command;
     std::uint32_t ack_command;
-    std::uint32_t done_message; // the progress dialog's message
 };
 
 inline constexpr std::array<ApplyStepInfo, kApplySteps> kApplyStepTable = {{
-    {ApplyStep::User, "user", RecordSlot::User, CMD_SET_USER, CMD_USER_SET_ACK, WM_USER_SET_DONE},
-    {ApplyStep::Domain, "domain", RecordSlot::Domain, CMD_SET_DOMAIN, CMD_DOMAIN_SET_ACK, WM_DOMAIN_SET_DONE},
-    {ApplyStep::General, "general", RecordSlot::General, CMD_SET_GENERAL, CMD_GENERAL_SET_ACK, WM_GENERAL_SET_DONE},
+    {ApplyStep::User, "user", RecordSlot::User, CMD_SET_USER, CMD_USER_SET_ACK},
+    {ApplyStep::Domain, "domain", RecordSlot::Domain, CMD_SET_DOMAIN, CMD_DOMAIN_SET_ACK},
+    {ApplyStep::General, "general", RecordSlot::General, CMD_SET_GENERAL, CMD_GENERAL_SET_ACK},
 }};
 
 constexpr const ApplyStepInfo& StepInfo(ApplyStep step) { return kApplyStepTable[std::size_t(step)]; }
 constexpr const char* StepName(ApplyStep step) { return StepInfo(step).name; }
 
-// The step an acknowledgement or progress message belongs to; none for other codes.
+// The step an acknowledgement belongs to; none for other codes.
 constexpr std::optional<ApplyStep> StepOfAcknowledgement(std::uint32_t command)
 {
     for (const ApplyStepInfo& s : kApplyStepTable)
         if (s.ack_command == command)
-            return s.step;
-    return std::nullopt;
-}
-constexpr std::optional<ApplyStep> StepOfMessage(std::uint32_t message)
-{
-    for (const ApplyStepInfo& s : kApplyStepTable)
-        if (s.done_message == message)
             return s.step;
     return std::nullopt;
 }

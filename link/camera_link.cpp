@@ -1,7 +1,6 @@
 #include "link/camera_link.h"
 
 #include "link/link_core.h"
-#include "link/window_messages.h"
 #include "net/socket_layer.h"
 
 #include <algorithm>
@@ -9,54 +8,6 @@
 #include <mutex>
 
 namespace vantoro {
-
-// The receiver and the registry speak in window messages; this turns them
-// into the observer's events, with the camera they concern.
-class CameraLink::Events final : public LinkWindows {
-public:
-    explicit Events(const ReceiverThread& receiver) : receiver_(receiver) {}
-    void SetObserver(LinkObserver* observer) { observer_.store(observer); }
-
-    bool SendToWindow(LinkWindow, std::uint32_t message) override
-    {
-        LinkObserver* observer = observer_.load();
-        if (!observer)
-            return false;
-        // Both messages are sent while the receiver dispatches the frame that
-        // caused them, which stays unchanged until they return.
-        const Frame& frame = receiver_.received_frame();
-        if (message == WM_CAMERA_FOUND)
-            observer->CameraFound(FrameMac(frame));
-        else if (const auto step = StepOfMessage(message))
-            observer->StepAcknowledged(*step, frame);
-        return true;
-    }
-    std::string WanAddressText() override
-    {
-        LinkObserver* observer = observer_.load();
-        return observer ? observer->WanAddressText() : std::string();
-    }
-    void AnswersDropped(std::uint64_t total) override
-    {
-        if (LinkObserver* observer = observer_.load())
-            observer->AnswersDropped(total);
-    }
-    void SearchIncomplete(std::uint64_t lost) override
-    {
-        if (LinkObserver* observer = observer_.load())
-            observer->SearchIncomplete(lost);
-    }
-    bool MayDriveSequence(const Frame& acknowledgement) override
-    {
-        LinkObserver* observer = observer_.load();
-        const auto step = StepOfAcknowledgement(FrameCommand(acknowledgement));
-        return !observer || !step || observer->MayDriveSequence(*step, acknowledgement);
-    }
-
-private:
-    const ReceiverThread& receiver_;
-    std::atomic<LinkObserver*> observer_{nullptr};
-};
 
 namespace {
 
@@ -95,21 +46,17 @@ LinkCore& LinkInternals::Core(CameraLink& link)
     return *link.core_;
 }
 
-CameraLink::CameraLink(LinkPorts ports) : core_(std::make_unique<LinkCore>(std::move(ports)))
-{
-    events_ = std::make_unique<Events>(core_->receiver);
-    core_->state.messenger.Attach(events_.get());
-}
+CameraLink::CameraLink(LinkPorts ports) : core_(std::make_unique<LinkCore>(std::move(ports))) {}
 
 CameraLink::~CameraLink()
 {
     core_->receiver.Stop();
-    core_->state.messenger.Attach(nullptr);
+    core_->state.observer.Attach(nullptr);
 }
 
 void CameraLink::SetObserver(LinkObserver* observer)
 {
-    events_->SetObserver(observer);
+    core_->state.observer.Attach(observer);
 }
 
 std::optional<std::string> CameraLink::Start()

@@ -148,10 +148,8 @@ public:
     Counters counters() const;
 
 private:
-    class Events;
     friend struct LinkInternals; // tests that look behind the door
 
-    std::unique_ptr<Events> events_; // outlives the receiver, which calls it
     std::unique_ptr<LinkCore> core_;
 };
 

@@ -1,6 +1,6 @@
 #include "link/camera_registry.h"
 
-#include "link/window_messenger.h"
+#include "link/link_observer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,8 +25,8 @@ std::size_t CameraRegistry::MacHash::operator()(const MacAddress& m) const noexc
     return std::hash<std::uint64_t>{}(v);
 }
 
-CameraRegistry::CameraRegistry(WindowMessenger* messenger, std::size_t max_cameras)
-    : messenger_(messenger), max_cameras_(max_cameras)
+CameraRegistry::CameraRegistry(ObserverSlot* observer, std::size_t max_cameras)
+    : observer_(observer), max_cameras_(max_cameras)
 {
 }
 
@@ -246,8 +246,8 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
     // thread, which may itself be waiting for the guard.
     if (first_refusal)
         std::fprintf(stderr, "vantoro: %zu cameras listed; answers from further cameras are ignored\n", max_cameras_);
-    if (added && messenger_)
-        messenger_->Send(LinkWindow::NetConfigPage, WM_CAMERA_FOUND);
+    if (added && observer_)
+        observer_->CameraFound(FrameMac(frame));
 }
 
 } // namespace vantoro

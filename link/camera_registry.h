@@ -18,7 +18,7 @@
 
 namespace vantoro {
 
-class WindowMessenger;
+class ObserverSlot;
 
 // The records that answers from one source address brought.
 struct SourceRecords {
@@ -62,7 +62,7 @@ inline constexpr std::size_t kMaxCameras = 100'000;
 
 class CameraRegistry {
 public:
-    explicit CameraRegistry(WindowMessenger* messenger = nullptr, std::size_t max_cameras = kMaxCameras);
+    explicit CameraRegistry(ObserverSlot* observer = nullptr, std::size_t max_cameras = kMaxCameras);
     ~CameraRegistry(); // teardown: frees every node, then the entries
     CameraRegistry(const CameraRegistry&) = delete;
     CameraRegistry& operator=(const CameraRegistry&) = delete;
@@ -79,7 +79,7 @@ public:
     static void StoreRecord(CameraEntry& entry, const Frame& frame);
 
     // Files a record reply under its mac, creating the camera's entry when the
-    // address is new; a new camera is announced with WM_CAMERA_FOUND, sent
+    // address is new; a new camera is told to the observer (CameraFound)
     // with no lock held. With max_cameras entries made, replies of new cameras
     // are refused and counted (said once on stderr); known ones still update.
     // Takes guard() itself. interface_index and source_address: where the
@@ -132,7 +132,7 @@ private:
     // Under guard_: makes source_address the entry's source, its records with it.
     static void SwitchSource(CameraEntry& entry, std::uint32_t source_address);
 
-    WindowMessenger* messenger_;
+    ObserverSlot* observer_;
     const std::size_t max_cameras_;
     std::atomic<std::uint64_t> refused_{0};
     std::atomic<std::uint64_t> held_back_{0};

@@ -18,7 +18,7 @@ FrameTransmitter::Destination FrameTransmitter::Address()
     if (link_.wan_mode.load()) {
         if (link_.wan_address_set.load())
             return {link_.wan_address.load(), 0, false, {}};
-        std::string text = link_.messenger.WanAddressText();
+        std::string text = link_.observer.WanAddressText();
         if (text.size() > kWanAddressMax)
             text.resize(kWanAddressMax);
         return {net::InetAddr(text.c_str()), 0, false, {}};

@@ -6,6 +6,8 @@
 #include "link/apply_steps.h"
 #include "link/config_frame.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace vantoro {
@@ -41,6 +43,48 @@ public:
     // link's drain thread, not the dispatch thread: it must return at once
     // and may not wait for the user interface.
     virtual void SearchIncomplete(std::uint64_t /*lost*/) {}
+};
+
+// Where the link's threads tell their events: the observer attached now, or
+// none, when an event is dropped (and an acknowledgement may drive the
+// sequence). The observer must outlive the receiver threads that call it.
+class ObserverSlot {
+public:
+    void Attach(LinkObserver* observer) { observer_.store(observer); }
+
+    void CameraFound(const MacAddress& mac)
+    {
+        if (LinkObserver* o = observer_.load())
+            o->CameraFound(mac);
+    }
+    void StepAcknowledged(ApplyStep step, const Frame& acknowledgement)
+    {
+        if (LinkObserver* o = observer_.load())
+            o->StepAcknowledged(step, acknowledgement);
+    }
+    bool MayDriveSequence(ApplyStep step, const Frame& acknowledgement)
+    {
+        LinkObserver* o = observer_.load();
+        return o == nullptr || o->MayDriveSequence(step, acknowledgement);
+    }
+    std::string WanAddressText()
+    {
+        LinkObserver* o = observer_.load();
+        return o != nullptr ? o->WanAddressText() : std::string();
+    }
+    void AnswersDropped(std::uint64_t total)
+    {
+        if (LinkObserver* o = observer_.load())
+            o->AnswersDropped(total);
+    }
+    void SearchIncomplete(std::uint64_t lost)
+    {
+        if (LinkObserver* o = observer_.load())
+            o->SearchIncomplete(lost);
+    }
+
+private:
+    std::atomic<LinkObserver*> observer_{nullptr};
 };
 
 } // namespace vantoro

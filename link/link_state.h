@@ -1,14 +1,14 @@
 #pragma once
 // The state that the user-interface thread and the receiver thread share: the
 // frame image and its lock, the registry, the current camera, the addressing
-// mode, and the way to the user interface's windows. One object per link, so
-// tests can make fresh ones.
+// mode, and the observer the threads tell their events. One object per link,
+// so tests can make fresh ones.
 
 #include "link/apply_steps.h"
 #include "link/camera_registry.h"
 #include "link/config_frame.h"
+#include "link/link_observer.h"
 #include "link/link_ports.h"
-#include "link/window_messenger.h"
 
 #include <atomic>
 
@@ -26,13 +26,13 @@ inline std::unique_ptr<Frame>& SlotOf(CameraEntry& entry, RecordSlot slot)
 
 class LinkState {
 public:
-    explicit LinkState(LinkPorts ports = {}) : ports(std::move(ports)), registry(&messenger) {}
+    explicit LinkState(LinkPorts ports = {}) : ports(std::move(ports)), registry(&observer) {}
     LinkState(const LinkState&) = delete;
     LinkState& operator=(const LinkState&) = delete;
 
     const LinkPorts ports;
     FrameImage frame_image;
-    WindowMessenger messenger;
+    ObserverSlot observer;
     CameraRegistry registry;
     // Written only on the user-interface thread, read anywhere as one value.
     std::atomic<CameraEntry*> current_camera{nullptr};

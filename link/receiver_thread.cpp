@@ -1,7 +1,5 @@
 #include "link/receiver_thread.h"
 
-#include "link/window_messages.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <system_error>
@@ -110,7 +108,7 @@ void ReceiverThread::DispatchLoop()
         // them to this loop: the front end hears of them before it.
         if (const std::uint64_t drops = DropsTotal(); drops != drops_told) {
             drops_told = drops;
-            link_.messenger.AnswersDropped(drops);
+            link_.observer.AnswersDropped(drops);
         }
         if (AcceptDatagram(next.bytes.data(), kFrameSize))
             DispatchReply(received_frame_, next.interface_index, next.source_address);
@@ -217,7 +215,7 @@ int ReceiverThread::TendSearch()
             break;
         }
         case SearchRound::Step::EndedIncomplete:
-            link_.messenger.SearchIncomplete(search_.status(drops).lost);
+            link_.observer.SearchIncomplete(search_.status(drops).lost);
             break;
         case SearchRound::Step::EndedClean:
         case SearchRound::Step::Wait:
@@ -316,7 +314,7 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
             // out, so its verification search never overtakes the closing
             // frame. The closing frame echoes the acknowledgement's bytes 8
             // to 1151.
-            if (link_.messenger.MayDriveSequence(received)) {
+            if (link_.observer.MayDriveSequence(*step, received)) {
                 if (*step == ApplyStep::General) {
                     transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
                 } else {
@@ -324,12 +322,12 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
                     transmitter_.SendCameraRecord(FrameMac(received), next.set_command, next.slot);
                 }
             }
-            link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+            link_.observer.StepAcknowledged(*step, received);
             break;
         }
         if (*step == ApplyStep::General) {
             transmitter_.SendFrame(CMD_APPLY_DONE, received);
-            link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
+            link_.observer.StepAcknowledged(*step, received);
             std::lock_guard lock(link_.frame_image.lock);
             std::lock_guard guard(link_.registry.guard());
             if (CameraEntry* camera = link_.current_camera.load(); camera && camera->general)
@@ -337,8 +335,8 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
             break;
         }
         // The notification first, then the next step's record.
-        link_.messenger.Send(LinkWindow::ProgressDialog, StepInfo(*step).done_message);
-        if (link_.messenger.MayDriveSequence(received)) {
+        link_.observer.StepAcknowledged(*step, received);
+        if (link_.observer.MayDriveSequence(*step, received)) {
             const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
             transmitter_.SendCurrentRecord(next.set_command, next.slot);
         }

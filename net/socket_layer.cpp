@@ -31,7 +31,7 @@ sockaddr_in MakeAddress(std::uint32_t addr, std::uint16_t port)
 
 void UniqueFd::reset(int fd)
 {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && fd_ != fd) {
         const int error = errno; // a failure being reported keeps its reason
         ::close(fd_);
         errno = error;

@@ -2,9 +2,9 @@
 
 #include "link/apply_steps.h"
 
-#include "link/window_messages.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
+#include "ui/window_messages.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -27,7 +27,7 @@ void QtLinkWindows::CameraFound(const MacAddress& mac)
 
 void QtLinkWindows::StepAcknowledged(ApplyStep step, const Frame&)
 {
-    SendToWindow(LinkWindow::ProgressDialog, StepInfo(step).done_message);
+    SendToWindow(LinkWindow::ProgressDialog, DoneMessage(step));
 }
 
 bool QtLinkWindows::SendToWindow(LinkWindow target, std::uint32_t message, const MacAddress& camera)

@@ -1,14 +1,15 @@
 #pragma once
-// The link's way into the user interface: its events become the sheet's
-// window messages, each a blocking call into the GUI thread, so the receiver
-// goes on only after the window has handled it; every modal loop keeps
-// delivering them. A message for a window that does not exist is dropped.
+// The link's way into the user interface, and the one place where its events
+// become the sheet's window messages, each a blocking call into the GUI
+// thread, so the receiver goes on only after the window has handled it; every
+// modal loop keeps delivering them. A message for a window that does not
+// exist is dropped.
 //
 // A camera found is WM_CAMERA_FOUND to NetConfigPage::HandleCameraFound(); an
 // acknowledged step is its progress message to ApplyProgressDialog::HandleMessage().
 
 #include "link/link_observer.h"
-#include "link/window_messages.h"
+#include "ui/window_messages.h"
 
 #include <QObject>
 

@@ -1,5 +1,5 @@
 #include "link/camera_registry.h"
-#include "link/window_messenger.h"
+#include "link/link_observer.h"
 #include "link_test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@ using namespace vantoro::testing;
 namespace {
 
 struct RegistryFixture : ::testing::Test {
-    RecordingWindows windows;
-    WindowMessenger messenger;
-    CameraRegistry registry{&messenger};
-    void SetUp() override { messenger.Attach(&windows); }
+    RecordingObserver events;
+    ObserverSlot observer;
+    CameraRegistry registry{&observer};
+    void SetUp() override { observer.Attach(&events); }
 };
 
 // Builds a list of n entries added one after another; returns them oldest first.
@@ -109,9 +109,9 @@ TEST_F(RegistryFixture, FirstReplyCreatesEntryAndNotifiesOnce)
     const Frame g = MakeFrame(CMD_GENERAL_REPLY, Mac(1));
     registry.FileRecord(g);
     ASSERT_EQ(registry.size(), 1u);
-    ASSERT_EQ(windows.messages().size(), 1u);
-    EXPECT_EQ(windows.messages()[0].target, LinkWindow::NetConfigPage);
-    EXPECT_EQ(windows.messages()[0].message, WM_CAMERA_FOUND);
+    ASSERT_EQ(events.seen().size(), 1u);
+    EXPECT_EQ(events.seen()[0].event, Event::CameraFound);
+    EXPECT_EQ(events.seen()[0].camera, Mac(1));
 
     const Frame* preferred = nullptr;
     CameraEntry* e = registry.FindCamera(Mac(1), &preferred);
@@ -124,7 +124,7 @@ TEST_F(RegistryFixture, FirstReplyCreatesEntryAndNotifiesOnce)
 
 TEST_F(RegistryFixture, PastTheCapNewCamerasAreRefusedAndCountedWhileKnownOnesUpdate)
 {
-    CameraRegistry capped{&messenger, 2};
+    CameraRegistry capped{&observer, 2};
     capped.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(1)));
     capped.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(2)));
     ::testing::internal::CaptureStderr();
@@ -135,7 +135,7 @@ TEST_F(RegistryFixture, PastTheCapNewCamerasAreRefusedAndCountedWhileKnownOnesUp
     EXPECT_EQ(capped.size(), 2u);
     EXPECT_EQ(capped.refused(), 3u);
     EXPECT_EQ(capped.FindCamera(Mac(3)), nullptr);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 2u);
+    EXPECT_EQ(events.count(Event::CameraFound), 2u);
     EXPECT_NE(said.find("2 cameras"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "said once: " << said;
 
@@ -167,7 +167,7 @@ TEST_F(RegistryFixture, ThreeRepliesInAnyOrderMakeOneEntryAndOneNotification)
         EXPECT_EQ(FrameCommand(*e->domain), CMD_DOMAIN_REPLY);
     }
     EXPECT_EQ(registry.size(), 3u);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 3u);
+    EXPECT_EQ(events.count(Event::CameraFound), 3u);
 }
 
 TEST_F(RegistryFixture, UserRecordPreferredUntilGeneralArrives)
@@ -196,7 +196,7 @@ TEST_F(RegistryFixture, SecondSearchOverwritesInPlaceWithoutNewEntries)
             registry.FileRecord(MakeFrame(cmd, Mac(i), 0x33));
 
     EXPECT_EQ(registry.size(), 3u);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 3u);
+    EXPECT_EQ(events.count(Event::CameraFound), 3u);
     EXPECT_EQ(registry.FindCamera(Mac(2)), e);
     EXPECT_EQ(e->general.get(), general_buffer) << "the slot keeps its buffer";
     EXPECT_EQ(*e->general, MakeFrame(CMD_GENERAL_REPLY, Mac(2), 0x33)) << "the reply replaces the edit";
@@ -212,12 +212,12 @@ TEST_F(RegistryFixture, SecondSearchOverwritesInPlaceWithoutNewEntries)
 
 TEST_F(RegistryFixture, ReplyWithoutPageWindowRegistersSilentlyForGood)
 {
-    windows.net_page_exists = false;
+    events.hears_found = false;
     registry.FileRecord(MakeFrame(CMD_GENERAL_REPLY, Mac(7)));
-    windows.net_page_exists = true;
+    events.hears_found = true;
     registry.FileRecord(MakeFrame(CMD_USER_REPLY, Mac(7)));
     EXPECT_NE(registry.FindCamera(Mac(7)), nullptr);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 0u);
+    EXPECT_EQ(events.count(Event::CameraFound), 0u);
 }
 
 TEST_F(RegistryFixture, NonReplyCodesFileNothing)
@@ -229,13 +229,13 @@ TEST_F(RegistryFixture, NonReplyCodesFileNothing)
         EXPECT_EQ(e.PreferredRecord(), nullptr);
     }
     EXPECT_EQ(registry.size(), 0u);
-    EXPECT_TRUE(windows.messages().empty());
+    EXPECT_TRUE(events.seen().empty());
 }
 
 TEST_F(RegistryFixture, NotificationIsSentWithTheGuardReleased)
 {
     bool guard_free = false;
-    windows.on_message = [&](LinkWindow, std::uint32_t) {
+    events.on_event = [&](Event) {
         // The GUI thread may be waiting for the guard while it handles this.
         guard_free = registry.guard().try_lock();
         if (guard_free)
@@ -296,7 +296,7 @@ TEST_F(RegistryFixture, OneMacAnsweringFromTwoAddressesKeepsEachSourcesRecordsAp
     CameraEntry* e = registry.FindCamera(Mac(5));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(registry.size(), 1u) << "one list line per MAC";
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 1u);
+    EXPECT_EQ(events.count(Event::CameraFound), 1u);
     EXPECT_EQ(e->answer_address, b);
     EXPECT_EQ(e->answer_interface, 3u);
     EXPECT_EQ(*e->general, MakeFrame(CMD_GENERAL_REPLY, Mac(5), 0xB0));

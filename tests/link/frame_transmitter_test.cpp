@@ -13,7 +13,7 @@ namespace {
 // A link whose camera port is a loopback capture; WAN mode to 127.0.0.1.
 struct TransmitFixture : ::testing::Test {
     UdpCapture camera{"127.0.0.1"};
-    RecordingWindows windows;
+    RecordingObserver events;
     std::unique_ptr<LinkCore> link;
     // What the link takes for this machine's interfaces, read at each transmission.
     std::vector<NetInterface> interfaces = LoopbackInterfaceOnly();
@@ -29,7 +29,7 @@ struct TransmitFixture : ::testing::Test {
         ports.broadcast_address = "127.0.0.1";
         ports.list_interfaces = [this] { return interfaces; };
         link = std::make_unique<LinkCore>(ports);
-        link->state.messenger.Attach(&windows);
+        link->state.observer.Attach(&events);
         link->state.wan_mode = true;
     }
 
@@ -151,19 +151,19 @@ TEST_F(TransmitFixture, WanAddressIsReadAtEveryTransmissionWithNoLockHeld)
     UdpCapture other("127.0.0.2", camera.port());
     ASSERT_TRUE(other.bound());
     bool locks_free = true;
-    windows.on_wan_read = [&] {
+    events.on_wan_read = [&] {
         if (link->state.frame_image.lock.try_lock())
             link->state.frame_image.lock.unlock();
         else
             locks_free = false;
     };
-    windows.wan_text = "127.0.0.2";
+    events.wan_text = "127.0.0.2";
     link->transmitter.SendDiscoveryBurst();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(other.Receive());
     EXPECT_TRUE(camera.Quiet());
 
-    windows.wan_text = "127.0.0.1";
+    events.wan_text = "127.0.0.1";
     link->transmitter.SendDiscoveryBurst();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(camera.Receive());
@@ -173,7 +173,7 @@ TEST_F(TransmitFixture, WanAddressIsReadAtEveryTransmissionWithNoLockHeld)
 
 TEST_F(TransmitFixture, OverlongWanTextIsCutNotOverrun)
 {
-    windows.wan_text = "127.0.0.1" + std::string(200, ' ');
+    events.wan_text = "127.0.0.1" + std::string(200, ' ');
     link->transmitter.SendDiscoveryBurst();
     // inet_addr stops at the blank, so the cut text still names 127.0.0.1.
     EXPECT_TRUE(camera.Receive());

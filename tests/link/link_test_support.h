@@ -1,9 +1,10 @@
 #pragma once
-// Shared pieces of the link tests: a LinkWindows that records what it is sent,
+// Shared pieces of the link tests: an observer that records the link's events,
 // a loopback socket that stands in for a camera, and reply frames.
 
+#include "link/apply_steps.h"
 #include "link/config_frame.h"
-#include "link/window_messages.h"
+#include "link/link_observer.h"
 #include "net/socket_layer.h"
 
 #include <atomic>
@@ -16,32 +17,41 @@
 
 namespace vantoro::testing {
 
-struct SentMessage {
-    LinkWindow target;
-    std::uint32_t message;
+// What the link tells its observer, one word per event.
+enum class Event { CameraFound, UserAcknowledged, DomainAcknowledged, GeneralAcknowledged };
+
+inline Event AcknowledgedEvent(ApplyStep step)
+{
+    switch (step) {
+    case ApplyStep::User: return Event::UserAcknowledged;
+    case ApplyStep::Domain: return Event::DomainAcknowledged;
+    case ApplyStep::General: break;
+    }
+    return Event::GeneralAcknowledged;
+}
+
+struct SeenEvent {
+    Event event;
+    MacAddress camera; // the camera found, or the one that acknowledged
 };
 
-class RecordingWindows : public LinkWindows {
+class RecordingObserver : public LinkObserver {
 public:
-    bool net_page_exists = true;
-    bool progress_exists = true;
+    // False: a front end with nowhere to show these (no camera list, no
+    // progress dialog), which lets them pass unrecorded.
+    bool hears_found = true;
+    bool hears_steps = true;
     std::string wan_text = "127.0.0.1";
-    // Runs inside SendToWindow / WanAddressText, on the caller's thread.
-    std::function<void(LinkWindow, std::uint32_t)> on_message;
+    // Runs inside CameraFound / StepAcknowledged / WanAddressText, on the caller's thread.
+    std::function<void(Event)> on_event;
     std::function<void()> on_wan_read;
     // Whether an acknowledgement may send the next record; none: always.
     std::function<bool(const Frame&)> may_drive;
 
-    bool SendToWindow(LinkWindow target, std::uint32_t message) override
+    void CameraFound(const MacAddress& mac) override { Record(Event::CameraFound, mac); }
+    void StepAcknowledged(ApplyStep step, const Frame& acknowledgement) override
     {
-        const bool exists = target == LinkWindow::NetConfigPage ? net_page_exists : progress_exists;
-        if (!exists)
-            return false;
-        if (on_message)
-            on_message(target, message);
-        std::lock_guard lock(mutex_);
-        messages_.push_back({target, message});
-        return true;
+        Record(AcknowledgedEvent(step), FrameMac(acknowledgement));
     }
     std::string WanAddressText() override
     {
@@ -49,29 +59,39 @@ public:
             on_wan_read();
         return wan_text;
     }
-    bool MayDriveSequence(const Frame& acknowledgement) override
+    bool MayDriveSequence(ApplyStep, const Frame& acknowledgement) override
     {
         return !may_drive || may_drive(acknowledgement);
     }
     void AnswersDropped(std::uint64_t total) override { drops_told.store(total); }
     std::atomic<std::uint64_t> drops_told{0}; // the last total the receiver told of
-    std::vector<SentMessage> messages()
+    std::vector<SeenEvent> seen()
     {
         std::lock_guard lock(mutex_);
-        return messages_;
+        return seen_;
     }
-    std::size_t count(std::uint32_t message)
+    std::size_t count(Event event)
     {
         std::lock_guard lock(mutex_);
         std::size_t n = 0;
-        for (const auto& m : messages_)
-            n += m.message == message;
+        for (const auto& e : seen_)
+            n += e.event == event;
         return n;
     }
 
 private:
+    void Record(Event event, const MacAddress& camera)
+    {
+        if (!(event == Event::CameraFound ? hears_found : hears_steps))
+            return;
+        if (on_event)
+            on_event(event);
+        std::lock_guard lock(mutex_);
+        seen_.push_back({event, camera});
+    }
+
     std::mutex mutex_;
-    std::vector<SentMessage> messages_;
+    std::vector<SeenEvent> seen_;
 };
 
 inline std::uint32_t Loopback(const char* text) { return net::InetAddr(text); }

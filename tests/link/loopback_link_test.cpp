@@ -40,7 +40,7 @@ LinkPorts LoopbackPorts(std::uint16_t camera_port, std::uint16_t tool_port)
 
 struct LoopbackFixture : ::testing::Test {
     static constexpr int kCameras = 5;
-    RecordingWindows windows;
+    RecordingObserver events;
     std::unique_ptr<sim::CameraSimulator> simulator;
     std::unique_ptr<LinkCore> link;
 
@@ -50,9 +50,9 @@ struct LoopbackFixture : ::testing::Test {
         simulator = std::make_unique<sim::CameraSimulator>(LoopbackCameras(kCameras, tool_port));
         ASSERT_FALSE(simulator->Start());
         link = std::make_unique<LinkCore>(LoopbackPorts(simulator->port(), tool_port));
-        link->state.messenger.Attach(&windows);
+        link->state.observer.Attach(&events);
         link->state.wan_mode = true;
-        windows.wan_text = "127.0.0.1";
+        events.wan_text = "127.0.0.1";
         ASSERT_TRUE(link->receiver.Start());
     }
     void TearDown() override
@@ -91,7 +91,7 @@ TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
 {
     link->transmitter.SendDiscoveryBurst();
     ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), std::size_t(kCameras));
+    EXPECT_EQ(events.count(Event::CameraFound), std::size_t(kCameras));
 
     for (const auto& cam : simulator->Cameras()) {
         CameraEntry* e = link->state.registry.FindCamera(cam.mac);
@@ -107,7 +107,7 @@ TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
     ASSERT_TRUE(WaitFor([&] { return link->receiver.counters().dispatched.load() >= 6u * kCameras; }));
     EXPECT_GE(simulator->Counters().datagrams_sent, before + 3u * kCameras);
     EXPECT_EQ(link->state.registry.size(), std::size_t(kCameras));
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), std::size_t(kCameras));
+    EXPECT_EQ(events.count(Event::CameraFound), std::size_t(kCameras));
 }
 
 TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
@@ -140,9 +140,9 @@ TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
 
     link->transmitter.StartApply();
     ASSERT_TRUE(WaitFor([&] { return simulator->Counters().apply_done == 1; }));
-    EXPECT_EQ(windows.count(WM_USER_SET_DONE), 1u);
-    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 1u);
-    ASSERT_TRUE(WaitFor([&] { return windows.count(WM_GENERAL_SET_DONE) == 1; }));
+    EXPECT_EQ(events.count(Event::UserAcknowledged), 1u);
+    EXPECT_EQ(events.count(Event::DomainAcknowledged), 1u);
+    ASSERT_TRUE(WaitFor([&] { return events.count(Event::GeneralAcknowledged) == 1; }));
 
     // The camera holds the records as the tool sent them; only command and
     // reply_mode differ from the edited images, and the simulator stores each
@@ -242,8 +242,8 @@ TEST(LoopbackSearch, DropsAfterTheLastQueuedAnswerAreSeenAndTheBurstGoesOutAgain
         LinkPorts ports = LoopbackPorts(camera.port(), tool_port);
         ports.receive_buffer_bytes = 8192; // a handful of frames
         LinkCore link(ports);
-        RecordingWindows windows;
-        link.state.messenger.Attach(&windows);
+        RecordingObserver events;
+        link.state.observer.Attach(&events);
         link.state.wan_mode = true;
         std::atomic<bool> drain_released{false};
         int threads = 0;

@@ -13,7 +13,7 @@ namespace {
 
 struct ReceiverFixture : ::testing::Test {
     UdpCapture camera{"127.0.0.1"};
-    RecordingWindows windows;
+    RecordingObserver events;
     std::unique_ptr<LinkCore> link;
 
     void SetUp() override
@@ -24,7 +24,7 @@ struct ReceiverFixture : ::testing::Test {
         ports.broadcast_address = "127.0.0.1";
         ports.list_interfaces = LoopbackInterfaceOnly;
         link = std::make_unique<LinkCore>(ports);
-        link->state.messenger.Attach(&windows);
+        link->state.observer.Attach(&events);
         link->state.wan_mode = true;
     }
 
@@ -67,7 +67,7 @@ TEST_F(ReceiverFixture, ShortAndEmptyDatagramsAreRefusedAndChangeNothing)
             ASSERT_EQ(b, 0x11) << "a refused datagram must not reach the frame image";
     }
     EXPECT_EQ(link->state.registry.size(), 0u);
-    EXPECT_TRUE(windows.messages().empty());
+    EXPECT_TRUE(events.seen().empty());
 }
 
 TEST_F(ReceiverFixture, LongDatagramsAreCutToOneFrame)
@@ -81,20 +81,20 @@ TEST_F(ReceiverFixture, LongDatagramsAreCutToOneFrame)
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(*e->user, reply);
     }
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), 1u);
+    EXPECT_EQ(events.count(Event::CameraFound), 1u);
 }
 
 TEST_F(ReceiverFixture, OwnRequestCodesAndUnknownCodesAreIgnored)
 {
     LoginTo(1);
-    windows.messages();
-    const std::size_t before = windows.messages().size();
+    events.seen();
+    const std::size_t before = events.seen().size();
     for (std::uint32_t cmd : {CMD_GET_GENERAL, CMD_SET_GENERAL, CMD_SET_USER, CMD_SET_DOMAIN, CMD_GET_USER,
                               CMD_GET_DOMAIN, CMD_APPLY_DONE, CMD_RESET, 0u, 0x16u, 0x25000000u, 0xFFFFFFFFu}) {
         EXPECT_TRUE(Handle(MakeFrame(cmd, Mac(9))));
     }
     EXPECT_EQ(link->state.registry.size(), 1u);
-    EXPECT_EQ(windows.messages().size(), before);
+    EXPECT_EQ(events.seen().size(), before);
     EXPECT_TRUE(camera.Quiet());
 }
 
@@ -102,11 +102,11 @@ TEST_F(ReceiverFixture, UserAckNotifiesBeforeSendingTheDomainRecord)
 {
     CameraEntry* e = LoginTo(1);
     bool frame_already_out = true;
-    windows.on_message = [&](LinkWindow, std::uint32_t) { frame_already_out = !camera.Quiet(std::chrono::milliseconds(0)); };
+    events.on_event = [&](Event) { frame_already_out = !camera.Quiet(std::chrono::milliseconds(0)); };
     // No apply was started: the acknowledgement alone drives the next step.
     EXPECT_TRUE(Handle(MakeFrame(CMD_USER_SET_ACK, Mac(42))));
     EXPECT_FALSE(frame_already_out);
-    ASSERT_EQ(windows.count(WM_USER_SET_DONE), 1u);
+    ASSERT_EQ(events.count(Event::UserAcknowledged), 1u);
     auto d = camera.Receive();
     ASSERT_TRUE(d);
     Frame expected = *e->domain;
@@ -120,7 +120,7 @@ TEST_F(ReceiverFixture, DomainAckSendsTheGeneralRecordAndRepeatsOnRepeats)
     CameraEntry* e = LoginTo(1);
     Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
     Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
-    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 2u);
+    EXPECT_EQ(events.count(Event::DomainAcknowledged), 2u);
     for (int i = 0; i < 2; ++i) {
         auto d = camera.Receive();
         ASSERT_TRUE(d);
@@ -135,8 +135,8 @@ TEST_F(ReceiverFixture, GeneralAckSendsClosingFrameThenNotifiesThenLoadsImage)
     const Frame ack = MakeFrame(CMD_GENERAL_SET_ACK, Mac(77), 0x99);
     bool closing_frame_out = false;
     bool image_still_ack = false;
-    windows.on_message = [&](LinkWindow, std::uint32_t m) {
-        if (m != WM_GENERAL_SET_DONE)
+    events.on_event = [&](Event m) {
+        if (m != Event::GeneralAcknowledged)
             return;
         closing_frame_out = !camera.Quiet(std::chrono::milliseconds(500));
         std::lock_guard lock(link->state.frame_image.lock);
@@ -163,24 +163,24 @@ TEST_F(ReceiverFixture, AcksWithoutCurrentCameraOrRecordNotifyButSendNoRecord)
     Handle(MakeFrame(CMD_USER_SET_ACK, Mac(3)));
     Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(3)));
     EXPECT_TRUE(camera.Quiet());
-    EXPECT_EQ(windows.count(WM_USER_SET_DONE), 2u);
-    EXPECT_EQ(windows.count(WM_DOMAIN_SET_DONE), 2u);
+    EXPECT_EQ(events.count(Event::UserAcknowledged), 2u);
+    EXPECT_EQ(events.count(Event::DomainAcknowledged), 2u);
 
     // The closing frame and the notification go out in any case.
     link->state.frame_image.bytes.fill(0);
     Handle(MakeFrame(CMD_GENERAL_SET_ACK, Mac(3)));
     EXPECT_TRUE(camera.Receive());
-    EXPECT_EQ(windows.count(WM_GENERAL_SET_DONE), 1u);
+    EXPECT_EQ(events.count(Event::GeneralAcknowledged), 1u);
 }
 
-TEST_F(ReceiverFixture, AnAckTheWindowsRefuseNotifiesButSendsNoRecord)
+TEST_F(ReceiverFixture, AnAckTheObserverRefusesNotifiesButSendsNoRecord)
 {
     LoginTo(1);
-    windows.may_drive = [](const Frame& ack) { return FrameMac(ack) == Mac(1); };
+    events.may_drive = [](const Frame& ack) { return FrameMac(ack) == Mac(1); };
     for (std::uint32_t ack : {CMD_USER_SET_ACK, CMD_DOMAIN_SET_ACK})
         Handle(MakeFrame(ack, Mac(2)));
     EXPECT_TRUE(camera.Quiet()) << "another camera's acknowledgement sent the current camera's record";
-    EXPECT_EQ(windows.count(WM_USER_SET_DONE) + windows.count(WM_DOMAIN_SET_DONE), 2u);
+    EXPECT_EQ(events.count(Event::UserAcknowledged) + events.count(Event::DomainAcknowledged), 2u);
     Handle(MakeFrame(CMD_USER_SET_ACK, Mac(1)));
     auto d = camera.Receive();
     ASSERT_TRUE(d);
@@ -190,7 +190,7 @@ TEST_F(ReceiverFixture, AnAckTheWindowsRefuseNotifiesButSendsNoRecord)
 TEST_F(ReceiverFixture, WithNoProgressWindowAcksStillDriveTheChain)
 {
     LoginTo(1);
-    windows.progress_exists = false;
+    events.hears_steps = false;
     Handle(MakeFrame(CMD_USER_SET_ACK, Mac(1)));
     Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(1)));
     Handle(MakeFrame(CMD_GENERAL_SET_ACK, Mac(1)));
@@ -199,7 +199,7 @@ TEST_F(ReceiverFixture, WithNoProgressWindowAcksStillDriveTheChain)
         ASSERT_TRUE(d);
         EXPECT_EQ(FrameCommand(d->frame()), cmd);
     }
-    EXPECT_EQ(windows.messages().size(), 1u) << "only the camera-found message; progress went nowhere";
+    EXPECT_EQ(events.seen().size(), 1u) << "only the camera-found message; progress went nowhere";
 }
 
 TEST_F(ReceiverFixture, ThreadReceivesFromAnySenderAndSkipsBadDatagrams)
@@ -212,7 +212,7 @@ TEST_F(ReceiverFixture, ThreadReceivesFromAnySenderAndSkipsBadDatagrams)
     const Frame reply = MakeFrame(CMD_GENERAL_REPLY, Mac(8));
     std::copy(reply.begin(), reply.end(), big.begin());
     SendToTool(big.data(), big.size());
-    ASSERT_TRUE(WaitFor([&] { return windows.count(WM_CAMERA_FOUND) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return events.count(Event::CameraFound) == 1; }));
     CameraEntry* e = link->state.registry.FindCamera(Mac(8));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(*e->general, reply);
@@ -231,7 +231,7 @@ TEST_F(ReceiverFixture, StopEndsTheLoopWhileANotificationIsPending)
     std::mutex m;
     std::condition_variable cv;
     bool release = false;
-    windows.on_message = [&](LinkWindow, std::uint32_t) {
+    events.on_event = [&](Event) {
         entered.set_value();
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return release; });
@@ -318,15 +318,15 @@ TEST(ReceiverDrops, AnswersWithoutRoomAreCountedAndToldBeforeTheNextAnswer)
     ports.list_interfaces = NoInterfaces;
     ports.answer_queue_capacity = 8;
     LinkCore link(ports);
-    RecordingWindows windows;
+    RecordingObserver events;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> held{false};
-    windows.on_message = [&](LinkWindow, std::uint32_t message) {
-        if (message == WM_CAMERA_FOUND && !held.exchange(true))
+    events.on_event = [&](Event message) {
+        if (message == Event::CameraFound && !held.exchange(true))
             released.wait();
     };
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     ASSERT_TRUE(link.receiver.Start());
     constexpr int kAnswers = 64;
     net::UniqueFd s = net::OpenUdpSocket();
@@ -344,20 +344,20 @@ TEST(ReceiverDrops, AnswersWithoutRoomAreCountedAndToldBeforeTheNextAnswer)
     release.set_value();
     // Every answer is accounted for once it was listed, dropped or refused.
     const auto accounted = [&] {
-        return windows.count(WM_CAMERA_FOUND) + link.receiver.counters().dropped.load() +
+        return events.count(Event::CameraFound) + link.receiver.counters().dropped.load() +
                link.receiver.counters().refused.load();
     };
     for (int k = 0; k < 1000 && accounted() < std::uint64_t(kAnswers); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (int k = 0; k < 400 && windows.drops_told.load() != link.receiver.counters().dropped.load(); ++k)
+    for (int k = 0; k < 400 && events.drops_told.load() != link.receiver.counters().dropped.load(); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     link.receiver.Stop();
-    link.state.messenger.Attach(nullptr);
+    link.state.observer.Attach(nullptr);
     const std::uint64_t dropped = link.receiver.counters().dropped.load();
     EXPECT_GT(dropped, 0u);
-    EXPECT_EQ(windows.drops_told.load(), dropped);
+    EXPECT_EQ(events.drops_told.load(), dropped);
     // What was kept was listed; what was dropped never was.
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND) + dropped + link.receiver.counters().refused.load(),
+    EXPECT_EQ(events.count(Event::CameraFound) + dropped + link.receiver.counters().refused.load(),
               std::uint64_t(kAnswers));
 }
 

@@ -40,12 +40,12 @@ MacAddress FloodMac(std::uint32_t i)
 TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
 {
     constexpr std::uint32_t kCameras = 100'000;
-    RecordingWindows windows;
+    RecordingObserver events;
     LinkPorts ports;
     ports.tool_port = FreeUdpPort();
     ports.list_interfaces = NoInterfaces;
     LinkCore link(ports);
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
 
     const long before = ResidentKiB();
     Frame reply = MakeFrame(CMD_GENERAL_REPLY, FloodMac(0));
@@ -62,7 +62,7 @@ TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
     const long after = ResidentKiB();
 
     EXPECT_EQ(link.state.registry.size(), kCameras);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), kCameras);
+    EXPECT_EQ(events.count(Event::CameraFound), kCameras);
     for (std::uint32_t i : {0u, 1u, 4242u, 65535u, 65536u, kCameras - 1}) {
         CameraEntry* e = link.state.registry.FindCamera(FloodMac(i));
         ASSERT_NE(e, nullptr) << i;
@@ -78,7 +78,7 @@ TEST(RegistryFlood, HundredThousandDistinctMacsAreFiledOnceEach)
     link.receiver.HandleDatagram(reply.data(), reply.size());
     EXPECT_EQ(link.state.registry.size(), kCameras);
     EXPECT_EQ(link.state.registry.refused(), 1u);
-    EXPECT_EQ(windows.count(WM_CAMERA_FOUND), kCameras);
+    EXPECT_EQ(events.count(Event::CameraFound), kCameras);
     RecordProperty("resident_kib_growth", std::to_string(after - before));
     std::printf("memory for %u cameras: %ld KiB resident growth\n", kCameras, after - before);
 }

@@ -100,18 +100,11 @@ void SendTo(const Frame& frame, std::uint16_t port)
     net::SendTo(sender.socket(), frame.data(), frame.size(), Loopback("127.0.0.1"), port);
 }
 
-// Holds every message until the test lets it go.
-class GateWindows final : public LinkWindows {
+// Holds every event until the test lets it go.
+class GateObserver final : public LinkObserver {
 public:
-    bool SendToWindow(LinkWindow, std::uint32_t) override
-    {
-        std::unique_lock lock(mutex_);
-        ++entered_;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return open_; });
-        ++handled_;
-        return true;
-    }
+    void CameraFound(const MacAddress&) override { Gate(); }
+    void StepAcknowledged(ApplyStep, const Frame&) override { Gate(); }
     std::string WanAddressText() override { return "127.0.0.1"; }
 
     bool WaitEntered(int n)
@@ -134,6 +127,15 @@ public:
     }
 
 private:
+    void Gate()
+    {
+        std::unique_lock lock(mutex_);
+        ++entered_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        ++handled_;
+    }
+
     std::mutex mutex_;
     std::condition_variable changed_;
     int entered_ = 0, handled_ = 0;
@@ -143,9 +145,9 @@ private:
 TEST(ReceiverStop, StopReturnsWhileTheReceiverWaitsInItsReceive)
 {
     UdpCapture camera;
-    RecordingWindows windows;
+    RecordingObserver events;
     LinkCore link(PortsFor(camera.port()));
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     ASSERT_TRUE(link.receiver.Start());
 
     // One frame through, so the loop is known to be back in its receive.
@@ -165,23 +167,23 @@ TEST(ReceiverStop, StopReturnsWhileTheReceiverWaitsInItsReceive)
 TEST(ReceiverStop, APendingNotificationFinishesAndNothingQueuedBehindItIsDispatched)
 {
     UdpCapture camera;
-    GateWindows windows;
+    GateObserver events;
     LinkCore link(PortsFor(camera.port()));
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     ASSERT_TRUE(link.receiver.Start());
 
     // The first new camera blocks in its announcement; a second waits in the queue.
     SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(1)), link.state.ports.tool_port);
-    ASSERT_TRUE(windows.WaitEntered(1));
+    ASSERT_TRUE(events.WaitEntered(1));
     SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(2)), link.state.ports.tool_port);
 
     link.receiver.RequestStop();
     EXPECT_FALSE(link.receiver.finished()) << "the loop cannot leave while its notification is pending";
-    windows.Open();
+    events.Open();
     ASSERT_TRUE(Eventually([&] { return link.receiver.finished(); }));
     WithinBound("Stop() after the notification finished", [&] { link.receiver.Stop(); });
 
-    EXPECT_EQ(windows.handled(), 1);
+    EXPECT_EQ(events.handled(), 1);
     EXPECT_EQ(link.receiver.counters().dispatched.load(), 1u);
     EXPECT_EQ(link.state.registry.size(), 1u);
     EXPECT_NE(link.state.registry.FindCamera(Mac(1)), nullptr);
@@ -194,16 +196,16 @@ TEST(ReceiverStop, ABurstBeyondTheSocketBufferIsKeptWhileANotificationWaits)
     // holds the dispatcher in its announcement while ten times as many arrive.
     constexpr int kCameras = 1500;
     UdpCapture camera;
-    GateWindows windows;
+    GateObserver events;
     LinkPorts ports = PortsFor(camera.port());
     ports.receive_buffer_bytes = 0;
     LinkCore link(ports);
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     ASSERT_TRUE(link.receiver.Start());
     auto mac = [](int i) { return Mac(std::uint8_t(i), std::uint8_t(i >> 8)); };
 
     SendTo(MakeFrame(CMD_GENERAL_REPLY, mac(0)), link.state.ports.tool_port);
-    ASSERT_TRUE(windows.WaitEntered(1));
+    ASSERT_TRUE(events.WaitEntered(1));
     {
         UdpCapture sender;
         for (int i = 1; i < kCameras; ++i) {
@@ -217,12 +219,12 @@ TEST(ReceiverStop, ABurstBeyondTheSocketBufferIsKeptWhileANotificationWaits)
         }
     }
     EXPECT_EQ(link.receiver.counters().dispatched.load(), 1u) << "the dispatcher still waits";
-    windows.Open();
+    events.Open();
     ASSERT_TRUE(Eventually([&] { return link.receiver.counters().dispatched.load() == kCameras; }))
         << link.receiver.counters().dispatched.load() << " dispatched";
     WithinBound("Stop()", [&] { link.receiver.Stop(); });
     EXPECT_EQ(link.receiver.counters().dropped.load(), 0u);
-    EXPECT_EQ(windows.handled(), kCameras);
+    EXPECT_EQ(events.handled(), kCameras);
     // Filed in arrival order: the list is newest first.
     std::lock_guard guard(link.state.registry.guard());
     link.state.registry.Rewind();
@@ -236,11 +238,11 @@ TEST(ReceiverStop, ABurstBeyondTheSocketBufferIsKeptWhileANotificationWaits)
 TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
 {
     UdpCapture camera;
-    RecordingWindows windows;
+    RecordingObserver events;
     LinkCore link(PortsFor(camera.port()));
     UdpCapture holder("0.0.0.0", link.state.ports.tool_port); // takes the port first
     ASSERT_TRUE(holder.bound());
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     EXPECT_FALSE(link.receiver.Start());
     EXPECT_EQ(link.receiver.StartFailure(),
               "cannot bind UDP port " + std::to_string(link.state.ports.tool_port) +
@@ -253,9 +255,9 @@ TEST(ReceiverStop, AReceiverWithoutItsPortStillStops)
 TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
 {
     UdpCapture camera;
-    RecordingWindows windows;
+    RecordingObserver events;
     LinkCore link(PortsFor(camera.port()));
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     // The system refuses the first (drain) or the second (dispatch) thread.
     for (int refused : {0, 1}) {
         int started = 0;
@@ -278,7 +280,7 @@ TEST(ReceiverStop, WhenAThreadCannotStartNothingRunsAndStopJoinsNothing)
     ASSERT_TRUE(link.receiver.Start());
     EXPECT_EQ(link.receiver.StartFailure(), "") << "a start that succeeded leaves no failure behind";
     SendTo(MakeFrame(CMD_GENERAL_REPLY, Mac(3)), link.state.ports.tool_port);
-    EXPECT_TRUE(Eventually([&] { return windows.count(WM_CAMERA_FOUND) == 1; }));
+    EXPECT_TRUE(Eventually([&] { return events.count(Event::CameraFound) == 1; }));
     WithinBound("Stop()", [&] { link.receiver.Stop(); });
 }
 
@@ -324,11 +326,11 @@ TEST(ReceiverStop, StopReturnsWhenTheWakePipeCouldNotBeMade)
 TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)
 {
     UdpCapture camera;
-    RecordingWindows windows;
+    RecordingObserver events;
     LinkCore link(PortsFor(camera.port()));
-    link.state.messenger.Attach(&windows);
+    link.state.observer.Attach(&events);
     link.state.wan_mode = true;
-    windows.wan_text = "127.0.0.1";
+    events.wan_text = "127.0.0.1";
     // A current camera with all three records, so acknowledgements send frames.
     for (std::uint32_t reply : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
         link.state.registry.FileRecord(MakeFrame(reply, Mac(9)));
@@ -367,9 +369,9 @@ TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)
 TEST(ReceiverStop, TheLinkGoingAwayStopsItsReceiver)
 {
     UdpCapture camera;
-    RecordingWindows windows;
+    RecordingObserver events;
     auto link = std::make_unique<LinkCore>(PortsFor(camera.port()));
-    link->state.messenger.Attach(&windows);
+    link->state.observer.Attach(&events);
     ASSERT_TRUE(link->receiver.Start());
     const std::uint16_t port = link->state.ports.tool_port;
     WithinBound("the link's destructor", [&] { link.reset(); });

@@ -2,6 +2,7 @@
 
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
+#include "ui/window_messages.h"
 
 #include "net_sheet_test_support.h"
 

@@ -8,6 +8,7 @@
 #include "ui/apply_progress_dialog.h"
 #include "ui/sorted_list_box.h"
 #include "ui/ui_state.h"
+#include "ui/window_messages.h"
 #include "util/dotted_address.h"
 
 #include "net_sheet_test_support.h"
@@ -47,7 +48,7 @@ public:
     void StepAcknowledged(ApplyStep step, const Frame&) override
     {
         if (state_.progress_window)
-            state_.progress_window->HandleMessage(StepInfo(step).done_message);
+            state_.progress_window->HandleMessage(DoneMessage(step));
     }
     std::string WanAddressText() override
     {

@@ -4,7 +4,6 @@
 // camera. Usage: vantoro-screenshots OUTPUT_DIRECTORY
 
 #include "link/camera_link.h"
-#include "link/window_messages.h"
 #include "net/socket_layer.h"
 #include "tools/camera_sim/camera_simulator.h"
 #include "ui/apply_progress_dialog.h"
@@ -15,6 +14,7 @@
 #include "ui/sorted_list_box.h"
 #include "ui/template_builder.h"
 #include "ui/ui_state.h"
+#include "ui/window_messages.h"
 #include "util/dotted_address.h"
 
 #include <QAbstractButton>
@@ -168,7 +168,7 @@ bool RenderDialogs(ui::UiState& state, const QDir& out)
     {
         ui::ApplyProgressDialog progress(state);
         progress.show();
-        progress.HandleMessage(WM_USER_SET_DONE);
+        progress.HandleMessage(DoneMessage(ApplyStep::User));
         ok = Save(&progress, out, "progress.png") && ok;
         progress.reject();
     }
