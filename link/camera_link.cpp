@@ -59,7 +59,7 @@ void CameraLink::SetObserver(LinkObserver* observer)
     core_->state.observer.Attach(observer);
 }
 
-std::optional<std::string> CameraLink::Start()
+Error CameraLink::Start()
 {
     if (core_->receiver.Start())
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include "link/camera_snapshot.h"
 #include "link/link_observer.h"
 #include "link/link_ports.h"
+#include "util/result.h"
 
 #include <array>
 #include <chrono>
@@ -36,7 +37,7 @@ public:
     // Binds the tool port and starts receiving. An error text when the port
     // could not be bound (the receiver runs all the same, and frames can still
     // be sent) or when no thread could be started (nothing is received).
-    std::optional<std::string> Start();
+    Error Start();
     bool running() const; // the receiver's threads were started and not yet joined
     // Asks the receiver to stop without waiting; finished() tells when its
     // dispatch loop has left, so a GUI thread can keep delivering messages

@@ -38,9 +38,7 @@ Session::~Session()
 
 Error Session::Start()
 {
-    if (auto error = link_->Start())
-        return *error;
-    return {};
+    return link_->Start();
 }
 
 bool Session::AllComplete(const std::vector<MacAddress>& targets)
