@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <thread>
@@ -152,6 +153,23 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound 
     return true;
 }
 
+// The camera's part for a record it does not acknowledge itself: once the
+// simulator has received `sets` records, the stored one goes back to the
+// session as its acknowledgement, changed first by `change`.
+std::thread AcknowledgeInstead(Fleet& f, std::uint64_t sets, std::uint32_t set_command,
+                               Frame sim::CameraRecords::*record, std::function<void(Frame&)> change = {})
+{
+    return std::thread([&f, sets, set_command, record, change] {
+        if (!WaitFor([&] { return f.simulator.Counters().set_requests >= sets; }))
+            return;
+        Frame ack = f.simulator.Cameras()[0].records.*record;
+        SetFrameCommand(ack, set_command + 5);
+        if (change)
+            change(ack);
+        Inject(f, ack);
+    });
+}
+
 struct Case {
     const char* name;
     int cameras;
@@ -215,14 +233,8 @@ TEST(WriteEngineFaults, AnAcknowledgementAfterAResendCompletesTheWrite)
     o.no_ack[int(sim::RecordKind::Domain)] = true; // this test acknowledges it
     Fleet f(o, 1, 300, 20); // resends enough to outlast a slow test thread
     ASSERT_TRUE(f.Ready(1));
-    std::thread camera([&] {
-        // The domain record, then its resend: now acknowledge it as the camera would.
-        if (!WaitFor([&] { return f.simulator.Counters().set_requests >= 3; }))
-            return;
-        Frame ack = f.simulator.Cameras()[0].records.domain;
-        SetFrameCommand(ack, CMD_SET_DOMAIN + 5);
-        Inject(f, ack);
-    });
+    // The user record, the domain record, then its resend: now it is acknowledged.
+    std::thread camera = AcknowledgeInstead(f, 3, CMD_SET_DOMAIN, &sim::CameraRecords::domain);
     const Fleet::Result r = f.WriteGateways();
     camera.join();
     ASSERT_EQ(r.outcomes.size(), 1u);
@@ -241,14 +253,8 @@ TEST(WriteEngineFaults, AnEchoThatDoesNotMatchDrivesNothing)
     o.no_ack[int(sim::RecordKind::User)] = true; // this test answers instead
     Fleet f(o, 1, 300, 1);
     ASSERT_TRUE(f.Ready(1));
-    std::thread camera([&] {
-        if (!WaitFor([&] { return f.simulator.Counters().set_requests >= 1; }))
-            return;
-        Frame ack = f.simulator.Cameras()[0].records.user;
-        SetFrameCommand(ack, CMD_SET_USER + 5);
-        ack[kFrameSize - 1] ^= 0x5A; // not what was sent
-        Inject(f, ack);
-    });
+    std::thread camera = AcknowledgeInstead(f, 1, CMD_SET_USER, &sim::CameraRecords::user,
+                                            [](Frame& ack) { ack[kFrameSize - 1] ^= 0x5A; }); // not what was sent
     const Fleet::Result r = f.WriteGateways();
     camera.join();
     ASSERT_EQ(r.outcomes.size(), 1u);
