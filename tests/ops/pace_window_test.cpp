@@ -1,0 +1,106 @@
+#include "ops/pace_window.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace vantoro::ops;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = PaceWindow::Clock;
+const Clock::time_point t0 = Clock::time_point{} + 1h;
+Clock::time_point now = t0; // the pace's clock in these tests
+Clock::time_point Now() { return now; }
+
+// What happens, in order: an acknowledgement that took ms ('a', n times), the
+// clock moving on by ms ('w'), a step sent ms ago timing out and resent
+// ('r') or given up ('g').
+struct Event {
+    char what;
+    int ms;
+    int times = 1;
+};
+
+struct WindowCase {
+    const char* name;
+    int fixed;
+    std::vector<Event> events;
+    std::size_t left; // cameras whose sequences have not ended
+    int window;
+    int resends = 0;
+};
+
+} // namespace
+
+TEST(PaceWindow, GrowsOnUsualAcknowledgementsAndHalvesOncePerLoss)
+{
+    const WindowCase cases[] = {
+        {"starts at 16", 0, {}, 1000, 16},
+        {"never past the cameras left", 0, {}, 5, 5},
+        {"doubles: one more for each acknowledgement in its usual time", 0, {{'a', 50, 16}}, 1000, 32},
+        {"never past 256", 0, {{'a', 50, 400}}, 1000, 256},
+        {"a late acknowledgement neither grows nor shrinks it", 0, {{'a', 50, 3}, {'a', 1000}}, 1000, 19},
+        {"usual time follows the site's own pace", 0, {{'a', 1000, 4}}, 1000, 20},
+        {"a resent step halves it", 0, {{'a', 50, 16}, {'r', 2000}}, 1000, 16, 1},
+        {"a step given up halves it too", 0, {{'a', 50, 16}, {'g', 2000}}, 1000, 16},
+        {"after a resend it grows by about one a window of acknowledgements", 0, {{'r', 2000}, {'a', 50, 9}}, 1000, 9, 1},
+        {"steps sent before the halving are the same loss", 0,
+         {{'a', 50, 16}, {'r', 2000}, {'w', 10}, {'r', 2010, 5}}, 1000, 16, 6},
+        {"a step sent after the halving halves it again", 0,
+         {{'a', 50, 16}, {'r', 2000}, {'w', 2500}, {'r', 2000}}, 1000, 8, 2},
+        {"never below one", 0, {{'g', 10}, {'w', 20}, {'g', 10}, {'w', 20}, {'g', 10}, {'w', 20}, {'g', 10}, {'w', 20}, {'g', 10}},
+         1000, 1},
+        {"a fixed window stays as asked", 64, {{'a', 50, 100}, {'r', 2000}, {'w', 3000}, {'r', 2000}}, 1000, 64, 2},
+        {"a fixed window is never past the cameras left", 64, {}, 10, 10},
+    };
+    for (const WindowCase& c : cases) {
+        now = t0;
+        PaceWindow pace(c.fixed, 1'000'000, Now);
+        for (const Event& e : c.events)
+            for (int i = 0; i < e.times; ++i) {
+                if (e.what == 'a')
+                    pace.Acknowledged(std::chrono::milliseconds(e.ms));
+                else if (e.what == 'w')
+                    now += std::chrono::milliseconds(e.ms);
+                else
+                    pace.TimedOut(now - std::chrono::milliseconds(e.ms), e.what == 'r');
+            }
+        EXPECT_EQ(pace.Window(c.left), c.window) << c.name;
+        EXPECT_EQ(pace.peak(), c.window) << c.name;
+        EXPECT_EQ(pace.resends(), c.resends) << c.name;
+    }
+}
+
+TEST(PaceWindow, RecordsPerSecondStayUnderTheRate)
+{
+    struct RateCase {
+        const char* name;
+        int max_rate;
+        int starts; // cameras started at once
+        int resends; // then steps resent
+        std::chrono::microseconds next; // until the next camera may start
+    };
+    // 100 ms of frames start at once; then four frames (a camera) at the rate.
+    const RateCase cases[] = {
+        {"a full bucket starts at once", 2000, 0, 0, 0us},
+        {"fifty cameras of 2000 frames a second start at once", 2000, 49, 0, 0us},
+        {"the next waits for its four frames", 2000, 50, 0, 2000us},
+        {"a resent step is a frame too", 2000, 49, 2, 1000us},
+        {"the slowest rate still lets one camera start", 1, 1, 0, 4000000us},
+    };
+    for (const RateCase& c : cases) {
+        now = t0;
+        PaceWindow pace(0, c.max_rate, Now);
+        for (int i = 0; i < c.starts; ++i)
+            pace.Started();
+        for (int i = 0; i < c.resends; ++i)
+            pace.TimedOut(now, true);
+        const auto wait = pace.NextStart() - now;
+        EXPECT_GE(wait, c.next) << c.name;
+        EXPECT_LE(wait, c.next + 1us) << c.name;
+        now += wait;
+        EXPECT_EQ(pace.NextStart(), now) << c.name << ": may start then";
+    }
+}
