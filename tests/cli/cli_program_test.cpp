@@ -453,7 +453,7 @@ TEST(CliProgram, AWriteIsVerifiedBySearchingTheCameraAgain)
         {"forgotten, in a batch", apply, true, false, 1,
          mac + "mismatch  ethernet_ip sent 127.0.0.7, camera reports 192.168.1.10; gateway sent 127.0.0.254, camera "
                "reports 192.168.1.1\n1 camera: 0 verified, 0 unchanged, 0 not found, 0 login refused, 0 failed, 1 "
-               "mismatch\n",
+               "mismatch; peak window 1, 0 resent steps\n",
          false},
         {"silent", with(set, {"--verify-wait", "400"}), false, true, 1,
          mac + "unverified: did not answer again within 400 ms\n", nullptr},
