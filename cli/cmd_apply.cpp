@@ -263,7 +263,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         [&](const CameraResult& r, const BatchProgress& p) {
             progress.Finish();
             if (r.journal)
-                RecordChange(*r.journal);
+                RecordChange(*r.journal, true);
             if (!json) {
                 std::printf("%s\n", ResultLine(r, true).c_str());
                 std::fflush(stdout);
@@ -272,6 +272,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         },
         bar);
     progress.Finish();
+    SyncChanges();
 
     const bool verify = options->verify && !o.write.dry_run;
     const auto counts = WithPace(CountResults(results, verify), session);

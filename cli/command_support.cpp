@@ -143,11 +143,26 @@ void Complain(const std::string& text)
     std::fprintf(stderr, "vantoro: %s\n", TerminalText(text).c_str());
 }
 
-void RecordChange(JournalEntry entry)
+namespace {
+
+ChangeJournal& Journal()
 {
     static ChangeJournal journal;
+    return journal;
+}
+
+} // namespace
+
+void RecordChange(JournalEntry entry, bool soon)
+{
     entry.program = "vantoro";
-    if (auto error = journal.Append(entry))
+    if (auto error = soon ? Journal().AppendSoon(entry) : Journal().Append(entry))
+        Complain(*error + "; the change itself goes on");
+}
+
+void SyncChanges()
+{
+    if (auto error = Journal().Sync())
         Complain(*error + "; the change itself goes on");
 }
 

@@ -120,8 +120,10 @@ std::string JournalPath()
 
 ChangeJournal::~ChangeJournal()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        Sync();
         ::close(fd_);
+    }
 }
 
 std::optional<std::string> ChangeJournal::Fail(std::string error)
@@ -147,7 +149,7 @@ std::optional<std::string> ChangeJournal::Open()
     return std::nullopt;
 }
 
-std::optional<std::string> ChangeJournal::Append(const JournalEntry& entry)
+std::optional<std::string> ChangeJournal::Write(const JournalEntry& entry, bool sync_now)
 {
     if (fd_ < 0) {
         auto error = Open();
@@ -156,6 +158,28 @@ std::optional<std::string> ChangeJournal::Append(const JournalEntry& entry)
     }
     if (auto error = AppendJournalLine(fd_, JournalLine(entry) + "\n"))
         return Fail("the journal of changes " + path_ + " cannot be written: " + *error);
+    unsynced_ = true;
+    if (sync_now || std::chrono::steady_clock::now() - synced_at_ >= kSyncEvery)
+        return Sync();
+    return std::nullopt;
+}
+
+std::optional<std::string> ChangeJournal::Append(const JournalEntry& entry)
+{
+    return Write(entry, true);
+}
+
+std::optional<std::string> ChangeJournal::AppendSoon(const JournalEntry& entry)
+{
+    return Write(entry, false);
+}
+
+std::optional<std::string> ChangeJournal::Sync()
+{
+    if (fd_ < 0 || !unsynced_)
+        return std::nullopt;
+    unsynced_ = false;
+    synced_at_ = std::chrono::steady_clock::now();
     if (::fsync(fd_) != 0)
         return Fail("the journal of changes " + path_ + " cannot be synced: " + std::strerror(errno));
     return std::nullopt;
