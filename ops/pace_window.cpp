@@ -45,6 +45,7 @@ PaceWindow::Clock::time_point PaceWindow::NextStart()
     constexpr double kRounding = 1e-6;
     if (credit_ >= kFramesPerCamera - kRounding)
         return refilled_;
+    window_full_ = false; // the rate holds starts back, not the window
     const double seconds = (kFramesPerCamera - credit_) / max_rate_;
     return refilled_ + std::chrono::ceil<Clock::duration>(std::chrono::duration<double>(seconds));
 }
@@ -67,7 +68,7 @@ void PaceWindow::Acknowledged(std::chrono::microseconds took)
         deviation_ = 0.75 * deviation_ + 0.25 * std::abs(smoothed_ - t);
         smoothed_ = 0.875 * smoothed_ + 0.125 * t;
     }
-    if (fixed_ > 0 || !usual)
+    if (fixed_ > 0 || !usual || !window_full_)
         return;
     window_ = std::min(double(kMost), window_ + (resent_yet_ ? 1.0 / window_ : 1.0));
 }

@@ -15,7 +15,11 @@
 // - a step that timed out (resent, or given up) halves it, at least 1. A
 //   step sent before the last halving does not halve it again: the steps in
 //   flight then were sent under the old window, and their losses are one event.
-// It never goes past kMost, nor past the cameras whose sequences have not
+// It grows only while it is what holds cameras back: once the rate holds
+// the next start, more in flight would not go faster, and would only send
+// their next records in larger bursts whenever acknowledgements come
+// bunched (a camera's socket overflows on a burst, not on an average). It
+// never goes past kMost, nor past the cameras whose sequences have not
 // ended (Window's argument).
 //
 // The rate. In LAN mode each record is a broadcast that every camera on the
@@ -48,6 +52,9 @@ public:
 
     // The window in use with `left` cameras whose sequences have not ended.
     int Window(std::size_t left);
+    // A camera could not start: the window was full. Acknowledgements grow
+    // it from now on, until NextStart finds the rate holding a start back.
+    void WindowFull() { window_full_ = true; }
     // When the next camera may start, as the rate allows: now, or later.
     Clock::time_point NextStart();
     // A camera's sequence started: its frames count against the rate.
@@ -73,6 +80,7 @@ private:
     const Now now_;
     double window_ = kStart;
     bool resent_yet_ = false;
+    bool window_full_ = false;
     bool halved_ = false;
     Clock::time_point last_halved_{};
     // Smoothed acknowledgement time and its deviation, microseconds; none yet while samples_ is 0.

@@ -421,6 +421,7 @@ std::size_t Session::Write(std::size_t count, const std::function<std::optional<
             // Cameras whose sequences have not ended: those in flight and those not asked for yet.
             const std::size_t left = count - asked_count + writer.in_flight();
             if (writer.in_flight() >= std::size_t(std::max(1, pace_.Window(left)))) {
+                pace_.WindowFull();
                 room_wanted = true;
                 break;
             }

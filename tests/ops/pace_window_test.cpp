@@ -16,7 +16,9 @@ Clock::time_point Now() { return now; }
 
 // What happens, in order: an acknowledgement that took ms ('a', n times), the
 // clock moving on by ms ('w'), a step sent ms ago timing out and resent
-// ('r') or given up ('g').
+// ('r') or given up ('g'), a camera started as the rate allows ('s'), the
+// window found full ('f'). The window is full from the start unless the
+// case begins with 'n'.
 struct Event {
     char what;
     int ms;
@@ -30,6 +32,7 @@ struct WindowCase {
     std::size_t left; // cameras whose sequences have not ended
     int window;
     int resends = 0;
+    int max_rate = 1'000'000;
 };
 
 } // namespace
@@ -41,6 +44,10 @@ TEST(PaceWindow, GrowsOnUsualAcknowledgementsAndHalvesOncePerLoss)
         {"never past the cameras left", 0, {}, 5, 5},
         {"doubles: one more for each acknowledgement in its usual time", 0, {{'a', 50, 16}}, 1000, 32},
         {"never past 256", 0, {{'a', 50, 400}}, 1000, 256},
+        {"not while the rate, not the window, holds starts back", 0, {{'a', 50, 16}, {'s', 0, 51}, {'a', 50, 16}}, 1000, 32,
+         0, 2000},
+        {"again once the window is full", 0, {{'s', 0, 51}, {'f', 0}, {'a', 50, 16}}, 1000, 32, 0, 2000},
+        {"not before the window was ever full", 0, {{'n', 0}, {'a', 50, 16}}, 1000, 16},
         {"a late acknowledgement neither grows nor shrinks it", 0, {{'a', 50, 3}, {'a', 1000}}, 1000, 19},
         {"usual time follows the site's own pace", 0, {{'a', 1000, 4}}, 1000, 20},
         {"a resent step halves it", 0, {{'a', 50, 16}, {'r', 2000}}, 1000, 16, 1},
@@ -57,10 +64,19 @@ TEST(PaceWindow, GrowsOnUsualAcknowledgementsAndHalvesOncePerLoss)
     };
     for (const WindowCase& c : cases) {
         now = t0;
-        PaceWindow pace(c.fixed, 1'000'000, Now);
+        PaceWindow pace(c.fixed, c.max_rate, Now);
+        if (c.events.empty() || c.events[0].what != 'n')
+            pace.WindowFull();
         for (const Event& e : c.events)
             for (int i = 0; i < e.times; ++i) {
-                if (e.what == 'a')
+                if (e.what == 'n')
+                    continue;
+                if (e.what == 's') {
+                    pace.NextStart();
+                    pace.Started();
+                } else if (e.what == 'f')
+                    pace.WindowFull();
+                else if (e.what == 'a')
                     pace.Acknowledged(std::chrono::milliseconds(e.ms));
                 else if (e.what == 'w')
                     now += std::chrono::milliseconds(e.ms);
