@@ -68,9 +68,13 @@ void PaceWindow::Acknowledged(std::chrono::microseconds took)
         deviation_ = 0.75 * deviation_ + 0.25 * std::abs(smoothed_ - t);
         smoothed_ = 0.875 * smoothed_ + 0.125 * t;
     }
+    least_smoothed_ = samples_ == 1 ? smoothed_ : std::min(least_smoothed_, smoothed_);
     if (fixed_ > 0 || !usual || !window_full_)
         return;
-    window_ = std::min(double(kMost), window_ + (resent_yet_ ? 1.0 / window_ : 1.0));
+    const double fed = double(max_rate_) / kFramesPerCamera * 3 * least_smoothed_ / 1e6;
+    const double most = std::min(double(kMost), std::max(double(kStart), fed));
+    if (window_ < most)
+        window_ = std::min(most, window_ + (resent_yet_ ? 1.0 / window_ : 1.0));
 }
 
 void PaceWindow::TimedOut(Clock::time_point sent, bool resent)

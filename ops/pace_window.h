@@ -15,11 +15,14 @@
 // - a step that timed out (resent, or given up) halves it, at least 1. A
 //   step sent before the last halving does not halve it again: the steps in
 //   flight then were sent under the old window, and their losses are one event.
-// It grows only while it is what holds cameras back: once the rate holds
-// the next start, more in flight would not go faster, and would only send
+// It grows only while it is what holds cameras back, and never past what
+// the rate can feed: max_rate / 4 cameras a second, each in flight for
+// three step times, the step time being the least the smoothed time has been (what the site takes unloaded: queues
+// in a loaded machine or network make it longer, and must not make the
+// window larger). More in flight would not go faster; they would only send
 // their next records in larger bursts whenever acknowledgements come
-// bunched (a camera's socket overflows on a burst, not on an average). It
-// never goes past kMost, nor past the cameras whose sequences have not
+// bunched, and a camera's socket overflows on a burst, not on an average.
+// It never goes past kMost, nor past the cameras whose sequences have not
 // ended (Window's argument).
 //
 // The rate. In LAN mode each record is a broadcast that every camera on the
@@ -84,7 +87,7 @@ private:
     bool halved_ = false;
     Clock::time_point last_halved_{};
     // Smoothed acknowledgement time and its deviation, microseconds; none yet while samples_ is 0.
-    double smoothed_ = 0, deviation_ = 0;
+    double smoothed_ = 0, deviation_ = 0, least_smoothed_ = 0;
     std::size_t samples_ = 0;
     double credit_; // frames that may go out now
     Clock::time_point refilled_;

@@ -44,6 +44,10 @@ TEST(PaceWindow, GrowsOnUsualAcknowledgementsAndHalvesOncePerLoss)
         {"never past the cameras left", 0, {}, 5, 5},
         {"doubles: one more for each acknowledgement in its usual time", 0, {{'a', 50, 16}}, 1000, 32},
         {"never past 256", 0, {{'a', 50, 400}}, 1000, 256},
+        {"never past what the rate feeds: 500 cameras a second, 150 ms each", 0, {{'a', 50, 400}}, 1000, 75, 0, 2000},
+        {"nor past it when queues make the steps slower", 0, {{'a', 50, 100}, {'a', 70, 100}, {'a', 90, 100}, {'a', 110, 100}},
+         1000, 75, 0, 2000},
+        {"a slower site is fed by more in flight", 0, {{'a', 200, 400}}, 1000, 256, 0, 2000},
         {"not while the rate, not the window, holds starts back", 0, {{'a', 50, 16}, {'s', 0, 51}, {'a', 50, 16}}, 1000, 32,
          0, 2000},
         {"again once the window is full", 0, {{'s', 0, 51}, {'f', 0}, {'a', 50, 16}}, 1000, 32, 0, 2000},
@@ -69,19 +73,14 @@ TEST(PaceWindow, GrowsOnUsualAcknowledgementsAndHalvesOncePerLoss)
             pace.WindowFull();
         for (const Event& e : c.events)
             for (int i = 0; i < e.times; ++i) {
-                if (e.what == 'n')
-                    continue;
-                if (e.what == 's') {
-                    pace.NextStart();
-                    pace.Started();
-                } else if (e.what == 'f')
-                    pace.WindowFull();
-                else if (e.what == 'a')
-                    pace.Acknowledged(std::chrono::milliseconds(e.ms));
-                else if (e.what == 'w')
-                    now += std::chrono::milliseconds(e.ms);
-                else
-                    pace.TimedOut(now - std::chrono::milliseconds(e.ms), e.what == 'r');
+                switch (e.what) {
+                case 'n': break;
+                case 's': (void)pace.NextStart(); pace.Started(); break;
+                case 'f': pace.WindowFull(); break;
+                case 'a': pace.Acknowledged(std::chrono::milliseconds(e.ms)); break;
+                case 'w': now += std::chrono::milliseconds(e.ms); break;
+                default: pace.TimedOut(now - std::chrono::milliseconds(e.ms), e.what == 'r');
+                }
             }
         EXPECT_EQ(pace.Window(c.left), c.window) << c.name;
         EXPECT_EQ(pace.peak(), c.window) << c.name;
