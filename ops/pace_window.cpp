@@ -87,7 +87,7 @@ void PaceWindow::TimedOut(Clock::time_point sent, bool resent)
     resent_yet_ = true;
     if (fixed_ > 0 || (halved_ && sent < last_halved_))
         return;
-    window_ = std::max(1.0, std::floor(window_ / 2));
+    window_ = std::max(double(kStart), std::floor(window_ / 2));
     halved_ = true;
     last_halved_ = now_();
 }

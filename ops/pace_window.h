@@ -12,9 +12,13 @@
 //   one camera per window of acknowledgements, one camera a round trip;
 // - a late acknowledgement neither grows nor shrinks it: a slow camera is
 //   no sign of a crowded network;
-// - a step that timed out (resent, or given up) halves it, at least 1. A
-//   step sent before the last halving does not halve it again: the steps in
-//   flight then were sent under the old window, and their losses are one event.
+// - a step that timed out (resent, or given up) halves it, but never below
+//   kStart, the fixed window apply always had: a loss shows only after a
+//   whole timeout, and answers lost at random (not for want of room) would
+//   otherwise keep halving it until cameras waiting out their timeouts fill
+//   it; the rate is what keeps a site from being flooded. A step sent
+//   before the last halving does not halve it again: the steps in flight
+//   then were sent under the old window, and their losses are one event.
 // It grows only while it is what holds cameras back, and never past what
 // the rate can feed: max_rate / 4 cameras a second, each in flight for
 // three step times, the step time being the least the smoothed time has been (what the site takes unloaded: queues
