@@ -59,7 +59,7 @@ void PaceWindow::Started()
 void PaceWindow::Acknowledged(std::chrono::microseconds took)
 {
     const double t = double(took.count());
-    const bool usual = samples_ == 0 || t <= smoothed_ + std::max(4 * deviation_, smoothed_ / 2);
+    const bool usual = samples_ == 0 || t <= UsualLimit();
     // As a TCP sender smooths its round trips (RFC 6298's gains).
     if (samples_++ == 0) {
         smoothed_ = t;
@@ -75,6 +75,18 @@ void PaceWindow::Acknowledged(std::chrono::microseconds took)
     const double most = std::min(double(kMost), std::max(double(kStart), fed));
     if (window_ < most)
         window_ = std::min(most, window_ + (resent_yet_ ? 1.0 / window_ : 1.0));
+}
+
+double PaceWindow::UsualLimit() const
+{
+    return smoothed_ + std::max(4 * deviation_, smoothed_ / 2);
+}
+
+std::optional<PaceWindow::Clock::duration> PaceWindow::Stalled() const
+{
+    if (fixed_ > 0 || samples_ == 0)
+        return std::nullopt;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::micro>(3 * UsualLimit()));
 }
 
 void PaceWindow::TimedOut(Clock::time_point sent, bool resent)

@@ -39,6 +39,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 
 namespace vantoro::ops {
 
@@ -66,6 +67,12 @@ public:
     Clock::time_point NextStart();
     // A camera's sequence started: its frames count against the rate.
     void Started();
+    // After how long a sequence is taken as stalled on a lost step: three
+    // usual step times. Auto only: it then waits out its timeout without
+    // holding a place in the window (in_flight), as a lost step carries
+    // nothing on the wire; Session::Write still never has more than kMost
+    // in flight. None (never) for a fixed window or before any sample.
+    std::optional<Clock::duration> Stalled() const;
     // A step's acknowledgement came `took` after the step was sent; only for
     // steps sent once, as a resent step's acknowledgement may answer either send.
     void Acknowledged(std::chrono::microseconds took);
@@ -81,6 +88,7 @@ public:
 
 private:
     void Refill();
+    double UsualLimit() const; // microseconds
 
     const int fixed_;
     const int max_rate_;

@@ -88,6 +88,14 @@ public:
     }
 
     std::size_t in_flight() const { return flight_.size(); }
+    // Those in flight whose sequence began less than `stalled` ago.
+    std::size_t on_their_way(std::optional<Clock::duration> stalled) const
+    {
+        if (!stalled)
+            return flight_.size();
+        const Clock::time_point since = Clock::now() - *stalled;
+        return std::size_t(std::count_if(flight_.begin(), flight_.end(), [&](const InFlight& f) { return f.started >= since; }));
+    }
     bool idle() const { return flight_.empty() && waiting_.empty() && rounds_.empty(); }
 
     // One turn: completions, timeouts and verification; waits at most until
@@ -420,7 +428,8 @@ std::size_t Session::Write(std::size_t count, const std::function<std::optional<
                 continue;
             // Cameras whose sequences have not ended: those in flight and those not asked for yet.
             const std::size_t left = count - asked_count + writer.in_flight();
-            if (writer.in_flight() >= std::size_t(std::max(1, pace_.Window(left)))) {
+            const std::size_t window = std::size_t(std::max(1, pace_.Window(left)));
+            if (writer.on_their_way(pace_.Stalled()) >= window || writer.in_flight() >= std::size_t(PaceWindow::kMost)) {
                 pace_.WindowFull();
                 room_wanted = true;
                 break;

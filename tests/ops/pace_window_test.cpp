@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 using namespace vantoro::ops;
@@ -117,5 +118,29 @@ TEST(PaceWindow, RecordsPerSecondStayUnderTheRate)
         EXPECT_LE(wait, c.next + 1us) << c.name;
         now += wait;
         EXPECT_EQ(pace.NextStart(), now) << c.name << ": may start then";
+    }
+}
+
+TEST(PaceWindow, ASequenceLongerThanThreeUsualStepsIsTakenAsStalled)
+{
+    struct StalledCase {
+        const char* name;
+        int fixed;
+        int acknowledgements; // of 50 ms each
+        std::optional<std::chrono::milliseconds> stalled;
+    };
+    const StalledCase cases[] = {
+        {"three steps of 50 ms and half again", 0, 400, 225ms},
+        {"not before any step came back", 0, 0, std::nullopt},
+        {"never with a fixed window: it keeps its count", 64, 400, std::nullopt},
+    };
+    for (const StalledCase& c : cases) {
+        PaceWindow pace(c.fixed, 2000, Now);
+        for (int i = 0; i < c.acknowledgements; ++i)
+            pace.Acknowledged(50ms);
+        const auto stalled = pace.Stalled();
+        ASSERT_EQ(stalled.has_value(), c.stalled.has_value()) << c.name;
+        if (stalled)
+            EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(*stalled), *c.stalled) << c.name;
     }
 }
