@@ -27,7 +27,8 @@
 // their next records in larger bursts whenever acknowledgements come
 // bunched, and a camera's socket overflows on a burst, not on an average.
 // It never goes past kMost, nor past the cameras whose sequences have not
-// ended (Window's argument).
+// ended (Window's argument). A sequence stalled on a lost step (Stalled)
+// leaves its place in the window while it waits out its timeout.
 //
 // The rate. In LAN mode each record is a broadcast that every camera on the
 // LAN receives, whichever camera it is for, so records per second stay under
