@@ -21,9 +21,9 @@
 //   then were sent under the old window, and their losses are one event.
 // It grows only while it is what holds cameras back, and never past what
 // the rate can feed: max_rate / 4 cameras a second, each in flight for
-// three step times, the step time being the least the smoothed time has been (what the site takes unloaded: queues
-// in a loaded machine or network make it longer, and must not make the
-// window larger). More in flight would not go faster; they would only send
+// three step times, the step time being the least the smoothed time has
+// been (what the site takes unloaded: queues in a loaded machine or network
+// make it longer, and must not make the window larger). More in flight would not go faster; they would only send
 // their next records in larger bursts whenever acknowledgements come
 // bunched, and a camera's socket overflows on a burst, not on an average.
 // It never goes past kMost, nor past the cameras whose sequences have not

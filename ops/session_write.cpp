@@ -88,13 +88,20 @@ public:
     }
 
     std::size_t in_flight() const { return flight_.size(); }
-    // Those in flight whose sequence began less than `stalled` ago.
-    std::size_t on_their_way(std::optional<Clock::duration> stalled) const
+    // Those in flight whose sequence began less than `stalled` ago, and
+    // when the first of them will have taken that long (*next, if earlier).
+    std::size_t on_their_way(std::optional<Clock::duration> stalled, Clock::time_point* next) const
     {
         if (!stalled)
             return flight_.size();
         const Clock::time_point since = Clock::now() - *stalled;
-        return std::size_t(std::count_if(flight_.begin(), flight_.end(), [&](const InFlight& f) { return f.started >= since; }));
+        std::size_t n = 0;
+        for (const InFlight& f : flight_)
+            if (f.started >= since) {
+                ++n;
+                *next = std::min(*next, f.started + *stalled);
+            }
+        return n;
     }
     bool idle() const { return flight_.empty() && waiting_.empty() && rounds_.empty(); }
 
@@ -429,9 +436,14 @@ std::size_t Session::Write(std::size_t count, const std::function<std::optional<
             // Cameras whose sequences have not ended: those in flight and those not asked for yet.
             const std::size_t left = count - asked_count + writer.in_flight();
             const std::size_t window = std::size_t(std::max(1, pace_.Window(left)));
-            if (writer.on_their_way(pace_.Stalled()) >= window || writer.in_flight() >= std::size_t(PaceWindow::kMost)) {
+            // A place frees when a camera ends, or when it is taken as stalled.
+            Clock::time_point stall_due = Clock::time_point::max();
+            if (writer.on_their_way(pace_.Stalled(), &stall_due) >= window ||
+                writer.in_flight() >= std::size_t(PaceWindow::kMost)) {
                 pace_.WindowFull();
                 room_wanted = true;
+                if (writer.in_flight() < std::size_t(PaceWindow::kMost))
+                    start_due = stall_due;
                 break;
             }
             if (const Clock::time_point at = pace_.NextStart(); at > Clock::now()) {
