@@ -12,11 +12,15 @@
 //
 // Or a whole parallel apply with its verification, one table row:
 //
-//   bench_apply --fleet 1000 [--delay-ms 50] [--parallel 16] [--fleet-runs 5]
+//   bench_apply --fleet 1000 [--delay-ms 50] [--parallel auto|16] [--fleet-runs 5]
 //               [--loss 0.1] [--duplicate 0.1] [--timeout 2000] [--no-verify]
+//               [--max-rate 2000] [--slow 10 --slow-delay-ms 1000]
 //
-// Every frame goes to 127.0.0.1 only (WAN mode with that address, and the
-// link's broadcast address is 127.0.0.1 as well).
+// --slow N: N of the cameras answer after --slow-delay-ms instead; they sit
+// at 127.0.0.2, the rest at 127.0.0.1, and the search sweeps both.
+//
+// Every frame goes to 127.0.0.1 or 127.0.0.2 only (WAN mode with those
+// addresses, and the link's broadcast address is 127.0.0.1 as well).
 
 #include "bench/bench_support.h"
 
@@ -27,6 +31,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -240,7 +245,10 @@ BatchTimes RunBatch(int cameras, int runs)
 struct FleetOptions {
     int cameras = 0; // 0: not asked for
     int delay_ms = 50;
-    int parallel = 16;
+    int parallel = 0; // auto
+    int max_rate = ops::PaceWindow::kDefaultMaxRate;
+    int slow = 0; // of the cameras, answering after slow_delay_ms
+    int slow_delay_ms = 1000;
     int runs = 5;
     double loss = 0.0;
     double duplicate = 0.0;
@@ -254,11 +262,12 @@ struct FleetOptions {
 // camera must end verified with exactly its plan, or be named failed.
 void RunFleet(const FleetOptions& f)
 {
-    std::vector<double> seconds;
-    int verified = 0, failed = 0, wrong = 0;
+    std::vector<double> seconds, peaks, resends;
+    int verified = 0, failed = 0, wrong = 0, slow_failed = 0;
+    const int fast = f.cameras - f.slow;
     for (int run = 0; run < f.runs; ++run) {
         const std::uint16_t tool_port = FreeUdpPort();
-        sim::SimOptions so = QuietSimulator(f.cameras, tool_port);
+        sim::SimOptions so = QuietSimulator(fast, tool_port);
         so.delay_ms = f.delay_ms;
         so.loss = f.loss;
         so.duplicate = f.duplicate;
@@ -266,15 +275,35 @@ void RunFleet(const FleetOptions& f)
         sim::CameraSimulator simulator(so);
         if (auto error = simulator.Start())
             Fail("simulator: " + *error);
+        // The slow ones: on the same port at the next loopback address, MACs after the others'.
+        std::unique_ptr<sim::CameraSimulator> slow;
+        if (f.slow > 0) {
+            sim::SimOptions slow_options = so;
+            slow_options.cameras = f.slow;
+            slow_options.first_mac = *sim::OffsetMac(so.first_mac, std::uint64_t(fast));
+            slow_options.bind_address = net::WordToNetwork(0x7F000002u);
+            slow_options.port = simulator.port();
+            slow_options.delay_ms = f.slow_delay_ms;
+            slow = std::make_unique<sim::CameraSimulator>(slow_options);
+            if (auto error = slow->Start())
+                Fail("slow simulator: " + *error);
+        }
         ops::SessionOptions options = LoopbackSession(simulator.port(), tool_port);
+        if (slow && options.sweep.AddList("127.0.0.1,127.0.0.2"))
+            Fail("the sweep");
         options.timeout_ms = f.timeout_ms;
         options.parallel = f.parallel;
+        options.max_rate = f.max_rate;
         options.verify = f.verify;
         ops::Session session(options);
         if (auto error = session.Start())
             Fail(*error);
+        auto state = simulator.Cameras();
+        if (slow)
+            for (auto& c : slow->Cameras())
+                state.push_back(c);
         std::vector<ops::PlanRow> plan;
-        for (const auto& c : simulator.Cameras()) {
+        for (const auto& c : state) {
             ops::PlanRow row;
             row.mac = c.mac;
             row.edits[NetworkFieldId::Gateway] = 0x0A000000u | std::uint32_t(plan.size());
@@ -287,20 +316,31 @@ void RunFleet(const FleetOptions& f)
         const auto cameras = session.Discover(&targets);
         const auto results = ops::ApplyBatch(session, cameras, plan, ops::BatchOptions{"admin", "admin", false, false, {}, {}});
         seconds.push_back(MsSince(start) / 1000.0);
+        peaks.push_back(session.pace().peak());
+        resends.push_back(session.pace().resends());
         session.Stop();
         simulator.Stop();
-        const auto state = simulator.Cameras();
+        state = simulator.Cameras();
+        if (slow) {
+            slow->Stop();
+            for (auto& c : slow->Cameras())
+                state.push_back(c);
+        }
         for (std::size_t i = 0; i < results.size(); ++i) {
             const bool exact = GeneralConfigReader(state[i].records.general.data()).gateway() == 0x0A000000u + i;
             const bool ok = !ops::ResultFailed(results[i]);
             verified += ok;
             failed += !ok;
+            slow_failed += !ok && i >= std::size_t(fast);
             wrong += ok && !exact; // reported done, but the camera holds something else
         }
     }
-    std::printf("| %d | %d | %d | %.2g / %.2g | %d | %s | %.2f | %.2f | %.2f | %d | %d | %d |\n", f.cameras,
-                f.delay_ms, f.parallel, f.loss, f.duplicate, f.timeout_ms, f.verify ? "yes" : "no", Median(seconds),
-                Min(seconds), Max(seconds), verified, failed, wrong);
+    const std::string parallel = f.parallel == 0 ? "auto" : std::to_string(f.parallel);
+    const std::string slow = f.slow == 0 ? "-" : std::to_string(f.slow) + " at " + std::to_string(f.slow_delay_ms);
+    std::printf("| %d | %d | %s | %s | %d | %.2g / %.2g | %d | %s | %.2f | %.2f | %.2f | %.0f | %.0f | %d | %d | %d | %d |\n",
+                f.cameras, f.delay_ms, slow.c_str(), parallel.c_str(), f.max_rate, f.loss, f.duplicate, f.timeout_ms,
+                f.verify ? "yes" : "no", Median(seconds), Min(seconds), Max(seconds), Median(peaks), Median(resends),
+                verified, failed, slow_failed, wrong);
 }
 
 } // namespace
@@ -314,8 +354,16 @@ int main(int argc, char** argv)
             fleet.cameras = std::atoi(argv[++i]);
         else if (arg == "--delay-ms")
             fleet.delay_ms = std::atoi(argv[++i]);
-        else if (arg == "--parallel")
-            fleet.parallel = std::atoi(argv[++i]);
+        else if (arg == "--parallel") {
+            const std::string n = argv[++i];
+            fleet.parallel = n == "auto" ? 0 : std::max(1, std::atoi(n.c_str()));
+        }
+        else if (arg == "--max-rate")
+            fleet.max_rate = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--slow")
+            fleet.slow = std::max(0, std::atoi(argv[++i]));
+        else if (arg == "--slow-delay-ms")
+            fleet.slow_delay_ms = std::max(0, std::atoi(argv[++i]));
         else if (arg == "--fleet-runs")
             fleet.runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--loss")
@@ -328,6 +376,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         fleet.verify &= std::string(argv[i]) != "--no-verify";
     if (fleet.cameras > 0) {
+        if (fleet.slow >= fleet.cameras)
+            Fail("--slow wants fewer cameras than --fleet");
         RunFleet(fleet);
         return 0;
     }

@@ -81,6 +81,15 @@ private:
     int fd_ = -1;
 };
 
+// The summary's counts with the pace of the writes: the largest window used
+// and the steps resent.
+std::map<std::string, int> WithPace(std::map<std::string, int> counts, const Session& session)
+{
+    counts["peak window"] = session.pace().peak();
+    counts["resent steps"] = session.pace().resends();
+    return counts;
+}
+
 // Into the report, when one was asked for; false after a complaint when it
 // could not be written.
 bool WriteReport(ReportFile& report, const std::vector<CameraResult>& results, const std::map<std::string, int>& counts,
@@ -190,9 +199,10 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         Complain("interrupted during the search; nothing was sent");
         // Every camera not started, and the report says so.
         const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
+        const auto counts = WithPace(CountResults(results, options->verify), session);
         if (json)
-            PrintResults(results, options->verify);
-        if (!WriteReport(report, results, CountResults(results, options->verify)))
+            std::printf("%s\n", DumpJson(ResultsJson(results, counts)).c_str());
+        if (!WriteReport(report, results, counts))
             return kExitCameraFailed;
         return kExitInterrupted;
     }
@@ -203,8 +213,11 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     const auto refused = [&] {
         const auto results = RefusedResults(targets);
         if (json)
-            PrintResults(results, options->verify && !o.write.dry_run, problems);
-        WriteReport(report, results, CountResults(results, options->verify), problems);
+            std::printf("%s\n",
+                        DumpJson(ResultsJson(results, WithPace(CountResults(results, options->verify && !o.write.dry_run), session),
+                                             problems))
+                            .c_str());
+        WriteReport(report, results, WithPace(CountResults(results, options->verify), session), problems);
         return kExitBadInput;
     };
     // A camera of the plan whose MAC answered from two addresses.
@@ -238,7 +251,8 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
     BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always, order.steps,
                        [](const JournalEntry& entry) { RecordChange(entry); }};
     const auto bar = [&](const BatchProgress& p) {
-        std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight";
+        std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight, window " +
+                            std::to_string(p.window);
         if (p.verifying > 0)
             label += ", " + std::to_string(p.verifying) + " verifying";
         progress.Bar(p.done, p.total, label);
@@ -248,7 +262,7 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         [&](const CameraResult& r, const BatchProgress& p) {
             progress.Finish();
             if (r.journal)
-                RecordChange(*r.journal);
+                RecordChange(*r.journal, true);
             if (!json) {
                 std::printf("%s\n", ResultLine(r, true).c_str());
                 std::fflush(stdout);
@@ -257,9 +271,10 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
         },
         bar);
     progress.Finish();
+    SyncChanges();
 
     const bool verify = options->verify && !o.write.dry_run;
-    const auto counts = CountResults(results, verify);
+    const auto counts = WithPace(CountResults(results, verify), session);
     bool failed = false;
     for (const CameraResult& r : results)
         failed |= ResultFailed(r);
@@ -271,8 +286,11 @@ int RunApply(const CommonOptions& common, const ApplyOptions& o)
             extra += ", " + std::to_string(counts.at(word)) + " " + word;
     if (counts.count("not started"))
         extra += ", " + std::to_string(counts.at("not started")) + " not started";
+    if (session.pace().peak() > 0)
+        extra += "; peak window " + std::to_string(session.pace().peak()) + ", " +
+                 std::to_string(session.pace().resends()) + " resent steps";
     if (json)
-        PrintResults(results, verify);
+        std::printf("%s\n", DumpJson(ResultsJson(results, counts)).c_str());
     else
         std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
                 results.size(), results.size() == 1 ? "" : "s", verify ? counts.at("verified") : counts.at("applied"),

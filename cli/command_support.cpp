@@ -43,6 +43,14 @@ std::function<std::vector<NetInterface>()> InterfacesNamed(const std::string& li
     };
 }
 
+// Digits only, at most 9 of them.
+std::optional<int> ParseCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoi(text);
+}
+
 std::string Missing(const CameraSnapshot& c)
 {
     std::string text;
@@ -61,13 +69,23 @@ bool CheckWrite(const WriteOptions& write, SessionOptions& s)
         Complain("--verify-wait wants milliseconds from 0 to " + std::to_string(kMaxMilliseconds));
         return false;
     }
-    if (write.parallel < 1 || write.parallel > kMaxParallel) {
-        Complain("--parallel wants a number of cameras from 1 to " + std::to_string(kMaxParallel));
+    int parallel = 0; // auto
+    if (write.parallel != "auto") {
+        const auto number = ParseCount(write.parallel);
+        if (!number || *number < 1 || *number > kMaxParallel) {
+            Complain("--parallel wants a number of cameras from 1 to " + std::to_string(kMaxParallel) + ", or auto");
+            return false;
+        }
+        parallel = *number;
+    }
+    if (write.max_rate < 1 || write.max_rate > kMaxRate) {
+        Complain("--max-rate wants records per second from 1 to " + std::to_string(kMaxRate));
         return false;
     }
     s.verify = !write.no_verify;
     s.verify_wait_ms = write.verify_wait_ms;
-    s.parallel = write.parallel;
+    s.parallel = parallel;
+    s.max_rate = write.max_rate;
     return true;
 }
 
@@ -125,11 +143,26 @@ void Complain(const std::string& text)
     std::fprintf(stderr, "vantoro: %s\n", TerminalText(text).c_str());
 }
 
-void RecordChange(JournalEntry entry)
+namespace {
+
+ChangeJournal& Journal()
 {
     static ChangeJournal journal;
+    return journal;
+}
+
+} // namespace
+
+void RecordChange(JournalEntry entry, bool soon)
+{
     entry.program = "vantoro";
-    if (auto error = journal.Append(entry))
+    if (auto error = soon ? Journal().AppendSoon(entry) : Journal().Append(entry))
+        Complain(*error + "; the change itself goes on");
+}
+
+void SyncChanges()
+{
+    if (auto error = Journal().Sync())
         Complain(*error + "; the change itself goes on");
 }
 

@@ -94,8 +94,10 @@ bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bo
                    std::vector<AddressProblem>* problems = nullptr);
 
 // Appends one line to the journal of changes (program "vantoro"). A journal
-// that cannot be written never stops a change: said once per run.
-void RecordChange(JournalEntry entry);
+// that cannot be written never stops a change: said once per run. soon: synced
+// within ChangeJournal::kSyncEvery, or by SyncChanges (a batch's results).
+void RecordChange(JournalEntry entry, bool soon = false);
+void SyncChanges();
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).

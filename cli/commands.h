@@ -53,7 +53,9 @@ struct WriteOptions {
     bool always = false; // write even what would change nothing
     bool no_verify = false;
     int verify_wait_ms = 3000;
-    int parallel = 16; // apply only
+    // apply only: cameras in flight at once, a number, or "auto" to find it.
+    std::string parallel = "auto";
+    int max_rate = ops::PaceWindow::kDefaultMaxRate; // records a second, at most
 };
 
 // Raw texts of set's edits, checked by RunSet.

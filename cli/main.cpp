@@ -197,8 +197,13 @@ int main(int argc, char** argv)
     AddLogin(apply_cmd, apply.write, true);
     AddVerify(apply_cmd, apply.write);
     apply_cmd->add_option("--parallel", apply.write.parallel,
-                          "cameras written at once, each with its own sequence, timeout and resends "
-                          "(1 to 256, default 16)")
+                          "cameras written at once, each with its own sequence, timeout and resends: 1 to 256, "
+                          "or auto (the default): start at 16, grow while acknowledgements come back in their "
+                          "usual time, halve when a step times out, never past 256")
+        ->type_name("N|auto");
+    apply_cmd->add_option("--max-rate", apply.write.max_rate,
+                          "records sent per second at most (in LAN mode every camera receives each one; "
+                          "default " + std::to_string(vantoro::ops::PaceWindow::kDefaultMaxRate) + ")")
         ->type_name("N");
     apply_cmd->add_option("--report", apply.report, "also write the results as JSON to this file")->type_name("FILE");
     apply_cmd->add_option("--spare", apply.spare,

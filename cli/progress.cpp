@@ -40,9 +40,11 @@ void Progress::Bar(std::size_t done, std::size_t total, const std::string& label
 {
     if (!enabled_ || total == 0)
         return;
-    constexpr std::size_t kWidth = 30;
+    // Within 80 columns for up to 9999 of 9999, with room for apply's
+    // "N failed, N in flight, window N, N verifying".
+    constexpr std::size_t kWidth = 20;
     const std::size_t filled = done * kWidth / total;
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu %-40.40s", std::string(filled, '#').c_str(),
+    std::fprintf(stderr, "\r[%s%s] %zu/%zu %-46.46s", std::string(filled, '#').c_str(),
                  std::string(kWidth - filled, '.').c_str(), done, total, label.c_str());
     std::fflush(stderr);
     drawn_ = true;

@@ -139,6 +139,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
         CameraResult& r = results[i];
         ++progress.done;
         progress.failed += ResultFailed(r);
+        progress.window = session.pace().window();
         if (on_result)
             on_result(r, progress);
     };
@@ -199,6 +200,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
             finish(i);
         } else {
             ++progress.in_flight;
+            progress.window = session.pace().window();
             if (on_progress)
                 on_progress(progress);
         }
@@ -222,6 +224,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
     const auto verifying = [&](std::size_t) {
         --progress.in_flight;
         ++progress.verifying;
+        progress.window = session.pace().window();
         if (on_progress)
             on_progress(progress);
     };

@@ -59,6 +59,7 @@ struct BatchProgress {
     std::size_t in_flight = 0; // sequences under way
     std::size_t verifying = 0; // acknowledged, awaiting the search that verifies them
     std::size_t total = 0;
+    int window = 0; // sequences that may be in flight at once now (Session::pace)
 };
 
 // cameras: the search's result. Up to the session's parallel cameras are

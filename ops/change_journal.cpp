@@ -120,8 +120,12 @@ std::string JournalPath()
 
 ChangeJournal::~ChangeJournal()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        // A front end syncs at the end of its work and says a failure then;
+        // here, with nobody to tell, only what a forgotten end left is synced.
+        static_cast<void>(Sync());
         ::close(fd_);
+    }
 }
 
 Error ChangeJournal::Fail(std::string error)
@@ -147,7 +151,7 @@ Error ChangeJournal::Open()
     return std::nullopt;
 }
 
-Error ChangeJournal::Append(const JournalEntry& entry)
+Error ChangeJournal::Write(const JournalEntry& entry, bool sync_now)
 {
     if (fd_ < 0) {
         auto error = Open();
@@ -156,6 +160,28 @@ Error ChangeJournal::Append(const JournalEntry& entry)
     }
     if (auto error = AppendJournalLine(fd_, JournalLine(entry) + "\n"))
         return Fail("the journal of changes " + path_ + " cannot be written: " + *error);
+    unsynced_ = true;
+    if (sync_now || std::chrono::steady_clock::now() - synced_at_ >= kSyncEvery)
+        return Sync();
+    return std::nullopt;
+}
+
+Error ChangeJournal::Append(const JournalEntry& entry)
+{
+    return Write(entry, true);
+}
+
+Error ChangeJournal::AppendSoon(const JournalEntry& entry)
+{
+    return Write(entry, false);
+}
+
+Error ChangeJournal::Sync()
+{
+    if (fd_ < 0 || !unsynced_)
+        return std::nullopt;
+    unsynced_ = false;
+    synced_at_ = std::chrono::steady_clock::now();
     if (::fsync(fd_) != 0)
         return Fail("the journal of changes " + path_ + " cannot be synced: " + std::strerror(errno));
     return std::nullopt;

@@ -3,13 +3,16 @@
 // $XDG_STATE_HOME/vantoro/changes.jsonl, appended by both programs for every
 // camera they sent a record to. Each line goes in with one write on an
 // O_APPEND descriptor and is synced, so two programs writing at once never
-// interleave and a crash loses at most the line under way. No password is
+// interleave and a crash loses at most the line under way (AppendSoon: the
+// lines of the last kSyncEvery, when the machine itself fails; a program
+// killed loses none, as each line is written at once). No password is
 // ever written: a changed one is recorded as changed, nothing more.
 
 #include "util/result.h"
 #include "link/camera_snapshot.h"
 #include "ops/record_changes.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,15 +69,25 @@ public:
     // One line. Returns the error text of the first failure of this journal
     // only, so a front end says it once per run; later failures return none.
     Error Append(const JournalEntry& entry);
+    // The same line, written at once but synced only when kSyncEvery has
+    // passed since the last sync: results of a batch come faster than a disk
+    // syncs, and a sync per camera would hold the batch back. Sync (or the
+    // journal's end) syncs what is left.
+    static constexpr std::chrono::milliseconds kSyncEvery{100};
+    Error AppendSoon(const JournalEntry& entry);
+    Error Sync();
     bool failed() const { return failed_; }
     const std::string& path() const { return path_; }
 
 private:
     Error Fail(std::string error);
+    Error Write(const JournalEntry& entry, bool sync_now);
 
     std::string path_;
     int fd_ = -1;
     bool failed_ = false;
+    bool unsynced_ = false;
+    std::chrono::steady_clock::time_point synced_at_{};
 };
 
 } // namespace vantoro::ops

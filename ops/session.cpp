@@ -20,7 +20,8 @@ std::uint64_t DropsTotal(const CameraLink::Counters& c)
 } // namespace
 
 Session::Session(SessionOptions options)
-    : options_(std::move(options)), link_(std::make_unique<CameraLink>(options_.ports))
+    : options_(std::move(options)), link_(std::make_unique<CameraLink>(options_.ports)),
+      pace_(options_.parallel, options_.max_rate)
 {
     link_->SetObserver(&events_);
     // Records and closing frames go to each camera where it answered, and

@@ -5,6 +5,7 @@
 // acknowledgement that echoes what was sent; SessionEvents wakes this thread.
 
 #include "util/result.h"
+#include "ops/pace_window.h"
 #include "ops/session_events.h"
 #include "ops/verify_records.h"
 #include "ops/sweep_targets.h"
@@ -32,8 +33,11 @@ struct SessionOptions {
     int rate = 500;
     // Set from a signal handler: the search ends early with what it found.
     const std::atomic<bool>* stop = nullptr;
-    // Writes: how many cameras' sequences may be in flight at once.
+    // Writes: how many cameras' sequences may be in flight at once; 0: as
+    // many as the cameras answer well (PaceWindow finds the number).
     int parallel = 1;
+    // Writes: records and closing frames sent per second, at most.
+    int max_rate = PaceWindow::kDefaultMaxRate;
     // After a camera's closing frame, search it again and compare what it
     // keeps, waiting at most verify_wait_ms for its three records.
     bool verify = false;
@@ -120,7 +124,9 @@ public:
     // its acknowledgement within timeout_ms is sent again, up to retries
     // times. The camera must be registered.
     ApplyOutcome Apply(const CameraSnapshot& records);
-    // Writes cameras with up to options().parallel sequences in flight, each
+    // Writes cameras with up to options().parallel sequences in flight (or
+    // as many as pace() allows when it is 0), at most options().max_rate
+    // records a second, each
     // the sequence above with its own timeouts and resends, and with
     // options().verify searches them again afterwards, one search round for
     // many cameras. prepare(i) is asked for job i, in order, when it may
@@ -142,6 +148,8 @@ public:
 
     const SessionOptions& options() const { return options_; }
     CameraLink::Counters counters() const { return link_->counters(); }
+    // The pace of the writes so far: the window in use, its peak, the steps resent.
+    const PaceWindow& pace() const { return pace_; }
 
 private:
     // Returns once nothing was dispatched for quiet_ms, or after cap_ms.
@@ -157,6 +165,7 @@ private:
     // Search bursts sent so far, to any place: how many answers of a camera
     // may still be on their way (verification).
     std::uint64_t searches_sent_ = 0;
+    PaceWindow pace_;
 };
 
 // The camera's name and password against its user table, as the sheet's login does;

@@ -49,7 +49,7 @@ public:
     Writer(Session& session, const std::function<void(std::size_t, const WriteOutcome&)>& done,
            const std::function<void(std::size_t)>& verifying)
         : link_(*session.link_), events_(session.events_), o_(session.options_),
-          searches_sent_(session.searches_sent_), done_(done), verifying_(verifying)
+          searches_sent_(session.searches_sent_), pace_(session.pace_), done_(done), verifying_(verifying)
     {
     }
 
@@ -80,19 +80,36 @@ public:
                                                                          : *camera->general;
         job.records = *camera;
         events_.Track(mac, sent);
-        flight_.push_back({index, std::move(job), ApplyStep::User, Clock::now(), 0, {}});
+        const Clock::time_point now = Clock::now();
+        flight_.push_back({index, std::move(job), ApplyStep::User, now, 0, {}, {}, now});
         link_.SendStep(mac, ApplyStep::User);
+        pace_.Started();
         return true;
     }
 
     std::size_t in_flight() const { return flight_.size(); }
+    // Those in flight whose sequence began less than `stalled` ago, and
+    // when the first of them will have taken that long (*next, if earlier).
+    std::size_t on_their_way(std::optional<Clock::duration> stalled, Clock::time_point* next) const
+    {
+        if (!stalled)
+            return flight_.size();
+        const Clock::time_point since = Clock::now() - *stalled;
+        std::size_t n = 0;
+        for (const InFlight& f : flight_)
+            if (f.started >= since) {
+                ++n;
+                *next = std::min(*next, f.started + *stalled);
+            }
+        return n;
+    }
     bool idle() const { return flight_.empty() && waiting_.empty() && rounds_.empty(); }
 
     // One turn: completions, timeouts and verification; waits at most until
-    // the next thing due. nothing_to_start: no further job will start.
-    void Turn(bool nothing_to_start)
+    // the next thing due, or start_due. nothing_to_start: no further job will start.
+    void Turn(bool nothing_to_start, Clock::time_point start_due = Clock::time_point::max())
     {
-        Clock::time_point due = Clock::now() + milliseconds(o_.timeout_ms);
+        Clock::time_point due = std::min(start_due, Clock::now() + milliseconds(o_.timeout_ms));
         for (const InFlight& f : flight_)
             due = std::min(due, f.awaited_since + milliseconds(o_.timeout_ms));
         if (!rounds_.empty())
@@ -118,6 +135,8 @@ private:
         Clock::time_point awaited_since;
         int step_resends;
         ApplyOutcome out;
+        std::array<bool, kApplySteps> resent; // by ApplyStep: sent more than once
+        Clock::time_point started; // the user record first sent
     };
     struct Awaiting {
         std::size_t index;
@@ -163,11 +182,27 @@ private:
         Report(f.index, {f.out, Verification::NotChecked, {}});
     }
 
+    // How long each step sent once took to be acknowledged: the next step
+    // goes out as the one before it is acknowledged.
+    void TellPace(const InFlight& f, const SessionEvents::StepProgress& p)
+    {
+        Clock::time_point sent = f.started;
+        for (std::size_t step = 0; step < kApplySteps; ++step) {
+            if (!p.done[step])
+                return;
+            if (!f.resent[step])
+                pace_.Acknowledged(std::chrono::duration_cast<std::chrono::microseconds>(p.acknowledged_at[step] - sent));
+            sent = p.acknowledged_at[step];
+        }
+    }
+
     void Finished(const MacAddress& mac)
     {
         const auto it = std::find_if(flight_.begin(), flight_.end(), [&](const InFlight& f) { return f.job.records.mac == mac; });
         if (it == flight_.end())
             return;
+        if (const auto progress = events_.Progress(mac))
+            TellPace(*it, *progress);
         it->out.ok = true;
         EndSequence(it);
     }
@@ -186,6 +221,7 @@ private:
             while (progress && first_open < int(kApplySteps) && progress->done[first_open])
                 ++first_open;
             if (first_open == int(kApplySteps)) {
+                TellPace(f, *progress);
                 f.out.ok = true;
                 EndSequence(flight_.begin() + long(i));
                 continue;
@@ -201,12 +237,15 @@ private:
                 // Acknowledged since Progress was read: looked at again.
                 if (!events_.GiveUp(f.job.records.mac, f.step))
                     continue;
+                pace_.TimedOut(f.awaited_since, false);
                 f.out.failed_step = f.step;
                 EndSequence(flight_.begin() + long(i));
                 continue;
             }
             ++f.step_resends;
             ++f.out.resends;
+            f.resent[std::size_t(f.step)] = true;
+            pace_.TimedOut(f.awaited_since, true);
             link_.SendStep(f.job.records.mac, f.step);
             f.awaited_since = Clock::now();
             ++i;
@@ -369,6 +408,7 @@ private:
     SessionEvents& events_;
     const SessionOptions& o_;
     std::uint64_t& searches_sent_; // the session's, every place counted
+    PaceWindow& pace_;
     const std::function<void(std::size_t, const WriteOutcome&)>& done_;
     const std::function<void(std::size_t)>& verifying_;
     std::vector<InFlight> flight_;
@@ -382,19 +422,33 @@ std::size_t Session::Write(std::size_t count, const std::function<std::optional<
                            const std::function<bool(std::size_t)>& ready)
 {
     Writer writer(*this, done, verifying);
-    const std::size_t parallel = std::size_t(std::max(1, options_.parallel));
     std::vector<bool> asked(count, false);
     std::size_t first = 0; // every job before it was asked for
     std::size_t asked_count = 0;
     for (;;) {
-        // Whether a job that may start waits for room.
+        // Whether a job that may start waits for room, and until when the rate holds it back.
         bool room_wanted = false;
         bool started = false;
+        Clock::time_point start_due = Clock::time_point::max();
         for (std::size_t index = first; index < count && !stopped(); ++index) {
             if (asked[index] || (ready && !ready(index)))
                 continue;
-            if (writer.in_flight() >= parallel) {
+            // Cameras whose sequences have not ended: those in flight and those not asked for yet.
+            const std::size_t left = count - asked_count + writer.in_flight();
+            const std::size_t window = std::size_t(std::max(1, pace_.Window(left)));
+            // A place frees when a camera ends, or when it is taken as stalled.
+            Clock::time_point stall_due = Clock::time_point::max();
+            if (writer.on_their_way(pace_.Stalled(), &stall_due) >= window ||
+                writer.in_flight() >= std::size_t(PaceWindow::kMost)) {
+                pace_.WindowFull();
                 room_wanted = true;
+                if (writer.in_flight() < std::size_t(PaceWindow::kMost))
+                    start_due = stall_due;
+                break;
+            }
+            if (const Clock::time_point at = pace_.NextStart(); at > Clock::now()) {
+                room_wanted = true;
+                start_due = at;
                 break;
             }
             asked[index] = true;
@@ -409,9 +463,10 @@ std::size_t Session::Write(std::size_t count, const std::function<std::optional<
         if (writer.idle()) {
             if (started)
                 continue; // what those did may let others start
-            return asked_count; // all asked for, stopped, or the rest never ready
+            if (start_due == Clock::time_point::max())
+                return asked_count; // all asked for, stopped, or the rest never ready
         }
-        writer.Turn(stopped() || !room_wanted);
+        writer.Turn(stopped() || !room_wanted, start_due);
     }
 }
 

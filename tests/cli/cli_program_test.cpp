@@ -378,7 +378,8 @@ TEST(CliProgram, DiscoverCsvEditedAndAppliedChangesOnlyThoseCells)
     EXPECT_EQ(lines[1], "00 0A 0B 00 00 02  applied  ethernet_ip 192.168.1.11 -> 10.20.30.40");
     EXPECT_EQ(lines[2], "00 0A 0B 00 00 03  applied  server on -> off, camera_name_2 'Cam 3 Parking' -> 'Gate'");
     EXPECT_EQ(lines[3], "00 0A 0B 00 00 09  not found: did not answer");
-    EXPECT_EQ(lines[4], "4 cameras: 2 applied, 1 unchanged, 1 not found, 0 login refused, 0 failed");
+    EXPECT_EQ(lines[4], "4 cameras: 2 applied, 1 unchanged, 1 not found, 0 login refused, 0 failed; peak window 1, "
+                        "0 resent steps");
     const json results = json::parse(ReadText(report));
     EXPECT_EQ(results["results"][1]["result"], "applied");
     EXPECT_TRUE(results["results"][1]["verified"].is_null()) << "not searched again";
@@ -452,7 +453,7 @@ TEST(CliProgram, AWriteIsVerifiedBySearchingTheCameraAgain)
         {"forgotten, in a batch", apply, true, false, 1,
          mac + "mismatch  ethernet_ip sent 127.0.0.7, camera reports 192.168.1.10; gateway sent 127.0.0.254, camera "
                "reports 192.168.1.1\n1 camera: 0 verified, 0 unchanged, 0 not found, 0 login refused, 0 failed, 1 "
-               "mismatch\n",
+               "mismatch; peak window 1, 0 resent steps\n",
          false},
         {"silent", with(set, {"--verify-wait", "400"}), false, true, 1,
          mac + "unverified: did not answer again within 400 ms\n", nullptr},
@@ -1032,6 +1033,10 @@ TEST(CliProgram, BadInputIsRefusedBeforeAnythingIsSent)
          "--parallel wants a number of cameras from 1 to 256"},
         {{"apply", csv("many.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "257"},
          "--parallel wants"},
+        {{"apply", csv("fast.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--parallel", "fast"},
+         "--parallel wants a number of cameras from 1 to 256, or auto"},
+        {{"apply", csv("rate.csv", "mac,gateway\n" + m + ",10.0.0.1\n"), "--login", "admin", "--max-rate", "0"},
+         "--max-rate wants records per second from 1 to 1000000"},
         {{"set", m, "--login", "admin", "--gateway", "10.0.0.1", "--verify-wait", "-1"}, "--verify-wait wants"},
         {{"import", csv("none.json", "{}"), "--login", "admin", "--verify-wait", "3600001"}, "--verify-wait wants"},
         {{"discover", "--targets", Large("large.txt")}, "is larger than"},

@@ -29,6 +29,9 @@ public:
         const char* address;
         int mac; // 1-based; the same number twice is one camera at two addresses
         int delay_ms = 0; // before each answer
+        int count = 1; // cameras at this address, MACs from mac on
+        double loss = 0.0, duplicate = 0.0; // of each answer
+        std::uint64_t seed = 1;
     };
     explicit SweepSite(const std::vector<Camera>& cameras, bool log_requests = false)
     {
@@ -36,6 +39,10 @@ public:
         for (const Camera& c : cameras) {
             sim::SimOptions o;
             o.first_mac = *ParseMac(MacArg(c.mac));
+            o.cameras = c.count;
+            o.loss = c.loss;
+            o.duplicate = c.duplicate;
+            o.seed = c.seed;
             o.bind_address = sim::testing::Loopback(c.address);
             o.port = port_;
             o.reply_port = tool_port_;
@@ -133,6 +140,67 @@ TEST(CliSweep, EachCameraIsListedOnceAndWrittenWhereItAnswered)
     }
     for (std::size_t k : {2u, 3u})
         EXPECT_EQ(site.sim(k).Counters().set_requests, 0u) << "records reached another camera's address";
+}
+
+TEST(CliSweep, AFleetWhoseQuarterLosesAnswersEndsExactlyAsPlannedOrNamesEachFailure)
+{
+    // 24 cameras answer every time; 8 more, at their own address, lose a
+    // quarter of their answers and double some. No --parallel: the window
+    // finds its own size, and halves as steps are resent. A sweep searches
+    // each address once, so a lossy camera may also go unfound.
+    constexpr int kCameras = 32, kLossy = 8;
+    SweepSite site({{"127.77.8.1", 1, 20, kCameras - kLossy}, {"127.77.8.2", kCameras - kLossy + 1, 20, kLossy, 0.25, 0.2, 7}});
+    std::vector<sim::VirtualCamera> before = site.sim(0).Cameras(), lossy = site.sim(1).Cameras();
+    before.insert(before.end(), lossy.begin(), lossy.end());
+    ScratchDir dir;
+    std::string csv = "mac,gateway\n";
+    for (int k = 1; k <= kCameras; ++k)
+        csv += MacArg(k) + ",10.6.6." + std::to_string(k) + "\n";
+    std::ofstream(dir.File("plan.csv")) << csv;
+    const RunResult r = RunVantoro(
+        site.Command({"apply", dir.File("plan.csv"), "--login", "admin", "--force", "--report", dir.File("report.json")},
+                     "127.77.8.1-127.77.8.2"),
+        kAdmin);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // answers still on their way land
+    std::vector<sim::VirtualCamera> after = site.sim(0).Cameras();
+    lossy = site.sim(1).Cameras();
+    after.insert(after.end(), lossy.begin(), lossy.end());
+    const std::string where = r.out + r.err;
+    const json report = json::parse(ReadText(dir.File("report.json")));
+    ASSERT_EQ(report["results"].size(), std::size_t(kCameras)) << where;
+    bool all_verified = true;
+    int lossy_verified = 0;
+    for (int k = 0; k < kCameras; ++k) {
+        const json& result = report["results"][std::size_t(k)];
+        const std::uint32_t gateway = GeneralConfigReader(after[std::size_t(k)].records.general.data()).gateway();
+        const std::uint32_t was = GeneralConfigReader(before[std::size_t(k)].records.general.data()).gateway();
+        // Another camera's values never: its own plan, or what it held.
+        EXPECT_TRUE(gateway == 0x0A060600u + std::uint32_t(k + 1) || gateway == was) << "camera " << k + 1 << "; " << where;
+        if (result["verified"] == true) {
+            sim::CameraRecords expected = before[std::size_t(k)].records;
+            GeneralConfig(expected.general.data()).set_gateway(0x0A060600u + std::uint32_t(k + 1));
+            ExpectRecords(after[std::size_t(k)].records, expected);
+            lossy_verified += k >= kCameras - kLossy;
+        } else {
+            all_verified = false;
+            const std::string detail = result["detail"].is_string() ? result["detail"].get<std::string>() : "";
+            EXPECT_TRUE(Contains(detail, "no acknowledgement at step") || Contains(detail, "did not answer again") ||
+                        Contains(detail, "late answers") || result["mismatches"].size() > 0 ||
+                        (result["result"] == "not found" && Contains(detail, "did not send all three records")))
+                << "camera " << k + 1 << " neither verified nor its failure named; " << where;
+        }
+    }
+    for (std::size_t s : {0u, 1u})
+        EXPECT_EQ(site.sim(s).Counters().sets_unmatched, 0u) << "a record reached a camera it did not name; " << where;
+    EXPECT_EQ(r.exit, all_verified ? 0 : 1) << where;
+    EXPECT_GT(lossy_verified, 0) << "no lossy camera was written: the case proves nothing; " << where;
+    // What the pace did is said: in the report, and on the summary line.
+    const json& summary = report["summary"];
+    EXPECT_GE(summary["peak window"].get<int>(), 16) << where;
+    EXPECT_GT(summary["resent steps"].get<int>(), 0) << "nothing was resent: the case proves nothing; " << where;
+    EXPECT_TRUE(Contains(r.out, "; peak window " + std::to_string(summary["peak window"].get<int>()) + ", " +
+                                    std::to_string(summary["resent steps"].get<int>()) + " resent steps"))
+        << where;
 }
 
 TEST(CliSweep, AMacThatAnswersFromTwoAddressesIsAConflictAndIsWrittenOnlyWhenWanNamesOne)
