@@ -1,7 +1,11 @@
 // vantoro discover: every camera that answers the search, sorted by MAC.
 
 #include "cli/camera_view.h"
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 

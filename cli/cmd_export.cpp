@@ -1,7 +1,11 @@
 // vantoro export MAC FILE: a backup of the camera's three records.
 
 #include "cli/camera_view.h"
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "ops/export_file.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"

@@ -1,7 +1,11 @@
 // vantoro import FILE: writes an export's three records back to its camera,
 // every byte as exported, through the acknowledged sequence.
 
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "ops/export_file.h"
 #include "cli/interrupt.h"
 #include "cli/passwords.h"

@@ -1,7 +1,11 @@
 // vantoro log: the journal of changes that both programs keep, as a table or
 // JSON, for one camera or since a time.
 
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "cli/table.h"
 #include "ops/camera_json.h"
 #include "ops/change_journal.h"

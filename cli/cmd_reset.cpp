@@ -1,6 +1,10 @@
 // vantoro reset MAC --login NAME: sends the camera the reset request.
 
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "cli/write_report.h"
 #include "ops/text_forms.h"
 #include "util/mac_text.h"

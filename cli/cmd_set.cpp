@@ -1,7 +1,11 @@
 // vantoro set MAC --login NAME [edits] [--dry-run]: edits one camera's records
 // with the sheet's rules and sends them through the acknowledged sequence.
 
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 #include "ops/edit_options.h"
 #include "cli/interrupt.h"
 #include "cli/passwords.h"

@@ -1,7 +1,11 @@
 // vantoro show MAC: every field of the camera's three records, decoded.
 
 #include "cli/camera_view.h"
-#include "cli/command_support.h"
+#include "cli/change_record.h"
+#include "cli/console_lines.h"
+#include "cli/option_checks.h"
+#include "cli/session_steps.h"
+#include "cli/write_passwords.h"
 
 #include <cstdio>
 

@@ -1,52 +1,17 @@
 #pragma once
-// What the commands share: checking the common options, messages, the search
-// for one camera and the login check.
+// The steps a command takes with its session: start it, find a camera and
+// check the login, check a plan's addresses, write one camera, and the exit
+// status after writes.
 
 #include "cli/commands.h"
 #include "ops/address_checks.h"
-#include "ops/change_journal.h"
 #include "ops/batch_apply.h"
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vantoro::cli {
-
-// "vantoro: " and the text on standard error.
-void Complain(const std::string& text);
-
-// The session settings from the common options; none (after a complaint)
-// when one is bad. With ranges_allowed --wan and --targets may name address
-// ranges to sweep.
-std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool format_csv_allowed,
-                                          bool ranges_allowed = false);
-// The MAC argument; none (after a complaint) when it is no hardware address.
-std::optional<MacAddress> CheckMac(const std::string& text);
-// The login password from VANTORO_PASSWORD or a prompt; none after a complaint.
-std::optional<std::string> LoginPassword(const std::string& login);
-
-// The passwords of a write command.
-struct WritePasswords {
-    std::string login; // as typed (UTF-8), known to be storable
-    std::map<std::string, std::string> fresh; // the new password of each name new_names gave, as the camera stores it
-};
-// From the JSON object on standard input with --secrets -, else the login
-// password from VANTORO_PASSWORD or a prompt and each new one from
-// VANTORO_NEW_PASSWORD or a prompt. new_names: the users that --add-user and
-// --password name. A login name or password that Windows-1252 cannot hold is
-// refused. None after a complaint: exit 2, nothing sent.
-std::optional<WritePasswords> ReadPasswords(const WriteOptions& write, const std::vector<std::string>& new_names);
-
-// The write options into the session settings; false after a complaint when
-// one is out of range.
-bool CheckWrite(const WriteOptions& write, SessionOptions& session);
-
-// "00 0A 0B 00 00 02  verified", "...  mismatch  ethernet_ip sent 10.0.0.7,
-// camera reports 192.168.1.11", "...  no acknowledgement at step user";
-// with_changes adds the changes (apply's line).
-std::string ResultLine(const CameraResult& result, bool with_changes, const std::string& resends = {});
 
 // Writes one camera (set, import) and prints its line: what ResultLine
 // gives, with applied_word for an acknowledged write that was not verified.
@@ -92,12 +57,6 @@ bool OneSource(const CameraSnapshot& camera, std::vector<AddressProblem>* proble
 // camera holding the address may be unheard.
 bool AddressesSafe(Session& session, const std::vector<PlannedNetwork>& plan, bool malformed,
                    std::vector<AddressProblem>* problems = nullptr);
-
-// Appends one line to the journal of changes (program "vantoro"). A journal
-// that cannot be written never stops a change: said once per run. soon: synced
-// within ChangeJournal::kSyncEvery, or by SyncChanges (a batch's results).
-void RecordChange(JournalEntry entry, bool soon = false);
-void SyncChanges();
 
 // After a command's writes: 0 or 1 by ok, or 130 after a Ctrl+C, which let the
 // camera in progress finish and sent nothing more (said on standard error).
