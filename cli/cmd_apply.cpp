@@ -10,6 +10,7 @@
 #include "cli/write_passwords.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
+#include "cli/report_file.h"
 #include "cli/write_report.h"
 #include "ops/text_forms.h"
 #include "ops/address_checks.h"
@@ -22,68 +23,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vantoro::cli {
 
 namespace {
-
-// The report goes into a new file beside the one named and takes its name
-// only once there is something to report, so a run that ends before that (the
-// tool port taken) leaves an old report as it was.
-class ReportFile {
-public:
-    ReportFile() = default;
-    ReportFile(const ReportFile&) = delete;
-    ReportFile& operator=(const ReportFile&) = delete;
-    ~ReportFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!temp_.empty())
-            ::unlink(temp_.c_str());
-    }
-    bool Open(const std::string& path)
-    {
-        path_ = path;
-        std::string temp = path + ".XXXXXX";
-        fd_ = ::mkstemp(temp.data());
-        if (fd_ < 0)
-            return false;
-        temp_ = temp;
-        // As a newly made file would be, rather than mkstemp's 0600.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
-        return true;
-    }
-    bool is_open() const { return fd_ >= 0; }
-    const std::string& path() const { return path_; }
-    bool Commit(const std::string& text)
-    {
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += std::size_t(n);
-        }
-        const bool written = done == text.size() && ::fsync(fd_) == 0;
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -1;
-        if (!written || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0)
-            return false;
-        temp_.clear();
-        return true;
-    }
-
-private:
-    std::string path_, temp_;
-    int fd_ = -1;
-};
 
 // The summary's counts with the pace of the writes: the largest window used
 // and the steps resent.
@@ -145,165 +88,226 @@ Error OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::v
 
 } // namespace
 
-int RunApply(const CommonOptions& common, const ApplyOptions& o)
-{
-    auto options = CheckCommon(common, false, true);
-    if (!options || !CheckWrite(o.write, *options))
-        return kExitBadInput;
-    const ApplyPlan plan = ReadApplyPlan(o.csv);
-    if (!plan.error.empty()) {
-        Complain(plan.error);
-        return kExitBadInput;
-    }
-    if (!plan.ignored_columns.empty()) {
-        std::string names;
-        for (const std::string& c : plan.ignored_columns)
-            names += (names.empty() ? "" : ", ") + c;
-        Complain("columns that cannot be set are ignored: " + names);
-    }
-    std::optional<std::uint32_t> spare;
-    if (!o.spare.empty() && !(spare = ParseStrictAddress(o.spare))) {
-        Complain("--spare '" + PrintableText(o.spare) + "' is no address; give one like 192.168.1.250");
-        return kExitBadInput;
-    }
-    const auto passwords = ReadPasswords(o.write, {});
-    if (!passwords)
-        return kExitBadInput;
-    const std::string* password = &passwords->login;
-    const bool json = common.format == "json";
-    // Opened before anything is sent: a report that cannot be written is bad
-    // input, not a failed camera found out after the whole batch.
-    ReportFile report;
-    if (!o.report.empty()) {
-        if (!report.Open(o.report)) {
-            Complain("cannot write the report " + o.report + ": " + std::strerror(errno) + "; nothing was sent");
-            return kExitBadInput;
-        }
+namespace {
+
+// One run of apply, in its phases: the inputs, the search, the checks of the
+// plan, the writes and the summary. Each phase that refuses says why and
+// gives the exit status.
+class ApplyRun {
+public:
+    ApplyRun(const CommonOptions& common, const ApplyOptions& o) : common_(common), o_(o), json_(common.format == "json")
+    {
     }
 
-    Session session(*options);
-    if (!StartSession(session))
-        return kExitCameraFailed;
-    // The first Ctrl+C ends the search early, or lets the camera being written
-    // finish and starts no other; the second ends the program.
-    const InterruptCatcher catcher;
-    Progress progress;
-    std::vector<MacAddress> targets;
-    // A new Ethernet IP is checked against every camera: the whole search.
-    SearchScope scope = SearchScope::UntilTargetsFound;
-    for (const PlanRow& row : plan.rows) {
-        targets.push_back(row.mac);
-        if (row.edits[NetworkFieldId::EthernetIp])
-            scope = SearchScope::Whole;
+    int Run()
+    {
+        if (const auto status = ReadInputs())
+            return *status;
+        Session session(*options_);
+        if (!StartSession(session))
+            return kExitCameraFailed;
+        // The first Ctrl+C ends the search early, or lets the camera being
+        // written finish and starts no other; the second ends the program.
+        const InterruptCatcher catcher;
+        const std::vector<CameraSnapshot> cameras = Search(session);
+        if (session.stopped())
+            return Interrupted(session, cameras);
+        MoveOrder order;
+        if (const auto status = CheckPlan(session, cameras, order))
+            return *status;
+        const std::vector<CameraResult> results = Write(session, cameras, order);
+        return Summarize(session, results);
     }
-    const std::vector<CameraSnapshot> cameras =
-        session.Discover(&targets, [&](const SearchProgress& p) { progress.Search(p); }, scope);
-    progress.Finish();
-    if (session.stopped()) {
+
+private:
+    // The plan, the spare address, the passwords and the report file; an exit
+    // status after a complaint when one is bad.
+    std::optional<int> ReadInputs()
+    {
+        options_ = CheckCommon(common_, false, true);
+        if (!options_ || !CheckWrite(o_.write, *options_))
+            return kExitBadInput;
+        plan_ = ReadApplyPlan(o_.csv);
+        if (!plan_.error.empty()) {
+            Complain(plan_.error);
+            return kExitBadInput;
+        }
+        if (!plan_.ignored_columns.empty()) {
+            std::string names;
+            for (const std::string& c : plan_.ignored_columns)
+                names += (names.empty() ? "" : ", ") + c;
+            Complain("columns that cannot be set are ignored: " + names);
+        }
+        if (!o_.spare.empty() && !(spare_ = ParseStrictAddress(o_.spare))) {
+            Complain("--spare '" + PrintableText(o_.spare) + "' is no address; give one like 192.168.1.250");
+            return kExitBadInput;
+        }
+        passwords_ = ReadPasswords(o_.write, {});
+        if (!passwords_)
+            return kExitBadInput;
+        // Opened before anything is sent: a report that cannot be written is
+        // bad input, not a failed camera found out after the whole batch.
+        if (!o_.report.empty() && !report_.Open(o_.report)) {
+            Complain("cannot write the report " + o_.report + ": " + std::strerror(errno) + "; nothing was sent");
+            return kExitBadInput;
+        }
+        for (const PlanRow& row : plan_.rows)
+            targets_.push_back(row.mac);
+        return std::nullopt;
+    }
+
+    std::vector<CameraSnapshot> Search(Session& session)
+    {
+        // A new Ethernet IP is checked against every camera: the whole search.
+        SearchScope scope = SearchScope::UntilTargetsFound;
+        for (const PlanRow& row : plan_.rows)
+            if (row.edits[NetworkFieldId::EthernetIp])
+                scope = SearchScope::Whole;
+        auto cameras = session.Discover(&targets_, [&](const SearchProgress& p) { progress_.Search(p); }, scope);
+        progress_.Finish();
+        return cameras;
+    }
+
+    int Interrupted(Session& session, const std::vector<CameraSnapshot>& cameras)
+    {
         Complain("interrupted during the search; nothing was sent");
         // Every camera not started, and the report says so.
-        const auto results = ApplyBatch(session, cameras, plan.rows, BatchOptions{});
-        const auto counts = WithPace(CountResults(results, options->verify), session);
-        if (json)
+        const auto results = ApplyBatch(session, cameras, plan_.rows, BatchOptions{});
+        const auto counts = WithPace(CountResults(results, options_->verify), session);
+        if (json_)
             std::printf("%s\n", DumpJson(ResultsJson(results, counts)).c_str());
-        if (!WriteReport(report, results, counts))
+        if (!WriteReport(report_, results, counts))
             return kExitCameraFailed;
         return kExitInterrupted;
     }
 
     // Nothing is sent after a refusal: the report and the JSON say so, every
     // camera not started, with the problems that were named.
-    std::vector<AddressProblem> problems;
-    const auto refused = [&] {
-        const auto results = RefusedResults(targets);
-        if (json)
-            std::printf("%s\n",
-                        DumpJson(ResultsJson(results, WithPace(CountResults(results, options->verify && !o.write.dry_run), session),
-                                             problems))
-                            .c_str());
-        WriteReport(report, results, WithPace(CountResults(results, options->verify), session), problems);
+    int Refused(const Session& session)
+    {
+        const auto results = RefusedResults(targets_);
+        if (json_)
+            std::printf("%s\n", DumpJson(ResultsJson(results,
+                                                     WithPace(CountResults(results, Verifying()), session), problems_))
+                                    .c_str());
+        WriteReport(report_, results, WithPace(CountResults(results, options_->verify), session), problems_);
         return kExitBadInput;
-    };
-    // A camera of the plan whose MAC answered from two addresses.
-    bool one_source = true;
-    for (const CameraSnapshot& c : cameras)
-        if (std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
-            one_source &= OneSource(c, &problems);
-    if (!one_source)
-        return refused();
-    std::vector<PlannedNetwork> networks = PlannedNetworks(cameras, plan.rows, o.write.login, *password);
-    // Each camera whose move the plan cannot order, named for a script.
-    const auto moves_refused = [&](const std::string& why) {
-        Complain(why + "; nothing was sent");
-        for (const PlannedNetwork& n : networks)
-            if (n.Moves())
-                problems.push_back({n.mac, "ethernet_ip", n.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
-                                    std::nullopt, why});
-        return refused();
-    };
-    MoveOrder order;
-    if (auto error = OrderAddressMoves(cameras, plan.rows, spare, networks, order))
-        return moves_refused(*error);
-    // A camera that takes an address another one leaves starts only once
-    // that one is verified at its new address: without verification nothing
-    // tells when the address is free.
-    if (order.dependent() && !options->verify && !o.write.dry_run)
-        return moves_refused("cameras of this plan take addresses other cameras of it leave, and each such move "
-                             "waits until the camera leaving is verified at its new address: leave out --no-verify");
-    if (!AddressesSafe(session, networks, !common.force, &problems))
-        return refused();
-    BatchOptions batch{o.write.login, *password, o.write.dry_run, o.write.always, order.steps,
-                       [](const JournalEntry& entry) { RecordChange(entry); }};
-    const auto bar = [&](const BatchProgress& p) {
-        std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) + " in flight, window " +
-                            std::to_string(p.window);
-        if (p.verifying > 0)
-            label += ", " + std::to_string(p.verifying) + " verifying";
-        progress.Bar(p.done, p.total, label);
-    };
-    const auto results = ApplyBatch(
-        session, cameras, plan.rows, batch,
-        [&](const CameraResult& r, const BatchProgress& p) {
-            progress.Finish();
-            if (r.journal)
-                RecordChange(*r.journal, true);
-            if (!json) {
-                std::printf("%s\n", ResultLine(r, true).c_str());
-                std::fflush(stdout);
-            }
-            bar(p);
-        },
-        bar);
-    progress.Finish();
-    SyncChanges();
+    }
 
-    const bool verify = options->verify && !o.write.dry_run;
-    const auto counts = WithPace(CountResults(results, verify), session);
-    bool failed = false;
-    for (const CameraResult& r : results)
-        failed |= ResultFailed(r);
-    std::string extra;
-    if (o.write.dry_run)
-        extra += ", " + std::to_string(counts.at("would apply")) + " would apply (dry run)";
-    for (const char* word : {"mismatch", "unverified"})
-        if (verify && counts.at(word) > 0)
-            extra += ", " + std::to_string(counts.at(word)) + " " + word;
-    if (counts.count("not started"))
-        extra += ", " + std::to_string(counts.at("not started")) + " not started";
-    if (session.pace().peak() > 0)
-        extra += "; peak window " + std::to_string(session.pace().peak()) + ", " +
-                 std::to_string(session.pace().resends()) + " resent steps";
-    if (json)
-        std::printf("%s\n", DumpJson(ResultsJson(results, counts)).c_str());
-    else
-        std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
-                results.size(), results.size() == 1 ? "" : "s", verify ? counts.at("verified") : counts.at("applied"),
-                verify ? "verified" : "applied", counts.at("unchanged"), counts.at("not found"),
-                counts.at("login refused"), counts.at("failed"), extra.c_str());
-    std::fflush(stdout);
-    if (!WriteReport(report, results, counts))
-        return kExitCameraFailed;
-    return WriteExitStatus(session, !failed);
+    // One MAC from two sources, moves that cannot be ordered, addresses that
+    // are not free: an exit status after the refusal, else the order of the moves.
+    std::optional<int> CheckPlan(Session& session, const std::vector<CameraSnapshot>& cameras, MoveOrder& order)
+    {
+        bool one_source = true;
+        for (const CameraSnapshot& c : cameras)
+            if (std::any_of(plan_.rows.begin(), plan_.rows.end(), [&](const PlanRow& row) { return row.mac == c.mac; }))
+                one_source &= OneSource(c, &problems_);
+        if (!one_source)
+            return Refused(session);
+        std::vector<PlannedNetwork> networks = PlannedNetworks(cameras, plan_.rows, o_.write.login, passwords_->login);
+        // Each camera whose move the plan cannot order, named for a script.
+        const auto moves_refused = [&](const std::string& why) {
+            Complain(why + "; nothing was sent");
+            for (const PlannedNetwork& n : networks)
+                if (n.Moves())
+                    problems_.push_back({n.mac, "ethernet_ip", n.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
+                                         std::nullopt, why});
+            return Refused(session);
+        };
+        if (auto error = OrderAddressMoves(cameras, plan_.rows, spare_, networks, order))
+            return moves_refused(*error);
+        // A camera that takes an address another one leaves starts only once
+        // that one is verified at its new address: without verification
+        // nothing tells when the address is free.
+        if (order.dependent() && !options_->verify && !o_.write.dry_run)
+            return moves_refused("cameras of this plan take addresses other cameras of it leave, and each such move "
+                                 "waits until the camera leaving is verified at its new address: leave out --no-verify");
+        if (!AddressesSafe(session, networks, !common_.force, &problems_))
+            return Refused(session);
+        return std::nullopt;
+    }
+
+    std::vector<CameraResult> Write(Session& session, const std::vector<CameraSnapshot>& cameras, const MoveOrder& order)
+    {
+        BatchOptions batch{o_.write.login, passwords_->login, o_.write.dry_run, o_.write.always, order.steps,
+                           [](const JournalEntry& entry) { RecordChange(entry); }};
+        const auto bar = [&](const BatchProgress& p) {
+            std::string label = std::to_string(p.failed) + " failed, " + std::to_string(p.in_flight) +
+                                " in flight, window " + std::to_string(p.window);
+            if (p.verifying > 0)
+                label += ", " + std::to_string(p.verifying) + " verifying";
+            progress_.Bar(p.done, p.total, label);
+        };
+        auto results = ApplyBatch(
+            session, cameras, plan_.rows, batch,
+            [&](const CameraResult& r, const BatchProgress& p) {
+                progress_.Finish();
+                if (r.journal)
+                    RecordChange(*r.journal, true);
+                if (!json_) {
+                    std::printf("%s\n", ResultLine(r, true).c_str());
+                    std::fflush(stdout);
+                }
+                bar(p);
+            },
+            bar);
+        progress_.Finish();
+        SyncChanges();
+        return results;
+    }
+
+    int Summarize(const Session& session, const std::vector<CameraResult>& results)
+    {
+        const bool verify = Verifying();
+        const auto counts = WithPace(CountResults(results, verify), session);
+        bool failed = false;
+        for (const CameraResult& r : results)
+            failed |= ResultFailed(r);
+        std::string extra;
+        if (o_.write.dry_run)
+            extra += ", " + std::to_string(counts.at("would apply")) + " would apply (dry run)";
+        for (const char* word : {"mismatch", "unverified"})
+            if (verify && counts.at(word) > 0)
+                extra += ", " + std::to_string(counts.at(word)) + " " + word;
+        if (counts.count("not started"))
+            extra += ", " + std::to_string(counts.at("not started")) + " not started";
+        if (session.pace().peak() > 0)
+            extra += "; peak window " + std::to_string(session.pace().peak()) + ", " +
+                     std::to_string(session.pace().resends()) + " resent steps";
+        if (json_)
+            std::printf("%s\n", DumpJson(ResultsJson(results, counts)).c_str());
+        else
+            std::printf("%zu camera%s: %d %s, %d unchanged, %d not found, %d login refused, %d failed%s\n",
+                        results.size(), results.size() == 1 ? "" : "s",
+                        verify ? counts.at("verified") : counts.at("applied"), verify ? "verified" : "applied",
+                        counts.at("unchanged"), counts.at("not found"), counts.at("login refused"),
+                        counts.at("failed"), extra.c_str());
+        std::fflush(stdout);
+        if (!WriteReport(report_, results, counts))
+            return kExitCameraFailed;
+        return WriteExitStatus(session, !failed);
+    }
+
+    bool Verifying() const { return options_->verify && !o_.write.dry_run; }
+
+    const CommonOptions& common_;
+    const ApplyOptions& o_;
+    const bool json_;
+    std::optional<SessionOptions> options_;
+    ApplyPlan plan_;
+    std::optional<std::uint32_t> spare_;
+    std::optional<WritePasswords> passwords_;
+    ReportFile report_;
+    std::vector<MacAddress> targets_;
+    Progress progress_;
+    std::vector<AddressProblem> problems_;
+};
+
+} // namespace
+
+int RunApply(const CommonOptions& common, const ApplyOptions& o)
+{
+    return ApplyRun(common, o).Run();
 }
 
 } // namespace vantoro::cli
