@@ -81,6 +81,8 @@ Error CameraSimulator::Start()
         return "cannot bind " + where + ": " + reason;
     }
     port_ = net::LocalPort(socket_.get());
+    if (options_.receive_buffer_bytes > 0)
+        net::SetReceiveBuffer(socket_.get(), options_.receive_buffer_bytes);
 
     if (!options_.state_file.empty()) {
         if (auto error = WriteStateFile(options_.state_file, Cameras())) {

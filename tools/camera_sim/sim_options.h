@@ -37,6 +37,10 @@ struct SimOptions {
     // One log line per search request, with the seconds since the start:
     // shows how fast a sweep arrives.
     bool log_requests = false;
+    // The receive buffer of the simulator's one socket, which serves all its
+    // cameras; 0 keeps the system's default. Tests that flood the simulator
+    // while a write must get through make it large.
+    int receive_buffer_bytes = 0;
 };
 
 struct OptionsResult {
