@@ -9,6 +9,8 @@
 #include "net/socket_layer.h"
 #include "tools/camera_sim/camera_simulator.h"
 
+#include "link/link_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,12 +27,6 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t kLoopbackWord = 0x7F000001; // 127.0.0.1
 
-std::uint16_t FreeLoopbackPort()
-{
-    const net::UniqueFd s = net::OpenBoundUdpSocket(net::InetAddr("127.0.0.1"), 0);
-    return s.valid() ? net::LocalPort(s.get()) : 0;
-}
-
 std::uint32_t GatewayOf(const Frame& general)
 {
     return GeneralConfigReader(general.data()).gateway();
@@ -44,7 +40,7 @@ std::uint32_t NewGateway(std::size_t i)
 
 // A test's cameras, and a session in WAN mode at 127.0.0.1 to find and write them.
 struct Fleet {
-    std::uint16_t tool_port = FreeLoopbackPort();
+    std::uint16_t tool_port = testing::FreeUdpPort();
     sim::CameraSimulator simulator;
     Error sim_error = simulator.Start();
     std::atomic<bool> stop{false};
@@ -59,7 +55,7 @@ struct Fleet {
 
     static sim::SimOptions WithLoopback(sim::SimOptions o, std::uint16_t tool_port)
     {
-        o.bind_address = net::InetAddr("127.0.0.1");
+        o.bind_address = testing::Loopback("127.0.0.1");
         o.port = 0;
         o.reply_port = tool_port;
         o.seed = 7;
@@ -138,8 +134,8 @@ struct Fleet {
 // A frame sent to the session's port from loopback, as a camera's answer.
 void Inject(const Fleet& f, const Frame& frame)
 {
-    const net::UniqueFd s = net::OpenUdpSocket();
-    net::SendTo(s.get(), frame.data(), frame.size(), net::InetAddr("127.0.0.1"), f.tool_port);
+    const testing::UdpCapture sender;
+    net::SendTo(sender.socket(), frame.data(), frame.size(), testing::Loopback("127.0.0.1"), f.tool_port);
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound = 20s)
