@@ -189,10 +189,13 @@ inline void PressOk(QMessageBox* box)
 // Simulator, link and sheet of one test. The simulator serves its cameras on a
 // port of its own on 127.0.0.1 and answers to the tool's port; the link is in
 // WAN mode at 127.0.0.1 once OpenSheet() ran, and its broadcast address is
-// 127.0.0.1 as well should anything ever go out in LAN mode.
+// 127.0.0.1 as well should anything ever go out in LAN mode. The link's
+// receive buffer is the sheet's own unless a test asks for another: with the
+// system's default (some 90 frames) a flood on a busy machine drops the
+// acknowledgements the sheet never asks for again.
 class SheetRig {
 public:
-    explicit SheetRig(sim::SimOptions options, int receive_buffer_bytes = 0)
+    explicit SheetRig(sim::SimOptions options, int receive_buffer_bytes = LinkPorts{}.receive_buffer_bytes)
         : tool_port(test::FreeLoopbackPort()), simulator(WithReplyPort(std::move(options), tool_port)),
           sim_error(simulator.Start()), link(Ports(simulator.port(), tool_port, receive_buffer_bytes)),
           core(LinkInternals::Core(link)),

@@ -355,13 +355,12 @@ TEST(WireFaults, SearchesAndAFloodOfRepliesDuringAnApplyLeaveTheSentRecordsWhole
         no = true;
     options.delay_ms = 20;
     options.jitter_ms = 40;
-    // The sheet sends no step again: a record or an acknowledgement that a
-    // socket dropped among the searches and the flood would stall the apply
-    // for good, which is not what this test is about. A socket's default
-    // buffer holds some 90 frames, tens of milliseconds of them on a busy
-    // machine, so both ends get large ones: the tool the sheet's own.
+    // The sheet sends no step again: a record the simulator's socket dropped
+    // among the searches would stall the apply for good, which is not what
+    // this test is about. Its default buffer holds some 90 frames, tens of
+    // milliseconds of them on a busy machine.
     options.receive_buffer_bytes = 8 << 20;
-    SheetRig rig(options, LinkPorts{}.receive_buffer_bytes);
+    SheetRig rig(options);
     ASSERT_TRUE(rig.Ready()) << rig.Why();
     sim::SimOptions crowd_options = LoopbackSim(40);
     crowd_options.first_mac = {0x00, 0x0D, 0x00, 0x00, 0x00, 0x01};
