@@ -205,29 +205,30 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
         return;
     bool added = false;
     bool first_refusal = false;
+    bool watched = false;
     {
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             ++entry->answers[command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2];
             if (!watched_.empty())
-                if (const auto w = watched_.find(FrameMac(frame)); w != watched_.end())
+                if (const auto w = watched_.find(FrameMac(frame)); w != watched_.end()) {
                     w->second.push_back(frame);
+                    watched = true;
+                }
             if (!held_.empty() && held_.count(FrameMac(frame))) {
                 held_back_.fetch_add(1, std::memory_order_relaxed);
-                return;
+            } else {
+                // Records of two sources never mix: each keeps its own.
+                if (source_address != 0 && entry->answer_address != 0 && source_address != entry->answer_address)
+                    SwitchSource(*entry, source_address);
+                StoreRecord(*entry, frame);
+                Stamp(*entry, command);
+                entry->answer_interface = interface_index;
+                if (source_address != 0) // an answer of unknown source keeps the known one
+                    entry->answer_address = source_address;
             }
-            // Records of two sources never mix: each keeps its own.
-            if (source_address != 0 && entry->answer_address != 0 && source_address != entry->answer_address)
-                SwitchSource(*entry, source_address);
-            StoreRecord(*entry, frame);
-            Stamp(*entry, command);
-            entry->answer_interface = interface_index;
-            if (source_address != 0) // an answer of unknown source keeps the known one
-                entry->answer_address = source_address;
-            return;
-        }
-        // Entries live for the run, so their number is what bounds memory.
-        if (entries_.size() < max_cameras_) {
+        } else if (entries_.size() < max_cameras_) {
+            // Entries live for the run, so their number is what bounds memory.
             auto entry = std::make_unique<CameraEntry>();
             ++entry->answers[command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2];
             StoreRecord(*entry, frame);
@@ -248,6 +249,8 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
         std::fprintf(stderr, "vantoro: %zu cameras listed; answers from further cameras are ignored\n", max_cameras_);
     if (added && observer_)
         observer_->CameraFound(FrameMac(frame));
+    if (watched && observer_) // told once filed, so what it reads agrees
+        observer_->AnswerWatched(frame);
 }
 
 } // namespace vantoro

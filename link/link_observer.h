@@ -43,6 +43,10 @@ public:
     // link's drain thread, not the dispatch thread: it must return at once
     // and may not wait for the user interface.
     virtual void SearchIncomplete(std::uint64_t /*lost*/) {}
+    // A watched camera (CameraLink::WatchCamera) answered: the registry kept
+    // this copy of the answer, filed or set aside. Lets a verification react
+    // to each answer as it comes instead of looking for them.
+    virtual void AnswerWatched(const Frame& /*answer*/) {}
 };
 
 // Where the link's threads tell their events: the observer attached now, or
@@ -81,6 +85,11 @@ public:
     {
         if (LinkObserver* o = observer_.load())
             o->SearchIncomplete(lost);
+    }
+    void AnswerWatched(const Frame& answer)
+    {
+        if (LinkObserver* o = observer_.load())
+            o->AnswerWatched(answer);
     }
 
 private:

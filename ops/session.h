@@ -2,7 +2,8 @@
 // One run of the camera link for a command: the search, the apply sequence
 // with a timeout and retries per step, and the reset, all through the link's
 // front door. The link sends the later steps of a sequence on each
-// acknowledgement that echoes what was sent; SessionEvents wakes this thread.
+// acknowledgement that echoes what was sent, and pushes it to the write
+// engine (ops/write_engine.h) through SessionEvents, which wakes this thread.
 
 #include "util/result.h"
 #include "ops/pace_window.h"
@@ -155,7 +156,6 @@ private:
     // Returns once nothing was dispatched for quiet_ms, or after cap_ms.
     void Settle(int quiet_ms, int cap_ms);
     bool AllComplete(const std::vector<MacAddress>& targets);
-    class Writer; // Write's bookkeeping (session_write.cpp)
 
     const SessionOptions options_;
     SessionEvents events_; // outlives the link's receiver, which calls it
