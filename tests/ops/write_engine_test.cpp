@@ -2,6 +2,7 @@
 // loopback, each camera's own gateway written and read back from the camera.
 
 #include "ops/session.h"
+#include "ops/write_events.h"
 
 #include "link/config_frame.h"
 #include "link/records.h"
@@ -303,6 +304,53 @@ TEST(WriteEngineFaults, AStopFinishesTheCamerasInFlightAndStartsNoMore)
         } else if (it->second.sequence.ok) {
             EXPECT_EQ(f.GatewayHeld(i), NewGateway(i)) << "camera " << i;
         }
+    }
+}
+
+
+// The gate on the dispatch thread: only the awaited step's echo drives, a
+// repeat never drives the closing frame again, nothing drives after GiveUp,
+// and a GiveUp racing the acknowledgement is exactly one of the two.
+TEST(WriteEventsGate, OnlyTheAwaitedEchoDrivesAndAGiveUpIsFinal)
+{
+    const MacAddress mac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    std::array<Frame, kApplySteps> sent{};
+    for (std::size_t s = 0; s < kApplySteps; ++s) {
+        SetFrameMac(sent[s], mac);
+        sent[s][kFrameSize - 1] = std::uint8_t(s + 1);
+    }
+    const auto drive = [](WriteEvents& e, ApplyStep step, const Frame& ack) {
+        const bool yes = e.MayDrive(step, ack);
+        e.StepAcknowledged(step, ack);
+        return yes;
+    };
+    WriteEvents e;
+    EXPECT_FALSE(drive(e, ApplyStep::User, sent[0])) << "not tracked";
+    e.Track(mac, sent);
+    EXPECT_FALSE(drive(e, ApplyStep::Domain, sent[1])) << "not the awaited step";
+    Frame other = sent[0];
+    other[kFrameSize - 1] ^= 0x5A;
+    EXPECT_FALSE(drive(e, ApplyStep::User, other)) << "not the echo";
+    EXPECT_EQ(e.strays(), 3);
+    for (std::size_t s = 0; s < kApplySteps; ++s)
+        EXPECT_TRUE(drive(e, ApplyStep(s), sent[s])) << "step " << s;
+    EXPECT_FALSE(drive(e, ApplyStep::General, sent[kApplySteps - 1])) << "a repeat closes nothing twice";
+    EXPECT_EQ(e.strays(), 3) << "a repeat of a counted step is no stray";
+    const WriteEvents::Batch b = e.Wait(Clock::now());
+    ASSERT_EQ(b.acknowledged.size(), kApplySteps);
+    EXPECT_FALSE(e.GiveUp(mac, ApplyStep::General)) << "counted before the give-up";
+    e.Track(mac, sent);
+    EXPECT_TRUE(e.GiveUp(mac, ApplyStep::User));
+    EXPECT_FALSE(drive(e, ApplyStep::User, sent[0])) << "nothing drives after GiveUp";
+    for (int i = 0; i < 200; ++i) {
+        e.Track(mac, sent);
+        std::atomic<bool> drove{false};
+        std::thread link([&] { drove = drive(e, ApplyStep::User, sent[0]); });
+        const bool gave_up = e.GiveUp(mac, ApplyStep::User);
+        link.join();
+        const std::size_t queued = e.Wait(Clock::now()).acknowledged.size();
+        ASSERT_NE(gave_up, drove.load()) << "round " << i;
+        ASSERT_EQ(queued, drove ? 1u : 0u) << "round " << i;
     }
 }
 
