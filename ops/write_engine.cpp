@@ -200,7 +200,12 @@ void WriteEngine::StepDeadline(CameraWrite& c)
     if (c.step_resends == o_.retries) {
         if (!events_.GiveUp(mac, c.step)) {
             // Acknowledged just now: its event is queued, and moves the step on.
+            const ApplyStep step = c.step;
             Handle(events_.Wait(Clock::time_point::min()));
+            // Counted by the gate whatever was queued: never left at a passed deadline.
+            const auto it = cameras_.find(mac);
+            if (it != cameras_.end() && it->second.phase == Phase::InFlight && it->second.step == step)
+                OnAcknowledged({mac, step, Clock::now()});
             return;
         }
         pace_.TimedOut(c.awaited_since, false);

@@ -47,18 +47,28 @@ void WriteEvents::StepAcknowledged(ApplyStep step, const Frame& acknowledgement)
     queued_.acknowledged.push_back({mac, step, Clock::now()});
     // The engine moves a step's deadline when it next looks; only the last
     // step, which ends the sequence, or a GiveUp waiting for this, need it now.
-    if (std::size_t(step) + 1 == kApplySteps || giving_up_)
+    if (giving_up_)
         changed_.notify_all();
+    else if (std::size_t(step) + 1 == kApplySteps)
+        WakeLocked();
 }
 
 void WriteEvents::AnswerWatched(const Frame& answer)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (!watched_.count(FrameMac(answer)))
-            return;
-        queued_.answers.push_back(answer);
-    }
+    std::lock_guard lock(mutex_);
+    if (!watched_.count(FrameMac(answer)))
+        return;
+    queued_.answers.push_back(answer);
+    WakeLocked();
+}
+
+void WriteEvents::WakeLocked()
+{
+    // Once woken, the engine takes everything queued: one wake-up is enough
+    // for a burst of answers, and the dispatch thread makes no call for the rest.
+    if (woken_)
+        return;
+    woken_ = true;
     changed_.notify_all();
 }
 
@@ -112,6 +122,7 @@ WriteEvents::Batch WriteEvents::Wait(Clock::time_point deadline)
     changed_.wait_until(lock, deadline, [&] { return !queued_.acknowledged.empty() || !queued_.answers.empty(); });
     Batch taken;
     std::swap(taken, queued_);
+    woken_ = false;
     return taken;
 }
 

@@ -89,6 +89,8 @@ private:
     };
     Tracked* EchoedLocked(ApplyStep step, const Frame& acknowledgement);
     void DropQueuedLocked(const MacAddress& mac);
+    // Wakes the engine unless it was woken since it last took the queue.
+    void WakeLocked();
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -101,6 +103,7 @@ private:
     // for it, so the engine finds the step's event queued.
     std::optional<std::pair<MacAddress, ApplyStep>> claim_;
     bool giving_up_ = false; // the engine waits in GiveUp for claim_ to clear
+    bool woken_ = false; // told to wake since it last took the queue
 };
 
 } // namespace vantoro::ops
