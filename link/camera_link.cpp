@@ -108,14 +108,12 @@ std::vector<NetInterface> CameraLink::Interfaces() const
     return core_->state.ports.list_interfaces ? core_->state.ports.list_interfaces() : std::vector<NetInterface>{};
 }
 
-void CameraLink::SendDiscoveryBurst()
+void CameraLink::Search(const SearchRequest& request)
 {
-    core_->transmitter.SendDiscoveryBurst();
-}
-
-void CameraLink::Search(std::chrono::milliseconds window)
-{
-    core_->receiver.BeginSearch(window);
+    if (request.window.count() > 0)
+        core_->receiver.BeginSearch(request);
+    else
+        core_->transmitter.SendSearchBurst(request);
 }
 
 CameraLink::SearchStatus CameraLink::search_status() const
@@ -127,11 +125,6 @@ CameraLink::SearchStatus CameraLink::search_status() const
 void CameraLink::EndSearch()
 {
     core_->receiver.EndSearch();
-}
-
-void CameraLink::SendSearch(std::uint32_t address, unsigned via_interface)
-{
-    core_->transmitter.SendSearchBurst(address, via_interface);
 }
 
 std::size_t CameraLink::CameraCount() const
@@ -165,42 +158,10 @@ std::vector<CameraSnapshot> CameraLink::Cameras() const
     return cameras;
 }
 
-bool CameraLink::SelectCamera(const MacAddress& mac)
-{
-    CameraEntry* entry = core_->state.registry.FindCamera(mac);
-    if (!entry)
-        return false;
-    core_->state.current_camera.store(entry);
-    return true;
-}
-
-std::optional<MacAddress> CameraLink::CurrentCamera() const
-{
-    const CameraEntry* camera = core_->state.current_camera.load();
-    if (!camera)
-        return std::nullopt;
-    std::lock_guard guard(core_->state.registry.guard());
-    const Frame* preferred = camera->PreferredRecord();
-    if (!preferred)
-        return std::nullopt;
-    return FrameMac(*preferred);
-}
-
 void CameraLink::LoadFrameImage(const Frame& record)
 {
     std::lock_guard lock(core_->state.frame_image.lock);
     core_->state.frame_image.bytes = record;
-}
-
-void CameraLink::LoadFrameImageFrom(const MacAddress& mac)
-{
-    CameraEntry* entry = core_->state.registry.FindCamera(mac);
-    if (!entry)
-        return;
-    std::lock_guard lock(core_->state.frame_image.lock);
-    std::lock_guard guard(core_->state.registry.guard());
-    if (const Frame* preferred = entry->PreferredRecord())
-        core_->state.frame_image.bytes = *preferred;
 }
 
 bool CameraLink::EditRecord(const MacAddress& mac, RecordSlot slot, const std::function<void(Frame&)>& edit)
@@ -255,22 +216,20 @@ void CameraLink::SetAddressEachCamera(bool on)
 
 bool CameraLink::SendStep(const MacAddress& mac, ApplyStep step)
 {
+    if (step == kApplyStepTable[0].step) {
+        // Its sequence starts: with each camera addressed or not, the
+        // acknowledgements that follow concern this camera.
+        CameraEntry* entry = core_->state.registry.FindCamera(mac);
+        if (!entry)
+            return false;
+        core_->state.sequence_camera.store(entry);
+    }
     return core_->transmitter.SendCameraRecord(mac, StepInfo(step).set_command, StepInfo(step).slot);
 }
 
 bool CameraLink::SendReset(const MacAddress& mac)
 {
     return core_->transmitter.SendCameraRecord(mac, CMD_RESET, RecordSlot::General);
-}
-
-void CameraLink::StartApply()
-{
-    core_->transmitter.StartApply();
-}
-
-bool CameraLink::SendReset()
-{
-    return core_->transmitter.SendReset();
 }
 
 CameraLink::Counters CameraLink::counters() const

@@ -285,7 +285,7 @@ private:
     void Burst(const Round& round)
     {
         for (const auto& [address, via] : round.places)
-            link_.SendSearch(address, via);
+            link_.Search({.address = address, .via_interface = via, .carry_frame_image = false});
         searches_sent_ += round.places.size();
     }
 
