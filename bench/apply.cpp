@@ -127,7 +127,7 @@ ApplyResult Run(int cameras, int applies)
     WaitingObserver observer;
     link.SetObserver(&observer);
     link.SetWanMode(true);
-    link.SetWanAddress(0x7F000001u); // 127.0.0.1
+    link.SetWanAddress(Ipv4Address(0x7F000001u)); // 127.0.0.1
     if (link.Start())
         Fail("cannot bind the tool port");
 
@@ -175,7 +175,7 @@ struct BatchTimes {
 ops::SessionOptions LoopbackSession(std::uint16_t camera_port, std::uint16_t tool_port)
 {
     ops::SessionOptions options;
-    options.wan = 0x7F000001u; // 127.0.0.1
+    options.wan = Ipv4Address(0x7F000001u); // 127.0.0.1
     options.ports.camera_port = camera_port;
     options.ports.tool_port = tool_port;
     options.ports.broadcast_address = "127.0.0.1";

@@ -16,7 +16,7 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
     CameraSnapshot c;
     c.mac = mac;
     c.answer_interface = e.answer_interface;
-    c.answer_address = net::NetworkToWord(e.answer_address);
+    c.answer_address = Ipv4Address(net::NetworkToWord(e.answer_address));
     if (e.general)
         c.general = *e.general;
     if (e.user)
@@ -25,7 +25,7 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
         c.domain = *e.domain;
     std::copy(std::begin(e.filed_at), std::end(e.filed_at), c.filed_at.begin());
     for (const SourceRecords& other : e.other_sources)
-        c.other_sources.push_back(net::NetworkToWord(other.answer_address));
+        c.other_sources.push_back(Ipv4Address(net::NetworkToWord(other.answer_address)));
     std::sort(c.other_sources.begin(), c.other_sources.end());
     return c;
 }
@@ -96,10 +96,10 @@ bool CameraLink::wan_mode() const
     return core_->state.wan_mode.load();
 }
 
-void CameraLink::SetWanAddress(std::optional<std::uint32_t> address)
+void CameraLink::SetWanAddress(std::optional<Ipv4Address> address)
 {
     // The word first: a transmission that sees the flag sees its word.
-    core_->state.wan_address.store(address ? net::WordToNetwork(*address) : 0);
+    core_->state.wan_address.store(address ? net::WordToNetwork(address->word()) : 0);
     core_->state.wan_address_set.store(address.has_value());
 }
 

@@ -53,8 +53,8 @@ public:
     // to one address, by default the text the observer gives at each frame.
     void SetWanMode(bool on);
     bool wan_mode() const;
-    // An address word for WAN-mode frames from now on; none: the observer's text.
-    void SetWanAddress(std::optional<std::uint32_t> address);
+    // The address of WAN-mode frames from now on; none: the observer's text.
+    void SetWanAddress(std::optional<Ipv4Address> address);
 
     // The interfaces a LAN-mode frame would leave through now; an address
     // check probes no other.

@@ -102,7 +102,7 @@ void FrameTransmitter::SendSearchBurst(const SearchRequest& request, Burst* sent
 {
     Destination dest = Address();
     if (!dest.lan && request.address)
-        dest.addr = net::WordToNetwork(*request.address);
+        dest.addr = net::WordToNetwork(request.address->word());
     else if (dest.lan && request.via_interface != 0 &&
              std::find(dest.interfaces.begin(), dest.interfaces.end(), request.via_interface) != dest.interfaces.end())
         dest.interfaces = {request.via_interface};

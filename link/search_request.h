@@ -3,6 +3,8 @@
 // CMD_GET_USER and CMD_GET_DOMAIN back to back, and whether a collection
 // window follows them. The one way both front ends search.
 
+#include "util/ipv4_address.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -10,8 +12,8 @@
 namespace vantoro {
 
 struct SearchRequest {
-    // WAN mode: to this address word instead of the link's WAN address.
-    std::optional<std::uint32_t> address;
+    // WAN mode: to this address instead of the link's WAN address.
+    std::optional<Ipv4Address> address;
     // LAN mode: through this interface only (0, or no longer up: every one).
     unsigned via_interface = 0;
     // The sheet's search carries the frame image, whatever it holds; a

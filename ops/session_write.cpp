@@ -153,7 +153,7 @@ private:
     struct Round {
         std::uint64_t mark;
         Clock::time_point deadline, next_burst;
-        std::vector<std::pair<std::uint32_t, unsigned>> places;
+        std::vector<std::pair<Ipv4Address, unsigned>> places;
         std::vector<Awaiting> cameras;
         std::uint64_t filed_seen = 0;
         std::uint64_t drops_at_window = 0; // the link's drop total when the wait under way began
@@ -255,23 +255,23 @@ private:
     // Where a written camera can be found again: in LAN mode through its
     // interface; in WAN mode where it answered from, and at its new Ethernet
     // address too when it answered from its old one and that changed.
-    void AddPlaces(const WriteJob& job, std::vector<std::pair<std::uint32_t, unsigned>>& places) const
+    void AddPlaces(const WriteJob& job, std::vector<std::pair<Ipv4Address, unsigned>>& places) const
     {
-        const auto add = [&](std::uint32_t address, unsigned via) {
+        const auto add = [&](Ipv4Address address, unsigned via) {
             if (std::find(places.begin(), places.end(), std::pair{address, via}) == places.end())
                 places.emplace_back(address, via);
         };
         if (!o_.wan) {
-            add(0, job.before.answer_interface);
+            add(Ipv4Address(), job.before.answer_interface);
             return;
         }
-        const std::uint32_t answered = job.before.answer_address != 0 ? job.before.answer_address : *o_.wan;
+        const Ipv4Address answered = !job.before.answer_address.unspecified() ? job.before.answer_address : *o_.wan;
         add(answered, 0);
         if (!job.before.general || !job.records.general)
             return;
-        const std::uint32_t was = GeneralConfigReader(job.before.general->data()).ethernet_ip();
-        const std::uint32_t now = GeneralConfigReader(job.records.general->data()).ethernet_ip();
-        if (now != was && answered == was && now != 0 && now < kFirstNonUnicast)
+        const Ipv4Address was(GeneralConfigReader(job.before.general->data()).ethernet_ip());
+        const Ipv4Address now(GeneralConfigReader(job.records.general->data()).ethernet_ip());
+        if (now != was && answered == was && !now.unspecified() && now < kFirstNonUnicast)
             add(now, 0);
     }
 

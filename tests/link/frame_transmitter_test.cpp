@@ -93,7 +93,7 @@ TEST_F(TransmitFixture, LanModeWritesReplyModeOne)
 TEST_F(TransmitFixture, LanSearchLeavesOnceThroughEachListedInterfaceAndWanIgnoresTheList)
 {
     link->state.wan_mode = false;
-    interfaces = {{lo, "lo", 0}, {lo, "lo", 0}}; // two "interfaces" that both reach the capture
+    interfaces = {{lo, "lo", {}}, {lo, "lo", {}}}; // two "interfaces" that both reach the capture
     link->transmitter.SendSearchBurst({});
     std::map<std::uint32_t, int> seen;
     for (int i = 0; i < 6; ++i) {
@@ -135,7 +135,7 @@ TEST_F(TransmitFixture, LanRecordsLeaveOnlyThroughTheCamerasAnswerInterface)
         {4242, 1, "gone from the list: every interface"},
     };
     link->state.wan_mode = false;
-    interfaces = {{lo, "lo", 0}, {nowhere, "gone", 0}};
+    interfaces = {{lo, "lo", {}}, {nowhere, "gone", {}}};
     CameraEntry* e = LoginTo(8);
     for (const Case& c : cases) {
         {
@@ -188,7 +188,7 @@ TEST_F(TransmitFixture, ASearchCarryingNoRecordGoesToItsOwnPlaceWithNoCameraByte
     events.wan_text = "127.0.0.1";
     // The image holds a user table, as after any user answer.
     link->state.frame_image.bytes = *LoginTo(4)->user;
-    link->transmitter.SendSearchBurst({.address = 0x7F000002, .carry_frame_image = false});
+    link->transmitter.SendSearchBurst({.address = Ipv4Address(0x7F000002), .carry_frame_image = false});
     for (std::uint32_t cmd : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
         auto d = other.Receive();
         ASSERT_TRUE(d);

@@ -202,7 +202,7 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     SearchObserver observer;
     link.SetObserver(&observer);
     link.SetWanMode(true);
-    link.SetWanAddress(0x7F000001);
+    link.SetWanAddress(Ipv4Address(0x7F000001));
     ASSERT_FALSE(link.Start());
 
     link.Search({.window = std::chrono::milliseconds(300)});

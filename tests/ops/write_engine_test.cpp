@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kLoopbackWord = 0x7F000001; // 127.0.0.1
+constexpr Ipv4Address kLoopback{0x7F000001}; // 127.0.0.1
 
 std::uint32_t GatewayOf(const Frame& general)
 {
@@ -67,7 +67,7 @@ struct Fleet {
     SessionOptions Options(int parallel, int timeout_ms, int retries)
     {
         SessionOptions o;
-        o.wan = kLoopbackWord;
+        o.wan = kLoopback;
         o.wait_ms = 300;
         o.timeout_ms = timeout_ms;
         o.retries = retries;
@@ -314,7 +314,7 @@ TEST(SessionSearch, BurstsCarryNoRecordOfAnAnswerReceivedBefore)
     testing::UdpCapture place("127.0.0.2");
     ASSERT_TRUE(place.bound());
     SessionOptions o;
-    o.wan = 0x7F000002;
+    o.wan = Ipv4Address(0x7F000002);
     o.wait_ms = 200;
     o.retries = 1;
     o.ports.camera_port = place.port();

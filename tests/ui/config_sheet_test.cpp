@@ -596,7 +596,7 @@ public:
     }
 
 private:
-    std::uint32_t address_;
+    Ipv4Address address_;
     MacAddress hardware_;
 };
 
