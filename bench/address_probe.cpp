@@ -77,7 +77,7 @@ int main(int argc, char** argv)
             found.push_back(c);
         }
         ops::AddressCheckOptions options;
-        options.interfaces = {{index, interface, 0}};
+        options.interfaces = {{index, interface, {}}};
         std::vector<double> times;
         std::size_t answers = 0;
         for (int r = 0; r < runs; ++r) {

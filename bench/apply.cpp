@@ -1,4 +1,4 @@
-// The apply sequence end to end at link level: StartApply sends the user
+// The apply sequence end to end at link level: SendStep sends the user
 // record, each acknowledgement makes the receiver send the next record, and
 // the general record's acknowledgement ends it. Timed against one simulated camera, alone and
 // among many registered cameras, on loopback with the simulator in this
@@ -127,7 +127,7 @@ ApplyResult Run(int cameras, int applies)
     WaitingObserver observer;
     link.SetObserver(&observer);
     link.SetWanMode(true);
-    link.SetWanAddress(0x7F000001u); // 127.0.0.1
+    link.SetWanAddress(Ipv4Address(0x7F000001u)); // 127.0.0.1
     if (link.Start())
         Fail("cannot bind the tool port");
 
@@ -136,19 +136,19 @@ ApplyResult Run(int cameras, int applies)
     while (!AllFiled(link, cameras)) {
         if (++result.bursts > 5)
             Fail("the registry never filled");
-        link.SendDiscoveryBurst();
+        link.Search({});
         for (int i = 0; i < 400 && !AllFiled(link, cameras); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     // A camera in the middle of the simulator's range.
     const auto all = simulator.Cameras();
-    if (!link.SelectCamera(all[all.size() / 2].mac))
-        Fail("the target camera is not registered");
+    const MacAddress target = all[all.size() / 2].mac;
 
     for (int i = 0; i < kWarmUp + applies; ++i) {
         const std::uint64_t before = observer.done();
         const auto start = Clock::now();
-        link.StartApply();
+        if (!link.SendStep(target, ApplyStep::User))
+            Fail("the target camera is not registered");
         if (!observer.WaitPast(before)) {
             ++result.timeouts;
             continue;
@@ -175,7 +175,7 @@ struct BatchTimes {
 ops::SessionOptions LoopbackSession(std::uint16_t camera_port, std::uint16_t tool_port)
 {
     ops::SessionOptions options;
-    options.wan = 0x7F000001u; // 127.0.0.1
+    options.wan = Ipv4Address(0x7F000001u); // 127.0.0.1
     options.ports.camera_port = camera_port;
     options.ports.tool_port = tool_port;
     options.ports.broadcast_address = "127.0.0.1";
@@ -405,7 +405,7 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("Full apply sequence (StartApply to the general acknowledgement: 3 records out, 3 acknowledgements in, "
+    std::printf("Full apply sequence (its user record to the general acknowledgement: 3 records out, 3 acknowledgements in, "
                 "closing frame out), %d applies after %d warm-up, microseconds.\n\n",
                 applies, kWarmUp);
     std::printf("| cameras registered | median | p10 | p90 | p99 | min | max | timeouts | closing frames seen |\n");

@@ -136,14 +136,14 @@ RunResult Run(const BenchOptions& bench, int rate)
 
     // One camera per simulator; the first picks the camera port, the rest bind it too.
     std::vector<std::unique_ptr<sim::CameraSimulator>> simulators;
-    std::map<MacAddress, std::uint32_t> address_of; // host byte order
+    std::map<MacAddress, Ipv4Address> address_of;
     std::uint16_t camera_port = 0;
     for (int i = 0; i < cameras; ++i) {
         sim::SimOptions so;
         so.cameras = 1;
         so.first_mac = *sim::OffsetMac(so.first_mac, std::uint64_t(i));
-        const std::uint32_t address = sweep.at(SimulatorIndex(i, cameras, sweep.count()));
-        so.bind_address = net::WordToNetwork(address);
+        const Ipv4Address address = sweep.at(SimulatorIndex(i, cameras, sweep.count()));
+        so.bind_address = net::WordToNetwork(address.word());
         so.port = camera_port;
         so.reply_port = tool_port;
         so.log_file = "/dev/null";
@@ -154,7 +154,7 @@ RunResult Run(const BenchOptions& bench, int rate)
         address_of[so.first_mac] = address;
     }
 
-    LastAddressWitness witness(sweep.at(sweep.count() - 1), camera_port);
+    LastAddressWitness witness(sweep.at(sweep.count() - 1).word(), camera_port);
 
     options.wan = sweep.at(0);
     options.rate = rate;
@@ -255,7 +255,7 @@ int main(int argc, char** argv)
     if (auto error = sweep.AddList(range))
         Fail("--range: " + *error);
     for (const auto& r : sweep.ranges())
-        if (r.first >> 24 != 127 || r.last >> 24 != 127)
+        if (r.first.word() >> 24 != 127 || r.last.word() >> 24 != 127)
             Fail("--range must lie in 127.0.0.0/8, this machine's loopback");
     const std::uint64_t addresses = sweep.count();
     if (std::uint64_t(cameras) >= addresses)

@@ -189,8 +189,8 @@ void PrintDiscoverCsv(std::FILE* out, const std::vector<CameraSnapshot>& cameras
         row.push_back(conflicts);
         row.push_back(!standings[i].reachable ? "" : *standings[i].reachable ? "yes" : "no");
         std::string answered;
-        for (std::uint32_t address : standings[i].answered_from)
-            answered += (answered.empty() ? "" : " ") + AddressText(address);
+        for (Ipv4Address address : standings[i].answered_from)
+            answered += (answered.empty() ? "" : " ") + address.text();
         row.push_back(answered);
         WriteCsvRow(out, row);
     }

@@ -55,7 +55,7 @@ bool WriteReport(ReportFile& report, const std::vector<CameraResult>& results, c
 // added to the networks the address checks probe. An error text when the
 // plan cannot be ordered or the spare is not free.
 Error OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::vector<PlanRow>& rows,
-                        std::optional<std::uint32_t> spare, std::vector<PlannedNetwork>& networks, MoveOrder& order)
+                        std::optional<Ipv4Address> spare, std::vector<PlannedNetwork>& networks, MoveOrder& order)
 {
     std::vector<RowMove> moves;
     std::vector<std::string> macs;
@@ -65,14 +65,15 @@ Error OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::v
         if (!p.Moves())
             continue;
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const PlanRow& r) { return r.mac == p.mac; });
-        moves.push_back({std::size_t(row - rows.begin()), p.Before(NetworkFieldId::EthernetIp), p.After(NetworkFieldId::EthernetIp)});
+        moves.push_back({std::size_t(row - rows.begin()), Ipv4Address(p.Before(NetworkFieldId::EthernetIp)),
+                         Ipv4Address(p.After(NetworkFieldId::EthernetIp))});
     }
     order = OrderMoves(rows.size(), moves, macs, spare);
     if (!order.error.empty())
         return order.error;
     for (const CameraSnapshot& c : cameras)
-        if (spare && c.general && GeneralConfigReader(c.general->data()).ethernet_ip() == *spare)
-            return "the spare address " + AddressText(*spare) + " is held by camera " + MacTableText(c.mac);
+        if (spare && c.general && Ipv4Address(GeneralConfigReader(c.general->data()).ethernet_ip()) == *spare)
+            return "the spare address " + spare->text() + " is held by camera " + MacTableText(c.mac);
     // A camera's move to the spare is checked like any move: free, probed, a sound network.
     for (const MoveStep& step : order.steps) {
         if (!step.spare)
@@ -80,7 +81,7 @@ Error OrderAddressMoves(const std::vector<CameraSnapshot>& cameras, const std::v
         const auto p = std::find_if(networks.begin(), networks.end(), [&](const PlannedNetwork& n) { return n.mac == rows[step.row].mac; });
         PlannedNetwork via = *p;
         via.after = via.before;
-        via.after[std::size_t(NetworkFieldId::EthernetIp)] = *step.spare;
+        via.after[std::size_t(NetworkFieldId::EthernetIp)] = step.spare->word();
         networks.push_back(via);
     }
     return std::nullopt;
@@ -138,7 +139,7 @@ private:
                 names += (names.empty() ? "" : ", ") + c;
             Complain("columns that cannot be set are ignored: " + names);
         }
-        if (!o_.spare.empty() && !(spare_ = ParseStrictAddress(o_.spare))) {
+        if (!o_.spare.empty() && !(spare_ = Ipv4Address::Parse(o_.spare))) {
             Complain("--spare '" + PrintableText(o_.spare) + "' is no address; give one like 192.168.1.250");
             return kExitBadInput;
         }
@@ -210,7 +211,7 @@ private:
             Complain(why + "; nothing was sent");
             for (const PlannedNetwork& n : networks)
                 if (n.Moves())
-                    problems_.push_back({n.mac, "ethernet_ip", n.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
+                    problems_.push_back({n.mac, "ethernet_ip", Ipv4Address(n.After(NetworkFieldId::EthernetIp)), AddressCheck::Held,
                                          std::nullopt, why});
             return Refused(session);
         };
@@ -295,7 +296,7 @@ private:
     const bool json_;
     std::optional<SessionOptions> options_;
     ApplyPlan plan_;
-    std::optional<std::uint32_t> spare_;
+    std::optional<Ipv4Address> spare_;
     std::optional<WritePasswords> passwords_;
     ReportFile report_;
     std::vector<MacAddress> targets_;

@@ -72,7 +72,7 @@ int RunExport(const CommonOptions& common, const ExportOptions& o)
     const auto camera = FindCamera(session, *mac);
     if (!camera)
         return kExitCameraFailed;
-    std::string from = options->wan ? AddressText(*options->wan) : "LAN broadcast";
+    std::string from = options->wan ? options->wan->text() : "LAN broadcast";
     if (const std::string iface = InterfaceName(camera->answer_interface); !options->wan && !iface.empty())
         from += " on " + iface;
     if (auto error = WriteFileAtomically(o.file, DumpJson(MakeExport(*camera, from)) + "\n")) {

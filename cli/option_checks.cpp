@@ -121,7 +121,7 @@ std::optional<SessionOptions> CheckCommon(const CommonOptions& common, bool form
             return std::nullopt;
     } else if (!common.wan.empty()) {
         // Strict: inet_addr would turn a host name into the broadcast address.
-        const auto address = ParseStrictAddress(common.wan);
+        const auto address = Ipv4Address::Parse(common.wan);
         if (!address) {
             Complain("--wan wants a dotted IPv4 address like 192.168.1.10, not '" + PrintableText(common.wan) + "'");
             return std::nullopt;

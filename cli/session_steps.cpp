@@ -104,7 +104,7 @@ bool SearchedEverywhere(Session& session, const std::vector<PlannedNetwork>& pla
     Complain(lost + ", so a camera holding a new address may not have been heard; nothing was sent");
     for (const PlannedNetwork& p : plan) {
         if (problems && p.Moves())
-            problems->push_back({p.mac, "ethernet_ip", p.After(NetworkFieldId::EthernetIp), AddressCheck::Held,
+            problems->push_back({p.mac, "ethernet_ip", Ipv4Address(p.After(NetworkFieldId::EthernetIp)), AddressCheck::Held,
                                  std::nullopt, lost + ", so a camera holding it may not have been heard"});
     }
     return false;
@@ -159,7 +159,7 @@ bool OneSource(const CameraSnapshot& camera, std::vector<AddressProblem>* proble
         return true;
     Complain(conflict + "; nothing was sent: give --wan one of these addresses to write to it");
     // One problem per address, so a script sees each place the MAC answered from.
-    for (const std::uint32_t address : AnsweredFrom(camera)) {
+    for (const Ipv4Address address : AnsweredFrom(camera)) {
         if (problems)
             problems->push_back({camera.mac, "mac", address, AddressCheck::Held, std::nullopt,
                                  "answered from more than one address: two devices share this hardware address, "

@@ -52,7 +52,7 @@ json ResultsJson(const std::vector<CameraResult>& results, const std::map<std::s
     json refused = json::array();
     for (const AddressProblem& p : problems)
         refused.push_back(
-            {{"mac", MacColonText(p.mac)}, {"field", p.field}, {"address", AddressText(p.address)}, {"reason", p.reason}});
+            {{"mac", MacColonText(p.mac)}, {"field", p.field}, {"address", p.address.text()}, {"reason", p.reason}});
     return {{"results", list}, {"summary", counts}, {"problems", refused}};
 }
 

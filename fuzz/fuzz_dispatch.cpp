@@ -6,11 +6,11 @@
 // Program, one step after another:
 //   op % 10 in 0-2  raw datagram: 2-byte length (at most 65507), then the bytes
 //           in 3-4  compact frame: selector, mac byte, seed byte; built to a frame
-//           5       current camera := FindCamera(6 mac bytes)
-//           6       current camera := the registry's entry number (1 byte)
+//           5       sequence camera := FindCamera(6 mac bytes)
+//           6       sequence camera := the registry's entry number (1 byte)
 //           7       WAN mode := low bit of the next byte
-//           8       transmit: StartApply, SendDiscoveryBurst or SendReset
-//           9       no current camera
+//           8       transmit: its user record, a search burst or a reset
+//           9       no sequence camera
 //
 // Everything goes to 127.0.0.1: the broadcast address and the WAN text both
 // are loopback, and the camera port is a socket this fuzzer holds and drains.
@@ -216,7 +216,7 @@ void CheckLink(LinkCore& link, Model& model, const FuzzObserver& observer)
         FUZZ_CHECK(found_preferred == preferred);
     }
 
-    CameraEntry* current = link.state.current_camera.load();
+    CameraEntry* current = link.state.sequence_camera.load();
     FUZZ_CHECK(model.current ? current == model.cameras.at(*model.current).entry : current == nullptr);
     FUZZ_CHECK(observer.received == model.messages);
     FUZZ_CHECK(link.receiver.counters().dispatched.load() == model.dispatched);
@@ -266,7 +266,7 @@ void Deliver(LinkCore& link, Model& model, const std::uint8_t* data, std::size_t
 
 void SelectEntry(LinkCore& link, Model& model, CameraEntry* entry)
 {
-    link.state.current_camera.store(entry);
+    link.state.sequence_camera.store(entry);
     model.current.reset();
     if (!entry)
         return;
@@ -327,7 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (auto& b : mac)
                 b = in.Byte();
             SelectEntry(link, model, link.state.registry.FindCamera(mac));
-            FUZZ_CHECK(link.state.current_camera.load() == nullptr || model.cameras.count(mac) == 1);
+            FUZZ_CHECK(link.state.sequence_camera.load() == nullptr || model.cameras.count(mac) == 1);
             break;
         }
         case 6: {
@@ -351,16 +351,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 8:
             switch (in.Byte() % 3) {
             case 0:
-                link.transmitter.StartApply();
+                // The sheet starts its camera's sequence: the camera it names.
+                if (model.current)
+                    link.transmitter.SendCameraRecord(*model.current, CMD_SET_USER, RecordSlot::User);
                 model.SendCurrent(CMD_SET_USER, RecordSlot::User);
                 break;
             case 1:
-                link.transmitter.SendDiscoveryBurst();
+                link.transmitter.SendSearchBurst({});
                 for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN})
                     model.Send(command);
                 break;
             default:
-                link.transmitter.SendReset();
+                if (model.current)
+                    link.transmitter.SendCameraRecord(*model.current, CMD_RESET, RecordSlot::General);
                 model.SendCurrent(CMD_RESET, RecordSlot::General);
                 break;
             }

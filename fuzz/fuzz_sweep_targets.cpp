@@ -31,11 +31,11 @@ void CheckShape(const SweepTargets& t)
         FUZZ_CHECK(r.first <= r.last);
         FUZZ_CHECK(r.last < kFirstNonUnicast);
         if (i > 0)
-            FUZZ_CHECK(std::uint64_t(t.ranges()[i - 1].last) + 1 < r.first); // separate: merged otherwise
+            FUZZ_CHECK(std::uint64_t(t.ranges()[i - 1].last.word()) + 1 < r.first.word()); // separate: merged otherwise
     }
 }
 
-bool Inside(const std::vector<AddressRange>& ranges, std::uint32_t a)
+bool Inside(const std::vector<AddressRange>& ranges, Ipv4Address a)
 {
     return std::any_of(ranges.begin(), ranges.end(), [&](const AddressRange& r) { return r.first <= a && a <= r.last; });
 }
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<AttachedSubnet> subnets;
     for (std::size_t i = 0; i < subnet_count; ++i) {
         const std::uint32_t address = in.Le32();
-        subnets.push_back({address, in.Le32()});
+        subnets.push_back({Ipv4Address(address), in.Le32()});
     }
     std::size_t length = 0;
     const std::uint8_t* bytes = in.Take(in.remaining(), &length);
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string lines, list;
     for (const AddressRange& r : targets.ranges()) {
         const std::string item =
-            r.first == r.last ? AddressText(r.first) : AddressText(r.first) + "-" + AddressText(r.last);
+            r.first == r.last ? r.first.text() : r.first.text() + "-" + r.last.text();
         lines += item + "\n";
         list += (list.empty() ? "" : ",") + item;
     }
@@ -82,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Skipping subnet ends takes exactly those ends out of the ranges longer
     // than one address, and nothing else.
-    std::set<std::uint32_t> ends;
+    std::set<Ipv4Address> ends;
     for (const AttachedSubnet& s : subnets)
         if (s.mask != 0 && ~s.mask > 1)
-            for (std::uint32_t a : {s.address & s.mask, s.address | ~s.mask})
+            for (Ipv4Address a : {Ipv4Address(s.network()), Ipv4Address(s.broadcast())})
                 if (std::any_of(targets.ranges().begin(), targets.ranges().end(),
                                 [&](const AddressRange& r) { return r.first < r.last && r.first <= a && a <= r.last; }))
                     ends.insert(a);
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<AddressRange> original = targets.ranges();
     targets.SkipSubnetEnds(subnets);
     FUZZ_CHECK(targets.count() == before - ends.size());
-    for (std::uint32_t a : ends)
+    for (Ipv4Address a : ends)
         FUZZ_CHECK(!Inside(targets.ranges(), a));
     for (const AddressRange& r : targets.ranges())
         FUZZ_CHECK(Inside(original, r.first) && Inside(original, r.last));

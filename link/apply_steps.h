@@ -32,6 +32,8 @@ inline constexpr std::array<ApplyStepInfo, kApplySteps> kApplyStepTable = {{
 
 constexpr const ApplyStepInfo& StepInfo(ApplyStep step) { return kApplyStepTable[std::size_t(step)]; }
 constexpr const char* StepName(ApplyStep step) { return StepInfo(step).name; }
+// The last step's acknowledgement is answered with the closing frame.
+constexpr bool IsLastStep(ApplyStep step) { return std::size_t(step) + 1 == kApplySteps; }
 
 // The step an acknowledgement belongs to; none for other codes.
 constexpr std::optional<ApplyStep> StepOfAcknowledgement(std::uint32_t command)

@@ -16,7 +16,7 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
     CameraSnapshot c;
     c.mac = mac;
     c.answer_interface = e.answer_interface;
-    c.answer_address = net::NetworkToWord(e.answer_address);
+    c.answer_address = Ipv4Address(net::NetworkToWord(e.answer_address));
     if (e.general)
         c.general = *e.general;
     if (e.user)
@@ -25,7 +25,7 @@ CameraSnapshot SnapshotOf(const CameraEntry& e, const MacAddress& mac)
         c.domain = *e.domain;
     std::copy(std::begin(e.filed_at), std::end(e.filed_at), c.filed_at.begin());
     for (const SourceRecords& other : e.other_sources)
-        c.other_sources.push_back(net::NetworkToWord(other.answer_address));
+        c.other_sources.push_back(Ipv4Address(net::NetworkToWord(other.answer_address)));
     std::sort(c.other_sources.begin(), c.other_sources.end());
     return c;
 }
@@ -96,10 +96,10 @@ bool CameraLink::wan_mode() const
     return core_->state.wan_mode.load();
 }
 
-void CameraLink::SetWanAddress(std::optional<std::uint32_t> address)
+void CameraLink::SetWanAddress(std::optional<Ipv4Address> address)
 {
     // The word first: a transmission that sees the flag sees its word.
-    core_->state.wan_address.store(address ? net::WordToNetwork(*address) : 0);
+    core_->state.wan_address.store(address ? net::WordToNetwork(address->word()) : 0);
     core_->state.wan_address_set.store(address.has_value());
 }
 
@@ -108,14 +108,12 @@ std::vector<NetInterface> CameraLink::Interfaces() const
     return core_->state.ports.list_interfaces ? core_->state.ports.list_interfaces() : std::vector<NetInterface>{};
 }
 
-void CameraLink::SendDiscoveryBurst()
+void CameraLink::Search(const SearchRequest& request)
 {
-    core_->transmitter.SendDiscoveryBurst();
-}
-
-void CameraLink::Search(std::chrono::milliseconds window)
-{
-    core_->receiver.BeginSearch(window);
+    if (request.window.count() > 0)
+        core_->receiver.BeginSearch(request);
+    else
+        core_->transmitter.SendSearchBurst(request);
 }
 
 CameraLink::SearchStatus CameraLink::search_status() const
@@ -127,11 +125,6 @@ CameraLink::SearchStatus CameraLink::search_status() const
 void CameraLink::EndSearch()
 {
     core_->receiver.EndSearch();
-}
-
-void CameraLink::SendSearch(std::uint32_t address, unsigned via_interface)
-{
-    core_->transmitter.SendSearchBurst(address, via_interface);
 }
 
 std::size_t CameraLink::CameraCount() const
@@ -165,42 +158,10 @@ std::vector<CameraSnapshot> CameraLink::Cameras() const
     return cameras;
 }
 
-bool CameraLink::SelectCamera(const MacAddress& mac)
-{
-    CameraEntry* entry = core_->state.registry.FindCamera(mac);
-    if (!entry)
-        return false;
-    core_->state.current_camera.store(entry);
-    return true;
-}
-
-std::optional<MacAddress> CameraLink::CurrentCamera() const
-{
-    const CameraEntry* camera = core_->state.current_camera.load();
-    if (!camera)
-        return std::nullopt;
-    std::lock_guard guard(core_->state.registry.guard());
-    const Frame* preferred = camera->PreferredRecord();
-    if (!preferred)
-        return std::nullopt;
-    return FrameMac(*preferred);
-}
-
 void CameraLink::LoadFrameImage(const Frame& record)
 {
     std::lock_guard lock(core_->state.frame_image.lock);
     core_->state.frame_image.bytes = record;
-}
-
-void CameraLink::LoadFrameImageFrom(const MacAddress& mac)
-{
-    CameraEntry* entry = core_->state.registry.FindCamera(mac);
-    if (!entry)
-        return;
-    std::lock_guard lock(core_->state.frame_image.lock);
-    std::lock_guard guard(core_->state.registry.guard());
-    if (const Frame* preferred = entry->PreferredRecord())
-        core_->state.frame_image.bytes = *preferred;
 }
 
 bool CameraLink::EditRecord(const MacAddress& mac, RecordSlot slot, const std::function<void(Frame&)>& edit)
@@ -255,22 +216,20 @@ void CameraLink::SetAddressEachCamera(bool on)
 
 bool CameraLink::SendStep(const MacAddress& mac, ApplyStep step)
 {
+    if (step == kApplyStepTable[0].step) {
+        // Its sequence starts: with each camera addressed or not, the
+        // acknowledgements that follow concern this camera.
+        CameraEntry* entry = core_->state.registry.FindCamera(mac);
+        if (!entry)
+            return false;
+        core_->state.sequence_camera.store(entry);
+    }
     return core_->transmitter.SendCameraRecord(mac, StepInfo(step).set_command, StepInfo(step).slot);
 }
 
 bool CameraLink::SendReset(const MacAddress& mac)
 {
     return core_->transmitter.SendCameraRecord(mac, CMD_RESET, RecordSlot::General);
-}
-
-void CameraLink::StartApply()
-{
-    core_->transmitter.StartApply();
-}
-
-bool CameraLink::SendReset()
-{
-    return core_->transmitter.SendReset();
 }
 
 CameraLink::Counters CameraLink::counters() const

@@ -1,13 +1,14 @@
 #pragma once
-// The camera link's one front door. Both front ends search, choose a camera,
-// read and edit its records, apply and reset through it, and hear back through
-// one LinkObserver. The shared state, its locks, the transmitter and the
+// The camera link's one front door. Both front ends search, read and edit a
+// camera's records, apply and reset, each operation naming the camera it acts
+// on, and hear back through one LinkObserver. The shared state, its locks, the transmitter and the
 // receiver's threads stay inside.
 
 #include "link/apply_steps.h"
 #include "link/camera_snapshot.h"
 #include "link/link_observer.h"
 #include "link/link_ports.h"
+#include "link/search_request.h"
 #include "util/result.h"
 
 #include <array>
@@ -52,22 +53,17 @@ public:
     // to one address, by default the text the observer gives at each frame.
     void SetWanMode(bool on);
     bool wan_mode() const;
-    // An address word for WAN-mode frames from now on; none: the observer's text.
-    void SetWanAddress(std::optional<std::uint32_t> address);
+    // The address of WAN-mode frames from now on; none: the observer's text.
+    void SetWanAddress(std::optional<Ipv4Address> address);
 
     // The interfaces a LAN-mode frame would leave through now; an address
     // check probes no other.
     std::vector<NetInterface> Interfaces() const;
 
-    // CMD_GET_GENERAL, CMD_GET_USER and CMD_GET_DOMAIN, by the addressing above.
-    void SendDiscoveryBurst();
-    // A search: the same burst, then a collection window. When answers were
-    // dropped before the window closed, the link sends the same burst again,
-    // to the same address or through the same interfaces, with a new window,
-    // until one closes with nothing dropped: at most 3 more bursts. A search
-    // that drops nothing sends one burst. If the last window still lost
-    // answers, the observer hears SearchIncomplete. Replaces a search under way.
-    void Search(std::chrono::milliseconds window = std::chrono::milliseconds(1000));
+    // A search: the three requests CMD_GET_GENERAL, CMD_GET_USER and
+    // CMD_GET_DOMAIN by the addressing above, or to the place request names,
+    // and with a window the link's watch for lost answers (SearchRequest).
+    void Search(const SearchRequest& request);
     struct SearchStatus {
         bool under_way = false;
         int bursts = 0; // sent by the latest search, the first included
@@ -76,26 +72,18 @@ public:
         std::uint64_t lost = 0;
     };
     SearchStatus search_status() const;
-    // The latest search sends nothing more.
+    // The latest search with a window sends nothing more.
     void EndSearch();
-    // The same three requests carrying no record, to one place: in WAN mode
-    // to address (an address word), in LAN mode through the interface of
-    // that index only (0, or no longer up: every interface).
-    void SendSearch(std::uint32_t address, unsigned via_interface);
 
     // Cameras that have answered, in one byte order (see CameraSnapshot).
     std::size_t CameraCount() const;
     std::optional<CameraSnapshot> Camera(const MacAddress& mac) const;
     std::vector<CameraSnapshot> Cameras() const; // sorted by hardware address
 
-    // The camera whose records apply and reset send; false when none such is listed.
-    bool SelectCamera(const MacAddress& mac);
-    std::optional<MacAddress> CurrentCamera() const;
-    // The frame image carries these bytes into the next search: the sheet
-    // loads the current camera's record after login and after each refresh.
+    // The frame image carries these bytes into the next search that carries
+    // it: the sheet loads its camera's record after login and after each
+    // refresh. Each answer received replaces them too.
     void LoadFrameImage(const Frame& record);
-    // Loads the camera's preferred record (general, else user, else domain).
-    void LoadFrameImageFrom(const MacAddress& mac);
 
     // Runs edit on the camera's record in place, under the link's guard;
     // false (edit not run) when the camera or that record is missing.
@@ -115,27 +103,22 @@ public:
     // The answers kept since the last call, in arrival order; stop: keep no more.
     std::vector<Frame> TakeWatched(const MacAddress& mac, bool stop = false);
 
-    // The acknowledged sequence for the current camera: its user record now;
-    // the receiver sends the domain and general records and the closing frame
-    // on the acknowledgements.
-    void StartApply();
-    // CMD_RESET with the current camera's general record; false when none.
-    bool SendReset();
-    // CMD_RESET with this camera's general record, addressed to it (WAN mode:
-    // where it answered from; LAN mode: its interface); false when it is not
-    // listed or lacks the record.
-    bool SendReset(const MacAddress& mac);
-
-    // For a front end that writes many cameras at once (the sheet never
-    // does): from now on each camera's records and closing frame go to that
-    // camera (WAN mode: the address it answered from; LAN mode: its
-    // interface), and an acknowledgement sends the next record of the camera
-    // it names, if the observer lets it, instead of the current camera's.
+    // How a camera's frames are addressed, and which camera an
+    // acknowledgement concerns. Off (the sheet): records, resets and the
+    // closing frame go by the addressing above (in LAN mode only through the
+    // camera's interface), and every acknowledgement drives the sequence
+    // started last. On (a front end writing many cameras at once): they go
+    // to the camera (WAN mode: the address it answered from), and an
+    // acknowledgement drives the sequence of the camera it names.
     void SetAddressEachCamera(bool on);
-    // One step's record of this camera, addressed to it as above (the user
-    // step starts its sequence); false, sending nothing, when the camera is
-    // not listed or lacks the record.
+    // One step's record of this camera, addressed as above; the user step
+    // starts its sequence, and the link sends each next record or the
+    // closing frame on the acknowledgements the observer lets through.
+    // False, sending nothing, when the camera is not listed or lacks the record.
     bool SendStep(const MacAddress& mac, ApplyStep step);
+    // CMD_RESET with this camera's general record, addressed as above; false,
+    // sending nothing, when it is not listed or lacks the record.
+    bool SendReset(const MacAddress& mac);
 
     struct Counters {
         std::uint64_t dispatched = 0; // answers acted on

@@ -3,6 +3,7 @@
 // and read on any thread while answers go on arriving.
 
 #include "link/config_frame.h"
+#include "util/ipv4_address.h"
 
 #include <array>
 #include <cstdint>
@@ -19,16 +20,15 @@ struct CameraSnapshot {
     // The interface index its latest answer arrived on; 0 when unknown (WAN
     // mode, or the socket does not say).
     unsigned answer_interface = 0;
-    // Where its latest answer came from, as an address word: the first dotted
-    // number in the most significant byte, as in the records. 0 when unknown.
-    std::uint32_t answer_address = 0;
+    // Where its latest answer came from; 0.0.0.0 when unknown.
+    Ipv4Address answer_address;
     // When each record (general, user, domain) was last filed from an answer,
     // on the link's count of answers filed (CameraLink::AnswersFiled); 0 never.
     std::array<std::uint64_t, 3> filed_at{};
-    // Other addresses this MAC answered from, as address words, sorted:
+    // Other addresses this MAC answered from, sorted:
     // two devices share the MAC, or one is reached two ways. The records
     // above are all from answer_address, never mixed with theirs.
-    std::vector<std::uint32_t> other_sources;
+    std::vector<Ipv4Address> other_sources;
 
     bool complete() const { return general && user && domain; }
 };

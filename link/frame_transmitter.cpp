@@ -43,9 +43,9 @@ void FrameTransmitter::NarrowToCamera(Destination& dest, const CameraEntry* came
         dest.interfaces = {via};
 }
 
-void FrameTransmitter::AddressToCamera(Destination& dest, const CameraEntry* camera)
+void FrameTransmitter::AddressToCamera(Destination& dest, const CameraEntry* camera) const
 {
-    if (!dest.lan && camera && camera->answer_address != 0)
+    if (!dest.lan && camera && camera->answer_address != 0 && link_.address_each_camera.load())
         dest.addr = camera->answer_address;
     NarrowToCamera(dest, camera);
 }
@@ -98,10 +98,17 @@ void FrameTransmitter::SendImageAs(std::uint32_t command, const Destination& des
     out.Send(link_.frame_image.bytes.data());
 }
 
-void FrameTransmitter::SendDiscoveryBurst(Burst* sent)
+void FrameTransmitter::SendSearchBurst(const SearchRequest& request, Burst* sent)
 {
-    const Destination dest = Address();
+    Destination dest = Address();
+    if (!dest.lan && request.address)
+        dest.addr = net::WordToNetwork(request.address->word());
+    else if (dest.lan && request.via_interface != 0 &&
+             std::find(dest.interfaces.begin(), dest.interfaces.end(), request.via_interface) != dest.interfaces.end())
+        dest.interfaces = {request.via_interface};
     std::lock_guard lock(link_.frame_image.lock);
+    if (!request.carry_frame_image)
+        link_.frame_image.bytes.fill(0);
     Transmission out(*this, dest, link_.frame_image.bytes);
     if (sent) {
         sent->dest = dest;
@@ -113,7 +120,7 @@ void FrameTransmitter::SendDiscoveryBurst(Burst* sent)
     }
 }
 
-void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
+void FrameTransmitter::ResendSearchBurst(const Burst& burst)
 {
     Frame bytes = burst.image;
     // The frame lock orders it with the other transmissions, which share
@@ -126,42 +133,14 @@ void FrameTransmitter::ResendDiscoveryBurst(const Burst& burst)
     }
 }
 
-void FrameTransmitter::SendFrame(std::uint32_t command, const Frame& source)
-{
-    Destination dest = Address();
-    std::lock_guard lock(link_.frame_image.lock);
-    {
-        // source may be a camera's record, which the other thread may be storing into.
-        std::lock_guard guard(link_.registry.guard());
-        link_.frame_image.bytes = source;
-        NarrowToCamera(dest, link_.current_camera.load());
-    }
-    SendImageAs(command, dest);
-}
-
-bool FrameTransmitter::SendCurrentRecord(std::uint32_t command, RecordSlot slot)
+template <typename Find>
+bool FrameTransmitter::SendRecord(std::uint32_t command, RecordSlot slot, Find find)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
     {
         std::lock_guard guard(link_.registry.guard());
-        CameraEntry* camera = link_.current_camera.load();
-        if (!camera || !SlotOf(*camera, slot))
-            return false;
-        link_.frame_image.bytes = *SlotOf(*camera, slot);
-        NarrowToCamera(dest, camera);
-    }
-    SendImageAs(command, dest);
-    return true;
-}
-
-bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot)
-{
-    Destination dest = Address();
-    std::lock_guard lock(link_.frame_image.lock);
-    {
-        std::lock_guard guard(link_.registry.guard());
-        CameraEntry* camera = link_.registry.FindCameraLocked(mac);
+        const CameraEntry* camera = find();
         if (!camera || !SlotOf(*camera, slot))
             return false;
         link_.frame_image.bytes = *SlotOf(*camera, slot);
@@ -171,34 +150,27 @@ bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t com
     return true;
 }
 
-void FrameTransmitter::SendFrameToCamera(std::uint32_t command, const Frame& source)
+bool FrameTransmitter::SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot)
+{
+    return SendRecord(command, slot, [&] { return link_.registry.FindCameraLocked(mac); });
+}
+
+bool FrameTransmitter::SendNextRecord(const Frame& acknowledgement, std::uint32_t command, RecordSlot slot)
+{
+    return SendRecord(command, slot, [&] { return link_.ConcernedCameraLocked(acknowledgement); });
+}
+
+void FrameTransmitter::SendClosingFrame(const Frame& acknowledgement)
 {
     Destination dest = Address();
     std::lock_guard lock(link_.frame_image.lock);
     {
+        // The closing frame echoes bytes 8 to 1151 of the acknowledgement.
         std::lock_guard guard(link_.registry.guard());
-        link_.frame_image.bytes = source;
-        AddressToCamera(dest, link_.registry.FindCameraLocked(FrameMac(source)));
+        link_.frame_image.bytes = acknowledgement;
+        AddressToCamera(dest, link_.ConcernedCameraLocked(acknowledgement));
     }
-    SendImageAs(command, dest);
-}
-
-void FrameTransmitter::SendSearchBurst(std::uint32_t wan_address, unsigned via_interface)
-{
-    Destination dest = Address();
-    if (!dest.lan)
-        dest.addr = net::WordToNetwork(wan_address);
-    else if (via_interface != 0 &&
-             std::find(dest.interfaces.begin(), dest.interfaces.end(), via_interface) != dest.interfaces.end())
-        dest.interfaces = {via_interface};
-    std::lock_guard lock(link_.frame_image.lock);
-    // Blank: the image may hold another camera's user table.
-    link_.frame_image.bytes.fill(0);
-    Transmission out(*this, dest, link_.frame_image.bytes);
-    for (std::uint32_t command : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
-        SetFrameCommand(link_.frame_image.bytes, command);
-        out.Send(link_.frame_image.bytes.data());
-    }
+    SendImageAs(CMD_APPLY_DONE, dest);
 }
 
 } // namespace vantoro

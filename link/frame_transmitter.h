@@ -1,11 +1,12 @@
 #pragma once
 // Puts frames on the wire: a fresh UDP socket per transmission, the whole
 // frame image sent under the frame lock, the socket closed again. In LAN mode
-// a search leaves through every broadcast interface, and the current camera's
-// frames only through the interface it last answered on.
+// a search leaves through every broadcast interface, and a camera's frames
+// only through the interface it last answered on.
 
 #include "link/config_frame.h"
 #include "link/link_state.h"
+#include "link/search_request.h"
 #include "net/socket_layer.h"
 
 #include <atomic>
@@ -31,30 +32,22 @@ public:
         Frame image{}; // the frame image the three requests carried
     };
 
-    // CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN back to back on one
-    // socket; sent, when given, keeps what went out.
-    void SendDiscoveryBurst(Burst* sent = nullptr);
+    // A search's three requests back to back on one socket, as request says
+    // (its window is the receiver's); sent, when given, keeps what went out.
+    void SendSearchBurst(const SearchRequest& request, Burst* sent = nullptr);
     // The same three requests again, to the same destination, leaving the
     // frame image as it is. Asks the front end nothing, so any thread may.
-    void ResendDiscoveryBurst(const Burst& burst);
-    // Copies source into the frame image, sets command and reply_mode, sends;
-    // in LAN mode only onto the current camera's LAN (see NarrowToCamera).
-    void SendFrame(std::uint32_t command, const Frame& source);
-    // Sends the current camera's record in slot; returns false, sending
-    // nothing, when there is no current camera or it lacks that record.
-    bool SendCurrentRecord(std::uint32_t command, RecordSlot slot);
-    void StartApply() { SendCurrentRecord(CMD_SET_USER, RecordSlot::User); }
-    bool SendReset() { return SendCurrentRecord(CMD_RESET, RecordSlot::General); }
-    // The same for the camera of this hardware address, addressed to it
-    // (WAN mode: where it answered from; LAN mode: its interface); false,
-    // sending nothing, when it is not listed or lacks that record.
+    void ResendSearchBurst(const Burst& burst);
+    // The record in slot of the camera with this hardware address, sent with
+    // command (see AddressToCamera); false, sending nothing, when it is not
+    // listed or lacks that record.
     bool SendCameraRecord(const MacAddress& mac, std::uint32_t command, RecordSlot slot);
-    // SendFrame addressed to the camera that source names (as above).
-    void SendFrameToCamera(std::uint32_t command, const Frame& source);
-    // A search burst that carries no record (bytes 8 to 1151 zero, whatever
-    // the frame image held): in WAN mode to wan_address, in LAN mode through
-    // the interface via_interface (0 or gone: every interface).
-    void SendSearchBurst(std::uint32_t wan_address, unsigned via_interface);
+    // The same for the camera whose sequence acknowledgement drives (see
+    // LinkState::ConcernedCameraLocked).
+    bool SendNextRecord(const Frame& acknowledgement, std::uint32_t command, RecordSlot slot);
+    // The closing frame: the acknowledgement's bytes with CMD_APPLY_DONE, to
+    // the camera whose sequence it drives (or by the addressing, when none).
+    void SendClosingFrame(const Frame& acknowledgement);
 
     // The socket of the transmission under way; invalid between transmissions.
     net::Socket transmit_socket() const { return transmit_socket_.load(); }
@@ -64,9 +57,13 @@ private:
     // Under the registry's guard: in LAN mode, only the camera's answer
     // interface while it is still listed; otherwise every interface.
     static void NarrowToCamera(Destination& dest, const CameraEntry* camera);
-    // Under the registry's guard: NarrowToCamera, and in WAN mode the address
-    // the camera answered from, when known.
-    static void AddressToCamera(Destination& dest, const CameraEntry* camera);
+    // Under the registry's guard: NarrowToCamera, and in WAN mode, when each
+    // camera is addressed, the address the camera answered from, when known.
+    void AddressToCamera(Destination& dest, const CameraEntry* camera) const;
+    // Under the frame lock: the record in slot of the camera find gives
+    // (under the registry's guard) into the image, sent with command.
+    template <typename Find>
+    bool SendRecord(std::uint32_t command, RecordSlot slot, Find find);
     class Transmission;
     // Under the frame lock, with the frame already in the image: one frame
     // with this command on a socket of its own.

@@ -1,7 +1,7 @@
 #pragma once
 // The state that the user-interface thread and the receiver thread share: the
-// frame image and its lock, the registry, the current camera, the addressing
-// mode, and the observer the threads tell their events. One object per link,
+// frame image and its lock, the registry, the camera of the sequence under
+// way, the addressing mode, and the observer the threads tell their events. One object per link,
 // so tests can make fresh ones.
 
 #include "link/apply_steps.h"
@@ -24,6 +24,11 @@ inline std::unique_ptr<Frame>& SlotOf(CameraEntry& entry, RecordSlot slot)
     return entry.domain;
 }
 
+inline const std::unique_ptr<Frame>& SlotOf(const CameraEntry& entry, RecordSlot slot)
+{
+    return SlotOf(const_cast<CameraEntry&>(entry), slot);
+}
+
 class LinkState {
 public:
     explicit LinkState(LinkPorts ports = {}) : ports(std::move(ports)), registry(&observer) {}
@@ -34,8 +39,11 @@ public:
     FrameImage frame_image;
     ObserverSlot observer;
     CameraRegistry registry;
-    // Written only on the user-interface thread, read anywhere as one value.
-    std::atomic<CameraEntry*> current_camera{nullptr};
+    // The camera whose apply sequence was started last (its user record
+    // sent): with address_each_camera off, every acknowledgement drives its
+    // sequence, as the sheet writes one camera at a time. Written by the
+    // thread that starts sequences, read anywhere as one value.
+    std::atomic<CameraEntry*> sequence_camera{nullptr};
     std::atomic<bool> wan_mode{false};
     // WAN-mode frames go to wan_address (network byte order) while it is set;
     // otherwise to the address the user interface's field names.
@@ -44,8 +52,17 @@ public:
     // Set by a front end that writes many cameras at once: a camera's records
     // and closing frame go to that camera (WAN mode: the address it answered
     // from), and an acknowledgement drives the sequence of the camera it
-    // names rather than the current camera's. The sheet leaves it off.
+    // names rather than the sequence camera's. The sheet leaves it off.
     std::atomic<bool> address_each_camera{false};
+
+    // Under the registry's guard: the camera whose sequence this
+    // acknowledgement drives: the one it names when each camera is
+    // addressed, otherwise the sequence camera. nullptr when none is listed.
+    CameraEntry* ConcernedCameraLocked(const Frame& acknowledgement)
+    {
+        return address_each_camera.load() ? registry.FindCameraLocked(FrameMac(acknowledgement))
+                                          : sequence_camera.load();
+    }
 };
 
 } // namespace vantoro

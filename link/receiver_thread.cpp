@@ -181,13 +181,13 @@ std::uint64_t ReceiverThread::ReadDropsTotal()
     return DropsTotal();
 }
 
-void ReceiverThread::BeginSearch(std::chrono::milliseconds window)
+void ReceiverThread::BeginSearch(const SearchRequest& request)
 {
     {
         std::lock_guard lock(search_lock_);
         // Drops are counted from before the burst: its answers follow at once.
-        search_.Begin(SearchRound::Clock::now(), window, ReadDropsTotal());
-        transmitter_.SendDiscoveryBurst(&search_burst_);
+        search_.Begin(SearchRound::Clock::now(), request.window, ReadDropsTotal());
+        transmitter_.SendSearchBurst(request, &search_burst_);
     }
     // An idle drain waits without a limit: it must learn of the window.
     net::Wake(wake_pipe_);
@@ -211,7 +211,7 @@ int ReceiverThread::TendSearch()
                 std::lock_guard lock(search_lock_);
                 burst = search_burst_;
             }
-            transmitter_.ResendDiscoveryBurst(burst);
+            transmitter_.ResendSearchBurst(burst);
             break;
         }
         case SearchRound::Step::EndedIncomplete:
@@ -300,48 +300,45 @@ void ReceiverThread::DispatchReply(const Frame& received, unsigned interface_ind
     case CMD_DOMAIN_REPLY:
         link_.registry.FileRecord(received, interface_index, source_address);
         break;
-    default: {
-        const auto step = StepOfAcknowledgement(FrameCommand(received));
-        if (!step)
-            break; // the tool's own request codes and anything else
-        // A front end writing many cameras at once: each acknowledgement
-        // concerns the camera it names, wherever that camera is.
-        const bool each_camera = link_.address_each_camera.load();
-        if (each_camera) {
-            // The front end decides first whether the acknowledgement drives
-            // its camera's sequence (one it has given up on must not apply
-            // what it calls failed), and hears of it once the next frame is
-            // out, so its verification search never overtakes the closing
-            // frame. The closing frame echoes the acknowledgement's bytes 8
-            // to 1151.
-            if (link_.observer.MayDriveSequence(*step, received)) {
-                if (*step == ApplyStep::General) {
-                    transmitter_.SendFrameToCamera(CMD_APPLY_DONE, received);
-                } else {
-                    const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
-                    transmitter_.SendCameraRecord(FrameMac(received), next.set_command, next.slot);
-                }
-            }
-            link_.observer.StepAcknowledged(*step, received);
-            break;
-        }
-        if (*step == ApplyStep::General) {
-            transmitter_.SendFrame(CMD_APPLY_DONE, received);
-            link_.observer.StepAcknowledged(*step, received);
-            std::lock_guard lock(link_.frame_image.lock);
-            std::lock_guard guard(link_.registry.guard());
-            if (CameraEntry* camera = link_.current_camera.load(); camera && camera->general)
-                link_.frame_image.bytes = *camera->general;
-            break;
-        }
-        // The notification first, then the next step's record.
-        link_.observer.StepAcknowledged(*step, received);
-        if (link_.observer.MayDriveSequence(*step, received)) {
-            const ApplyStepInfo& next = StepInfo(ApplyStep(int(*step) + 1));
-            transmitter_.SendCurrentRecord(next.set_command, next.slot);
-        }
-        break;
+    default:
+        if (const auto step = StepOfAcknowledgement(FrameCommand(received)))
+            Acknowledged(*step, received);
+        break; // the tool's own request codes and anything else
     }
+}
+
+void ReceiverThread::Acknowledged(ApplyStep step, const Frame& acknowledgement)
+{
+    // The sheet writes one camera: its progress dialog hears of a record's
+    // acknowledgement before the next record leaves, and of the general
+    // record's after the closing frame. A front end writing many cameras
+    // hears of each once the next frame is out, so its verification search
+    // never overtakes the closing frame.
+    const bool each_camera = link_.address_each_camera.load();
+    const bool last = IsLastStep(step);
+    const bool tell_first = !each_camera && !last;
+    if (tell_first)
+        link_.observer.StepAcknowledged(step, acknowledgement);
+    // The one place that decides whether an acknowledgement drives its
+    // camera's sequence: the observer's say (a front end refuses one it has
+    // given up on, or that does not echo what it sent; the sheet lets every
+    // one through).
+    if (link_.observer.MayDriveSequence(step, acknowledgement)) {
+        if (last) {
+            transmitter_.SendClosingFrame(acknowledgement);
+        } else {
+            const ApplyStepInfo& next = StepInfo(ApplyStep(int(step) + 1));
+            transmitter_.SendNextRecord(acknowledgement, next.set_command, next.slot);
+        }
+    }
+    if (!tell_first)
+        link_.observer.StepAcknowledged(step, acknowledgement);
+    if (last && !each_camera) {
+        // The next search carries the written camera's general record.
+        std::lock_guard lock(link_.frame_image.lock);
+        std::lock_guard guard(link_.registry.guard());
+        if (CameraEntry* camera = link_.sequence_camera.load(); camera && camera->general)
+            link_.frame_image.bytes = *camera->general;
     }
 }
 

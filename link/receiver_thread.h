@@ -63,10 +63,10 @@ public:
     // whom (0 unknown), filed with a record.
     void DispatchReply(const Frame& received, unsigned interface_index = 0, std::uint32_t source_address = 0);
 
-    // A search: the discovery burst, then a collection window; the drain
-    // thread sends the same burst again while windows close with answers
-    // dropped (SearchRound). Replaces a search under way.
-    void BeginSearch(std::chrono::milliseconds window = SearchRound::kWindow);
+    // A search with a window: the burst, then the window; the drain thread
+    // sends the same burst again while windows close with answers dropped
+    // (SearchRound). Replaces a search under way.
+    void BeginSearch(const SearchRequest& request);
     // Sends nothing more for the search under way.
     void EndSearch() { search_.End(ReadDropsTotal()); }
     SearchRound::Status SearchStatus() { return search_.status(ReadDropsTotal()); }
@@ -94,6 +94,9 @@ public:
 
 private:
     void DispatchLoop(); // the dispatch thread
+    // An acknowledgement of step: the observer hears of it and, if it lets
+    // it, the camera's next record or closing frame goes out.
+    void Acknowledged(ApplyStep step, const Frame& acknowledgement);
     void DrainLoop();    // the drain thread
     // Drain thread: keeps the whole frames of a batch of n datagrams
     // received into the block, in order, refusing short ones. False when

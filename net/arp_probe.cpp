@@ -83,7 +83,7 @@ std::uint32_t GetWord(const std::uint8_t* at)
 }
 
 // A probe: who has address, from hardware with sender address 0.0.0.0.
-std::array<std::uint8_t, kArpSize> ProbePacket(const MacAddress& hardware, std::uint32_t address)
+std::array<std::uint8_t, kArpSize> ProbePacket(const MacAddress& hardware, Ipv4Address address)
 {
     std::array<std::uint8_t, kArpSize> p{};
     p[0] = 0, p[1] = ARPHRD_ETHER;
@@ -92,7 +92,7 @@ std::array<std::uint8_t, kArpSize> ProbePacket(const MacAddress& hardware, std::
     p[6] = 0, p[7] = ARPOP_REQUEST;
     std::copy(hardware.begin(), hardware.end(), p.begin() + 8);
     // sender address 14..17 and target hardware 18..23 stay zero
-    PutWord(p.data() + 24, address);
+    PutWord(p.data() + 24, address.word());
     return p;
 }
 
@@ -101,7 +101,7 @@ struct ProbeSocket {
     unsigned index = 0;
     InterfaceFacts facts;
     net::UniqueFd fd;
-    std::set<std::uint32_t> addresses;
+    std::set<Ipv4Address> addresses;
 };
 
 void SendProbes(const ProbeSocket& s)
@@ -112,7 +112,7 @@ void SendProbes(const ProbeSocket& s)
     to.sll_ifindex = int(s.index);
     to.sll_halen = kMacSize;
     std::fill_n(to.sll_addr, kMacSize, 0xFF);
-    for (std::uint32_t address : s.addresses) {
+    for (Ipv4Address address : s.addresses) {
         const auto packet = ProbePacket(s.facts.hardware, address);
         // A full transmit queue gives way after a moment; a probe lost is
         // made up by the next round.
@@ -128,7 +128,7 @@ void SendProbes(const ProbeSocket& s)
 
 // Every queued ARP packet: a sender address we asked about is an answer,
 // whether a reply or the holder's own request.
-void Collect(const ProbeSocket& s, std::set<std::pair<std::uint32_t, MacAddress>>& heard, ProbeResult& result)
+void Collect(const ProbeSocket& s, std::set<std::pair<Ipv4Address, MacAddress>>& heard, ProbeResult& result)
 {
     std::uint8_t buffer[256];
     for (;;) {
@@ -143,8 +143,8 @@ void Collect(const ProbeSocket& s, std::set<std::pair<std::uint32_t, MacAddress>
         if (buffer[0] != 0 || buffer[1] != ARPHRD_ETHER || buffer[2] != 0x08 || buffer[3] != 0x00 ||
             buffer[4] != kMacSize || buffer[5] != 4)
             continue;
-        const std::uint32_t sender = GetWord(buffer + 14);
-        if (sender == 0 || !s.addresses.count(sender))
+        const Ipv4Address sender(GetWord(buffer + 14));
+        if (sender.unspecified() || !s.addresses.count(sender))
             continue;
         MacAddress hardware;
         std::copy_n(buffer + 8, kMacSize, hardware.begin());
@@ -155,16 +155,15 @@ void Collect(const ProbeSocket& s, std::set<std::pair<std::uint32_t, MacAddress>
     }
 }
 
-bool OnSubnets(std::uint32_t address, const std::vector<AttachedSubnet>& subnets)
+bool OnSubnets(Ipv4Address address, const std::vector<AttachedSubnet>& subnets)
 {
-    return std::any_of(subnets.begin(), subnets.end(),
-                       [&](const AttachedSubnet& n) { return (address & n.mask) == (n.address & n.mask); });
+    return std::any_of(subnets.begin(), subnets.end(), [&](const AttachedSubnet& n) { return n.Holds(address); });
 }
 
 // Complete entries of the kernel's neighbour table: address and interface name to hardware.
-std::map<std::pair<std::uint32_t, std::string>, MacAddress> NeighbourTable()
+std::map<std::pair<Ipv4Address, std::string>, MacAddress> NeighbourTable()
 {
-    std::map<std::pair<std::uint32_t, std::string>, MacAddress> table;
+    std::map<std::pair<Ipv4Address, std::string>, MacAddress> table;
     std::ifstream in("/proc/net/arp");
     std::string line;
     std::getline(in, line); // the header
@@ -173,7 +172,7 @@ std::map<std::pair<std::uint32_t, std::string>, MacAddress> NeighbourTable()
         std::string ip, type, flags, hw, mask, device;
         if (!(fields >> ip >> type >> flags >> hw >> mask >> device))
             continue;
-        const auto address = ParseStrictAddress(ip);
+        const auto address = Ipv4Address::Parse(ip);
         const auto hardware = ParseMac(hw);
         if (!address || !hardware || !(std::strtoul(flags.c_str(), nullptr, 16) & ATF_COM))
             continue;
@@ -184,10 +183,10 @@ std::map<std::pair<std::uint32_t, std::string>, MacAddress> NeighbourTable()
 
 // What an ordinary user can do: send each address on the interface's subnets
 // a datagram, so the kernel resolves it, then read what it learned.
-void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, std::uint32_t>>& targets, int listen_ms,
+void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, Ipv4Address>>& targets, int listen_ms,
                      const std::string& why, ProbeResult& result)
 {
-    std::vector<std::pair<ProbeSocket*, std::uint32_t>> sent;
+    std::vector<std::pair<ProbeSocket*, Ipv4Address>> sent;
     for (const auto& [s, address] : targets) {
         if (!OnSubnets(address, InterfaceSubnets(s->index))) {
             result.unprobed.push_back({address, why + ", and the address is not on a subnet of " + s->facts.name});
@@ -201,7 +200,7 @@ void ResolveByKernel(const std::vector<std::pair<ProbeSocket*, std::uint32_t>>& 
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(9); // discard: nothing is meant to answer
-        to.sin_addr.s_addr = htonl(address);
+        to.sin_addr.s_addr = htonl(address.word());
         ::setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, s->facts.name.c_str(), socklen_t(s->facts.name.size()));
         ::sendto(fd.get(), "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         sent.emplace_back(s, address);
@@ -245,7 +244,7 @@ GroupedTargets GroupByInterface(const std::vector<ProbeTarget>& targets)
 
 // What ARP probes cannot ask for want of privilege: left to the kernel.
 struct KernelFallback {
-    std::vector<std::pair<ProbeSocket*, std::uint32_t>> targets;
+    std::vector<std::pair<ProbeSocket*, Ipv4Address>> targets;
     std::string reason;
 };
 
@@ -258,7 +257,7 @@ void OpenProbeSockets(std::map<unsigned, ProbeSocket>& sockets, KernelFallback& 
         const unsigned index = entry.first;
         ProbeSocket& s = entry.second; // not a structured binding: clang before 16 lets no lambda capture one
         const auto skip = [&](const std::string& reason) {
-            for (std::uint32_t address : s.addresses)
+            for (Ipv4Address address : s.addresses)
                 result.unprobed.push_back({address, reason});
             s.addresses.clear();
         };
@@ -279,7 +278,7 @@ void OpenProbeSockets(std::map<unsigned, ProbeSocket>& sockets, KernelFallback& 
                 continue;
             }
             fallback.reason = "ARP probes need CAP_NET_RAW, which this program lacks";
-            for (std::uint32_t address : s.addresses)
+            for (Ipv4Address address : s.addresses)
                 fallback.targets.emplace_back(&s, address);
             s.addresses.clear();
             continue;
@@ -308,7 +307,7 @@ void ProbeAndListen(const std::map<unsigned, ProbeSocket>& sockets, const ArpPro
             fds.push_back({s.fd.get(), POLLIN, 0});
     if (fds.empty())
         return;
-    const auto collect_all = [&](std::set<std::pair<std::uint32_t, MacAddress>>& heard) {
+    const auto collect_all = [&](std::set<std::pair<Ipv4Address, MacAddress>>& heard) {
         for (const auto& [index, s] : sockets)
             if (s.fd.valid())
                 Collect(s, heard, result);
@@ -316,7 +315,7 @@ void ProbeAndListen(const std::map<unsigned, ProbeSocket>& sockets, const ArpPro
     const int probes = std::max(1, timing.probes);
     const auto start = Clock::now();
     const auto listening = std::chrono::milliseconds(timing.listen_ms);
-    std::set<std::pair<std::uint32_t, MacAddress>> heard;
+    std::set<std::pair<Ipv4Address, MacAddress>> heard;
     for (int round = 0; round < probes; ++round) {
         for (const auto& [index, s] : sockets)
             if (s.fd.valid())

@@ -3,6 +3,7 @@
 // probes with sender address 0.0.0.0, so asking changes no neighbour's cache,
 // every address of a plan at once so many cameras pay the listening time once.
 
+#include "util/ipv4_address.h"
 #include "util/mac_text.h"
 
 #include <cstdint>
@@ -11,11 +12,10 @@
 
 namespace vantoro {
 
-// An address to probe (an address word, as in the records) on the LAN of
-// this interface (kernel index).
+// An address to probe on the LAN of this interface (kernel index).
 struct ProbeTarget {
     unsigned interface = 0;
-    std::uint32_t address = 0;
+    Ipv4Address address;
     // Beyond a router, which ARP does not cross: asked by ICMP echo, through
     // the interface the route leaves by.
     bool routed = false;
@@ -24,14 +24,14 @@ struct ProbeTarget {
 // A device that said it holds an address.
 struct ProbeAnswer {
     unsigned interface = 0;
-    std::uint32_t address = 0;
+    Ipv4Address address;
     MacAddress hardware{}; // none for an echo
     bool echo = false; // answered a ping through a router
 };
 
 // An address that could not be probed, and why ("... needs CAP_NET_RAW").
 struct Unprobed {
-    std::uint32_t address = 0;
+    Ipv4Address address;
     std::string reason;
 };
 

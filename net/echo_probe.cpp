@@ -59,12 +59,12 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
     const int fd = socket.get();
     const int size = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    std::set<std::uint32_t> asked;
+    std::set<Ipv4Address> asked;
     for (const ProbeTarget& t : targets)
         asked.insert(t.address);
     const std::uint16_t id = std::uint16_t(::getpid());
     const auto send_round = [&](std::uint16_t sequence) {
-        for (std::uint32_t address : asked) {
+        for (Ipv4Address address : asked) {
             std::uint8_t packet[16] = {ICMP_ECHO, 0, 0, 0, std::uint8_t(id >> 8), std::uint8_t(id),
                                        std::uint8_t(sequence >> 8), std::uint8_t(sequence)};
             const std::uint16_t sum = Checksum(packet, sizeof packet);
@@ -72,11 +72,11 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
             packet[3] = std::uint8_t(sum);
             sockaddr_in to{};
             to.sin_family = AF_INET;
-            to.sin_addr.s_addr = htonl(address);
+            to.sin_addr.s_addr = htonl(address.word());
             ::sendto(fd, packet, sizeof packet, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         }
     };
-    std::set<std::uint32_t> heard;
+    std::set<Ipv4Address> heard;
     const auto collect = [&] {
         std::uint8_t buffer[512];
         for (;;) {
@@ -95,7 +95,7 @@ void ProbeByEcho(const std::vector<ProbeTarget>& targets, const ArpProbeTiming& 
             // reply, so the identifier tells ours.
             if (raw && (buffer[at + 4] != std::uint8_t(id >> 8) || buffer[at + 5] != std::uint8_t(id)))
                 continue;
-            const std::uint32_t address = ntohl(from.sin_addr.s_addr);
+            const Ipv4Address address(ntohl(from.sin_addr.s_addr));
             if (asked.count(address) && heard.insert(address).second) {
                 const auto it = std::find_if(targets.begin(), targets.end(),
                                              [&](const ProbeTarget& t) { return t.address == address; });

@@ -39,7 +39,7 @@ std::vector<NetInterface> ListBroadcastInterfaces()
         if (listed)
             continue; // a further address of an interface already listed
         const auto* sa = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
-        found.push_back({index, a->ifa_name, sa->sin_addr.s_addr});
+        found.push_back({index, a->ifa_name, Ipv4Address(ntohl(sa->sin_addr.s_addr))});
     }
     return found;
 }
@@ -101,7 +101,7 @@ std::vector<LocalAddress> ListLocalAddresses()
             if (!local)
                 continue;
             const std::uint32_t mask = a->ifa_prefixlen == 0 ? 0 : ~std::uint32_t(0) << (32 - a->ifa_prefixlen);
-            found.push_back({a->ifa_index, {*local, mask}});
+            found.push_back({a->ifa_index, {Ipv4Address(*local), mask}});
         }
     }
     return found;
@@ -131,7 +131,7 @@ std::vector<AttachedSubnet> InterfaceSubnets(unsigned index)
     return SubnetsOn(ListLocalAddresses(), index);
 }
 
-unsigned RouteInterface(std::uint32_t address)
+unsigned RouteInterface(Ipv4Address address)
 {
     // A connected datagram socket takes the route's source address without
     // sending anything; that address names the interface.
@@ -141,7 +141,7 @@ unsigned RouteInterface(std::uint32_t address)
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(9);
-    to.sin_addr.s_addr = htonl(address);
+    to.sin_addr.s_addr = htonl(address.word());
     sockaddr_in local{};
     socklen_t local_size = sizeof local;
     const bool routed = ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
@@ -149,7 +149,7 @@ unsigned RouteInterface(std::uint32_t address)
     if (!routed)
         return 0;
     for (const LocalAddress& a : ListLocalAddresses())
-        if (a.subnet.address == ntohl(local.sin_addr.s_addr))
+        if (a.subnet.address == Ipv4Address(ntohl(local.sin_addr.s_addr)))
             return a.index;
     return 0;
 }
@@ -172,7 +172,7 @@ std::vector<NetInterface> LoopbackInterfaceOnly()
     const unsigned index = ::if_nametoindex("lo");
     if (index == 0)
         return {};
-    return {{index, "lo", htonl(INADDR_LOOPBACK)}};
+    return {{index, "lo", Ipv4Address(INADDR_LOOPBACK)}};
 }
 
 } // namespace vantoro

@@ -2,6 +2,8 @@
 // The network interfaces a LAN search goes out through. Interfaces come and go
 // (a cable plugged in, a VPN started), so the list is read afresh each time.
 
+#include "util/ipv4_address.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@ namespace vantoro {
 struct NetInterface {
     unsigned index = 0;        // kernel interface index (if_nametoindex)
     std::string name;          // "eth1"
-    std::uint32_t address = 0; // its IPv4 address, network byte order
+    Ipv4Address address; // its first IPv4 address
 };
 
 // Every interface that is up, has an IPv4 address and can broadcast; loopback
@@ -19,19 +21,24 @@ struct NetInterface {
 // each call; empty when the list cannot be read.
 std::vector<NetInterface> ListBroadcastInterfaces();
 
-// The interface a datagram to this address (an address word) would leave
-// by, as the routing table says now; 0 when there is no route.
-unsigned RouteInterface(std::uint32_t address);
+// The interface a datagram to this address would leave by, as the routing
+// table says now; 0 when there is no route.
+unsigned RouteInterface(Ipv4Address address);
 
 // The name of the interface with this index; empty for 0 or an unknown index.
 std::string InterfaceName(unsigned index);
 // The index of the interface of this name; 0 for an unknown name.
 unsigned InterfaceIndex(const std::string& name);
 
-// A subnet attached to this machine, in host byte order.
+// A subnet attached to this machine: an address of it and its mask (a
+// word in host order, as the records hold masks).
 struct AttachedSubnet {
-    std::uint32_t address = 0;
+    Ipv4Address address;
     std::uint32_t mask = 0;
+
+    std::uint32_t network() const { return address.word() & mask; }
+    std::uint32_t broadcast() const { return address.word() | ~mask; }
+    bool Holds(Ipv4Address a) const { return (a.word() & mask) == network(); }
 };
 // One IPv4 address of this machine: the interface it is on (kernel index)
 // and its subnet, in host byte order.

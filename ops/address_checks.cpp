@@ -18,9 +18,9 @@ namespace {
 
 using Id = NetworkFieldId;
 
-bool OnSubnet(std::uint32_t address, const AttachedSubnet& n)
+bool OnSubnet(std::uint32_t word, const AttachedSubnet& n)
 {
-    return (address & n.mask) == (n.address & n.mask);
+    return n.Holds(Ipv4Address(word));
 }
 
 bool Contiguous(std::uint32_t mask)
@@ -29,9 +29,9 @@ bool Contiguous(std::uint32_t mask)
     return (host & (host + 1)) == 0;
 }
 
-std::uint32_t EthernetIp(const CameraSnapshot& c)
+Ipv4Address EthernetIp(const CameraSnapshot& c)
 {
-    return GeneralConfigReader(c.general->data()).ethernet_ip();
+    return Ipv4Address(GeneralConfigReader(c.general->data()).ethernet_ip());
 }
 
 std::string FieldName(Id id)
@@ -61,7 +61,7 @@ std::string NotUnicast(std::uint32_t ip)
 
 std::string SubnetText(const AttachedSubnet& n)
 {
-    const std::string network = AddressText(n.address & n.mask);
+    const std::string network = AddressText(n.network());
     if (!Contiguous(n.mask))
         return network + "/" + AddressText(n.mask);
     return network + "/" + std::to_string(std::popcount(n.mask));
@@ -70,7 +70,7 @@ std::string SubnetText(const AttachedSubnet& n)
 std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>& cameras, bool lan_mode)
 {
     std::vector<AddressStanding> standings(cameras.size());
-    std::map<std::uint32_t, std::vector<std::size_t>> by_ip;
+    std::map<Ipv4Address, std::vector<std::size_t>> by_ip;
     for (std::size_t i = 0; i < cameras.size(); ++i)
         if (cameras[i].general)
             by_ip[EthernetIp(cameras[i])].push_back(i);
@@ -81,7 +81,7 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
             continue;
         AddressStanding& s = standings[i];
         s.answered_from = AnsweredFrom(c);
-        const std::uint32_t ip = EthernetIp(c);
+        const Ipv4Address ip = EthernetIp(c);
         for (std::size_t j : by_ip[ip])
             if (j != i)
                 s.conflicts.push_back(cameras[j].mac);
@@ -93,24 +93,24 @@ std::vector<AddressStanding> AddressStandings(const std::vector<CameraSnapshot>&
         s.interface = InterfaceName(c.answer_interface);
         s.subnets = it->second;
         s.reachable = std::any_of(s.subnets.begin(), s.subnets.end(),
-                                  [&](const AttachedSubnet& n) { return OnSubnet(ip, n); });
+                                  [&](const AttachedSubnet& n) { return n.Holds(ip); });
     }
     return standings;
 }
 
-std::vector<std::uint32_t> OwnAddresses()
+std::vector<Ipv4Address> OwnAddresses()
 {
-    std::vector<std::uint32_t> own;
+    std::vector<Ipv4Address> own;
     for (const LocalAddress& a : ListLocalAddresses())
         own.push_back(a.subnet.address);
     return own;
 }
 
-std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& c)
+std::vector<Ipv4Address> AnsweredFrom(const CameraSnapshot& c)
 {
     if (c.other_sources.empty())
         return {};
-    std::vector<std::uint32_t> all = c.other_sources;
+    std::vector<Ipv4Address> all = c.other_sources;
     all.push_back(c.answer_address);
     std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end()), all.end());
@@ -119,12 +119,12 @@ std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& c)
 
 std::string SourceConflict(const CameraSnapshot& c)
 {
-    const std::vector<std::uint32_t> all = AnsweredFrom(c);
+    const std::vector<Ipv4Address> all = AnsweredFrom(c);
     if (all.empty())
         return {};
     std::string list;
     for (std::size_t i = 0; i < all.size(); ++i)
-        list += (i == 0 ? "" : i + 1 == all.size() ? " and " : ", ") + AddressText(all[i]);
+        list += (i == 0 ? "" : i + 1 == all.size() ? " and " : ", ") + all[i].text();
     return MacTableText(c.mac) + "  answered from " + list +
            ": two devices share this hardware address, or one device is reached two ways";
 }
@@ -163,7 +163,7 @@ std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& c
 
 std::string AddressProblem::Text() const
 {
-    return MacTableText(mac) + "  " + field + " " + AddressText(address) + ": " + reason;
+    return MacTableText(mac) + "  " + field + " " + address.text() + ": " + reason;
 }
 
 std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
@@ -175,14 +175,14 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
     // A rule counts only when the plan touches one of its fields.
     const auto refuse = [&](std::initializer_list<Id> involved, Id field, const std::string& reason) {
         if (changed(involved))
-            problems.push_back({c.mac, FieldName(field), c.After(field), AddressCheck::Malformed, {}, reason});
+            problems.push_back({c.mac, FieldName(field), Ipv4Address(c.After(field)), AddressCheck::Malformed, {}, reason});
     };
     const std::uint32_t ip = c.After(Id::EthernetIp);
     const std::uint32_t mask = c.After(Id::EthernetMask);
     const std::uint32_t gateway = c.After(Id::Gateway);
     const std::uint32_t start = c.After(Id::BootpStart);
     const std::uint32_t end = c.After(Id::BootpEnd);
-    const AttachedSubnet own{ip, mask};
+    const AttachedSubnet own{Ipv4Address(ip), mask};
     const std::string subnet = SubnetText(own);
 
     const std::string special = NotUnicast(ip);
@@ -252,12 +252,12 @@ std::vector<AddressProblem> MalformedNetwork(const PlannedNetwork& c)
 namespace {
 
 // "10.0.0.5, 10.0.0.6 and 3 more"
-std::string AddressList(const std::vector<std::uint32_t>& addresses)
+std::string AddressList(const std::vector<Ipv4Address>& addresses)
 {
     constexpr std::size_t kShown = 5;
     std::string text;
     for (std::size_t i = 0; i < addresses.size() && i < kShown; ++i)
-        text += (i == 0 ? "" : ", ") + AddressText(addresses[i]);
+        text += (i == 0 ? "" : ", ") + addresses[i].text();
     if (addresses.size() > kShown)
         text += " and " + std::to_string(addresses.size() - kShown) + " more";
     return text;
@@ -265,7 +265,7 @@ std::string AddressList(const std::vector<std::uint32_t>& addresses)
 
 void NoteUnprobed(const std::vector<Unprobed>& unprobed, std::vector<std::string>& notes)
 {
-    std::map<std::string, std::vector<std::uint32_t>> by_reason;
+    std::map<std::string, std::vector<Ipv4Address>> by_reason;
     std::vector<std::string> order;
     for (const Unprobed& u : unprobed) {
         auto& list = by_reason[u.reason];
@@ -285,16 +285,16 @@ void NoteUnprobed(const std::vector<Unprobed>& unprobed, std::vector<std::string
 
 namespace {
 
-std::uint32_t NewIp(const PlannedNetwork& p)
+Ipv4Address NewIp(const PlannedNetwork& p)
 {
-    return p.After(Id::EthernetIp);
+    return Ipv4Address(p.After(Id::EthernetIp));
 }
 
 // Who moves to an address, and who moves away from one.
 struct PlanMoves {
-    std::map<std::uint32_t, std::vector<const PlannedNetwork*>> arriving;
+    std::map<Ipv4Address, std::vector<const PlannedNetwork*>> arriving;
     std::set<MacAddress> moving;
-    std::set<std::pair<MacAddress, std::uint32_t>> leaving; // camera, the address it gives up
+    std::set<std::pair<MacAddress, Ipv4Address>> leaving; // camera, the address it gives up
 
     explicit PlanMoves(const std::vector<PlannedNetwork>& plan)
     {
@@ -303,10 +303,10 @@ struct PlanMoves {
                 continue;
             arriving[NewIp(p)].push_back(&p);
             moving.insert(p.mac);
-            leaving.insert({p.mac, p.Before(Id::EthernetIp)});
+            leaving.insert({p.mac, Ipv4Address(p.Before(Id::EthernetIp))});
         }
     }
-    bool Left(std::uint32_t ip) const
+    bool Left(Ipv4Address ip) const
     {
         return std::any_of(leaving.begin(), leaving.end(), [&](const auto& l) { return l.second == ip; });
     }
@@ -321,7 +321,7 @@ void CheckAgainstPlanAndFound(const std::vector<PlannedNetwork>& plan, const std
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
-        const std::uint32_t ip = NewIp(p);
+        const Ipv4Address ip = NewIp(p);
         for (const PlannedNetwork* other : moves.arriving[ip])
             if (other != &p)
                 report.problems.push_back({p.mac, field, ip, AddressCheck::Duplicate, other->mac,
@@ -349,8 +349,8 @@ void ChooseProbeTargets(const std::vector<PlannedNetwork>& plan, const AddressCh
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
-        const std::uint32_t ip = NewIp(p);
-        if (!NotUnicast(ip).empty()) {
+        const Ipv4Address ip = NewIp(p);
+        if (!NotUnicast(ip.word()).empty()) {
             unprobed.push_back({ip, "not an address a device can hold"});
         } else if (!options.lan_mode) {
             // Beyond a router only a ping reaches, and only through an
@@ -389,7 +389,7 @@ void ReadProbeAnswers(const std::vector<PlannedNetwork>& plan, const ProbeResult
     for (const PlannedNetwork& p : plan) {
         if (!p.Moves())
             continue;
-        const std::uint32_t ip = NewIp(p);
+        const Ipv4Address ip = NewIp(p);
         for (const ProbeAnswer& a : probed.answers) {
             if (a.address != ip)
                 continue;
@@ -423,10 +423,10 @@ void ReadProbeAnswers(const std::vector<PlannedNetwork>& plan, const ProbeResult
 void NoteSilentPings(const std::vector<ProbeTarget>& targets, const std::vector<Unprobed>& unprobed,
                      AddressCheckReport& report)
 {
-    std::set<std::uint32_t> not_pinged;
+    std::set<Ipv4Address> not_pinged;
     for (const Unprobed& u : unprobed)
         not_pinged.insert(u.address);
-    std::vector<std::uint32_t> pinged;
+    std::vector<Ipv4Address> pinged;
     for (const ProbeTarget& t : targets)
         if (t.routed && !not_pinged.count(t.address) && std::none_of(report.problems.begin(), report.problems.end(), [&](const AddressProblem& x) {
                 return x.check == AddressCheck::Live && x.address == t.address;

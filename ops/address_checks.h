@@ -28,7 +28,7 @@ struct AddressStanding {
     std::vector<AttachedSubnet> subnets; // and its subnets
     // Every address the camera's MAC answered from, sorted, when more than
     // one (see SourceConflict); empty otherwise.
-    std::vector<std::uint32_t> answered_from;
+    std::vector<Ipv4Address> answered_from;
 };
 
 // One per camera, in the cameras' order.
@@ -61,7 +61,7 @@ enum class AddressCheck {
 struct AddressProblem {
     MacAddress mac{};
     std::string field; // "ethernet_ip"
-    std::uint32_t address = 0;
+    Ipv4Address address;
     AddressCheck check = AddressCheck::Malformed;
     std::optional<MacAddress> other; // the camera or the device that holds the address
     std::string reason;
@@ -75,10 +75,10 @@ struct AddressCheckOptions {
     std::vector<NetInterface> interfaces; // the link's; no other one is probed
     // Every address of this machine's interfaces (ListLocalAddresses): no
     // probe finds them taken, so a camera given one is refused outright.
-    std::vector<std::uint32_t> own_addresses;
+    std::vector<Ipv4Address> own_addresses;
 };
-// This machine's addresses for the options above, as address words.
-std::vector<std::uint32_t> OwnAddresses();
+// This machine's addresses for the options above.
+std::vector<Ipv4Address> OwnAddresses();
 
 struct AddressCheckReport {
     std::vector<AddressProblem> problems;
@@ -101,7 +101,7 @@ std::vector<PlannedNetwork> PlannedNetworks(const std::vector<CameraSnapshot>& c
 // two devices share the MAC (a clone), or one is reached two ways. Its
 // records are those of the latest to answer only, so a write cannot tell
 // which device it reaches; empty when it answered from one address.
-std::vector<std::uint32_t> AnsweredFrom(const CameraSnapshot& camera);
+std::vector<Ipv4Address> AnsweredFrom(const CameraSnapshot& camera);
 // "00 0A 0B 00 00 03  answered from 10.0.0.5 and 10.0.0.6: ..." for such a
 // camera; empty for one that answered from one address.
 std::string SourceConflict(const CameraSnapshot& camera);

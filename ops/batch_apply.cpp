@@ -143,7 +143,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
         if (on_result)
             on_result(r, progress);
     };
-    const auto spare_text = [&](std::size_t i) { return AddressText(*steps[i].spare); };
+    const auto spare_text = [&](std::size_t i) { return steps[i].spare->text(); };
     // The row's result when its move to the spare address did not pass.
     const auto spare_failed = [&](std::size_t row) {
         CameraResult r = results[*spare_step[row]];
@@ -155,7 +155,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
     // Why a step that waits for another does not start.
     const auto waited = [&](const MoveWait& w, const std::string& why) {
         return "waited for camera " + MacTableText(plan[steps[w.step].row].mac) + " to leave " +
-               AddressText(w.address) + why;
+               w.address.text() + why;
     };
     const auto prepare = [&](std::size_t i) -> std::optional<WriteJob> {
         asked[i] = true;
@@ -186,7 +186,7 @@ std::vector<CameraResult> ApplyBatch(Session& session, const std::vector<CameraS
         std::optional<CameraSnapshot> now;
         if (step.spare) {
             row.edits = {};
-            row.edits[NetworkFieldId::EthernetIp] = *step.spare;
+            row.edits[NetworkFieldId::EthernetIp] = step.spare->word();
         } else if (spare_step[i] && results[*spare_step[i]].result == BatchResult::Applied) {
             // From the spare address, as its verification found it.
             for (CameraSnapshot& c : session.Cameras())

@@ -15,7 +15,7 @@ using json = nlohmann::ordered_json;
 
 std::string AnswerAddressText(const CameraSnapshot& c)
 {
-    return c.answer_address == 0 ? std::string() : AddressText(c.answer_address);
+    return c.answer_address.unspecified() ? std::string() : c.answer_address.text();
 }
 
 json CameraSummaryJson(const CameraSnapshot& c)
@@ -55,8 +55,8 @@ json DiscoveredCameraJson(const CameraSnapshot& c, const AddressStanding& standi
     j["conflicts"] = conflicts;
     j["reachable"] = standing.reachable ? json(*standing.reachable) : json(nullptr);
     json answered = json::array();
-    for (std::uint32_t address : standing.answered_from)
-        answered.push_back(AddressText(address));
+    for (Ipv4Address address : standing.answered_from)
+        answered.push_back(address.text());
     j["mac_conflict"] = answered;
     return j;
 }

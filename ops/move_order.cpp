@@ -79,13 +79,13 @@ bool MoveOrder::dependent() const
 }
 
 MoveOrder OrderMoves(std::size_t rows, const std::vector<RowMove>& moves, const std::vector<std::string>& macs,
-                     std::optional<std::uint32_t> spare)
+                     std::optional<Ipv4Address> spare)
 {
     MoveOrder order;
     for (std::size_t r = 0; r < rows; ++r)
         order.steps.push_back({r, std::nullopt, {}});
     // Move k waits for every other move that leaves the address k takes.
-    std::multimap<std::uint32_t, std::size_t> leaving;
+    std::multimap<Ipv4Address, std::size_t> leaving;
     for (std::size_t k = 0; k < moves.size(); ++k)
         leaving.emplace(moves[k].from, k);
     std::vector<std::vector<std::size_t>> waits(moves.size());
@@ -99,8 +99,8 @@ MoveOrder OrderMoves(std::size_t rows, const std::vector<RowMove>& moves, const 
     if (!rings.empty() && !spare) {
         std::string text;
         for (std::size_t k : rings.front())
-            text += (text.empty() ? "" : ", ") + macs[moves[k].row] + " " + AddressText(moves[k].from) + " -> " +
-                    AddressText(moves[k].to);
+            text += (text.empty() ? "" : ", ") + macs[moves[k].row] + " " + moves[k].from.text() + " -> " +
+                    moves[k].to.text();
         order.error = "cameras of this plan take each other's addresses in a ring (" + text +
                       "): none can move first without two cameras on one address; name a free address to pass "
                       "through with --spare ADDRESS";

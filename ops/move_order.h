@@ -7,6 +7,8 @@
 // it moves on to its own new address last. Rings share the spare one after
 // another.
 
+#include "util/ipv4_address.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,21 +20,21 @@ namespace vantoro::ops {
 // A row of the plan that changes a camera's Ethernet IP.
 struct RowMove {
     std::size_t row = 0;
-    std::uint32_t from = 0, to = 0;
+    Ipv4Address from, to;
 };
 
 // A step waits for another step's camera to leave an address: that step
 // must have been verified first.
 struct MoveWait {
     std::size_t step = 0;
-    std::uint32_t address = 0; // the address that step's camera leaves
+    Ipv4Address address; // the address that step's camera leaves
 };
 
 struct MoveStep {
     std::size_t row = 0; // the plan row whose camera this step writes
     // Set: the step moves the camera to this spare address only, and the
     // row's own step follows it.
-    std::optional<std::uint32_t> spare;
+    std::optional<Ipv4Address> spare;
     std::vector<MoveWait> after;
 };
 
@@ -49,6 +51,6 @@ struct MoveOrder {
 // with the address each camera has now. macs[row]: the camera's name in
 // messages ("00 0A 0B 00 00 01").
 MoveOrder OrderMoves(std::size_t rows, const std::vector<RowMove>& moves, const std::vector<std::string>& macs,
-                     std::optional<std::uint32_t> spare);
+                     std::optional<Ipv4Address> spare);
 
 } // namespace vantoro::ops

@@ -92,8 +92,7 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
             complete = collect_until(due);
             if (complete)
                 break;
-            link_->SetWanAddress(options_.sweep.at(i));
-            link_->SendDiscoveryBurst();
+            link_->Search({.address = options_.sweep.at(i), .carry_frame_image = false});
             ++searches_sent_;
             progress.sent = i + 1;
             due = std::max(due, Clock::now() - interval) + interval;
@@ -109,10 +108,7 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
             // The first burst opens the link's search, whose window is the
             // wait: the link sends it again, on top of the retries, while
             // answers were dropped.
-            if (k == 0)
-                link_->Search(wait);
-            else
-                link_->SendDiscoveryBurst();
+            link_->Search({.carry_frame_image = false, .window = k == 0 ? wait : milliseconds(0)});
             ++searches_sent_;
             searched = true;
         }

@@ -22,7 +22,7 @@
 namespace vantoro::ops {
 
 struct SessionOptions {
-    std::optional<std::uint32_t> wan; // WAN mode to this address word; none: LAN mode
+    std::optional<Ipv4Address> wan; // WAN mode to this address; none: LAN mode
     int wait_ms = 1000; // how long a search collects answers
     int timeout_ms = 2000; // per acknowledgement
     int retries = 2;

@@ -47,20 +47,21 @@ Error SweepTargets::AddOne(std::string_view text)
         if (bits > 32)
             return Quoted(text) + " has a prefix length over 32";
         const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t(0) << (32 - bits);
-        AddressRange r{*base & mask, (*base & mask) | ~mask};
+        std::uint32_t first = *base & mask, last = first | ~mask;
         // The subnet's own address and its broadcast address are no camera's.
         if (bits < 31) {
-            ++r.first;
-            --r.last;
+            ++first;
+            --last;
         }
+        const AddressRange r{Ipv4Address(first), Ipv4Address(last)};
         if (r.last >= kFirstNonUnicast)
             return NeverSearched(text);
         ranges_.push_back(r);
         return std::nullopt;
     }
     if (const auto dash = text.find('-'); dash != std::string_view::npos) {
-        const auto first = ParseStrictAddress(text.substr(0, dash));
-        const auto last = ParseStrictAddress(text.substr(dash + 1));
+        const auto first = Ipv4Address::Parse(text.substr(0, dash));
+        const auto last = Ipv4Address::Parse(text.substr(dash + 1));
         if (!first || !last)
             return Quoted(text) + " is no dash range like 10.20.0.10-10.20.0.99";
         if (*first > *last)
@@ -70,7 +71,7 @@ Error SweepTargets::AddOne(std::string_view text)
         ranges_.push_back({*first, *last});
         return std::nullopt;
     }
-    const auto address = ParseStrictAddress(text);
+    const auto address = Ipv4Address::Parse(text);
     if (!address)
         return Quoted(text) + " is no address like 10.20.0.5, CIDR range like 10.20.0.0/22 or dash range like "
                               "10.20.0.10-10.20.0.99";
@@ -133,12 +134,12 @@ void SweepTargets::Add(const SweepTargets& more)
 
 void SweepTargets::SkipSubnetEnds(const std::vector<AttachedSubnet>& subnets)
 {
-    std::vector<std::uint32_t> skipped;
+    std::vector<Ipv4Address> skipped;
     for (const AttachedSubnet& s : subnets) {
         if (s.mask == 0 || ~s.mask <= 1)
             continue; // /31 and /32 have no network or broadcast address; /0 is no subnet
-        skipped.push_back(s.address & s.mask);
-        skipped.push_back(s.address | ~s.mask);
+        skipped.emplace_back(s.network());
+        skipped.emplace_back(s.broadcast());
     }
     std::sort(skipped.begin(), skipped.end());
     std::vector<AddressRange> kept;
@@ -151,10 +152,10 @@ void SweepTargets::SkipSubnetEnds(const std::vector<AttachedSubnet>& subnets)
         const auto to = std::upper_bound(skipped.begin(), skipped.end(), r.last);
         for (auto a = from; a != to; ++a) {
             if (*a > r.first)
-                kept.push_back({r.first, *a - 1});
+                kept.push_back({r.first, Ipv4Address(a->word() - 1)});
             if (*a == r.last)
                 break;
-            r.first = *a + 1;
+            r.first = Ipv4Address(a->word() + 1);
         }
         if (from == to || *(to - 1) != r.last)
             kept.push_back(r);
@@ -167,7 +168,7 @@ void SweepTargets::Merge()
     std::sort(ranges_.begin(), ranges_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<AddressRange> merged;
     for (const AddressRange& r : ranges_) {
-        if (!merged.empty() && std::uint64_t(r.first) <= std::uint64_t(merged.back().last) + 1)
+        if (!merged.empty() && std::uint64_t(r.first.word()) <= std::uint64_t(merged.back().last.word()) + 1)
             merged.back().last = std::max(merged.back().last, r.last);
         else
             merged.push_back(r);
@@ -179,19 +180,19 @@ std::uint64_t SweepTargets::count() const
 {
     std::uint64_t n = 0;
     for (const AddressRange& r : ranges_)
-        n += std::uint64_t(r.last) - r.first + 1;
+        n += std::uint64_t(r.last.word()) - r.first.word() + 1;
     return n;
 }
 
-std::uint32_t SweepTargets::at(std::uint64_t index) const
+Ipv4Address SweepTargets::at(std::uint64_t index) const
 {
     for (const AddressRange& r : ranges_) {
-        const std::uint64_t size = std::uint64_t(r.last) - r.first + 1;
+        const std::uint64_t size = std::uint64_t(r.last.word()) - r.first.word() + 1;
         if (index < size)
-            return std::uint32_t(r.first + index);
+            return Ipv4Address(std::uint32_t(r.first.word() + index));
         index -= size;
     }
-    return 0;
+    return {};
 }
 
 } // namespace vantoro::ops

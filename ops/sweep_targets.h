@@ -16,10 +16,10 @@
 
 namespace vantoro::ops {
 
-// Inclusive, in host byte order (first number in the most significant byte).
+// Inclusive.
 struct AddressRange {
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
+    Ipv4Address first;
+    Ipv4Address last;
     bool operator==(const AddressRange&) const = default;
 };
 
@@ -28,7 +28,7 @@ inline constexpr std::uint64_t kMaxTargetsUnforced = 65536;
 
 // Multicast, class E and the limited broadcast (224.0.0.0/3, which holds
 // 255.255.255.255) are never searched: a target reaching into them is refused.
-inline constexpr std::uint32_t kFirstNonUnicast = 0xE0000000;
+inline constexpr Ipv4Address kFirstNonUnicast{0xE0000000};
 
 class SweepTargets {
 public:
@@ -53,7 +53,7 @@ public:
     std::uint64_t count() const;
     bool empty() const { return ranges_.empty(); }
     // The index-th address of the sweep, ascending.
-    std::uint32_t at(std::uint64_t index) const;
+    Ipv4Address at(std::uint64_t index) const;
 
 private:
     Error AddOne(std::string_view text);

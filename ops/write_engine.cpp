@@ -263,23 +263,23 @@ void WriteEngine::Report(std::size_t index, const WriteOutcome& outcome)
 // Where a written camera can be found again: in LAN mode through its
 // interface; in WAN mode where it answered from, and at its new Ethernet
 // address too when it answered from its old one and that changed.
-void WriteEngine::AddPlaces(const WriteJob& job, std::vector<std::pair<std::uint32_t, unsigned>>& places) const
+void WriteEngine::AddPlaces(const WriteJob& job, std::vector<std::pair<Ipv4Address, unsigned>>& places) const
 {
-    const auto add = [&](std::uint32_t address, unsigned via) {
+    const auto add = [&](Ipv4Address address, unsigned via) {
         if (std::find(places.begin(), places.end(), std::pair{address, via}) == places.end())
             places.emplace_back(address, via);
     };
     if (!o_.wan) {
-        add(0, job.before.answer_interface);
+        add(Ipv4Address(), job.before.answer_interface);
         return;
     }
-    const std::uint32_t answered = job.before.answer_address != 0 ? job.before.answer_address : *o_.wan;
+    const Ipv4Address answered = !job.before.answer_address.unspecified() ? job.before.answer_address : *o_.wan;
     add(answered, 0);
     if (!job.before.general || !job.records.general)
         return;
-    const std::uint32_t was = GeneralConfigReader(job.before.general->data()).ethernet_ip();
-    const std::uint32_t now = GeneralConfigReader(job.records.general->data()).ethernet_ip();
-    if (now != was && answered == was && now != 0 && now < kFirstNonUnicast)
+    const Ipv4Address was(GeneralConfigReader(job.before.general->data()).ethernet_ip());
+    const Ipv4Address now(GeneralConfigReader(job.records.general->data()).ethernet_ip());
+    if (now != was && answered == was && !now.unspecified() && now < kFirstNonUnicast)
         add(now, 0);
 }
 
@@ -293,7 +293,7 @@ milliseconds WriteEngine::BurstInterval() const
 void WriteEngine::Burst(const Round& round)
 {
     for (const auto& [address, via] : round.places)
-        link_.SendSearch(address, via);
+        link_.Search({.address = address, .via_interface = via, .carry_frame_image = false});
     searches_sent_ += round.places.size();
 }
 

@@ -75,7 +75,7 @@ private:
     struct Round {
         std::uint64_t serial;
         Clock::time_point deadline, next_burst;
-        std::vector<std::pair<std::uint32_t, unsigned>> places;
+        std::vector<std::pair<Ipv4Address, unsigned>> places;
         std::vector<MacAddress> members; // in the order they awaited it
         std::size_t undecided = 0;
         std::uint64_t drops_at_window = 0; // the link's drop total when the wait under way began
@@ -92,7 +92,7 @@ private:
     void Report(std::size_t index, const WriteOutcome& outcome);
     void Forget(const MacAddress& mac);
 
-    void AddPlaces(const WriteJob& job, std::vector<std::pair<std::uint32_t, unsigned>>& places) const;
+    void AddPlaces(const WriteJob& job, std::vector<std::pair<Ipv4Address, unsigned>>& places) const;
     std::chrono::milliseconds BurstInterval() const;
     void Burst(const Round& round);
     void StartRound();

@@ -16,7 +16,7 @@ namespace {
 
 QString ProblemText(const ops::AddressProblem& p)
 {
-    const QString address = QString::fromStdString(AddressText(p.address));
+    const QString address = QString::fromStdString(p.address.text());
     const QString other = QString::fromStdString(p.other ? MacColonText(*p.other) : std::string());
     if (p.check == ops::AddressCheck::Own)
         return QStringLiteral("%1 is an address of this computer.").arg(address);

@@ -128,7 +128,7 @@ bool ConfigSheet::Apply()
     if (!ConfirmAddressUse(*state_, this))
         return false;
     const std::optional<CameraSnapshot> sent = state_->link.Camera(camera);
-    state_->link.StartApply();
+    state_->camera.StartApply();
     // Opens whether or not a frame went out; closes by itself on the last
     // acknowledgement or by its Cancel. No lock is held meanwhile.
     ApplyProgressDialog dialog(*state_, state_->net_page);

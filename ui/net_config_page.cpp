@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -45,6 +46,10 @@ constexpr int kReset = 1059;
 
 // Edits are read with a 1024-byte buffer, as the page always has.
 constexpr qsizetype kEditReadLimit = 1023;
+
+// AUTO DETECT collects answers this long, and sends its burst again while
+// answers were dropped.
+constexpr std::chrono::milliseconds kSearchWindow{1000};
 
 // How often a general record that has not come yet is looked for.
 constexpr int kLateRecordCheckMs = 50;
@@ -126,7 +131,7 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     on_click(kBootpOn, [this] { CheckPair(kBootpOn, kBootpOff); });
     on_click(kBootpOff, [this] { CheckPair(kBootpOff, kBootpOn); });
     // A search that lost answers searches again by itself (CameraLink::Search).
-    on_click(kAutoDetect, [this] { state_.link.Search(); });
+    on_click(kAutoDetect, [this] { state_.link.Search({.window = kSearchWindow}); });
     on_click(kLan, [this] {
         SetWanMode(false);
         Control(this, kWanAddress)->setEnabled(false);
@@ -214,7 +219,7 @@ void NetConfigPage::ClearAndDisableFields()
 void NetConfigPage::FillNetFields(const Frame& record)
 {
     // A later search carries this record's bytes.
-    state_.link.LoadFrameImage(record);
+    state_.camera.LoadFrameImage(record);
     const GeneralConfigReader g(record.data());
     for (const NetworkField& field : kNetworkFields) {
         const std::uint32_t word = g.network_word(field.offset);
@@ -304,8 +309,7 @@ void NetConfigPage::LoginSucceeded(const MacAddress& camera)
     Control(this, kReset)->setEnabled(true);
     ShowVersion(camera);
 
-    state_.link.SelectCamera(camera);
-    state_.link.LoadFrameImageFrom(camera);
+    state_.camera.Choose(camera);
     state_.reported = state_.link.Camera(camera);
     Refresh();
 
@@ -360,7 +364,7 @@ void NetConfigPage::Reset()
             name = list->Text(list->CurSel());
     }
     const QString message = QStringLiteral("WEBCAMERA [%1] Reseting...").arg(name);
-    state_.link.SendReset();
+    state_.camera.Reset();
     ShowNotice(message, QStringLiteral("WEBCAMERA CONFIG MESSAGE"));
 }
 

@@ -4,6 +4,7 @@
 // remembered credentials and the progress window.
 
 #include "link/camera_link.h"
+#include "ui/current_camera.h"
 #include "net/arp_probe.h"
 #include "ops/change_journal.h"
 
@@ -24,9 +25,10 @@ class CameraNamesPage;
 class ApplyProgressDialog;
 
 struct UiState {
-    explicit UiState(CameraLink& link) : link(link) {}
+    explicit UiState(CameraLink& link) : link(link), camera(link) {}
 
     CameraLink& link;
+    CurrentCamera camera;
     QPointer<NetConfigPage> net_page;
     QPointer<DnsConfigPage> dns_page;
     QPointer<SecurityConfigPage> security_page;
@@ -44,7 +46,7 @@ struct UiState {
     ops::ChangeJournal journal;
 
     // The camera chosen by the last successful login, or none.
-    std::optional<MacAddress> current_camera() const { return link.CurrentCamera(); }
+    std::optional<MacAddress> current_camera() const { return camera.mac(); }
 
     // A copy of the camera's record in slot, or none while it has not come.
     std::optional<Frame> record_of(const MacAddress& camera, RecordSlot slot) const

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace vantoro;
@@ -38,8 +39,17 @@ struct TransmitFixture : ::testing::Test {
         for (std::uint32_t cmd : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
             link->state.registry.FileRecord(MakeFrame(cmd, Mac(last), std::uint8_t(cmd)));
         CameraEntry* e = link->state.registry.FindCamera(Mac(last));
-        link->state.current_camera = e;
+        link->state.sequence_camera = e;
         return e;
+    }
+
+    bool StartApply(std::uint8_t last)
+    {
+        return link->transmitter.SendCameraRecord(Mac(last), CMD_SET_USER, RecordSlot::User);
+    }
+    bool SendReset(std::uint8_t last)
+    {
+        return link->transmitter.SendCameraRecord(Mac(last), CMD_RESET, RecordSlot::General);
     }
 };
 
@@ -47,7 +57,7 @@ struct TransmitFixture : ::testing::Test {
 
 TEST_F(TransmitFixture, DiscoveryBurstSendsThreeWholeFramesInOrder)
 {
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     const std::uint32_t expected[] = {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN};
     std::vector<Frame> frames;
     for (std::uint32_t cmd : expected) {
@@ -72,7 +82,7 @@ TEST_F(TransmitFixture, DiscoveryBurstSendsThreeWholeFramesInOrder)
 TEST_F(TransmitFixture, LanModeWritesReplyModeOne)
 {
     link->state.wan_mode = false;
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     for (int i = 0; i < 3; ++i) {
         auto d = camera.Receive();
         ASSERT_TRUE(d);
@@ -83,8 +93,8 @@ TEST_F(TransmitFixture, LanModeWritesReplyModeOne)
 TEST_F(TransmitFixture, LanSearchLeavesOnceThroughEachListedInterfaceAndWanIgnoresTheList)
 {
     link->state.wan_mode = false;
-    interfaces = {{lo, "lo", 0}, {lo, "lo", 0}}; // two "interfaces" that both reach the capture
-    link->transmitter.SendDiscoveryBurst();
+    interfaces = {{lo, "lo", {}}, {lo, "lo", {}}}; // two "interfaces" that both reach the capture
+    link->transmitter.SendSearchBurst({});
     std::map<std::uint32_t, int> seen;
     for (int i = 0; i < 6; ++i) {
         auto d = camera.Receive();
@@ -98,18 +108,18 @@ TEST_F(TransmitFixture, LanSearchLeavesOnceThroughEachListedInterfaceAndWanIgnor
 
     // No interface: nothing leaves, and the link does not fall back on a route.
     interfaces.clear();
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     LoginTo(7);
-    link->transmitter.SendReset();
+    SendReset(7);
     EXPECT_TRUE(camera.Quiet());
 
     link->state.wan_mode = true; // the ordinary route to the typed address
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(camera.Receive());
 }
 
-TEST_F(TransmitFixture, LanRecordsLeaveOnlyThroughTheCurrentCamerasAnswerInterface)
+TEST_F(TransmitFixture, LanRecordsLeaveOnlyThroughTheCamerasAnswerInterface)
 {
     // A listed interface index that no device has: a frame sent through it
     // reaches nothing, so arrivals show which interfaces a frame left through.
@@ -125,16 +135,16 @@ TEST_F(TransmitFixture, LanRecordsLeaveOnlyThroughTheCurrentCamerasAnswerInterfa
         {4242, 1, "gone from the list: every interface"},
     };
     link->state.wan_mode = false;
-    interfaces = {{lo, "lo", 0}, {nowhere, "gone", 0}};
+    interfaces = {{lo, "lo", {}}, {nowhere, "gone", {}}};
     CameraEntry* e = LoginTo(8);
     for (const Case& c : cases) {
         {
             std::lock_guard guard(link->state.registry.guard());
             e->answer_interface = c.answer_interface;
         }
-        link->transmitter.SendReset();
-        link->transmitter.StartApply();
-        link->transmitter.SendFrame(CMD_APPLY_DONE, *e->general);
+        SendReset(8);
+        StartApply(8);
+        link->transmitter.SendClosingFrame(*e->general);
         for (std::uint32_t cmd : {CMD_RESET, CMD_SET_USER, CMD_APPLY_DONE}) {
             for (int i = 0; i < c.arrivals; ++i) {
                 auto d = camera.Receive();
@@ -158,31 +168,48 @@ TEST_F(TransmitFixture, WanAddressIsReadAtEveryTransmissionWithNoLockHeld)
             locks_free = false;
     };
     events.wan_text = "127.0.0.2";
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(other.Receive());
     EXPECT_TRUE(camera.Quiet());
 
     events.wan_text = "127.0.0.1";
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(camera.Receive());
     EXPECT_TRUE(other.Quiet());
     EXPECT_TRUE(locks_free);
 }
 
+TEST_F(TransmitFixture, ASearchCarryingNoRecordGoesToItsOwnPlaceWithNoCameraBytes)
+{
+    UdpCapture other("127.0.0.2", camera.port());
+    ASSERT_TRUE(other.bound());
+    events.wan_text = "127.0.0.1";
+    // The image holds a user table, as after any user answer.
+    link->state.frame_image.bytes = *LoginTo(4)->user;
+    link->transmitter.SendSearchBurst({.address = Ipv4Address(0x7F000002), .carry_frame_image = false});
+    for (std::uint32_t cmd : {CMD_GET_GENERAL, CMD_GET_USER, CMD_GET_DOMAIN}) {
+        auto d = other.Receive();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(FrameCommand(d->frame()), cmd);
+        EXPECT_TRUE(std::all_of(d->bytes.begin() + 8, d->bytes.end(), [](std::uint8_t b) { return b == 0; }));
+    }
+    EXPECT_TRUE(camera.Quiet()) << "the typed address is not the search's place";
+}
+
 TEST_F(TransmitFixture, OverlongWanTextIsCutNotOverrun)
 {
     events.wan_text = "127.0.0.1" + std::string(200, ' ');
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     // inet_addr stops at the blank, so the cut text still names 127.0.0.1.
     EXPECT_TRUE(camera.Receive());
 }
 
-TEST_F(TransmitFixture, SendFrameChangesOnlyCommandAndReplyMode)
+TEST_F(TransmitFixture, ClosingFrameChangesOnlyCommandAndReplyMode)
 {
     const Frame source = MakeFrame(CMD_GENERAL_SET_ACK, Mac(3), 0x5A);
-    link->transmitter.SendFrame(CMD_APPLY_DONE, source);
+    link->transmitter.SendClosingFrame(source);
     auto d = camera.Receive();
     ASSERT_TRUE(d);
     const Frame sent = d->frame();
@@ -192,21 +219,20 @@ TEST_F(TransmitFixture, SendFrameChangesOnlyCommandAndReplyMode)
     EXPECT_EQ(sent, link->state.frame_image.bytes) << "the image holds what was sent";
 }
 
-TEST_F(TransmitFixture, StartApplyAndResetNeedACurrentCameraWithTheRecord)
+TEST_F(TransmitFixture, RecordsAndResetNeedAListedCameraWithTheRecord)
 {
-    link->transmitter.StartApply();
-    link->transmitter.SendReset();
+    EXPECT_FALSE(StartApply(5));
+    EXPECT_FALSE(SendReset(5));
     EXPECT_TRUE(camera.Quiet());
 
     // A camera known only by its domain reply: no user record, no general record.
     link->state.registry.FileRecord(MakeFrame(CMD_DOMAIN_REPLY, Mac(5)));
-    link->state.current_camera = link->state.registry.FindCamera(Mac(5));
-    link->transmitter.StartApply();
-    link->transmitter.SendReset();
+    EXPECT_FALSE(StartApply(5));
+    EXPECT_FALSE(SendReset(5));
     EXPECT_TRUE(camera.Quiet());
 
     CameraEntry* e = LoginTo(6);
-    link->transmitter.StartApply();
+    EXPECT_TRUE(StartApply(6));
     auto d = camera.Receive();
     ASSERT_TRUE(d);
     Frame expected = *e->user;
@@ -214,7 +240,7 @@ TEST_F(TransmitFixture, StartApplyAndResetNeedACurrentCameraWithTheRecord)
     SetFrameReplyMode(expected, 0);
     EXPECT_EQ(d->frame(), expected) << "the record goes back whole, bytes 14-15 and 28-31 included";
 
-    link->transmitter.SendReset();
+    EXPECT_TRUE(SendReset(6));
     d = camera.Receive();
     ASSERT_TRUE(d);
     EXPECT_EQ(FrameCommand(d->frame()), CMD_RESET);
@@ -224,7 +250,7 @@ TEST_F(TransmitFixture, StartApplyAndResetNeedACurrentCameraWithTheRecord)
 
 TEST_F(TransmitFixture, FramesLeaveFromToolPortOnlyWhenItIsFree)
 {
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     auto d = camera.Receive();
     ASSERT_TRUE(d);
     EXPECT_EQ(d->from_port, link->state.ports.tool_port);
@@ -232,7 +258,7 @@ TEST_F(TransmitFixture, FramesLeaveFromToolPortOnlyWhenItIsFree)
     camera.Receive();
 
     ASSERT_TRUE(link->receiver.Start());
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     d = camera.Receive();
     ASSERT_TRUE(d);
     EXPECT_NE(d->from_port, link->state.ports.tool_port);

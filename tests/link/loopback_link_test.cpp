@@ -89,7 +89,7 @@ struct LoopbackFixture : ::testing::Test {
 
 TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
 {
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
     EXPECT_EQ(events.count(Event::CameraFound), std::size_t(kCameras));
 
@@ -103,7 +103,7 @@ TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
 
     // A second burst answers the same cameras: nothing new.
     const auto before = simulator->Counters().datagrams_sent;
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     ASSERT_TRUE(WaitFor([&] { return link->receiver.counters().dispatched.load() >= 6u * kCameras; }));
     EXPECT_GE(simulator->Counters().datagrams_sent, before + 3u * kCameras);
     EXPECT_EQ(link->state.registry.size(), std::size_t(kCameras));
@@ -112,13 +112,13 @@ TEST_F(LoopbackFixture, BurstFilesEveryCameraOnceWithAllThreeRecords)
 
 TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
 {
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
     const auto cams = simulator->Cameras();
     const MacAddress target = cams[2].mac;
     CameraEntry* e = link->state.registry.FindCamera(target);
     ASSERT_NE(e, nullptr);
-    link->state.current_camera = e;
+    link->state.sequence_camera = e;
 
     Frame general, user, domain;
     {
@@ -138,7 +138,7 @@ TEST_F(LoopbackFixture, ApplyChainStoresExactlyTheEditedRecords)
         domain = *e->domain;
     }
 
-    link->transmitter.StartApply();
+    ASSERT_TRUE(link->transmitter.SendCameraRecord(target, CMD_SET_USER, RecordSlot::User));
     ASSERT_TRUE(WaitFor([&] { return simulator->Counters().apply_done == 1; }));
     EXPECT_EQ(events.count(Event::UserAcknowledged), 1u);
     EXPECT_EQ(events.count(Event::DomainAcknowledged), 1u);
@@ -202,10 +202,10 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     SearchObserver observer;
     link.SetObserver(&observer);
     link.SetWanMode(true);
-    link.SetWanAddress(0x7F000001);
+    link.SetWanAddress(Ipv4Address(0x7F000001));
     ASSERT_FALSE(link.Start());
 
-    link.Search(std::chrono::milliseconds(300));
+    link.Search({.window = std::chrono::milliseconds(300)});
     for (int i = 0; i < 2000 && link.search_status().under_way; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const CameraLink::SearchStatus search = link.search_status();
@@ -273,7 +273,7 @@ TEST(LoopbackSearch, DropsAfterTheLastQueuedAnswerAreSeenAndTheBurstGoesOutAgain
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         };
-        link.receiver.BeginSearch(std::chrono::milliseconds(200));
+        link.receiver.BeginSearch({.window = std::chrono::milliseconds(200)});
         answer_burst(false);
         drain_released = true;
         if (HasFatalFailure())
@@ -296,13 +296,13 @@ TEST(LoopbackSearch, DropsAfterTheLastQueuedAnswerAreSeenAndTheBurstGoesOutAgain
 
 TEST_F(LoopbackFixture, EachCameraAddressedByItselfDrivesItsOwnSequence)
 {
-    link->transmitter.SendDiscoveryBurst();
+    link->transmitter.SendSearchBurst({});
     ASSERT_TRUE(WaitFor([&] { return AllFiled(); }));
     const auto cams = simulator->Cameras();
-    // Two sequences at once and no current camera: each acknowledgement sends
-    // the next record of the camera it names.
+    // Two sequences at once: each acknowledgement sends the next record of
+    // the camera it names, not of the sequence camera.
     link->state.address_each_camera = true;
-    link->state.current_camera = link->state.registry.FindCamera(cams[0].mac); // ignored
+    link->state.sequence_camera = link->state.registry.FindCamera(cams[0].mac); // ignored
     std::vector<Frame> edited;
     for (std::size_t k : {1u, 3u}) {
         CameraEntry* e = link->state.registry.FindCamera(cams[k].mac);

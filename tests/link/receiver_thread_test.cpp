@@ -33,7 +33,7 @@ struct ReceiverFixture : ::testing::Test {
         for (std::uint32_t cmd : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
             link->state.registry.FileRecord(MakeFrame(cmd, Mac(last), std::uint8_t(cmd)));
         CameraEntry* e = link->state.registry.FindCamera(Mac(last));
-        link->state.current_camera = e;
+        link->state.sequence_camera = e;
         return e;
     }
 
@@ -159,7 +159,7 @@ TEST_F(ReceiverFixture, AcksWithoutCurrentCameraOrRecordNotifyButSendNoRecord)
     EXPECT_TRUE(camera.Quiet());
 
     link->state.registry.FileRecord(MakeFrame(CMD_USER_REPLY, Mac(3)));
-    link->state.current_camera = link->state.registry.FindCamera(Mac(3));
+    link->state.sequence_camera = link->state.registry.FindCamera(Mac(3));
     Handle(MakeFrame(CMD_USER_SET_ACK, Mac(3)));
     Handle(MakeFrame(CMD_DOMAIN_SET_ACK, Mac(3)));
     EXPECT_TRUE(camera.Quiet());

@@ -21,7 +21,7 @@ namespace {
 bool Has(const std::vector<AttachedSubnet>& subnets, std::uint32_t address, std::uint32_t mask)
 {
     return std::any_of(subnets.begin(), subnets.end(),
-                       [&](const AttachedSubnet& n) { return n.address == address && n.mask == mask; });
+                       [&](const AttachedSubnet& n) { return n.address.word() == address && n.mask == mask; });
 }
 
 // What the child found, as its exit status: 0 all well, 77 could not set up.
@@ -39,10 +39,10 @@ int LabelledAddressInANamespace()
     check(InterfaceSubnets(lo + 1000).empty());
     const auto all = ListLocalAddresses();
     check(std::any_of(all.begin(), all.end(), [&](const LocalAddress& a) {
-        return a.index == lo && a.subnet.address == 0x0A4D0501;
+        return a.index == lo && a.subnet.address == Ipv4Address(0x0A4D0501);
     }));
     check(Has(ListAttachedSubnets(), 0x0A4D0501, 0xFFFFFF00));
-    check(RouteInterface(0x0A4D0509) == lo);
+    check(RouteInterface(Ipv4Address(0x0A4D0509)) == lo);
     return failures == 0 ? 0 : 1;
 }
 
@@ -69,7 +69,7 @@ TEST(NetInterfaces, LocalAddressesHoldLoopback)
     if (lo == 0 || InterfaceSubnets(lo).empty())
         GTEST_SKIP() << "no loopback address here";
     EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const LocalAddress& a) {
-        return a.index == lo && a.subnet.address == 0x7F000001;
+        return a.index == lo && a.subnet.address == Ipv4Address(0x7F000001);
     }));
 }
 

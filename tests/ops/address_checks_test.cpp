@@ -17,9 +17,14 @@ namespace {
 
 using Id = NetworkFieldId;
 
+// A record's address word, and the address itself.
 std::uint32_t A(const char* text)
 {
     return *ParseStrictAddress(text);
+}
+Ipv4Address Ip(const char* text)
+{
+    return Ipv4Address(A(text));
 }
 
 MacAddress Mac(std::uint8_t last)
@@ -119,7 +124,7 @@ TEST(AddressChecks, AnOddNetworkTheCameraHasIsNoRefusalWhenThePlanLeavesItAlone)
 // Answers for the addresses the test names, and notes what it was asked.
 class FakeProber final : public AddressProber {
 public:
-    std::map<std::uint32_t, MacAddress> live;
+    std::map<Ipv4Address, MacAddress> live;
     std::vector<ProbeTarget> asked;
     int calls = 0;
     ProbeResult Probe(const std::vector<ProbeTarget>& targets) override
@@ -175,13 +180,13 @@ TEST(AddressChecks, ConflictsWithThePlanTheFoundCamerasAndLiveDevicesAreRefused)
     };
     for (const Row& row : rows) {
         FakeProber prober;
-        prober.live[A("10.1.0.50")] = printer;
+        prober.live[Ip("10.1.0.50")] = printer;
         // The swapped cameras answer for the addresses they are leaving.
-        prober.live[A("10.1.0.12")] = Mac(2);
-        prober.live[A("10.1.0.11")] = Mac(1);
+        prober.live[Ip("10.1.0.12")] = Mac(2);
+        prober.live[Ip("10.1.0.11")] = Mac(1);
         AddressCheckOptions options;
-        options.interfaces = {{7, "eth1", 0}};
-        options.own_addresses = {A("10.1.0.77"), A("192.0.2.1")};
+        options.interfaces = {{7, "eth1", {}}};
+        options.own_addresses = {Ip("10.1.0.77"), Ip("192.0.2.1")};
         const auto report = CheckAddressPlan(row.plan, found, options, prober);
         std::vector<AddressCheck> refused;
         for (const AddressProblem& p : report.problems)
@@ -221,7 +226,7 @@ TEST(AddressChecks, MovesWaitForTheCameraLeavingAndRingsPassThroughTheSpare)
             text += std::to_string(step.row) + (step.spare ? ">spare" : "");
             for (const MoveWait& w : step.after)
                 text += "<" + std::to_string(order.steps[w.step].row) + (order.steps[w.step].spare ? "s" : "") + "@" +
-                        AddressText(w.address);
+                        w.address.text();
             text += " ";
         }
         return text;
@@ -233,8 +238,8 @@ TEST(AddressChecks, MovesWaitForTheCameraLeavingAndRingsPassThroughTheSpare)
         bool spare;
         std::string steps; // empty: refused
     };
-    const std::uint32_t a = A("10.1.0.10"), b = A("10.1.0.11"), c = A("10.1.0.12"), d = A("10.1.0.13"),
-                        e = A("10.1.0.14"), f = A("10.1.0.15");
+    const Ipv4Address a = Ip("10.1.0.10"), b = Ip("10.1.0.11"), c = Ip("10.1.0.12"), d = Ip("10.1.0.13"),
+                      e = Ip("10.1.0.14"), f = Ip("10.1.0.15");
     const Case cases[] = {
         {"independent moves", 2, {{0, a, e}, {1, b, f}}, false, "0 1 "},
         {"a chain: each waits for the next to leave", 3, {{0, a, b}, {1, b, c}, {2, c, e}}, false,
@@ -249,7 +254,7 @@ TEST(AddressChecks, MovesWaitForTheCameraLeavingAndRingsPassThroughTheSpare)
     };
     for (const Case& k : cases) {
         const std::vector<std::string> macs(k.rows, "00 0A 0B 00 00 0X");
-        const MoveOrder order = OrderMoves(k.rows, k.moves, macs, k.spare ? std::optional(A("10.1.0.99")) : std::nullopt);
+        const MoveOrder order = OrderMoves(k.rows, k.moves, macs, k.spare ? std::optional(Ip("10.1.0.99")) : std::nullopt);
         if (k.steps.empty()) {
             EXPECT_NE(order.error.find("in a ring"), std::string::npos) << k.name << ": " << order.error;
             continue;

@@ -57,13 +57,13 @@ TEST(OpsTexts, SweepTargetsInEveryFormEachAddressOnce)
         SweepTargets t;
         ASSERT_FALSE(t.AddList(c.list)) << c.list;
         EXPECT_EQ(t.count(), c.count) << c.list;
-        EXPECT_EQ(AddressText(t.at(0)), c.first) << c.list;
-        EXPECT_EQ(AddressText(t.at(c.count - 1)), c.last) << c.list;
+        EXPECT_EQ(t.at(0).text(), c.first) << c.list;
+        EXPECT_EQ(t.at(c.count - 1).text(), c.last) << c.list;
         EXPECT_EQ(t.ranges().size(), c.ranges) << c.list;
     }
     SweepTargets gaps;
     ASSERT_FALSE(gaps.AddList("10.0.0.1-10.0.0.2,10.0.1.5"));
-    EXPECT_EQ(AddressText(gaps.at(2)), "10.0.1.5") << "the index runs on across ranges";
+    EXPECT_EQ(gaps.at(2).text(), "10.0.1.5") << "the index runs on across ranges";
 
     for (const auto& [bad, message] : std::vector<std::pair<const char*, const char*>>{
              {"10.0.0.0/33", "prefix length over 32"},
@@ -113,9 +113,9 @@ TEST(OpsTexts, SweepTargetsInEveryFormEachAddressOnce)
 
 TEST(OpsTexts, RangesSkipTheNetworkAndBroadcastAddressesOfAttachedSubnets)
 {
-    const std::vector<AttachedSubnet> attached = {{0x0A000105, 0xFFFFFF00}, // 10.0.1.0/24
-                                                  {0x0A000203, 0xFFFFFFFE}, // a /31: both are hosts
-                                                  {0xC0A80001, 0xFFFF0000}}; // 192.168.0.0/16
+    const std::vector<AttachedSubnet> attached = {{Ipv4Address(0x0A000105), 0xFFFFFF00}, // 10.0.1.0/24
+                                                  {Ipv4Address(0x0A000203), 0xFFFFFFFE}, // a /31: both are hosts
+                                                  {Ipv4Address(0xC0A80001), 0xFFFF0000}}; // 192.168.0.0/16
     for (const auto& [list, count, shown] : std::vector<std::tuple<const char*, std::uint64_t, const char*>>{
              {"10.0.0.250-10.0.2.5", 266, "10.0.0.250-10.0.0.255,10.0.1.1-10.0.1.254,10.0.2.0-10.0.2.5"},
              {"10.0.1.255", 1, "10.0.1.255-10.0.1.255"}, // named alone: the user's choice
@@ -128,7 +128,7 @@ TEST(OpsTexts, RangesSkipTheNetworkAndBroadcastAddressesOfAttachedSubnets)
         t.SkipSubnetEnds(attached);
         std::string text;
         for (const AddressRange& r : t.ranges())
-            text += (text.empty() ? "" : ",") + AddressText(r.first) + "-" + AddressText(r.last);
+            text += (text.empty() ? "" : ",") + r.first.text() + "-" + r.last.text();
         EXPECT_EQ(text, shown) << list;
         EXPECT_EQ(t.count(), count) << list;
     }

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -26,7 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kLoopbackWord = 0x7F000001; // 127.0.0.1
+constexpr Ipv4Address kLoopback{0x7F000001}; // 127.0.0.1
 
 std::uint32_t GatewayOf(const Frame& general)
 {
@@ -67,7 +68,7 @@ struct Fleet {
     SessionOptions Options(int parallel, int timeout_ms, int retries)
     {
         SessionOptions o;
-        o.wan = kLoopbackWord;
+        o.wan = kLoopback;
         o.wait_ms = 300;
         o.timeout_ms = timeout_ms;
         o.retries = retries;
@@ -307,7 +308,6 @@ TEST(WriteEngineFaults, AStopFinishesTheCamerasInFlightAndStartsNoMore)
     }
 }
 
-
 // The gate on the dispatch thread: only the awaited step's echo drives, a
 // repeat never drives the closing frame again, nothing drives after GiveUp,
 // and a GiveUp racing the acknowledgement is exactly one of the two.
@@ -352,6 +352,38 @@ TEST(WriteEventsGate, OnlyTheAwaitedEchoDrivesAndAGiveUpIsFinal)
         ASSERT_NE(gave_up, drove.load()) << "round " << i;
         ASSERT_EQ(queued, drove ? 1u : 0u) << "round " << i;
     }
+}
+
+// The frame image holds the last answer received, a user table perhaps: a
+// session's searches carry none of it to the places they search.
+TEST(SessionSearch, BurstsCarryNoRecordOfAnAnswerReceivedBefore)
+{
+    testing::UdpCapture place("127.0.0.2");
+    ASSERT_TRUE(place.bound());
+    SessionOptions o;
+    o.wan = Ipv4Address(0x7F000002);
+    o.wait_ms = 200;
+    o.retries = 1;
+    o.ports.camera_port = place.port();
+    o.ports.tool_port = testing::FreeUdpPort();
+    o.ports.list_interfaces = LoopbackInterfaceOnly;
+    Session session(o);
+    ASSERT_FALSE(session.Start());
+    testing::UdpCapture camera("127.0.0.1");
+    const Frame users = testing::MakeFrame(CMD_USER_REPLY, testing::Mac(4), 0x5A);
+    net::SendTo(camera.socket(), users.data(), users.size(), testing::Loopback("127.0.0.1"), o.ports.tool_port);
+    for (int i = 0; i < 400 && session.Cameras().empty(); ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(session.Cameras().size(), 1u);
+
+    session.Discover();
+    int frames = 0;
+    while (const auto d = place.Receive(300ms)) {
+        ++frames;
+        EXPECT_TRUE(std::all_of(d->bytes.begin() + 8, d->bytes.end(), [](std::uint8_t b) { return b == 0; }))
+            << "request " << frames << " carried the answer's bytes";
+    }
+    EXPECT_GE(frames, 6) << "two bursts of three requests";
 }
 
 } // namespace

@@ -41,7 +41,7 @@ TEST(CameraFoundWhileALineIsSelected, ANewCameraSortingFirstStartsNoLoginAndKeep
     rig.OpenSheet();
     ASSERT_TRUE(rig.SearchAndWaitForAll());
     ASSERT_TRUE(rig.LogIn(0));
-    CameraEntry* const logged_in = rig.core.state.current_camera.load();
+    const std::optional<MacAddress> logged_in = rig.state.current_camera();
     const QString line = rig.cameras()->Text(0);
 
     // Typed, not yet collected.
@@ -64,7 +64,7 @@ TEST(CameraFoundWhileALineIsSelected, ANewCameraSortingFirstStartsNoLoginAndKeep
     EXPECT_EQ(rig.cameras()->CurSel(), 1);
     EXPECT_EQ(rig.cameras()->Text(1), line);
     EXPECT_EQ(windows, 0);
-    EXPECT_EQ(rig.core.state.current_camera.load(), logged_in);
+    EXPECT_EQ(rig.state.current_camera(), logged_in);
     EXPECT_EQ(ethernet_ip->text(), QStringLiteral("10.9.8.7")) << "the page was refilled by a login nobody asked for";
 }
 

@@ -334,8 +334,8 @@ TEST(ReceiverStop, RepeatedStartAndStopWithRepliesAndApplyStepsInFlight)
     // A current camera with all three records, so acknowledgements send frames.
     for (std::uint32_t reply : {CMD_GENERAL_REPLY, CMD_USER_REPLY, CMD_DOMAIN_REPLY})
         link.state.registry.FileRecord(MakeFrame(reply, Mac(9)));
-    link.state.current_camera = link.state.registry.FindCamera(Mac(9));
-    ASSERT_NE(link.state.current_camera.load(), nullptr);
+    link.state.sequence_camera = link.state.registry.FindCamera(Mac(9));
+    ASSERT_NE(link.state.sequence_camera.load(), nullptr);
 
     std::atomic<bool> sending{true};
     std::thread sender([&] {

@@ -299,8 +299,10 @@ public:
     Records CurrentRecords()
     {
         Records r;
+        const std::optional<MacAddress> mac = state.current_camera();
+        CameraEntry* camera = mac ? core.state.registry.FindCamera(*mac) : nullptr;
         std::lock_guard guard(core.state.registry.guard());
-        if (CameraEntry* camera = core.state.current_camera.load()) {
+        if (camera) {
             if (camera->general)
                 r.general = *camera->general;
             if (camera->user)

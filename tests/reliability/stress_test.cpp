@@ -497,7 +497,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
     // acknowledgement that finds it so is dropped, ending that sequence as a
     // lost one would; under ThreadSanitizer that can happen to every apply of
     // the run. Once the flood is over, an apply must get through.
-    if (rig.simulator.Counters().apply_done == 0 && rig.core.state.current_camera.load()) {
+    if (rig.simulator.Counters().apply_done == 0 && rig.state.current_camera()) {
         ++user.applies;
         rig.sheet->Apply();
         WaitUntil([&] { return rig.simulator.Counters().apply_done > 0; });
@@ -505,7 +505,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
 
     // The run did what it claims to.
     EXPECT_GT(user.logins_tried, 0);
-    EXPECT_NE(rig.core.state.current_camera.load(), nullptr);
+    EXPECT_TRUE(rig.state.current_camera());
     EXPECT_GT(user.applies, 0);
     EXPECT_GT(user.progress_dialogs, 0);
     EXPECT_EQ(user.unexpected_windows, 0);

@@ -325,7 +325,7 @@ TEST(WireFaults, RepliesDuringTheLoginPromptAndAMessageBoxAreListedAtOnce)
     EXPECT_EQ(box_text, QStringLiteral("Login fail"));
     EXPECT_EQ(count_during_box, 5);
     EXPECT_TRUE(box_modal_meanwhile);
-    EXPECT_EQ(rig.core.state.current_camera.load(), nullptr);
+    EXPECT_FALSE(rig.state.current_camera());
 
     QStringList lines;
     for (int i = 0; i < rig.cameras()->count(); ++i)

@@ -147,7 +147,7 @@ protected:
         state.remembered_password = "admin";
         auto* list = Control<SortedListBox>(state.net_page, 1015);
         list->setCurrentRow(0);
-        return test::CurrentEntry(link);
+        return test::CurrentEntry(state);
     }
 
     void UseWan()
@@ -292,7 +292,7 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     driver.OnOtherDialog([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
     QTest::keyClick(Control<SortedListBox>(state.net_page, 1015), Qt::Key_Return);
     ASSERT_TRUE(sheet->isVisible());
-    ASSERT_EQ(test::CurrentEntry(link), a);
+    ASSERT_EQ(test::CurrentEntry(state), a);
     sheet->tabs()->setCurrentIndex(1);
     auto* domains = Control<SortedListBox>(state.dns_page, 1045);
     ASSERT_TRUE(domains->isEnabled());
@@ -304,7 +304,7 @@ TEST_F(ConfigSheetTest, LaterLoginToACameraWithoutDomainTableClearsAndDisablesTh
     Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = test::CurrentEntry(link);
+    CameraEntry* b = test::CurrentEntry(state);
     ASSERT_NE(b, a);
     ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     sheet->tabs()->setCurrentIndex(1);
@@ -406,7 +406,7 @@ TEST_F(ConfigSheetTest, CameraNamesPageOfACameraWithoutGeneralRecordIsClearedAnd
     Deliver(test::MakeUsers(kMacB, {{0, "admin", "admin"}}));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = test::CurrentEntry(link);
+    CameraEntry* b = test::CurrentEntry(state);
     ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     ASSERT_NE(b, a);
 
@@ -441,7 +441,7 @@ TEST_F(ConfigSheetTest, OkAfterLoginToACameraWhoseGeneralRecordCameLateSendsItAs
     Deliver(test::MakeReply(CMD_DOMAIN_REPLY, kMacB));
     auto* cameras = Control<SortedListBox>(state.net_page, 1015);
     cameras->setCurrentItem(cameras->findItems(FormatMacLine(kMacB), Qt::MatchExactly).value(0));
-    CameraEntry* b = test::CurrentEntry(link);
+    CameraEntry* b = test::CurrentEntry(state);
     ASSERT_EQ(b, test::Core(link).state.registry.FindCamera(kMacB));
     EXPECT_TRUE(Control<QLineEdit>(state.net_page, 1003)->text().isEmpty());
 
@@ -596,7 +596,7 @@ public:
     }
 
 private:
-    std::uint32_t address_;
+    Ipv4Address address_;
     MacAddress hardware_;
 };
 

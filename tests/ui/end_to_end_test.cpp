@@ -107,7 +107,7 @@ protected:
             return false;
         driver.QueueLogin("admin", "admin");
         list->setCurrentRow(0);
-        return test::CurrentEntry(link) != nullptr;
+        return test::CurrentEntry(state) != nullptr;
     }
 
     // OK with something planted where the journal goes: the progress dialog
@@ -176,7 +176,7 @@ TEST_F(EndToEndTest, SearchLoginEditAllPagesAndApplyStoresExactlyTheEdits)
     list->setCurrentRow(0);
     ASSERT_EQ(driver.login_prompts, 1);
     ASSERT_TRUE(driver.notices.empty());
-    ASSERT_EQ(test::CurrentEntry(link), test::Core(link).state.registry.FindCamera(initial[0].mac));
+    ASSERT_EQ(test::CurrentEntry(state), test::Core(link).state.registry.FindCamera(initial[0].mac));
     EXPECT_EQ(At<QLineEdit>(net, 1035)->text(), QStringLiteral("2.05"));
     EXPECT_EQ(At<QLineEdit>(net, 1003)->text(), QStringLiteral("192.168.  1. 10"));
 

@@ -159,7 +159,7 @@ TEST_F(NetConfigPageTest, WanAndLanSwitchModeAndWanAddressField)
     AddCamera(kMacA, {{0, "admin", "admin"}});
     Remember("admin", "admin");
     Select(kMacA);
-    ASSERT_EQ(test::CurrentEntry(link), test::Core(link).state.registry.FindCamera(kMacA));
+    ASSERT_EQ(test::CurrentEntry(state), test::Core(link).state.registry.FindCamera(kMacA));
     Button(1023)->click();
     check(true);
     Button(1022)->click();
@@ -208,7 +208,7 @@ TEST_F(NetConfigPageTest, FirstLoginPromptsOnceAndSucceeds)
 
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
     EXPECT_EQ(state.remembered_user, "admin");
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
@@ -230,7 +230,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithWrongCredentialsFailsWithoutSecondPrompt
     EXPECT_EQ(driver.notices[0].caption, QStringLiteral("Warning"));
     EXPECT_TRUE(driver.notices[0].ok_only);
     EXPECT_FALSE(driver.notices[0].has_owner);
-    EXPECT_EQ(test::CurrentEntry(link), nullptr);
+    EXPECT_EQ(test::CurrentEntry(state), nullptr);
     EXPECT_FALSE(Button(1059)->isEnabled());
     EXPECT_FALSE(Edit(1003)->isEnabled());
     EXPECT_TRUE(Edit(1035)->text().isEmpty());
@@ -244,7 +244,7 @@ TEST_F(NetConfigPageTest, RememberedCredentialsThatMatchNeedNoPrompt)
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
 }
 
 TEST_F(NetConfigPageTest, RejectedRememberedCredentialsGetOneFreshPrompt)
@@ -256,7 +256,7 @@ TEST_F(NetConfigPageTest, RejectedRememberedCredentialsGetOneFreshPrompt)
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_TRUE(driver.notices.empty());
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
     EXPECT_EQ(state.remembered_password, "secret");
 }
 
@@ -271,7 +271,7 @@ TEST_F(NetConfigPageTest, RejectedTwiceShowsLoginFailAndKeepsTheNewCredentials)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].text, QStringLiteral("Login fail"));
-    EXPECT_EQ(test::CurrentEntry(link), nullptr);
+    EXPECT_EQ(test::CurrentEntry(state), nullptr);
     EXPECT_EQ(state.remembered_user, "guest");
 }
 
@@ -289,7 +289,7 @@ TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, line);
     EXPECT_EQ(driver.login_prompts, 2);
     EXPECT_EQ(driver.notices.size(), 1u);
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
 
     // Space and Enter too; each finds a changed password and prompts once.
     int prompts = driver.login_prompts;
@@ -307,7 +307,7 @@ TEST_F(NetConfigPageTest, ChoosingTheSelectedLineAgainRunsTheLoginAgain)
     Deliver(MakeUsers({0x00, 0x01, 0, 0, 0, 0}, {{0, "admin", "x"}}));
     ASSERT_EQ(List()->Text(0), QStringLiteral("00 01 00 00 00 00"));
     EXPECT_EQ(driver.login_prompts, prompts);
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
 }
 
 TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
@@ -317,7 +317,7 @@ TEST_F(NetConfigPageTest, SecondRowWithTheSameNameCanMatch)
     ModalDriver driver;
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
 }
 
 TEST_F(NetConfigPageTest, NamesAndPasswordsMatchWithoutRegardToCase)
@@ -327,7 +327,7 @@ TEST_F(NetConfigPageTest, NamesAndPasswordsMatchWithoutRegardToCase)
     ModalDriver driver;
     Select(kMacA);
     EXPECT_EQ(driver.login_prompts, 0);
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
 }
 
 TEST_F(NetConfigPageTest, RowBehindAFreeRowIsNeverMatched)
@@ -340,7 +340,7 @@ TEST_F(NetConfigPageTest, RowBehindAFreeRowIsNeverMatched)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].text, QStringLiteral("Login fail"));
-    EXPECT_EQ(test::CurrentEntry(link), nullptr);
+    EXPECT_EQ(test::CurrentEntry(state), nullptr);
 }
 
 TEST_F(NetConfigPageTest, CameraWithoutUserTableRefusesLogin)
@@ -353,7 +353,7 @@ TEST_F(NetConfigPageTest, CameraWithoutUserTableRefusesLogin)
     EXPECT_EQ(driver.login_prompts, 1);
     ASSERT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(driver.notices[0].caption, QStringLiteral("Warning"));
-    EXPECT_EQ(test::CurrentEntry(link), nullptr);
+    EXPECT_EQ(test::CurrentEntry(state), nullptr);
 }
 
 TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
@@ -368,14 +368,14 @@ TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_EQ(test::CurrentEntry(link), a);
+    ASSERT_EQ(test::CurrentEntry(state), a);
     const QString ip_a = Edit(1003)->text();
 
     driver.QueueLogin("admin", "wrong");
     Select(kMacB);
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_EQ(driver.notices.size(), 1u);
-    EXPECT_EQ(test::CurrentEntry(link), a);
+    EXPECT_EQ(test::CurrentEntry(state), a);
     EXPECT_EQ(Edit(1003)->text(), ip_a);
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     for (int id : {1000, 1003, 1004, 1005, 1006, 1015, 1017, 1018, 1019, 1020, 1021, 1022, 1023, 1026, 1028, 1030,
@@ -402,7 +402,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
 
     Select(kMacB);
     CameraEntry* b = test::Core(link).state.registry.FindCamera(kMacB);
-    ASSERT_EQ(test::CurrentEntry(link), b);
+    ASSERT_EQ(test::CurrentEntry(state), b);
     ASSERT_NE(b, a);
     EXPECT_TRUE(Edit(1035)->text().isEmpty());
     // The preferred record of a camera without a general record is its user table.
@@ -427,7 +427,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     GeneralConfig(general_b.data()).set_server_on(true);
     StoreLe32(general_b.data() + general_layout::firmware_version, 0x00090001);
     Deliver(general_b);
-    ASSERT_EQ(test::CurrentEntry(link), b);
+    ASSERT_EQ(test::CurrentEntry(state), b);
     page->Collect();
     EXPECT_EQ(*b->general, general_b);
 
@@ -455,7 +455,7 @@ TEST_F(NetConfigPageTest, LoginWithoutGeneralRecordClearsTheFieldsUntilItComesTh
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("9.01"));
 
     // Nothing typed for A reaches B.
-    ASSERT_EQ(test::CurrentEntry(link), b);
+    ASSERT_EQ(test::CurrentEntry(state), b);
     page->Collect();
     EXPECT_EQ(GeneralConfigReader(b->general->data()).ethernet_ip(), 0x0A000063u);
     EXPECT_EQ(GeneralConfigReader(b->general->data()).gateway(), 0x0A000001u);
@@ -470,7 +470,7 @@ TEST_F(NetConfigPageTest, GeneralRecordOfACameraNoLongerCurrentFillsNothing)
     Select(kMacB);
     ASSERT_FALSE(Edit(1003)->isEnabled());
     Select(kMacA);
-    ASSERT_EQ(test::CurrentEntry(link), a);
+    ASSERT_EQ(test::CurrentEntry(state), a);
     ASSERT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
 
     Frame general_b = MakeGeneral(kMacB);
@@ -488,7 +488,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComes
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    CameraEntry* a = test::CurrentEntry(link);
+    CameraEntry* a = test::CurrentEntry(state);
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_FALSE(Edit(1003)->isEnabled());
@@ -499,7 +499,7 @@ TEST_F(NetConfigPageTest, FirstLoginWithoutGeneralRecordLeavesTheRecordThatComes
     const Frame general = MakeGeneral(kMacA);
     Deliver(general);
     page->OnKillActive();
-    ASSERT_EQ(test::CurrentEntry(link), a);
+    ASSERT_EQ(test::CurrentEntry(state), a);
     page->Collect();
     EXPECT_EQ(*a->general, general);
     ASSERT_TRUE(test::WaitUntil([&] { return Edit(1003)->isEnabled(); }));
@@ -539,7 +539,7 @@ protected:
         Remember("admin", "admin");
         ModalDriver driver;
         Select(FrameMac(general));
-        return test::CurrentEntry(link);
+        return test::CurrentEntry(state);
     }
     void Collect() { page->Collect(); }
 };
@@ -629,7 +629,7 @@ TEST_F(FillCollectTest, CollectWithoutCurrentCameraChangesNothing)
     const Frame before = *a->general;
     Edit(1003)->setText(QStringLiteral("10.1.2.3"));
     Collect();
-    ASSERT_EQ(test::CurrentEntry(link), nullptr);
+    ASSERT_EQ(test::CurrentEntry(state), nullptr);
     page->Refresh();
     EXPECT_EQ(*a->general, before);
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("10.1.2.3"));
@@ -667,7 +667,7 @@ TEST_F(NetConfigPageTest, ResetSendsTheCurrentCamerasGeneralRecordAndNamesIt)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_EQ(test::CurrentEntry(link), a);
+    ASSERT_EQ(test::CurrentEntry(state), a);
     driver.QueueLogin("x", "y");
     Select(kMacB); // fails: A stays current while B's line is selected
     ASSERT_EQ(driver.notices.size(), 1u);
@@ -695,7 +695,7 @@ TEST_F(NetConfigPageTest, ResetWithoutGeneralRecordSendsNothingButStillTells)
     Remember("admin", "admin");
     ModalDriver driver;
     Select(kMacA);
-    ASSERT_NE(test::CurrentEntry(link), nullptr);
+    ASSERT_NE(test::CurrentEntry(state), nullptr);
 
     Button(1059)->click();
     camera.SendMarker();

@@ -10,6 +10,7 @@
 #include "net/socket_layer.h"
 #include "ui/login_dialog.h"
 #include "ui/template_builder.h"
+#include "ui/ui_state.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -78,9 +79,10 @@ inline LinkCore& Core(CameraLink& link)
     return LinkInternals::Core(link);
 }
 // The current camera's registry entry, to compare with the entries filed.
-inline CameraEntry* CurrentEntry(CameraLink& link)
+inline CameraEntry* CurrentEntry(const ui::UiState& state)
 {
-    return Core(link).state.current_camera.load();
+    const std::optional<MacAddress> mac = state.current_camera();
+    return mac ? Core(state.link).state.registry.FindCamera(*mac) : nullptr;
 }
 
 // For a link whose receiver is never started: the product's ports, and no

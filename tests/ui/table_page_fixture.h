@@ -86,7 +86,7 @@ protected:
         test::Core(link).state.registry.FileRecord(reply);
         return test::Core(link).state.registry.FindCamera(FrameMac(reply));
     }
-    void MakeCurrent(CameraEntry* camera) { test::Core(link).state.current_camera = camera; }
+    void MakeCurrent(CameraEntry* camera) { state.camera.Choose(FrameMac(*camera->PreferredRecord())); }
 
     SortedListBox* List() { return Control<SortedListBox>(&page, kIds.list); }
     QLineEdit* NameEdit() { return Control<QLineEdit>(&page, kIds.name_edit); }
