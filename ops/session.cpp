@@ -108,7 +108,10 @@ std::vector<CameraSnapshot> Session::Discover(const std::vector<MacAddress>* tar
             // The first burst opens the link's search, whose window is the
             // wait: the link sends it again, on top of the retries, while
             // answers were dropped.
-            link_->Search({.carry_frame_image = false, .window = k == 0 ? wait : milliseconds(0)});
+            SearchRequest search;
+            search.carry_frame_image = false;
+            search.window = k == 0 ? wait : milliseconds(0);
+            link_->Search(search);
             ++searches_sent_;
             searched = true;
         }

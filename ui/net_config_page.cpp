@@ -131,7 +131,11 @@ NetConfigPage::NetConfigPage(UiState& state, QWidget* parent) : SheetPage(parent
     on_click(kBootpOn, [this] { CheckPair(kBootpOn, kBootpOff); });
     on_click(kBootpOff, [this] { CheckPair(kBootpOff, kBootpOn); });
     // A search that lost answers searches again by itself (CameraLink::Search).
-    on_click(kAutoDetect, [this] { state_.link.Search({.window = kSearchWindow}); });
+    on_click(kAutoDetect, [this] {
+        SearchRequest search;
+        search.window = kSearchWindow;
+        state_.link.Search(search);
+    });
     on_click(kLan, [this] {
         SetWanMode(false);
         Control(this, kWanAddress)->setEnabled(false);

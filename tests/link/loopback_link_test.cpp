@@ -205,7 +205,9 @@ TEST(LoopbackSearch, AnswersTheSocketDroppedAreAskedForAgainUntilEveryCameraIsLi
     link.SetWanAddress(Ipv4Address(0x7F000001));
     ASSERT_FALSE(link.Start());
 
-    link.Search({.window = std::chrono::milliseconds(300)});
+    SearchRequest request;
+    request.window = std::chrono::milliseconds(300);
+    link.Search(request);
     for (int i = 0; i < 2000 && link.search_status().under_way; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const CameraLink::SearchStatus search = link.search_status();
@@ -273,7 +275,9 @@ TEST(LoopbackSearch, DropsAfterTheLastQueuedAnswerAreSeenAndTheBurstGoesOutAgain
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         };
-        link.receiver.BeginSearch({.window = std::chrono::milliseconds(200)});
+        SearchRequest request;
+        request.window = std::chrono::milliseconds(200);
+        link.receiver.BeginSearch(request);
         answer_burst(false);
         drain_released = true;
         if (HasFatalFailure())

@@ -69,7 +69,7 @@ struct Fleet {
     {
         SessionOptions o;
         o.wan = kLoopback;
-        o.wait_ms = 300;
+        o.wait_ms = 10000; // Ready's search ends once every camera has answered
         o.timeout_ms = timeout_ms;
         o.retries = retries;
         o.parallel = parallel;
@@ -90,7 +90,12 @@ struct Fleet {
             return ::testing::AssertionFailure() << *sim_error;
         if (auto error = session.Start())
             return ::testing::AssertionFailure() << *error;
-        found = session.Discover();
+        // Until every simulated camera sent its three records: a busy
+        // machine (a thread checker) may take longer than any fixed wait.
+        std::vector<MacAddress> all;
+        for (const auto& camera : simulator.Cameras())
+            all.push_back(camera.mac);
+        found = session.Discover(&all);
         if (found.size() != cameras)
             return ::testing::AssertionFailure() << found.size() << " of " << cameras << " cameras found";
         return ::testing::AssertionSuccess();
