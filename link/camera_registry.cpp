@@ -97,7 +97,7 @@ int CameraRegistry::RemoveCurrent()
         head_ = tail_ = cursor_ = nullptr;
         result = 0;
     }
-    // The entry stays: references to it (the current camera) remain valid.
+    // The entry stays: references to it (the sequence camera) remain valid.
     if (const Frame* rec = n->entry->PreferredRecord()) {
         auto it = index_.find(FrameMac(*rec));
         if (it != index_.end() && it->second == n->entry)

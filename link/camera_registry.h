@@ -97,7 +97,8 @@ public:
     void HoldCamera(const MacAddress& mac, bool hold);
     // Starts keeping a copy of each later answer of a listed camera, filed or
     // set aside, in arrival order, so a verification can look at every one
-    // and not only the latest. Returns the camera's answers counted so far
+    // and not only the latest; the observer hears of each (AnswerWatched)
+    // once it is filed. Returns the camera's answers counted so far
     // (CameraEntry::answers); zeros, keeping nothing, when it is not listed.
     std::array<std::uint64_t, 3> WatchCamera(const MacAddress& mac);
     // The answers kept since the last call; stop: keep no more.

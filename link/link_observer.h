@@ -22,12 +22,13 @@ public:
     // address is the acknowledgement's (FrameMac), and the rest of the frame
     // is what the camera echoed.
     virtual void StepAcknowledged(ApplyStep step, const Frame& acknowledgement) = 0;
-    // Asked after StepAcknowledged, before a user or domain acknowledgement
-    // sends the current camera's next record. With SetAddressEachCamera it is
-    // asked first, for every step: a yes sends the camera's next record or
-    // the closing frame, and StepAcknowledged follows. The sheet lets every
-    // one drive the sequence; a front end that writes many cameras refuses
-    // those that are not the answer it still awaits.
+    // Asked for every acknowledgement of a step: a yes sends the next record
+    // of the camera whose sequence it drives, or after the last step the
+    // closing frame. Without SetAddressEachCamera (the sheet) StepAcknowledged
+    // comes first for the user and domain steps; otherwise, and for the last
+    // step, it follows the frame. The sheet lets every one drive the
+    // sequence; a front end that writes many cameras refuses those that are
+    // not the answer it still awaits.
     virtual bool MayDriveSequence(ApplyStep /*step*/, const Frame& /*acknowledgement*/) { return true; }
     // The WAN address as text, read at each WAN-mode transmission while the
     // link has no address word of its own (SetWanAddress). The sheet answers
