@@ -214,16 +214,20 @@ void CameraLink::SetAddressEachCamera(bool on)
     core_->state.address_each_camera.store(on);
 }
 
+bool CameraLink::SetSequenceCamera(const MacAddress& mac)
+{
+    CameraEntry* entry = core_->state.registry.FindCamera(mac);
+    if (!entry)
+        return false;
+    core_->state.sequence_camera.store(entry);
+    return true;
+}
+
 bool CameraLink::SendStep(const MacAddress& mac, ApplyStep step)
 {
-    if (step == kApplyStepTable[0].step) {
-        // Its sequence starts: with each camera addressed or not, the
-        // acknowledgements that follow concern this camera.
-        CameraEntry* entry = core_->state.registry.FindCamera(mac);
-        if (!entry)
-            return false;
-        core_->state.sequence_camera.store(entry);
-    }
+    // Its sequence starts: the acknowledgements that follow concern this camera.
+    if (step == kApplyStepTable[0].step && !SetSequenceCamera(mac))
+        return false;
     return core_->transmitter.SendCameraRecord(mac, StepInfo(step).set_command, StepInfo(step).slot);
 }
 

@@ -107,10 +107,14 @@ public:
     // acknowledgement concerns. Off (the sheet): records, resets and the
     // closing frame go by the addressing above (in LAN mode only through the
     // camera's interface), and every acknowledgement drives the sequence
-    // started last. On (a front end writing many cameras at once): they go
+    // camera's (SetSequenceCamera). On (a front end writing many cameras at once): they go
     // to the camera (WAN mode: the address it answered from), and an
     // acknowledgement drives the sequence of the camera it names.
     void SetAddressEachCamera(bool on);
+    // With each camera not addressed: acknowledgements drive this camera's
+    // sequence from now on, as they do once its user step was sent. The
+    // sheet names the camera it logged in to. False when it is not listed.
+    bool SetSequenceCamera(const MacAddress& mac);
     // One step's record of this camera, addressed as above; the user step
     // starts its sequence, and the link sends each next record or the
     // closing frame on the acknowledgements the observer lets through.

@@ -40,9 +40,10 @@ public:
     ObserverSlot observer;
     CameraRegistry registry;
     // The camera whose apply sequence was started last (its user record
-    // sent): with address_each_camera off, every acknowledgement drives its
-    // sequence, as the sheet writes one camera at a time. Written by the
-    // thread that starts sequences, read anywhere as one value.
+    // sent), or that the sheet logged in to since: with address_each_camera
+    // off, every acknowledgement drives its sequence, as the sheet writes one
+    // camera at a time. Written by the thread that starts sequences, read
+    // anywhere as one value.
     std::atomic<CameraEntry*> sequence_camera{nullptr};
     std::atomic<bool> wan_mode{false};
     // WAN-mode frames go to wan_address (network byte order) while it is set;

@@ -8,6 +8,9 @@ void CurrentCamera::Choose(const MacAddress& mac)
     if (!camera)
         return;
     mac_ = mac;
+    // As the sheet always has: from login on, an acknowledgement drives
+    // this camera's sequence.
+    link_.SetSequenceCamera(mac);
     if (const std::optional<Frame>& record = camera->general ? camera->general : camera->user ? camera->user : camera->domain)
         link_.LoadFrameImage(*record);
 }

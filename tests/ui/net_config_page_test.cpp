@@ -213,8 +213,10 @@ TEST_F(NetConfigPageTest, FirstLoginPromptsOnceAndSucceeds)
     EXPECT_TRUE(Button(1059)->isEnabled());
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     EXPECT_EQ(Edit(1003)->text(), QStringLiteral("192.168.  1. 10"));
-    // Login leaves the camera's general record in the frame image.
+    // Login leaves the camera's general record in the frame image, and its
+    // sequence the one acknowledgements drive.
     EXPECT_EQ(test::Core(link).state.frame_image.bytes, *a->general);
+    EXPECT_EQ(test::Core(link).state.sequence_camera.load(), a);
 }
 
 TEST_F(NetConfigPageTest, FirstLoginWithWrongCredentialsFailsWithoutSecondPrompt)
@@ -376,6 +378,7 @@ TEST_F(NetConfigPageTest, FailedLoginOnAnotherCameraKeepsTheCurrentOne)
     EXPECT_EQ(driver.login_prompts, 1);
     EXPECT_EQ(driver.notices.size(), 1u);
     EXPECT_EQ(test::CurrentEntry(state), a);
+    EXPECT_EQ(test::Core(link).state.sequence_camera.load(), a);
     EXPECT_EQ(Edit(1003)->text(), ip_a);
     EXPECT_EQ(Edit(1035)->text(), QStringLiteral("1.05"));
     for (int id : {1000, 1003, 1004, 1005, 1006, 1015, 1017, 1018, 1019, 1020, 1021, 1022, 1023, 1026, 1028, 1030,
