@@ -199,14 +199,9 @@ std::array<std::uint64_t, 3> CameraLink::WatchCamera(const MacAddress& mac)
     return core_->state.registry.WatchCamera(mac);
 }
 
-std::vector<Frame> CameraLink::TakeWatched(const MacAddress& mac, bool stop)
+void CameraLink::UnwatchCamera(const MacAddress& mac)
 {
-    return core_->state.registry.TakeWatched(mac, stop);
-}
-
-std::uint64_t CameraLink::AnswersFiled() const
-{
-    return core_->state.registry.filed();
+    core_->state.registry.UnwatchCamera(mac);
 }
 
 void CameraLink::SetAddressEachCamera(bool on)

@@ -93,15 +93,13 @@ public:
     // While a camera's records are being written, later answers from it are
     // set aside instead of replacing them; released, its answers are filed again.
     void HoldCamera(const MacAddress& mac, bool hold);
-    // Answers filed into the registry so far (see CameraSnapshot::filed_at).
-    std::uint64_t AnswersFiled() const;
-    // From now on a copy of each answer of this camera is kept, filed or set
-    // aside, so a verification sees every answer and not only the latest.
-    // Returns how many answers of each kind (general, user, domain) it has
-    // sent so far; zeros, keeping nothing, when it is not listed.
+    // From now on the observer hears of each answer of this camera, filed
+    // or set aside (LinkObserver::AnswerWatched), so a verification sees
+    // every answer and not only the latest. Returns how many answers of each
+    // kind (general, user, domain) it has sent so far; zeros, watching
+    // nothing, when it is not listed.
     std::array<std::uint64_t, 3> WatchCamera(const MacAddress& mac);
-    // The answers kept since the last call, in arrival order; stop: keep no more.
-    std::vector<Frame> TakeWatched(const MacAddress& mac, bool stop = false);
+    void UnwatchCamera(const MacAddress& mac);
 
     // How a camera's frames are addressed, and which camera an
     // acknowledgement concerns. Off (the sheet): records, resets and the

@@ -158,21 +158,14 @@ std::array<std::uint64_t, 3> CameraRegistry::WatchCamera(const MacAddress& mac)
     const CameraEntry* entry = FindLocked(mac, nullptr);
     if (!entry)
         return {};
-    watched_[mac].clear();
+    watched_.insert(mac);
     return {entry->answers[0], entry->answers[1], entry->answers[2]};
 }
 
-std::vector<Frame> CameraRegistry::TakeWatched(const MacAddress& mac, bool stop)
+void CameraRegistry::UnwatchCamera(const MacAddress& mac)
 {
     std::lock_guard lock(guard_);
-    const auto it = watched_.find(mac);
-    if (it == watched_.end())
-        return {};
-    std::vector<Frame> taken;
-    taken.swap(it->second);
-    if (stop)
-        watched_.erase(it);
-    return taken;
+    watched_.erase(mac);
 }
 
 void CameraRegistry::Stamp(CameraEntry& entry, std::uint32_t reply_command)
@@ -210,11 +203,7 @@ void CameraRegistry::FileRecord(const Frame& frame, unsigned interface_index, st
         std::lock_guard lock(guard_);
         if (CameraEntry* entry = FindLocked(FrameMac(frame), nullptr)) {
             ++entry->answers[command == CMD_GENERAL_REPLY ? 0 : command == CMD_USER_REPLY ? 1 : 2];
-            if (!watched_.empty())
-                if (const auto w = watched_.find(FrameMac(frame)); w != watched_.end()) {
-                    w->second.push_back(frame);
-                    watched = true;
-                }
+            watched = !watched_.empty() && watched_.count(FrameMac(frame));
             if (!held_.empty() && held_.count(FrameMac(frame))) {
                 held_back_.fetch_add(1, std::memory_order_relaxed);
             } else {

@@ -95,14 +95,13 @@ public:
     // aside (counted, not filed). Holds or releases one camera, leaving the
     // others as they are. Takes guard().
     void HoldCamera(const MacAddress& mac, bool hold);
-    // Starts keeping a copy of each later answer of a listed camera, filed or
-    // set aside, in arrival order, so a verification can look at every one
-    // and not only the latest; the observer hears of each (AnswerWatched)
-    // once it is filed. Returns the camera's answers counted so far
-    // (CameraEntry::answers); zeros, keeping nothing, when it is not listed.
+    // From now on the observer hears of each answer of a listed camera,
+    // filed or set aside, in arrival order (AnswerWatched, once it is
+    // filed), so a verification sees every answer and not only the latest.
+    // Returns the camera's answers counted so far (CameraEntry::answers);
+    // zeros, watching nothing, when it is not listed.
     std::array<std::uint64_t, 3> WatchCamera(const MacAddress& mac);
-    // The answers kept since the last call; stop: keep no more.
-    std::vector<Frame> TakeWatched(const MacAddress& mac, bool stop);
+    void UnwatchCamera(const MacAddress& mac);
     // Answers filed so far; a record filed later has a larger filed_at.
     std::uint64_t filed() const { return filed_.load(std::memory_order_relaxed); }
     // Replies set aside while their camera's records were held.
@@ -138,7 +137,7 @@ private:
     std::atomic<std::uint64_t> refused_{0};
     std::atomic<std::uint64_t> held_back_{0};
     std::unordered_set<MacAddress, MacHash> held_; // under guard_
-    std::unordered_map<MacAddress, std::vector<Frame>, MacHash> watched_; // under guard_
+    std::unordered_set<MacAddress, MacHash> watched_; // under guard_
     std::atomic<std::uint64_t> filed_{0};
     bool full_reported_ = false; // under guard_
     CameraNode* head_ = nullptr;

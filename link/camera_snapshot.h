@@ -23,7 +23,7 @@ struct CameraSnapshot {
     // Where its latest answer came from; 0.0.0.0 when unknown.
     Ipv4Address answer_address;
     // When each record (general, user, domain) was last filed from an answer,
-    // on the link's count of answers filed (CameraLink::AnswersFiled); 0 never.
+    // on the registry's count of answers filed; 0 never.
     std::array<std::uint64_t, 3> filed_at{};
     // Other addresses this MAC answered from, sorted:
     // two devices share the MAC, or one is reached two ways. The records

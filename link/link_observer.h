@@ -44,9 +44,9 @@ public:
     // link's drain thread, not the dispatch thread: it must return at once
     // and may not wait for the user interface.
     virtual void SearchIncomplete(std::uint64_t /*lost*/) {}
-    // A watched camera (CameraLink::WatchCamera) answered: the registry kept
-    // this copy of the answer, filed or set aside. Lets a verification react
-    // to each answer as it comes instead of looking for them.
+    // A watched camera (CameraLink::WatchCamera) answered, and the answer
+    // was filed or set aside. Lets a verification react to each answer as it
+    // comes instead of looking for them.
     virtual void AnswerWatched(const Frame& /*answer*/) {}
 };
 

@@ -386,7 +386,7 @@ std::optional<WriteOutcome> WriteEngine::Judge(const CameraWrite& c, bool over, 
 void WriteEngine::Decided(CameraWrite& c, const WriteOutcome& outcome)
 {
     const MacAddress mac = c.job.records.mac;
-    link_.TakeWatched(mac, true); // the link keeps no more copies
+    link_.UnwatchCamera(mac);
     events_.WatchAnswers(mac, false);
     --RoundOf(c)->undecided;
     const std::size_t index = c.index;
