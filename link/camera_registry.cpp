@@ -17,14 +17,6 @@ const Frame* CameraEntry::PreferredRecord() const
     return domain.get();
 }
 
-std::size_t CameraRegistry::MacHash::operator()(const MacAddress& m) const noexcept
-{
-    std::uint64_t v = 0;
-    for (std::uint8_t b : m)
-        v = v << 8 | b;
-    return std::hash<std::uint64_t>{}(v);
-}
-
 CameraRegistry::CameraRegistry(ObserverSlot* observer, std::size_t max_cameras)
     : observer_(observer), max_cameras_(max_cameras)
 {

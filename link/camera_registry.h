@@ -122,10 +122,6 @@ private:
         CameraNode* next = nullptr;
         CameraEntry* entry = nullptr;
     };
-    struct MacHash {
-        std::size_t operator()(const MacAddress& m) const noexcept;
-    };
-
     CameraEntry* FindLocked(const MacAddress& mac, const Frame** preferred);
     // Under guard_: notes that the record of this reply code was filed now.
     void Stamp(CameraEntry& entry, std::uint32_t reply_command);

@@ -28,16 +28,6 @@ namespace vantoro::ops {
 
 using Clock = std::chrono::steady_clock;
 
-struct MacHash {
-    std::size_t operator()(const MacAddress& m) const noexcept
-    {
-        std::uint64_t v = 0;
-        for (std::uint8_t b : m)
-            v = v << 8 | b;
-        return std::hash<std::uint64_t>{}(v);
-    }
-};
-
 class WriteEvents {
 public:
     // The acknowledgement of step for camera mac drove its sequence at `at`.

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,17 @@ namespace vantoro {
 
 inline constexpr std::size_t kMacSize = 6;
 using MacAddress = std::array<std::uint8_t, kMacSize>;
+
+// For unordered sets and maps keyed by hardware address.
+struct MacHash {
+    std::size_t operator()(const MacAddress& m) const noexcept
+    {
+        std::uint64_t v = 0;
+        for (std::uint8_t b : m)
+            v = v << 8 | b;
+        return std::hash<std::uint64_t>{}(v);
+    }
+};
 
 // Six hex bytes of two digits, separated by ':', '-' or one blank, the same
 // separator throughout ("00:0a:0b:00:00:01", "00 0A 0B 00 00 01"); any letter
