@@ -464,7 +464,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
     auto last_search = std::chrono::steady_clock::now();
     const bool all_listed = WaitUntil(
         [&] {
-            if (rig.core.state.registry.size() == std::size_t(kCameras) && rig.cameras()->count() == kCameras)
+            if (rig.link.CameraCount() == std::size_t(kCameras) && rig.cameras()->count() == kCameras)
                 return true;
             if (std::chrono::steady_clock::now() - last_search > 500ms) {
                 rig.Search();
@@ -478,7 +478,7 @@ TEST(Stress, TheGuiThreadKeepsAnsweringAndEveryRecordStaysWholeUnderAFlood)
 
     EXPECT_EQ(checker.problem_count(), 0u) << ::testing::PrintToString(checker.problems());
     EXPECT_GE(checker.passes(), 10u);
-    EXPECT_TRUE(all_listed) << rig.cameras()->count() << " lines, " << rig.core.state.registry.size() << " entries";
+    EXPECT_TRUE(all_listed) << rig.cameras()->count() << " lines, " << rig.link.CameraCount() << " entries";
 
     std::set<MacAddress> known;
     for (const sim::VirtualCamera& camera : cameras)

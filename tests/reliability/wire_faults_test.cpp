@@ -167,7 +167,7 @@ TEST(WireFaults, EveryAnswerTwiceListsEachCameraOnceAndDoublesEachLaterStep)
     Scenario s(options);
     ASSERT_NO_FATAL_FAILURE(s.SetUp());
     EXPECT_EQ(s.rig.cameras()->count(), 2);
-    EXPECT_EQ(s.rig.core.state.registry.size(), 2u);
+    EXPECT_EQ(s.rig.link.CameraCount(), 2u);
 
     QStringList final_lines;
     ModalScript script([&](QWidget* w) {
